@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages Zelt needs to build, test and run. Safe to run again.
+set -euo pipefail
+pkgs=(build-essential cmake ninja-build pkg-config python3
+      qt6-base-dev libqt6printsupport6 libgl-dev
+      libxlsxwriter-dev pxlib-dev
+      poppler-utils xvfb xauth fonts-dejavu-core unzip)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -1,0 +1,75 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The grid's column set: ordered columns, each property either the column's own value or a default.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zelt::document {
+
+/// Stored as identifiers in layout files ("taLeftJustify", ...); stored; never renumber.
+enum class Alignment : std::uint8_t { Left = 0, Right = 1, Center = 2 };
+enum class ButtonStyle : std::uint8_t { Auto = 0, Ellipsis = 1, None = 2 };
+enum class FontPitch : std::uint8_t { Default = 0, Variable = 1, Fixed = 2 };
+enum FontStyleBits : std::uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+
+/// A colour as the layout stream keeps it: a 32-bit number; named colours ("clBlack",
+/// "clInfoBk", system colours 0x80000000 | index) are mapped by the layout codec.
+using ColorValue = std::int32_t;
+
+/// Font properties; each unset one follows the grid's font.
+struct FontSpec {
+    std::optional<std::int32_t> charset;
+    std::optional<ColorValue> color;
+    std::optional<std::int32_t> height;  ///< platform font height; negative = character height in px
+    std::optional<std::string> name;
+    std::optional<FontPitch> pitch;
+    std::optional<std::uint8_t> style;   ///< FontStyleBits
+    bool operator==(const FontSpec&) const = default;
+};
+
+struct TitleSpec {
+    std::optional<Alignment> alignment;
+    std::optional<std::string> caption;
+    std::optional<ColorValue> color;
+    FontSpec font;
+    bool operator==(const TitleSpec&) const = default;
+};
+
+/// One grid column. Unset optionals follow their defaults (from the field or the grid).
+struct Column {
+    std::string fieldName;
+    std::optional<Alignment> alignment;
+    std::optional<ButtonStyle> buttonStyle;
+    std::optional<ColorValue> color;
+    std::optional<std::int32_t> dropDownRows;
+    std::optional<bool> expanded;
+    FontSpec font;
+    std::optional<std::string> imeMode;
+    std::optional<std::string> imeName;
+    std::optional<std::vector<std::string>> pickList;
+    std::optional<std::string> popupMenu;
+    std::optional<bool> readOnly;
+    TitleSpec title;
+    std::optional<std::int32_t> width;
+    std::optional<bool> visible;
+    bool operator==(const Column&) const = default;
+
+    bool isVisible() const { return visible.value_or(true); }
+};
+
+/// The ordered column set of a grid (display order).
+struct ColumnSet {
+    std::vector<Column> columns;
+    bool operator==(const ColumnSet&) const = default;
+
+    /// The column set a document window starts with (titles, widths, visibility, colours,
+    /// read-only columns and the Povorot pick list).
+    static ColumnSet builtIn();
+    /// First column showing `fieldName` (case-insensitive), or null.
+    const Column* findByField(const std::string& fieldName) const;
+};
+
+}  // namespace zelt::document

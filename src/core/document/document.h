@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One open traverse: its table, survey values, column set and height-calculation marks.
+#pragma once
+
+#include "document/column_set.h"
+#include "document/traverse_table.h"
+
+namespace zelt::document {
+
+/// The non-visual state of a document window (`TMDIChild`). The shell's window owns one.
+struct Document {
+    TraverseTable table;                 ///< `Table1`
+    double pairsPer100m = 64.0;          ///< `PairsPer100m`
+    double startHeight = 420.0;          ///< `StartHeight`, metres
+    ColumnSet columns = ColumnSet::builtIn();  ///< the live grid column set
+    TraverseTable::Bookmark calcStartMark = 0; ///< `CalcStartMark`
+    TraverseTable::Bookmark calcEndMark = 0;   ///< `CalcEndMark`
+    bool calcStartSelected = false;      ///< `CalcStartSelected`
+    bool calcEndSelected = false;        ///< `CalcEndSelected`
+};
+
+}  // namespace zelt::document

@@ -1,0 +1,56 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Document files: the .inf companion, open-or-create with the start-row rule, names, rename, copy.
+#pragma once
+
+#include "document/document.h"
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace zelt::document {
+
+/// "Invalid numeric input" and file errors of companions; what() is the user's message.
+class CompanionError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Companion path: the table path with its extension replaced (or appended) by `ext` (".inf").
+std::filesystem::path companionPath(const std::filesystem::path& table, const char* ext);
+
+/// The 23-character fixed scientific form, e.g. " 6.40000000000000E+0001".
+std::string formatInfValue(double v);
+/// Writes both lines (CR LF) to the .inf file; throws CompanionError with the I/O message.
+void writeInf(const std::filesystem::path& infPath, double pairsPer100m, double startHeight);
+/// Reads the .inf file leniently. Values read before an invalid token are stored into the
+/// outputs, then CompanionError("Invalid numeric input") is thrown; a missing value reads 0.
+void readInf(const std::filesystem::path& infPath, double& pairsPer100m, double& startHeight);
+
+/// What open-or-create did, for the caller (the shell loads the .ing layout when asked).
+struct OpenOutcome {
+    bool created = false;                       ///< a new table was created
+    std::optional<std::filesystem::path> layoutToLoad;  ///< existing .ing of an opened table
+};
+/// Steps 3 and 4 of opening a document: open (or create) the table at `path`, read (or write)
+/// the .inf, apply the start-row rule. Throws EngineError / CompanionError; the document keeps
+/// what was done before the error.
+OpenOutcome openOrCreate(Document& doc, const std::filesystem::path& path);
+/// Start-row rule: an empty table or a first row with Azimuth and Pairs both non-zero gets a
+/// start row carrying StartHeight in Altimeter, posted at once.
+void applyStartRowRule(Document& doc);
+
+/// "NONAME" + k + ".db" with the first free k from openCount + 1 (see the new-document rule).
+std::string newDocumentName(int openCount, const std::filesystem::path& dir);
+
+/// Rename command: close, rename table and auxiliary files, reopen. On failure the table stays
+/// closed under its old path and the error is rethrown.
+void renameDocument(Document& doc, const std::filesystem::path& to);
+/// SaveAs command: close, copy the table file when it exists and switch to the copy, reopen.
+/// Returns whether the path changed.
+bool saveAsCopy(Document& doc, const std::filesystem::path& to);
+
+/// Closing: writes .ing via `writeLayout` (if given), closes the table, writes the .inf.
+/// Throws CompanionError with the I/O message; later steps do not run.
+}  // namespace zelt::document

@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The dataset over one traverse table: rows in memory, a cursor, edit/post, field rules and hooks.
+#pragma once
+
+#include "document/field_value.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelt::document {
+
+class ParadoxTable;
+
+/// An error of the table layer; what() is the engine's message, e.g.
+/// "12000 is not a valid value for field 'Altimeter'. The allowed range is 0 to 3000".
+class EngineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// A field of the dataset's field list (stored or calculated) with the rules of its values.
+struct FieldInfo {
+    std::string name;            ///< e.g. "Azimuth"
+    FieldType type;              ///< Short, Long, Number or Alpha (F and G: Number)
+    int size = 0;                ///< Alpha length
+    bool required = false;
+    bool calculated = false;     ///< F, G: computed per row, never stored
+    std::optional<double> minValue, maxValue;
+    std::string displayLabel;    ///< empty = field name ("Percent" for Procent)
+    std::string displayFormat;   ///< "", "0.0", "0.00"
+    int displayWidth = 0;        ///< characters, for the default column width
+    int fileIndex = -1;          ///< position in the file's record, -1 for calculated fields
+};
+
+/// Receives change notifications; the Qt model in the shell is one. Nothing is sent while
+/// display updates are suspended; resuming to zero sends one reset.
+class TableObserver {
+public:
+    virtual ~TableObserver() = default;
+    virtual void tableReset() = 0;                       ///< open, close, resume, anything big
+    virtual void rowsInserted(int first, int count) = 0; ///< 0-based indices
+    virtual void rowsRemoved(int first, int count) = 0;
+    virtual void rowChanged(int index) = 0;              ///< values (or calculated values) changed
+    virtual void currentChanged(int index) = 0;          ///< cursor moved; -1 when none
+    virtual void stateChanged() = 0;                     ///< browse/edit/insert changed
+};
+
+/// Dataset over one traverse table (`Table1` of a document window). The field list is the
+/// document's order: Azimuth, Pairs, Procent, Povorot, Mark, Reserv, metru, F, G, Altimeter,
+/// Recalc, id, sumPairs, FillHeight. Rows live in memory in table order; post() writes the row
+/// into the file before it returns. All errors are EngineError with the engine's texts.
+class TraverseTable {
+public:
+    enum class State { Inactive, Browse, Edit, Insert };
+    using Bookmark = std::uint64_t;   ///< stable row identity; 0 = none
+    using ChangeHook = std::function<void(TraverseTable&)>;
+    /// Decides the stored text for text typed into a field (runs instead of the plain set).
+    using TextEntryHook = std::function<void(TraverseTable&, const std::string& typed)>;
+    /// Computes the calculated fields of a row: given the stored row, fills F and G (may leave empty).
+    using CalcFieldsHook = std::function<void(const TraverseTable&, const Row& stored, Value& f, Value& g)>;
+
+    TraverseTable();
+    ~TraverseTable();
+    TraverseTable(const TraverseTable&) = delete;
+    TraverseTable& operator=(const TraverseTable&) = delete;
+
+    // --- table level
+    void setPath(const std::filesystem::path& path);
+    const std::filesystem::path& path() const;
+    void create();                    ///< empty traverse table at path() (the twelve stored fields)
+    void open();                      ///< refuses a foreign table: "not a traverse table: ..."
+    void close();                     ///< drops an unposted row
+    bool isOpen() const;
+    bool isReadOnly() const;
+    std::string readOnlyReason() const;
+    ParadoxTable* file();             ///< the codec, for info and tests; null when closed
+    /// Code page for tables whose header records none (3.x); 1252 by default.
+    static void setFallbackCodePage(int codePage);
+
+    // --- fields
+    const std::vector<FieldInfo>& fields() const;
+    int fieldIndex(std::string_view name) const;          ///< case-insensitive; -1 when missing
+    const FieldInfo& field(std::string_view name) const;  ///< throws "Field '%s' not found"
+
+    // --- cursor (row numbers 1-based)
+    int rowCount() const;
+    int recNo() const;                ///< current row number; while inserting, the insert position
+    void setRecNo(int recNo);
+    void first();
+    void next();
+    void prior();
+    void last();
+    int moveBy(int distance);         ///< returns rows actually moved
+    bool eof() const;
+    bool bof() const;
+    State state() const;
+    int currentIndex() const;         ///< 0-based, -1 when no rows
+
+    // --- editing
+    void insert();                    ///< new row before the current row, new-row defaults
+    void append();                    ///< new row at the end
+    void edit();                      ///< no effect when already editing or inserting
+    void post();                      ///< checks required fields; writes the row to the file
+    void cancel();
+    void deleteRow();                 ///< deletes the current row (posts nothing)
+    /// Posts a row being edited; called before any move (a moved-off edited row is posted first).
+    void checkBrowseMode();
+
+    // --- bookmarks
+    Bookmark bookmark() const;
+    void gotoBookmark(Bookmark mark);          ///< throws EngineError for a deleted row
+    bool bookmarkValid(Bookmark mark) const;
+    void freeBookmark(Bookmark mark);
+
+    // --- field access on the current row (by name, case-insensitive)
+    bool isNull(std::string_view name) const;
+    double asFloat(std::string_view name) const;          ///< empty reads as 0
+    std::int32_t asInteger(std::string_view name) const;  ///< empty reads as 0; floats round half-even
+    std::string asText(std::string_view name) const;      ///< general form for numbers; empty = ""
+    const Value& value(std::string_view name) const;
+    /// Setters put the row into edit mode if needed, check the range, store, then run the
+    /// field's change hook. Calculated fields raise "Field '%s' cannot be modified".
+    void setFloat(std::string_view name, double v);
+    void setInteger(std::string_view name, std::int64_t v);
+    void setText(std::string_view name, std::string_view text);
+    /// Converts text to the field's type (decimalSeparator accepted for numbers), else
+    /// "'%s' is not a valid floating point value" / "Invalid variant type conversion".
+    void setAsText(std::string_view name, std::string_view text, char decimalSeparator = '.');
+    void setValue(std::string_view name, const Value& v);
+    void clear(std::string_view name);
+    /// Text typed by the user: runs the text-entry hook if one is set, else setAsText.
+    void enterText(std::string_view name, std::string_view typed, char decimalSeparator = '.');
+
+    std::string displayText(std::string_view name) const;      ///< current row
+    std::string displayLabel(std::string_view name) const;
+
+    // --- read access by row index without moving the cursor (grid painting, exports)
+    /// Value of field `fieldIdx` (index into fields()) of row `rowIndex` (0-based); the row being
+    /// edited shows its pending values; calculated fields computed on demand.
+    Value valueAt(int rowIndex, int fieldIdx) const;
+    std::string displayTextAt(int rowIndex, int fieldIdx) const;
+
+    // --- display formatting
+    /// Decimal separator used by display texts (the shell sets it from the user's locale).
+    static void setDecimalSeparator(char separator);
+    static char decimalSeparator();
+
+    // --- hooks
+    void setChangeHook(std::string_view name, ChangeHook hook);
+    void detachChangeHook(std::string_view name);          ///< keeps it for reattach
+    void attachChangeHook(std::string_view name);
+    bool isChangeHookAttached(std::string_view name) const;
+    void setTextEntryHook(std::string_view name, TextEntryHook hook);
+    void setCalcFieldsHook(CalcFieldsHook hook);
+    void recalculate();   ///< calculated fields depend on outside values (ratio) that changed
+
+    // --- display updates
+    void disableControls();           ///< counter; observers get nothing while > 0
+    void enableControls();            ///< at 0 again: one tableReset
+    bool controlsDisabled() const;
+    void addObserver(TableObserver* observer);
+    void removeObserver(TableObserver* observer);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m;
+};
+
+/// Formats a number in the shortest general form with up to 15 significant digits ("%g" of the
+/// engine's messages and of display texts without a format), with the given decimal separator.
+std::string formatGeneral(double v, char decimalSeparator = '.');
+/// Formats with a display format "0.0" / "0.00" (round half away from zero, as displayed).
+std::string formatFixed(double v, int decimals, char decimalSeparator = '.');
+
+}  // namespace zelt::document
