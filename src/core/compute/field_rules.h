@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Field rules of a traverse row: pairs/metres conversion, turn words, calculated F and G.
+#pragma once
+
+#include "document/column_set.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace zelt::document {
+struct Document;
+}
+
+namespace zelt::compute {
+
+/// True when `pairsPer100m` can convert lengths: finite and greater than 0. A ratio of 0 or
+/// less (an empty .inf gives 0) converts nothing and leaves F and G empty.
+bool isUsablePairsRatio(double pairsPer100m);
+
+/// The message shown when a ratio of 0 or less is refused.
+std::string pairsRatioMessage(double pairsPer100m);
+
+/// metres = pairs / PairsPer100m x 100; nullopt when the ratio is not usable.
+std::optional<double> metresFromPairs(double pairs, double pairsPer100m);
+/// pairs = metres / 100 x PairsPer100m; nullopt when the ratio is not usable.
+std::optional<double> pairsFromMetres(double metres, double pairsPer100m);
+
+/// Horizontal length `f` and height gain `g` of one leg, in metres.
+struct LegProjection {
+    double f = 0;
+    double g = 0;
+};
+/// F and G of a leg: slope factor cos(atan(procent / 100)) applied to the walked length in
+/// metres; G = procent x F / 100. Empty `pairs` or an unusable ratio give nullopt (F, G empty).
+std::optional<LegProjection> legProjection(std::optional<double> pairs, double procent,
+                                           double pairsPer100m);
+
+/// Parses a whole number the way the turn column reads typed numbers: leading blanks, an
+/// optional sign, then decimal digits or hexadecimal digits after "$", "x" or "0x" (either
+/// case); nothing may follow. nullopt for anything else or outside the 32-bit signed range.
+std::optional<std::int32_t> parseInteger(std::string_view text);
+
+/// The text stored for `typed` entered into `Povorot`: entry n (1-based) of the pick list of
+/// the first column showing `Povorot` when `typed` parses as n in 1..list size, else `typed`.
+std::string turnText(std::string_view typed, const zelt::document::ColumnSet& columns);
+
+/// Installs the field rules on `doc.table` (hooks capture `doc`, which must outlive them):
+///  - change rules of `Pairs` and `metru`: store the typed value and post, then derive the
+///    other length and post again; both rules are detached while either runs and attached
+///    again on every exit, also when a post fails (the error is rethrown);
+///  - the text-entry rule of `Povorot` (turnText over the live `doc.columns`);
+///  - the calculated fields `F` and `G` from `Pairs`, `Procent` and `doc.pairsPer100m`.
+/// Call `doc.table.recalculate()` after changing `doc.pairsPer100m`.
+void attachFieldRules(zelt::document::Document& doc);
+
+}  // namespace zelt::compute
