@@ -17,7 +17,26 @@ enum FontStyleBits : std::uint8_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, f
 
 /// A colour as the layout stream keeps it: a 32-bit number; named colours ("clBlack",
 /// "clInfoBk", system colours 0x80000000 | index) are mapped by the layout codec.
+/// Plain colours are 0x00BBGGRR.
 using ColorValue = std::int32_t;
+
+/// A system colour (one that follows the desktop's palette), by its index in the colour table.
+constexpr ColorValue systemColor(std::uint32_t index)
+{
+    return static_cast<ColorValue>(0x80000000u | index);
+}
+/// True for colours that name an entry of the desktop's palette rather than an RGB value.
+constexpr bool isSystemColor(ColorValue c) { return c < 0; }
+
+constexpr ColorValue kColorBlack = 0x000000;
+constexpr ColorValue kColorWhite = 0xFFFFFF;
+constexpr ColorValue kColorWindow = systemColor(5);       ///< "clWindow": cell background
+constexpr ColorValue kColorWindowText = systemColor(8);   ///< "clWindowText": cell text
+constexpr ColorValue kColorBtnFace = systemColor(15);     ///< "clBtnFace": fixed cells, buttons
+constexpr ColorValue kColorInfoBk = systemColor(24);      ///< "clInfoBk": tooltip background
+
+/// Charset numbers ("DEFAULT_CHARSET" = 1).
+constexpr std::int32_t kDefaultCharset = 1;
 
 /// Font properties; each unset one follows the grid's font.
 struct FontSpec {
@@ -28,6 +47,9 @@ struct FontSpec {
     std::optional<FontPitch> pitch;
     std::optional<std::uint8_t> style;   ///< FontStyleBits
     bool operator==(const FontSpec&) const = default;
+
+    /// True when the column (or title) has been given a font of its own.
+    bool isAssigned() const { return charset || color || height || name || pitch || style; }
 };
 
 struct TitleSpec {
@@ -38,7 +60,9 @@ struct TitleSpec {
     bool operator==(const TitleSpec&) const = default;
 };
 
-/// One grid column. Unset optionals follow their defaults (from the field or the grid).
+/// One grid column. Unset optionals follow their defaults (from the field or the grid);
+/// `zelt::interchange::ColumnDefaults` resolves them. `expanded` is always written as false
+/// (the traverse table has no structured fields); `visible` unset means shown.
 struct Column {
     std::string fieldName;
     std::optional<Alignment> alignment;
@@ -70,6 +94,10 @@ struct ColumnSet {
     static ColumnSet builtIn();
     /// First column showing `fieldName` (case-insensitive), or null.
     const Column* findByField(const std::string& fieldName) const;
+    Column* findByField(const std::string& fieldName);
+
+    /// The choices of the Povorot pick list, also the turn words of the turn-note rule.
+    static const std::vector<std::string>& turnWords();
 };
 
 }  // namespace zelt::document
