@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Document window: one open traverse table with its grid and record navigator.
+#pragma once
+
+#include "document/document.h"
+
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class QTableView;
+class QCloseEvent;
+class QToolBar;
+class QAction;
+
+namespace zelt::shell {
+
+class TraverseTableModel;
+
+/// The document window (`TMDIChild`): owns one `zelt::document::Document` (the table `Table1`,
+/// the survey values, the column set and the height-calculation marks), shows it in `DBGrid1`
+/// and offers `DBNavigator1`. Lives inside a QMdiSubWindow of the main window; its window
+/// title is the document's path. Closing writes the .ing and .inf companions; when a write
+/// fails the message is shown and the window stays open.
+class TMDIChild : public QWidget {
+    Q_OBJECT
+public:
+    explicit TMDIChild(QWidget* parent = nullptr);
+    ~TMDIChild() override;
+
+    /// The document (table, `PairsPer100m`, `StartHeight`, column set, calculation marks).
+    zelt::document::Document& document() { return *m_document; }
+    const zelt::document::Document& document() const { return *m_document; }
+    /// The document's dataset (`Table1`).
+    zelt::document::TraverseTable& Table1() { return m_document->table; }
+    /// The grid (`DBGrid1`); its model is model(), columns = document().columns in order.
+    QTableView* DBGrid1() const { return m_grid; }
+    TraverseTableModel* model() const { return m_model; }
+    /// The record navigator bar (`DBNavigator1`) and its ten buttons, in order
+    /// First, Prior, Next, Last, Insert, Delete, Edit, Post, Cancel, Refresh.
+    QToolBar* DBNavigator1() const { return m_navigator; }
+    QAction* navigatorButton(int index) const;
+
+    /// Field name of the grid's current column (empty when the column has no field).
+    QString selectedFieldName() const;
+    /// Index (into document().columns) of the grid's current column, -1 when none.
+    int selectedColumn() const;
+    /// Puts the grid's current cell on the column showing `fieldName` (first match).
+    void selectField(const QString& fieldName);
+    /// Re-reads document().columns into the grid (titles, widths, visibility, colours, pick
+    /// lists). Call after replacing or editing the column set.
+    void refreshColumns();
+    /// Re-reads all rows (after a pass that suspended display updates, or a path change).
+    void refreshRows();
+
+    /// The table's current path as text (the window caption follows it via setWindowTitle).
+    QString tablePath() const;
+
+    /// Closing steps: .ing, close table, .inf. Returns false (after showing the error)
+    /// when a companion cannot be written; the window must then stay open.
+    bool writeCompanionsAndClose();
+
+    /// Shows `message` in the program's error box (used for every table and file error).
+    static void showError(QWidget* parent, const QString& message);
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildNavigator();
+    void DBGrid1KeyDown(int key, bool& handled);
+    void deleteWithConfirmation();
+    void dropUntouchedInsert();
+    void navigate(int button);
+
+    std::unique_ptr<zelt::document::Document> m_document;
+    QTableView* m_grid = nullptr;
+    TraverseTableModel* m_model = nullptr;
+    QToolBar* m_navigator = nullptr;
+    bool m_closed = false;
+};
+
+}  // namespace zelt::shell
