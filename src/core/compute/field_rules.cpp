@@ -1,0 +1,209 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Field rules of a traverse row: pairs/metres conversion, turn words, calculated F and G.
+#include "compute/field_rules.h"
+
+#include "document/document.h"
+#include "document/traverse_table.h"
+
+#include <cctype>
+#include <cmath>
+#include <limits>
+#include <variant>
+
+namespace zelt::compute {
+
+using zelt::document::Document;
+using zelt::document::TraverseTable;
+using zelt::document::Value;
+
+namespace {
+
+constexpr const char* kPairs = "Pairs";
+constexpr const char* kMetru = "metru";
+constexpr const char* kProcent = "Procent";
+constexpr const char* kPovorot = "Povorot";
+
+std::optional<double> numberOf(const Value& v)
+{
+    if (const auto* i = std::get_if<std::int32_t>(&v))
+        return static_cast<double>(*i);
+    if (const auto* d = std::get_if<double>(&v))
+        return *d;
+    return std::nullopt;
+}
+
+/// Detaches the change rules of both lengths for its lifetime, so that the posts and the
+/// derived value set inside a rule never run either rule again; attaches them on every exit.
+class LengthRulesDetached {
+public:
+    explicit LengthRulesDetached(TraverseTable& table) : m_table(table)
+    {
+        m_table.detachChangeHook(kPairs);
+        m_table.detachChangeHook(kMetru);
+    }
+    ~LengthRulesDetached()
+    {
+        m_table.attachChangeHook(kPairs);
+        m_table.attachChangeHook(kMetru);
+    }
+    LengthRulesDetached(const LengthRulesDetached&) = delete;
+    LengthRulesDetached& operator=(const LengthRulesDetached&) = delete;
+
+private:
+    TraverseTable& m_table;
+};
+
+/// The change rule of one length field: the typed value is stored exactly as typed and the
+/// row posted at once; then the other length is derived from it and the row posted again.
+void lengthRule(const Document& doc, TraverseTable& table, const char* typedField,
+                const char* derivedField, bool typedIsPairs)
+{
+    LengthRulesDetached detached(table);
+    const Value typed = table.value(typedField);
+    table.edit();
+    table.setValue(typedField, typed);
+    table.post();
+
+    const double v = table.asFloat(typedField);
+    const auto derived = typedIsPairs ? metresFromPairs(v, doc.pairsPer100m)
+                                      : pairsFromMetres(v, doc.pairsPer100m);
+    if (!derived)
+        return;  // no usable ratio: no length is converted
+    table.edit();
+    table.setFloat(derivedField, *derived);
+    table.post();
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+}  // namespace
+
+bool isUsablePairsRatio(double pairsPer100m)
+{
+    return std::isfinite(pairsPer100m) && pairsPer100m > 0;
+}
+
+std::string pairsRatioMessage(double pairsPer100m)
+{
+    return "The number of pairs on 100 meters must be greater than 0 (it is "
+           + zelt::document::formatGeneral(pairsPer100m) + ")";
+}
+
+std::optional<double> metresFromPairs(double pairs, double pairsPer100m)
+{
+    if (!isUsablePairsRatio(pairsPer100m))
+        return std::nullopt;
+    return pairs / pairsPer100m * 100.0;
+}
+
+std::optional<double> pairsFromMetres(double metres, double pairsPer100m)
+{
+    if (!isUsablePairsRatio(pairsPer100m))
+        return std::nullopt;
+    return metres / 100.0 * pairsPer100m;
+}
+
+std::optional<LegProjection> legProjection(std::optional<double> pairs, double procent,
+                                           double pairsPer100m)
+{
+    if (!pairs)
+        return std::nullopt;
+    const auto metres = metresFromPairs(*pairs, pairsPer100m);
+    if (!metres)
+        return std::nullopt;
+    const double slopeFactor = std::cos(std::atan(procent / 100.0));
+    LegProjection leg;
+    leg.f = slopeFactor * *metres;
+    leg.g = procent * leg.f / 100.0;
+    return leg;
+}
+
+std::optional<std::int32_t> parseInteger(std::string_view text)
+{
+    std::size_t i = 0;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+        negative = text[i++] == '-';
+    int base = 10;
+    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+        base = 16;
+        ++i;
+    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+        base = 16;
+        i += 2;
+    }
+    if (i == text.size())
+        return std::nullopt;  // no digits at all
+    // Accumulate the magnitude in 64 bits; anything beyond 2^31 fails either way.
+    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
+    std::int64_t magnitude = 0;
+    for (; i < text.size(); ++i) {
+        const int d = base == 16 ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
+        if (d < 0)
+            return std::nullopt;  // trailing characters
+        magnitude = magnitude * base + d;
+        if (magnitude > kLimit)
+            return std::nullopt;
+    }
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value > std::numeric_limits<std::int32_t>::max())
+        return std::nullopt;
+    return static_cast<std::int32_t>(value);
+}
+
+std::string turnText(std::string_view typed, const zelt::document::ColumnSet& columns)
+{
+    const auto n = parseInteger(typed);
+    if (!n || *n <= 0)
+        return std::string(typed);
+    const auto* column = columns.findByField(kPovorot);
+    if (!column || !column->pickList)
+        return std::string(typed);
+    const auto& list = *column->pickList;
+    if (static_cast<std::size_t>(*n) > list.size())
+        return std::string(typed);
+    return list[static_cast<std::size_t>(*n) - 1];
+}
+
+void attachFieldRules(Document& doc)
+{
+    TraverseTable& table = doc.table;
+    table.setChangeHook(kPairs, [&doc](TraverseTable& t) { lengthRule(doc, t, kPairs, kMetru, true); });
+    table.setChangeHook(kMetru, [&doc](TraverseTable& t) { lengthRule(doc, t, kMetru, kPairs, false); });
+    table.setTextEntryHook(kPovorot, [&doc](TraverseTable& t, const std::string& typed) {
+        t.setText(kPovorot, turnText(typed, doc.columns));
+    });
+    const int pairsIdx = table.field(kPairs).fileIndex;
+    const int procentIdx = table.field(kProcent).fileIndex;
+    table.setCalcFieldsHook([&doc, pairsIdx, procentIdx](const TraverseTable&, const zelt::document::Row& row,
+                                                           Value& f, Value& g) {
+        const auto at = [&row](int idx) -> const Value* {
+            return idx >= 0 && static_cast<std::size_t>(idx) < row.size() ? &row[static_cast<std::size_t>(idx)] : nullptr;
+        };
+        const Value* pairs = at(pairsIdx);
+        const Value* procent = at(procentIdx);
+        const auto leg = legProjection(pairs ? numberOf(*pairs) : std::nullopt,
+                                       procent ? numberOf(*procent).value_or(0.0) : 0.0, doc.pairsPer100m);
+        if (leg) {
+            f = leg->f;
+            g = leg->g;
+        } else {
+            f = Value{};
+            g = Value{};
+        }
+    });
+    if (table.isOpen())
+        table.recalculate();
+}
+
+}  // namespace zelt::compute

@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Height passes over a traverse: running pace count, Fill Height, percent heights, begin-way shift.
+#include "compute/height_passes.h"
+
+#include "compute/field_rules.h"
+#include "compute/pass_scope.h"
+#include "document/document.h"
+#include "document/traverse_table.h"
+
+#include <cmath>
+#include <variant>
+
+namespace zelt::compute {
+
+using zelt::document::Document;
+using zelt::document::TraverseTable;
+using zelt::document::Value;
+
+namespace {
+
+constexpr const char* kPairs = "Pairs";
+constexpr const char* kProcent = "Procent";
+constexpr const char* kAltimeter = "Altimeter";
+constexpr const char* kSumPairs = "sumPairs";
+constexpr const char* kFillHeight = "FillHeight";
+constexpr const char* kId = "id";
+
+std::optional<double> numberOf(const Value& v)
+{
+    if (const auto* i = std::get_if<std::int32_t>(&v))
+        return static_cast<double>(*i);
+    if (const auto* d = std::get_if<double>(&v))
+        return *d;
+    return std::nullopt;
+}
+
+std::string rowRange(int first, int last)
+{
+    return first == last ? "row " + std::to_string(first)
+                         : "rows " + std::to_string(first) + " to " + std::to_string(last);
+}
+
+/// Notes on the rows Fill Height treats by its own choices: rows before the first reading and
+/// rows after the last one.
+void noteUnclosedRuns(const std::vector<std::optional<double>>& readings, PassResult& result)
+{
+    const int n = static_cast<int>(readings.size());
+    int firstReading = 0;
+    while (firstReading < n && !readings[static_cast<std::size_t>(firstReading)])
+        ++firstReading;
+    if (firstReading == n) {
+        if (n > 0)
+            result.diagnostics.push_back({1, kFillHeight, "no Altimeter reading: " + rowRange(1, n)
+                                                             + " take the start height"});
+        return;
+    }
+    if (firstReading > 0)
+        result.diagnostics.push_back({1, kFillHeight, rowRange(1, firstReading)
+                                                         + " before the first reading are filled from the start height"});
+    int lastReading = n - 1;
+    while (!readings[static_cast<std::size_t>(lastReading)])
+        --lastReading;
+    if (lastReading < n - 1)
+        result.diagnostics.push_back({lastReading + 2, kFillHeight, rowRange(lastReading + 2, n)
+                                                                       + " after the last reading take the last reading"});
+}
+
+}  // namespace
+
+PassRefused::PassRefused(Reason reason, const std::string& message)
+    : std::runtime_error(message), m_reason(reason)
+{
+}
+
+std::vector<double> fillHeightValues(const std::vector<std::optional<double>>& readings,
+                                     const std::vector<double>& sumPairs, double startHeight)
+{
+    const std::size_t n = readings.size();
+    std::vector<double> out(n, startHeight);
+    // The anchor of a run is the last reading before it; before the first reading it is the
+    // start point of the route: StartHeight at pace count 0.
+    double anchorHeight = startHeight;
+    double anchorPace = 0.0;
+    std::size_t i = 0;
+    while (i < n) {
+        std::size_t closing = i;
+        while (closing < n && !readings[closing])
+            ++closing;
+        if (closing == n) {
+            // No closing reading: the run keeps the height of its anchor.
+            for (std::size_t k = i; k < n; ++k)
+                out[k] = anchorHeight;
+            break;
+        }
+        const double closingHeight = *readings[closing];
+        const double closingPace = sumPairs[closing];
+        const double span = closingPace - anchorPace;
+        for (std::size_t k = i; k < closing; ++k) {
+            out[k] = span == 0.0 ? anchorHeight
+                                 : anchorHeight + (sumPairs[k] - anchorPace) / span * (closingHeight - anchorHeight);
+        }
+        out[closing] = closingHeight;
+        anchorHeight = closingHeight;
+        anchorPace = closingPace;
+        i = closing + 1;
+    }
+    return out;
+}
+
+PassResult UpdateSumPairs(Document& doc)
+{
+    TraverseTable& t = doc.table;
+    PassResult result;
+    if (!t.isOpen())
+        return result;
+    PassScope scope(t);
+    double acc = 0.0;
+    for (t.first(); !t.eof(); t.next()) {
+        t.edit();
+        t.setFloat(kSumPairs, t.asFloat(kPairs) + acc);
+        t.post();
+        acc = t.asFloat(kSumPairs);
+        ++result.rowsPosted;
+    }
+    return result;
+}
+
+PassResult FillHeights(Document& doc)
+{
+    TraverseTable& t = doc.table;
+    if (!t.isOpen())
+        return {};
+    PassScope scope(t);
+    UpdateSumPairs(doc);
+
+    // The heights depend on the whole run, so read the readings and pace counts first and
+    // then write every row once, in table order.
+    const int n = t.rowCount();
+    const int altIdx = t.fieldIndex(kAltimeter);
+    const int sumIdx = t.fieldIndex(kSumPairs);
+    std::vector<std::optional<double>> readings(static_cast<std::size_t>(n));
+    std::vector<double> paces(static_cast<std::size_t>(n));
+    for (int r = 0; r < n; ++r) {
+        readings[static_cast<std::size_t>(r)] = numberOf(t.valueAt(r, altIdx));
+        paces[static_cast<std::size_t>(r)] = numberOf(t.valueAt(r, sumIdx)).value_or(0.0);
+    }
+    const std::vector<double> heights = fillHeightValues(readings, paces, doc.startHeight);
+
+    PassResult result;
+    noteUnclosedRuns(readings, result);
+    std::size_t k = 0;
+    for (t.first(); !t.eof() && k < heights.size(); t.next(), ++k) {
+        t.edit();
+        t.setFloat(kFillHeight, heights[k]);
+        t.post();
+        ++result.rowsPosted;
+    }
+    return result;
+}
+
+PassResult PercentHeights(Document& doc)
+{
+    TraverseTable& t = doc.table;
+    PassResult result;
+    if (!t.isOpen() || t.rowCount() < 2)
+        return result;
+    if (!isUsablePairsRatio(doc.pairsPer100m))
+        throw PassRefused(PassRefused::Reason::UnusableRatio, pairsRatioMessage(doc.pairsPer100m));
+    PassScope scope(t);
+    double height = doc.startHeight;
+    std::int32_t id = 0;
+    for (t.first(); !t.eof(); t.next()) {
+        // G of the leg, as the calculated field shows it; an empty Pairs contributes 0.
+        const auto pairs = t.isNull(kPairs) ? std::nullopt : std::optional<double>(t.asFloat(kPairs));
+        const auto leg = legProjection(pairs, t.asFloat(kProcent), doc.pairsPer100m);
+        height = (leg ? leg->g : 0.0) + height;
+        t.edit();
+        t.setFloat(kFillHeight, height);
+        t.setInteger(kId, ++id);
+        t.post();
+        ++result.rowsPosted;
+    }
+    return result;
+}
+
+PassResult shiftBeginWay(Document& doc, double offset)
+{
+    if (!std::isfinite(offset) || offset < kBeginWayMin || offset > kBeginWayMax)
+        throw PassRefused(PassRefused::Reason::OutOfLimits,
+                          "The begin way height must lie between -9999999 and 9999999");
+    TraverseTable& t = doc.table;
+    PassResult result;
+    if (t.isOpen()) {
+        PassScope scope(t);
+        for (t.first(); !t.eof(); t.next()) {
+            if (t.isNull(kAltimeter))
+                continue;
+            t.edit();
+            t.setFloat(kAltimeter, t.asFloat(kAltimeter) + offset);
+            t.post();
+            ++result.rowsPosted;
+        }
+    }
+    doc.startHeight += offset;
+    return result;
+}
+
+PassResult applySurveyValues(Document& doc, double startHeight, double pairsPer100m)
+{
+    if (!isUsablePairsRatio(pairsPer100m))
+        throw PassRefused(PassRefused::Reason::UnusableRatio, pairsRatioMessage(pairsPer100m));
+    if (!std::isfinite(startHeight))
+        throw PassRefused(PassRefused::Reason::OutOfLimits, "The start height must be a number");
+    doc.startHeight = startHeight;
+    doc.pairsPer100m = pairsPer100m;
+    if (doc.table.isOpen())
+        doc.table.recalculate();
+    return PercentHeights(doc);
+}
+
+}  // namespace zelt::compute
