@@ -1,0 +1,295 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Tests of the pace count, Fill Height, percent heights, the begin-way shift and the survey values.
+#include "compute/field_rules.h"
+#include "compute/height_passes.h"
+#include "traverse_fixture.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+using namespace zelt::compute;
+using zelt::test::Leg;
+using zelt::test::TraverseFixture;
+using Column = std::vector<std::optional<double>>;
+
+Q_DECLARE_METATYPE(Column)
+Q_DECLARE_METATYPE(std::vector<Leg>)
+
+namespace {
+
+constexpr double kHeightEps = 1e-9;  // heights are plain sums and ratios of exact inputs
+
+/// Fill Height written the plain way: for each row look back and ahead for readings.
+Column referenceFill(const Column& alt, const Column& sums, double startHeight)
+{
+    Column out(alt.size());
+    for (std::size_t i = 0; i < alt.size(); ++i) {
+        if (alt[i]) {
+            out[i] = alt[i];
+            continue;
+        }
+        double h0 = startHeight, c0 = 0;
+        for (std::size_t k = i; k-- > 0;)
+            if (alt[k]) {
+                h0 = *alt[k];
+                c0 = *sums[k];
+                break;
+            }
+        std::optional<std::size_t> next;
+        for (std::size_t k = i + 1; k < alt.size() && !next; ++k)
+            if (alt[k])
+                next = k;
+        if (!next || *sums[*next] == c0)
+            out[i] = h0;
+        else
+            out[i] = h0 + (*sums[i] - c0) * (*alt[*next] - h0) / (*sums[*next] - c0);
+    }
+    return out;
+}
+
+}  // namespace
+
+class HeightPassesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void updateSumPairs();
+    void fillHeights_data();
+    void fillHeights();
+    void fillHeightsRandom();
+    void percentHeights();
+    void percentHeightsSmallTables();
+    void percentHeightsRefusesUnusableRatio();
+    void beginWayShift();
+    void beginWayRefusedRowStopsShift();
+    void beginWayEmptyTableAndLimits();
+    void surveyValues();
+    void passesOnClosedTable();
+};
+
+// Pace counts accumulate from the top; the current row stays where it was.
+void HeightPassesTest::updateSumPairs()
+{
+    TraverseFixture fx;
+    fx.addLegs({{0, 420.0}, {10}, {20}, {30}});
+    auto& t = fx.doc->table;
+    t.setRecNo(3);
+    const auto r = UpdateSumPairs(*fx.doc);
+    QCOMPARE(r.rowsPosted, 4);
+    QCOMPARE(t.recNo(), 3);
+    QVERIFY(!t.controlsDisabled());
+    fx.reopen();
+    ZELT_COMPARE_COLUMN(fx.column("sumPairs"), (Column{0.0, 10.0, 30.0, 60.0}), 0.0);
+}
+
+void HeightPassesTest::fillHeights_data()
+{
+    QTest::addColumn<std::vector<Leg>>("legs");
+    QTest::addColumn<double>("startHeight");
+    QTest::addColumn<Column>("expected");
+    // The two worked tables: equal legs, then legs of unequal length.
+    QTest::newRow("equal legs") << std::vector<Leg>{{0, 400.0}, {30}, {30}, {30, 430.0}} << 420.0
+                                << Column{400.0, 410.0, 420.0, 430.0};
+    QTest::newRow("by pace count") << std::vector<Leg>{{0, 400.0}, {10}, {60}, {30, 430.0}} << 420.0
+                                   << Column{400.0, 403.0, 421.0, 430.0};
+    QTest::newRow("all readings") << std::vector<Leg>{{0, 400.0}, {5, 401.5}, {7, 399.0}} << 420.0
+                                  << Column{400.0, 401.5, 399.0};
+    QTest::newRow("reading 0 closes a run") << std::vector<Leg>{{0, 100.0}, {10}, {10, 0.0}, {10}, {10, 50.0}}
+                                            << 420.0 << Column{100.0, 50.0, 0.0, 25.0, 50.0};
+    // Rows after the last reading take the last reading.
+    QTest::newRow("open end") << std::vector<Leg>{{0, 400.0}, {10, 410.0}, {10}, {20}} << 420.0
+                              << Column{400.0, 410.0, 410.0, 410.0};
+    // Rows before the first reading start from StartHeight at pace count 0.
+    QTest::newRow("open top") << std::vector<Leg>{{10}, {30}, {40, 500.0}, {10}} << 420.0
+                              << Column{430.0, 460.0, 500.0, 500.0};
+    QTest::newRow("no readings") << std::vector<Leg>{{0}, {10}, {20}} << 420.0 << Column{420.0, 420.0, 420.0};
+    // A run of 0-pair legs closed by a 0-pair leg has no span: the anchor's height.
+    QTest::newRow("zero span") << std::vector<Leg>{{0, 400.0}, {0}, {0}, {0, 430.0}, {10}, {10, 450.0}} << 420.0
+                               << Column{400.0, 400.0, 400.0, 430.0, 440.0, 450.0};
+    QTest::newRow("zero span at top") << std::vector<Leg>{{0}, {0, 380.0}} << 420.0 << Column{420.0, 380.0};
+    QTest::newRow("single row") << std::vector<Leg>{{0}} << 333.0 << Column{333.0};
+}
+
+void HeightPassesTest::fillHeights()
+{
+    QFETCH(std::vector<Leg>, legs);
+    QFETCH(double, startHeight);
+    QFETCH(Column, expected);
+    TraverseFixture fx;
+    fx.addLegs(legs);
+    fx.doc->startHeight = startHeight;
+    auto& t = fx.doc->table;
+    t.setRecNo(t.rowCount());
+    const auto before = fx.column("Altimeter");
+    FillHeights(*fx.doc);
+    QCOMPARE(t.recNo(), t.rowCount());
+    QVERIFY(!t.controlsDisabled());
+    fx.reopen();
+    ZELT_COMPARE_COLUMN(fx.column("FillHeight"), expected, kHeightEps);
+    ZELT_COMPARE_COLUMN(fx.column("Altimeter"), before, 0.0);
+}
+
+// Random traverses against the plain look-back/look-ahead computation.
+void HeightPassesTest::fillHeightsRandom()
+{
+    QRandomGenerator rng(20240607);
+    for (int round = 0; round < 40; ++round) {
+        const int n = 1 + static_cast<int>(rng.bounded(25));
+        std::vector<Leg> legs;
+        for (int i = 0; i < n; ++i) {
+            Leg leg;
+            leg.pairs = rng.bounded(4) == 0 ? 0.0 : rng.bounded(200.0);
+            if (rng.bounded(3) == 0)
+                leg.altimeter = rng.bounded(3000.0);
+            legs.push_back(leg);
+        }
+        TraverseFixture fx;
+        fx.addLegs(legs);
+        fx.doc->startHeight = rng.bounded(2000.0);
+        FillHeights(*fx.doc);
+        const auto expected = referenceFill(fx.column("Altimeter"), fx.column("sumPairs"), fx.doc->startHeight);
+        ZELT_COMPARE_COLUMN(fx.column("FillHeight"), expected, 1e-7);
+    }
+}
+
+// Start 420, ratio 64, legs (0,0), (64,10), (32,-20): heights 420, 429.950372, 420.144565.
+void HeightPassesTest::percentHeights()
+{
+    TraverseFixture fx;
+    fx.addLegs({{0, 420.0, 0}, {64, std::nullopt, 10}, {32, std::nullopt, -20}});
+    attachFieldRules(*fx.doc);
+    auto& t = fx.doc->table;
+    t.setRecNo(2);
+    const auto r = PercentHeights(*fx.doc);
+    QCOMPARE(r.rowsPosted, 3);
+    QCOMPARE(t.recNo(), 2);
+    QVERIFY(!t.controlsDisabled());
+    fx.reopen();
+    ZELT_COMPARE_COLUMN(fx.column("FillHeight"), (Column{420.0, 429.950372, 420.144565}), 1e-6);
+    ZELT_COMPARE_COLUMN(fx.column("id"), (Column{1.0, 2.0, 3.0}), 0.0);
+    // The running sum is the sum of the displayed G.
+    ZELT_COMPARE_COLUMN(fx.column("G"), (Column{0.0, 9.950372, -9.805807}), 1e-6);
+}
+
+// Fewer than 2 rows: nothing changes, not even id; all slopes 0 keep StartHeight.
+void HeightPassesTest::percentHeightsSmallTables()
+{
+    TraverseFixture empty;
+    QCOMPARE(PercentHeights(*empty.doc).rowsPosted, 0);
+    TraverseFixture one;
+    one.addLegs({{0, 420.0}});
+    QCOMPARE(PercentHeights(*one.doc).rowsPosted, 0);
+    QVERIFY(!one.number(0, "id"));
+    QVERIFY(!one.number(0, "FillHeight"));
+
+    TraverseFixture flat;
+    flat.addLegs({{0, 420.0}, {50}, {70}, {10}});
+    flat.doc->startHeight = 300;
+    PercentHeights(*flat.doc);
+    ZELT_COMPARE_COLUMN(flat.column("FillHeight"), (Column{300.0, 300.0, 300.0, 300.0}), 0.0);
+    ZELT_COMPARE_COLUMN(flat.column("id"), (Column{1.0, 2.0, 3.0, 4.0}), 0.0);
+}
+
+// With a ratio of 0 (an empty .inf) the slopes cannot be turned into heights: refused, no change.
+void HeightPassesTest::percentHeightsRefusesUnusableRatio()
+{
+    TraverseFixture fx;
+    fx.addLegs({{0, 420.0}, {64, std::nullopt, 10}});
+    fx.doc->pairsPer100m = 0;
+    try {
+        PercentHeights(*fx.doc);
+        QFAIL("a ratio of 0 must be refused");
+    } catch (const PassRefused& e) {
+        QCOMPARE(e.reason(), PassRefused::Reason::UnusableRatio);
+    }
+    QVERIFY(!fx.doc->table.controlsDisabled());
+    ZELT_COMPARE_COLUMN(fx.column("FillHeight"), (Column{std::nullopt, std::nullopt}), 0.0);
+}
+
+// Offset 100 on readings 420, empty, 455 gives 520, empty, 555 and StartHeight 520; 0 changes nothing.
+void HeightPassesTest::beginWayShift()
+{
+    TraverseFixture fx;
+    fx.addLegs({{0, 420.0}, {10}, {10, 455.0}});
+    fx.doc->table.setRecNo(2);
+    const auto r = shiftBeginWay(*fx.doc, 100);
+    QCOMPARE(r.rowsPosted, 2);
+    QCOMPARE(fx.doc->startHeight, 520.0);
+    QCOMPARE(fx.doc->table.recNo(), 2);
+    fx.reopen();
+    ZELT_COMPARE_COLUMN(fx.column("Altimeter"), (Column{520.0, std::nullopt, 555.0}), 0.0);
+    QCOMPARE(shiftBeginWay(*fx.doc, 0).rowsPosted, 2);
+    QCOMPARE(fx.doc->startHeight, 520.0);
+    ZELT_COMPARE_COLUMN(fx.column("Altimeter"), (Column{520.0, std::nullopt, 555.0}), 0.0);
+}
+
+// A shift that takes a reading out of 0..3000 stops at that row with the range message;
+// rows before it keep their shifted reading and StartHeight is unchanged.
+void HeightPassesTest::beginWayRefusedRowStopsShift()
+{
+    TraverseFixture fx;
+    fx.addLegs({{0, 900.0}, {10, 420.0}, {10, 1000.0}});
+    fx.doc->table.setRecNo(3);
+    try {
+        shiftBeginWay(*fx.doc, -500);
+        QFAIL("the shift must stop at the refused row");
+    } catch (const zelt::document::EngineError& e) {
+        QCOMPARE(std::string(e.what()),
+                 std::string("-80 is not a valid value for field 'Altimeter'. The allowed range is 0 to 3000"));
+    }
+    QCOMPARE(fx.doc->startHeight, 420.0);
+    QCOMPARE(fx.doc->table.recNo(), 3);
+    QVERIFY(!fx.doc->table.controlsDisabled());
+    QCOMPARE(fx.doc->table.state(), zelt::document::TraverseTable::State::Browse);
+    fx.reopen();
+    ZELT_COMPARE_COLUMN(fx.column("Altimeter"), (Column{400.0, 420.0, 1000.0}), 0.0);
+}
+
+void HeightPassesTest::beginWayEmptyTableAndLimits()
+{
+    TraverseFixture fx;
+    shiftBeginWay(*fx.doc, 30);
+    QCOMPARE(fx.doc->startHeight, 450.0);
+    for (double bad : {10000000.0, -10000000.0, std::numeric_limits<double>::quiet_NaN()}) {
+        QVERIFY_THROWS_EXCEPTION(PassRefused, shiftBeginWay(*fx.doc, bad));
+        QCOMPARE(fx.doc->startHeight, 450.0);
+    }
+    shiftBeginWay(*fx.doc, kBeginWayMax);
+    QCOMPARE(fx.doc->startHeight, 450.0 + kBeginWayMax);
+}
+
+// OK of the survey values: start height first, then the ratio, then the percent pass from the
+// new start height; a ratio of 0 or less is refused and nothing changes.
+void HeightPassesTest::surveyValues()
+{
+    TraverseFixture fx;
+    fx.addLegs({{0, 420.0, 0}, {60, std::nullopt, 0}});
+    attachFieldRules(*fx.doc);
+    applySurveyValues(*fx.doc, 300, 60);
+    QCOMPARE(fx.doc->startHeight, 300.0);
+    QCOMPARE(fx.doc->pairsPer100m, 60.0);
+    ZELT_COMPARE_COLUMN(fx.column("FillHeight"), (Column{300.0, 300.0}), 0.0);
+    ZELT_COMPARE_COLUMN(fx.column("F"), (Column{0.0, 100.0}), 1e-12);
+    QCOMPARE(fx.number(1, "metru"), std::optional<double>(0.0));  // stored metres are not recomputed
+    for (double bad : {0.0, -64.0}) {
+        try {
+            applySurveyValues(*fx.doc, 500, bad);
+            QFAIL("a ratio of 0 or less must be refused");
+        } catch (const PassRefused& e) {
+            QCOMPARE(e.reason(), PassRefused::Reason::UnusableRatio);
+            QVERIFY(std::string(e.what()).find("greater than 0") != std::string::npos);
+        }
+        QCOMPARE(fx.doc->startHeight, 300.0);
+        QCOMPARE(fx.doc->pairsPer100m, 60.0);
+    }
+}
+
+void HeightPassesTest::passesOnClosedTable()
+{
+    zelt::document::Document doc;
+    QCOMPARE(UpdateSumPairs(doc).rowsPosted, 0);
+    QCOMPARE(FillHeights(doc).rowsPosted, 0);
+    QCOMPARE(PercentHeights(doc).rowsPosted, 0);
+}
+
+QTEST_APPLESS_MAIN(HeightPassesTest)
+#include "height_passes_test.moc"
