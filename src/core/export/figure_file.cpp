@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Reading and looking up figures of the figure file.
+#include "export/figure_file.h"
+
+#include "export/ocad_writer.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace zelt::mapexport {
+namespace fs = std::filesystem;
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// One number of a number line: decimal notation with '.', independent of the process locale.
+bool parseNumber(std::string_view token, double& value)
+{
+    if (token.size() > 1 && token[0] == '+' && token[1] != '-')
+        token.remove_prefix(1);
+    const char* end = token.data() + token.size();
+    const auto [ptr, ec] = std::from_chars(token.data(), end, value);
+    return ec == std::errc() && ptr == end && std::isfinite(value);
+}
+
+}  // namespace
+
+FigureFile FigureFile::load(const fs::path& file)
+{
+    std::error_code ec;
+    const auto size = fs::file_size(file, ec);
+    if (ec)
+        throw MapIoError("Cannot read the figure file '" + file.string() + "': " + ec.message() + ".");
+    if (size > kMaxBytes)
+        throw MapIoError("The figure file '" + file.string() + "' is larger than 1 MB; it cannot be a figure file.");
+    std::ifstream in(file, std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in.good() && !in.eof())
+        throw MapIoError("Cannot read the figure file '" + file.string() + "'.");
+    return parse(text, file.string());
+}
+
+FigureFile FigureFile::parse(std::string_view text, std::string name)
+{
+    FigureFile f;
+    f.m_name = std::move(name);
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t nl = text.find('\n', start);
+        if (nl == std::string_view::npos)
+            nl = text.size();
+        std::string_view line = text.substr(start, nl - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        f.m_lines.emplace_back(line);
+        start = nl + 1;
+    }
+    return f;
+}
+
+std::vector<FigureStep> FigureFile::figure(std::string_view key) const
+{
+    std::vector<FigureStep> steps;
+    for (std::size_t i = 0; i < m_lines.size(); i += 2) {
+        if (m_lines[i] != key || i + 1 >= m_lines.size())
+            continue;
+        const std::string& line = m_lines[i + 1];
+        std::vector<double> numbers;
+        std::size_t p = 0;
+        while (p < line.size()) {
+            while (p < line.size() && isBlank(line[p]))
+                ++p;
+            const std::size_t q = p;
+            while (p < line.size() && !isBlank(line[p]))
+                ++p;
+            if (q == p)
+                break;
+            double v = 0;
+            if (!parseNumber(std::string_view(line).substr(q, p - q), v))
+                throw MapIoError("The figure file '" + m_name + "' is damaged: line " + std::to_string(i + 2) + " holds '" +
+                                 line.substr(q, p - q) + "' where a number belongs.");
+            numbers.push_back(v);
+        }
+        if (numbers.size() % 2 != 0)
+            throw MapIoError("The figure file '" + m_name + "' is damaged: line " + std::to_string(i + 2) +
+                             " holds an odd count of numbers.");
+        for (std::size_t k = 0; k < numbers.size(); k += 2)
+            steps.push_back({numbers[k], numbers[k + 1]});
+    }
+    return steps;
+}
+
+fs::path FigureFile::locate(const std::vector<fs::path>& dirs)
+{
+    std::string looked;
+    for (const fs::path& dir : dirs) {
+        if (dir.empty())
+            continue;
+        std::error_code ec;
+        const fs::path candidate = dir / kFileName;
+        if (fs::is_regular_file(candidate, ec))
+            return candidate;
+        looked += (looked.empty() ? "" : ", ") + dir.string();
+    }
+    throw MapIoError(std::string("The figure file \"") + kFileName + "\" was not found (looked in: " +
+                     (looked.empty() ? "no folder" : looked) + ").");
+}
+
+std::vector<fs::path> FigureFile::defaultSearchDirs()
+{
+    std::vector<fs::path> dirs;
+    std::error_code ec;
+    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (!ec)
+        dirs.push_back(exe.parent_path());
+#ifdef ZELT_DATA_DIR
+    dirs.emplace_back(ZELT_DATA_DIR);
+#endif
+    return dirs;
+}
+
+std::string figureKey(std::string_view turnNote)
+{
+    static const std::array<std::string_view, 7> kTurns = {"Left",         "Right",       "Center",      "Left_Object",
+                                                           "Right_Object", "Both_Object", "Centr_Object"};
+    for (std::size_t i = 0; i < kTurns.size(); ++i)
+        if (turnNote == kTurns[i])
+            return std::to_string(i + 1);
+    return std::string(turnNote);
+}
+
+}  // namespace zelt::mapexport

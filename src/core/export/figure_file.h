@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The figure file "dani.dat": sections of a key line and a line of (angle, length) number pairs.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelt::mapexport {
+
+/// One point of a figure: turned `angleDeg` from the leg's azimuth, `lengthUnits` x 5 m from the
+/// point before it.
+struct FigureStep {
+    double angleDeg = 0;
+    double lengthUnits = 0;
+    bool operator==(const FigureStep&) const = default;
+};
+
+/// The figure file's contents. Number lines are checked when their key is asked for, so a bad
+/// line in a section that no row uses does not stop an export.
+class FigureFile {
+public:
+    static constexpr const char* kFileName = "dani.dat";
+    static constexpr std::size_t kMaxBytes = 1 << 20;
+
+    /// Reads `file`; MapIoError when it is missing, unreadable or larger than kMaxBytes.
+    static FigureFile load(const std::filesystem::path& file);
+    /// Splits text into lines (LF or CR LF); `name` is used in error messages.
+    static FigureFile parse(std::string_view text, std::string name);
+
+    /// The points of every section whose key line equals `key` exactly, in file order (none when
+    /// the key is missing). MapIoError for an odd count of numbers or text where a number belongs.
+    std::vector<FigureStep> figure(std::string_view key) const;
+
+    /// The first folder of `dirs` holding "dani.dat", as a file path; MapIoError naming the
+    /// folders when none does.
+    static std::filesystem::path locate(const std::vector<std::filesystem::path>& dirs);
+    /// The folder of the running program, then the installed data folder.
+    static std::vector<std::filesystem::path> defaultSearchDirs();
+
+private:
+    std::string m_name;
+    std::vector<std::string> m_lines;
+};
+
+/// The figure key of a turn note: "Left" -> "1" ... "Centr_Object" -> "7", anything else itself.
+std::string figureKey(std::string_view turnNote);
+
+}  // namespace zelt::mapexport

@@ -1,0 +1,119 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Writes into OCAD 6/7 maps: template placement, map scale, object records and the object index.
+#pragma once
+
+#include "export/ocad_types.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelt::mapexport {
+
+class MapFile;
+
+/// An input/output error of a map or figure file; what() names the file and the cause.
+class MapIoError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// A value outside what the format can hold: more than 2000 coordinates in one object, a point
+/// beyond the map's coordinate range, a text too long for one object.
+class MapRangeError : public std::range_error {
+public:
+    using std::range_error::range_error;
+};
+
+/// One object record in memory: the 32-byte header and up to 2000 slots (coordinates, then text).
+class OcadObject {
+public:
+    OcadObject(std::int16_t symbol, std::uint8_t objectType);
+
+    const OcadObjectHeader& header() const { return m_header; }
+    int nItem() const { return m_header.nItem; }
+    int nText() const { return m_header.nText; }
+    /// Coordinate slot i (0 <= i < nItem), raw values with flags.
+    const OcadCord& point(int i) const { return m_slots.at(std::size_t(i)); }
+
+    /// Appends a coordinate given as raw values; MapRangeError past slot 1999.
+    void addRaw(std::int64_t rawX, std::int64_t rawY);
+    /// Sets the text slots behind the coordinates: `bytes` (8-bit, no NUL inside) then zeros,
+    /// bytes.size() / 8 + 1 slots. MapRangeError when the slots would pass 2000 (or 1024 text slots).
+    void setText(std::string_view bytes);
+
+    /// Bytes on disk: 32 + 8 x (nItem + nText).
+    int byteSize() const { return 32 + 8 * (m_header.nItem + m_header.nText); }
+    std::vector<std::uint8_t> bytes() const;
+    /// Index-entry box on raw values: one coordinate -> +-777 around it; otherwise min/max over
+    /// the coordinates (not the text slots) widened by 1536. MapRangeError if it leaves 32 bits.
+    void boundingBox(OcadCord& lowerLeft, OcadCord& upperRight) const;
+
+protected:
+    OcadObjectHeader m_header;
+    std::vector<OcadCord> m_slots;   ///< nItem coordinates followed by nText text slots
+};
+
+/// The route's line object: symbol 517.1, a line, starting with the point (0, 0).
+class RouteLine : public OcadObject {
+public:
+    RouteLine();
+    /// Stores (x x 256, y x 256), map units of 0.01 mm, flags 0. MapRangeError past 2000 points
+    /// or outside the 24-bit coordinate range.
+    void AddPoint(std::int32_t x, std::int32_t y);
+    /// Sets the corner flag (bit 0 of Y) on the last stored point.
+    void MarkCorner();
+};
+
+/// The label object of `text` (already in the map's 8-bit code page) anchored at map point
+/// (x, y) in 0.01 mm: symbol 802.1, object type 4, five coordinates and the text slots.
+OcadObject makeTextObject(std::string_view text, std::int32_t x, std::int32_t y);
+
+/// An OCAD 6/7 map opened for appending during one export run. The constructor checks the map
+/// (mark, version 6 or 7, setup record, map scale, index chain inside the file and without loops)
+/// and writes nothing; any fault raises MapIoError and leaves the file untouched.
+/// It keeps the index chain and the next free entry, so each append writes the object and its
+/// index entry at once instead of walking the chain again. The file is opened and closed around
+/// every append; if its size changed in between (written by someone else), the chain is read again.
+class MapAppender {
+public:
+    explicit MapAppender(std::filesystem::path path);
+
+    const std::filesystem::path& path() const { return m_path; }
+    /// The scale denominator from the setup record (finite and positive).
+    double mapScale() const { return m_scale; }
+    /// Whether a symbol record with this number (tenths) is listed in the symbol blocks.
+    bool definesSymbol(std::int16_t symbol) const;
+
+    /// Appends the object at the end of the file and enters it in the first free index entry
+    /// (symbol 0 and length <= 32); chains a new index block when every entry is taken.
+    void append(const OcadObject& object);
+
+private:
+    void load();
+    bool findFreeEntry(MapFile& file);
+
+    std::filesystem::path m_path;
+    double m_scale = 0;
+    std::int64_t m_fileSize = 0;
+    std::int32_t m_firstIndexBlock = 0;
+    std::vector<std::int16_t> m_symbols;
+    std::vector<std::int32_t> m_blocks;   ///< positions of the index blocks in chain order
+    OcadIndexBlock m_current;             ///< the block holding the cursor
+    int m_block = -1;                     ///< index into m_blocks of m_current, -1 none loaded
+    int m_entry = 0;                      ///< first entry of m_current that may be free
+};
+
+/// Writes the template map to `path` when no file exists there; an existing file is untouched.
+void PrepareTarget(const std::filesystem::path& path);
+/// The map scale of the map at `path` (checked as MapAppender does).
+double ReadMapScale(const std::filesystem::path& path);
+/// Opens the map, walks its index, appends `object`, closes the map.
+void AppendObject(const std::filesystem::path& path, const OcadObject& object);
+/// Builds the label object for `text` at (x, y) and appends it with AppendObject.
+void WriteTextObject(const std::filesystem::path& path, std::string_view text, std::int32_t x, std::int32_t y);
+
+}  // namespace zelt::mapexport

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Route geometry: map units, moves along an azimuth and figure insertion.
+#include "export/t_zelt.h"
+
+#include "export/ocad_writer.h"
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+namespace zelt::mapexport {
+
+std::int32_t TZelt::ToMapUnits(double metres) const
+{
+    if (!(MapScale > 0) || !std::isfinite(MapScale))
+        throw MapRangeError("The map scale is not set.");
+    // Extended precision as in the legs' arithmetic; nearbyint rounds halves to even.
+    const long double units = std::nearbyint(10000.0L / MapScale * metres * 10.0L);
+    if (!(std::fabs(units) <= std::numeric_limits<std::int32_t>::max()))
+        throw MapRangeError("A route point lies outside the coordinate range of the map.");
+    return std::int32_t(units);
+}
+
+void TZelt::MoveBy(RouteLine& line, double distance, double azimuth)
+{
+    const long double theta = static_cast<long double>(azimuth) * std::numbers::pi_v<long double> / 180.0L;
+    const double x = static_cast<double>(CurX + std::sin(theta) * distance);
+    const double y = static_cast<double>(CurY + std::cos(theta) * distance);
+    CurX = x;
+    CurY = y;
+    MapX = ToMapUnits(x);
+    MapY = ToMapUnits(y);
+    line.AddPoint(MapX, MapY);
+}
+
+void TZelt::InsertFigure(RouteLine& line, std::string_view note, double azimuth)
+{
+    if (note.empty())
+        line.MarkCorner();
+    for (const FigureStep& step : figures().figure(figureKey(note)))
+        MoveBy(line, step.lengthUnits * 5.0, azimuth + step.angleDeg);
+}
+
+void TZelt::setFigureFile(std::filesystem::path file)
+{
+    m_figureFile = std::move(file);
+    m_figures.reset();
+}
+
+void TZelt::setFigureSearchDirs(std::vector<std::filesystem::path> dirs)
+{
+    m_searchDirs = std::move(dirs);
+    m_figures.reset();
+}
+
+void TZelt::reloadFigures() { m_figures.reset(); }
+
+const FigureFile& TZelt::figures()
+{
+    if (!m_figures)
+        m_figures = FigureFile::load(m_figureFile.empty() ? FigureFile::locate(m_searchDirs) : m_figureFile);
+    return *m_figures;
+}
+
+}  // namespace zelt::mapexport

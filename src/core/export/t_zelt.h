@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The route geometry object: running position, metres to map units, leg moves and figures.
+#pragma once
+
+#include "export/figure_file.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace zelt::mapexport {
+
+class RouteLine;
+
+/// The one route-geometry object of the program (created by the main window, reused by every
+/// export run). Positions are metres east (X) and north (Y) of the route's start; azimuths are
+/// degrees clockwise from north.
+class TZelt {
+public:
+    double CurX = 0;               ///< current position, metres east of the start
+    double CurY = 0;               ///< current position, metres north of the start
+    double LegAzimuth = 0;         ///< azimuth of the leg being drawn (contour export)
+    std::int32_t MapX = 0;         ///< last point stored by MoveBy, 0.01 mm
+    std::int32_t MapY = 0;
+    double LegStartHeight = 420.0; ///< height at the start of the current leg
+    double LegEndHeight = 0.0;
+    double ContourInterval = 5.0;  ///< metres between contours
+    double LegLength = 0;          ///< metres
+    double MapScale = 0;           ///< scale denominator of the target map
+    std::int32_t ContourCounter = 0;
+    std::int32_t Direction = 0;    ///< +1 climbing, -1 descending, 0 before the first crossing
+    double WalkedOnLeg = 0;        ///< metres drawn along the current leg while crossing contours
+
+    /// round(10000 / MapScale x metres x 10), halves to the even neighbour. MapRangeError when
+    /// MapScale is not positive or the result does not fit 32 bits.
+    std::int32_t ToMapUnits(double metres) const;
+    /// Moves the position `distance` metres along `azimuth`, sets MapX/MapY and adds the point.
+    void MoveBy(RouteLine& line, double distance, double azimuth);
+    /// Without a note marks the line's last point as a corner; then adds the points of the
+    /// note's figure, each turned by the leg's `azimuth`. Reads the figure file on first use
+    /// after reloadFigures(); MapIoError when it is missing or the figure's line is damaged.
+    void InsertFigure(RouteLine& line, std::string_view note, double azimuth);
+
+    /// Reads figures from this file instead of looking for "dani.dat" (empty: look it up).
+    void setFigureFile(std::filesystem::path file);
+    /// Folders searched for "dani.dat" (default: beside the program, then the data folder).
+    void setFigureSearchDirs(std::vector<std::filesystem::path> dirs);
+    /// Forgets the figures read; the next InsertFigure reads the file again. Each run calls it.
+    void reloadFigures();
+
+private:
+    const FigureFile& figures();
+
+    std::filesystem::path m_figureFile;
+    std::vector<std::filesystem::path> m_searchDirs = FigureFile::defaultSearchDirs();
+    std::optional<FigureFile> m_figures;
+};
+
+}  // namespace zelt::mapexport
