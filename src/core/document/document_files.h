@@ -5,6 +5,7 @@
 #include "document/document.h"
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -51,6 +52,15 @@ void renameDocument(Document& doc, const std::filesystem::path& to);
 /// Returns whether the path changed.
 bool saveAsCopy(Document& doc, const std::filesystem::path& to);
 
-/// Closing: writes .ing via `writeLayout` (if given), closes the table, writes the .inf.
-/// Throws CompanionError with the I/O message; later steps do not run.
+/// Writes the column layout into the given .ing path (created empty first); throws on failure.
+using LayoutWriter = std::function<void(const std::filesystem::path& ingPath, const ColumnSet& columns)>;
+/// Closing a document: writes the .ing via `writeLayout` (skipped when empty), closes the table
+/// (an unposted row is dropped), writes the .inf. Throws CompanionError with the I/O message;
+/// later steps do not run.
+void closeDocument(Document& doc, const LayoutWriter& writeLayout);
+
+/// The user's message for a failed file operation with the given errno: "File access denied",
+/// "Invalid filename" (missing directory), "Disk full", else "I/O error %d".
+std::string ioErrorMessage(int errorNumber);
+
 }  // namespace zelt::document

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document/field_value.h"
+#include "document/value_format.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -90,7 +91,9 @@ public:
     const FieldInfo& field(std::string_view name) const;  ///< throws "Field '%s' not found"
 
     // --- cursor (row numbers 1-based)
-    int rowCount() const;
+    int rowCount() const;             ///< stored rows (an unposted inserted row not counted)
+    /// Rows a grid shows: rowCount() plus an unposted inserted row; valueAt() takes indices below it.
+    int displayRowCount() const;
     int recNo() const;                ///< current row number; while inserting, the insert position
     void setRecNo(int recNo);
     void first();
@@ -130,13 +133,20 @@ public:
     void setFloat(std::string_view name, double v);
     void setInteger(std::string_view name, std::int64_t v);
     void setText(std::string_view name, std::string_view text);
-    /// Converts text to the field's type (decimalSeparator accepted for numbers), else
-    /// "'%s' is not a valid floating point value" / "Invalid variant type conversion".
+    /// A value given as text (paste, import): converted to the field's type (numbers with
+    /// `decimalSeparator`; integer fields also take a decimal number, rounded half-even); a text
+    /// that is no number, the empty text included, raises "Invalid variant type conversion".
+    /// Text fields take the text cut to the field's size.
     void setAsText(std::string_view name, std::string_view text, char decimalSeparator = '.');
     void setValue(std::string_view name, const Value& v);
     void clear(std::string_view name);
-    /// Text typed by the user: runs the text-entry hook if one is set, else setAsText.
+    /// Text typed by the user: runs the text-entry hook if one is set; otherwise an empty text
+    /// clears the field and any other text is converted as typed into a cell, refusing
+    /// "'%s' is not a valid floating point value for field '%s'" or
+    /// "'%s' is not a valid integer value for field '%s'".
     void enterText(std::string_view name, std::string_view typed, char decimalSeparator = '.');
+    /// Whether a value was set since the row entered edit or insert mode.
+    bool isModified() const;
 
     std::string displayText(std::string_view name) const;      ///< current row
     std::string displayLabel(std::string_view name) const;
@@ -159,6 +169,9 @@ public:
     bool isChangeHookAttached(std::string_view name) const;
     void setTextEntryHook(std::string_view name, TextEntryHook hook);
     void setCalcFieldsHook(CalcFieldsHook hook);
+    /// Value of a field in a stored row as given to the CalcFieldsHook (the row is in the file's
+    /// field order, which may differ between tables); empty for F and G.
+    const Value& rowValue(const Row& stored, std::string_view name) const;
     void recalculate();   ///< calculated fields depend on outside values (ratio) that changed
 
     // --- display updates
@@ -168,15 +181,10 @@ public:
     void addObserver(TableObserver* observer);
     void removeObserver(TableObserver* observer);
 
+    struct Impl;  ///< opaque; defined in the implementation
+
 private:
-    struct Impl;
     std::unique_ptr<Impl> m;
 };
-
-/// Formats a number in the shortest general form with up to 15 significant digits ("%g" of the
-/// engine's messages and of display texts without a format), with the given decimal separator.
-std::string formatGeneral(double v, char decimalSeparator = '.');
-/// Formats with a display format "0.0" / "0.00" (round half away from zero, as displayed).
-std::string formatFixed(double v, int decimals, char decimalSeparator = '.');
 
 }  // namespace zelt::document

@@ -1,0 +1,446 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The dataset over one traverse table: opening, the cursor, edit/insert/post/cancel, bookmarks.
+#include "document/traverse_table.h"
+
+#include "document/traverse_schema.h"
+#include "document/traverse_table_impl.h"
+
+#include <system_error>
+
+namespace zelt::document {
+namespace {
+
+const char* typeName(FieldType t)
+{
+    switch (t) {
+    case FieldType::Alpha: return "Alpha";
+    case FieldType::Short: return "Short";
+    case FieldType::Long: return "Long Integer";
+    case FieldType::Number: return "Number";
+    default: return "an unsupported type";
+    }
+}
+
+const char* expectedKind(FieldType t)
+{
+    switch (t) {
+    case FieldType::Alpha: return "text (Alpha)";
+    case FieldType::Number: return "a number (Number)";
+    default: return "a whole number (Short or Long Integer)";
+    }
+}
+
+bool isWritableType(FieldType t)
+{
+    return t == FieldType::Alpha || t == FieldType::Short || t == FieldType::Long || t == FieldType::Number;
+}
+
+std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+
+/// Runs a codec call and turns its errors into the table layer's EngineError.
+template<class F>
+auto codec(F&& f) -> decltype(f())
+{
+    try {
+        return f();
+    } catch (const ParadoxError& e) {
+        throw EngineError(e.what());
+    } catch (const std::system_error& e) {
+        throw EngineError(e.what());
+    }
+}
+
+}  // namespace
+
+int& fallbackCodePageSetting()
+{
+    static int codePage = 1252;
+    return codePage;
+}
+
+char& decimalSeparatorSetting()
+{
+    static char separator = '.';
+    return separator;
+}
+
+Row TraverseTable::Impl::newRow() const
+{
+    Row row(fileFieldCount);
+    for (const FieldInfo& f : fields) {
+        if (f.fileIndex < 0)
+            continue;
+        Value v = TraverseSchema::newRowDefault(f.name);
+        if (std::holds_alternative<double>(v) && f.type != FieldType::Number)
+            v = std::int32_t{0};
+        else if (std::holds_alternative<std::int32_t>(v) && f.type == FieldType::Number)
+            v = 0.0;
+        row[static_cast<std::size_t>(f.fileIndex)] = std::move(v);
+    }
+    return row;
+}
+
+TraverseTable::TraverseTable() : m(std::make_unique<Impl>())
+{
+    m->fields = TraverseSchema::documentFields();
+    m->changeHooks.resize(m->fields.size());
+    m->textHooks.resize(m->fields.size());
+}
+
+TraverseTable::~TraverseTable()
+{
+    try {
+        close();
+    } catch (...) {  // closing only drops state; a failing sync must not escape a destructor
+    }
+}
+
+// --- table level
+
+void TraverseTable::setPath(const std::filesystem::path& path)
+{
+    if (isOpen())
+        throw EngineError("Cannot perform this operation on an open dataset");
+    m->path = path;
+}
+
+const std::filesystem::path& TraverseTable::path() const { return m->path; }
+
+void TraverseTable::create()
+{
+    if (isOpen())
+        throw EngineError("Cannot perform this operation on an open dataset");
+    // New tables take the code-page setting, so a user of another alphabet can store marks.
+    codec([&] { ParadoxTable::create(m->path, TraverseSchema::fileFields(), fallbackCodePageSetting()); });
+}
+
+void TraverseTable::open()
+{
+    if (isOpen())
+        return;
+    ParadoxOpenOptions options;
+    options.fallbackCodePage = fallbackCodePageSetting();
+    std::unique_ptr<ParadoxTable> file = codec([&] { return ParadoxTable::open(m->path, options); });
+
+    // Bind the document's fields to the file by name; order and extra fields are the file's own.
+    const std::vector<FieldDef>& defs = file->fields();
+    std::vector<FieldInfo> fields = TraverseSchema::documentFields();
+    const std::string prefix = quoted(m->path) + " is not a traverse table: field '";
+    for (FieldInfo& f : fields) {
+        if (f.calculated)
+            continue;
+        auto it = std::find_if(defs.begin(), defs.end(),
+                               [&](const FieldDef& d) { return TraverseSchema::sameName(d.name, f.name); });
+        if (it == defs.end())
+            throw EngineError(prefix + f.name + "' missing");
+        if (!TraverseSchema::isCompatible(f.type, it->type))
+            throw EngineError(prefix + f.name + "' is " + typeName(it->type) + ", expected " + expectedKind(f.type));
+        f.fileIndex = static_cast<int>(it - defs.begin());
+        f.type = it->type;
+        if (f.type == FieldType::Alpha)
+            f.size = it->size;
+    }
+    for (const FieldDef& d : defs)
+        if (!isWritableType(d.type))
+            throw EngineError(prefix + d.name + "' has a type this program cannot store ("
+                              + std::to_string(static_cast<int>(d.type)) + ")");
+
+    std::vector<Row> rows = codec([&] { return file->readAll(); });
+    m->fields = std::move(fields);
+    m->fileFieldCount = defs.size();
+    m->rows = std::move(rows);
+    m->ids.resize(m->rows.size());
+    for (Bookmark& id : m->ids)
+        id = m->nextId++;
+    m->file = std::move(file);
+    m->state = State::Browse;
+    m->cur = m->rows.empty() ? -1 : 0;
+    m->bof = true;
+    m->eof = m->rows.empty();
+    m->buffer.clear();
+    m->modified = false;
+    m->calcValid = false;
+    m->notify([](TableObserver& o) { o.tableReset(); });
+}
+
+void TraverseTable::close()
+{
+    if (!isOpen())
+        return;
+    // An unposted row is dropped: only posted rows are in the file.
+    std::unique_ptr<ParadoxTable> file = std::move(m->file);
+    m->rows.clear();
+    m->ids.clear();
+    m->buffer.clear();
+    m->modified = false;
+    m->state = State::Inactive;
+    m->cur = -1;
+    m->eof = m->bof = true;
+    m->calcValid = false;
+    m->notify([](TableObserver& o) { o.tableReset(); });
+    if (!file->isReadOnly())
+        codec([&] { file->sync(); });
+}
+
+bool TraverseTable::isOpen() const { return m->file != nullptr; }
+bool TraverseTable::isReadOnly() const { return m->file && m->file->isReadOnly(); }
+
+std::string TraverseTable::readOnlyReason() const
+{
+    return m->file ? m->file->readOnlyReason() : std::string();
+}
+
+ParadoxTable* TraverseTable::file() { return m->file.get(); }
+
+void TraverseTable::setFallbackCodePage(int codePage) { fallbackCodePageSetting() = codePage; }
+
+// --- cursor
+
+int TraverseTable::rowCount() const { return isOpen() ? m->storedCount() : 0; }
+int TraverseTable::displayRowCount() const { return static_cast<int>(m->rows.size()); }
+int TraverseTable::recNo() const { return m->cur + 1; }
+int TraverseTable::currentIndex() const { return m->cur; }
+TraverseTable::State TraverseTable::state() const { return m->state; }
+bool TraverseTable::eof() const { return m->eof; }
+bool TraverseTable::bof() const { return m->bof; }
+
+void TraverseTable::setRecNo(int recNo)
+{
+    checkBrowseMode();
+    if (m->rows.empty())
+        return;
+    const int target = std::clamp(recNo - 1, 0, static_cast<int>(m->rows.size()) - 1);
+    m->eof = m->bof = false;
+    if (target != m->cur) {
+        m->cur = target;
+        m->calcValid = false;
+        m->notify([&](TableObserver& o) { o.currentChanged(m->cur); });
+    }
+}
+
+void TraverseTable::first()
+{
+    checkBrowseMode();
+    m->cur = m->rows.empty() ? -1 : 0;
+    m->bof = true;
+    m->eof = m->rows.empty();
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) { o.currentChanged(m->cur); });
+}
+
+void TraverseTable::last()
+{
+    checkBrowseMode();
+    m->cur = static_cast<int>(m->rows.size()) - 1;
+    m->eof = true;
+    m->bof = m->rows.empty();
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) { o.currentChanged(m->cur); });
+}
+
+void TraverseTable::next() { moveBy(1); }
+void TraverseTable::prior() { moveBy(-1); }
+
+int TraverseTable::moveBy(int distance)
+{
+    checkBrowseMode();
+    const int count = static_cast<int>(m->rows.size());
+    if (count == 0) {
+        m->eof = m->bof = true;
+        return 0;
+    }
+    const long long wanted = static_cast<long long>(m->cur) + distance;
+    const int target = static_cast<int>(std::clamp<long long>(wanted, 0, count - 1));
+    const int moved = target - m->cur;
+    m->eof = wanted > count - 1;
+    m->bof = wanted < 0;
+    if (moved != 0) {
+        m->cur = target;
+        m->calcValid = false;
+        m->notify([&](TableObserver& o) { o.currentChanged(m->cur); });
+    }
+    return moved;
+}
+
+// --- editing
+
+void TraverseTable::checkBrowseMode()
+{
+    if (!isOpen())
+        throw EngineError("Cannot perform this operation on a closed dataset");
+    if (!m->editing())
+        return;
+    if (m->modified)
+        post();
+    else
+        cancel();  // an untouched row: nothing to store; an untouched new row is dropped
+}
+
+static void requireWritable(const TraverseTable& t)
+{
+    if (!t.isOpen())
+        throw EngineError("Cannot perform this operation on a closed dataset");
+    if (t.isReadOnly()) {
+        const std::string reason = t.readOnlyReason();
+        throw EngineError("Cannot modify a read-only table" + (reason.empty() ? std::string() : ": " + reason));
+    }
+}
+
+void TraverseTable::insert()
+{
+    requireWritable(*this);
+    checkBrowseMode();
+    const int pos = m->cur < 0 ? 0 : m->cur;
+    m->rows.insert(m->rows.begin() + pos, Row{});
+    m->ids.insert(m->ids.begin() + pos, m->nextId++);
+    m->cur = pos;
+    m->buffer = m->newRow();
+    m->state = State::Insert;
+    m->modified = false;
+    m->eof = m->bof = false;
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) {
+        o.rowsInserted(pos, 1);
+        o.currentChanged(pos);
+        o.stateChanged();
+    });
+}
+
+void TraverseTable::append()
+{
+    requireWritable(*this);
+    checkBrowseMode();
+    m->cur = static_cast<int>(m->rows.size());
+    insert();
+}
+
+void TraverseTable::edit()
+{
+    requireWritable(*this);
+    if (m->editing())
+        return;
+    if (m->rows.empty()) {  // editing an empty table starts a new row
+        append();
+        return;
+    }
+    m->buffer = m->rows[static_cast<std::size_t>(m->cur)];
+    m->state = State::Edit;
+    m->modified = false;
+    m->notify([](TableObserver& o) { o.stateChanged(); });
+}
+
+void TraverseTable::post()
+{
+    requireWritable(*this);
+    if (!m->editing())
+        throw EngineError("Dataset not in edit or insert mode");
+    for (const FieldInfo& f : m->fields)
+        if (f.required && isEmpty(m->buffer[static_cast<std::size_t>(f.fileIndex)]))
+            throw EngineError(requiredFieldMessage(m->label(f)));
+    const auto index = static_cast<std::size_t>(m->cur);
+    codec([&] {
+        if (m->state == State::Edit)
+            m->file->updateRow(index, m->buffer);
+        else if (index + 1 == m->rows.size())
+            m->file->appendRow(m->buffer);
+        else
+            m->file->insertRow(index, m->buffer);
+    });
+    m->rows[index] = std::move(m->buffer);
+    m->buffer.clear();
+    m->state = State::Browse;
+    m->modified = false;
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) {
+        o.rowChanged(m->cur);
+        o.stateChanged();
+    });
+}
+
+void TraverseTable::cancel()
+{
+    if (!m->editing())
+        return;
+    const int pos = m->cur;
+    const bool inserted = m->state == State::Insert;
+    m->buffer.clear();
+    m->state = State::Browse;
+    m->modified = false;
+    m->calcValid = false;
+    if (inserted) {
+        m->rows.erase(m->rows.begin() + pos);
+        m->ids.erase(m->ids.begin() + pos);
+        m->cur = std::min(pos, static_cast<int>(m->rows.size()) - 1);
+        m->eof = m->bof = m->rows.empty();
+    }
+    m->notify([&](TableObserver& o) {
+        if (inserted) {
+            o.rowsRemoved(pos, 1);
+            o.currentChanged(m->cur);
+        } else {
+            o.rowChanged(pos);
+        }
+        o.stateChanged();
+    });
+}
+
+void TraverseTable::deleteRow()
+{
+    requireWritable(*this);
+    if (m->state == State::Insert) {  // deleting a new row that was never stored
+        cancel();
+        return;
+    }
+    if (m->rows.empty())
+        throw EngineError("Cannot perform this operation on an empty dataset");
+    const int pos = m->cur;
+    codec([&] { m->file->deleteRow(static_cast<std::size_t>(pos)); });
+    const bool wasEditing = m->editing();
+    m->buffer.clear();
+    m->state = State::Browse;
+    m->modified = false;
+    m->rows.erase(m->rows.begin() + pos);
+    m->ids.erase(m->ids.begin() + pos);
+    m->cur = std::min(pos, static_cast<int>(m->rows.size()) - 1);
+    m->eof = m->bof = m->rows.empty();
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) {
+        o.rowsRemoved(pos, 1);
+        o.currentChanged(m->cur);
+        if (wasEditing)
+            o.stateChanged();
+    });
+}
+
+bool TraverseTable::isModified() const { return m->modified; }
+
+// --- bookmarks
+
+TraverseTable::Bookmark TraverseTable::bookmark() const
+{
+    return m->cur >= 0 ? m->ids[static_cast<std::size_t>(m->cur)] : 0;
+}
+
+void TraverseTable::gotoBookmark(Bookmark mark)
+{
+    checkBrowseMode();
+    auto it = mark == 0 ? m->ids.end() : std::find(m->ids.begin(), m->ids.end(), mark);
+    if (it == m->ids.end())
+        throw EngineError("Record/Key deleted: the bookmarked row no longer exists");
+    setRecNo(static_cast<int>(it - m->ids.begin()) + 1);
+}
+
+bool TraverseTable::bookmarkValid(Bookmark mark) const
+{
+    if (mark == 0)
+        return false;
+    auto it = std::find(m->ids.begin(), m->ids.end(), mark);
+    if (it == m->ids.end())
+        return false;
+    // The slot of an unposted new row is no row of the table yet.
+    return !(m->state == State::Insert && it - m->ids.begin() == m->cur);
+}
+
+void TraverseTable::freeBookmark(Bookmark) {}
+
+}  // namespace zelt::document
