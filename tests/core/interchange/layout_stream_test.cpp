@@ -4,6 +4,7 @@
 #include "interchange/layout_stream.h"
 
 #include "document/traverse_schema.h"
+#include "interchange/fixed_layouts.h"
 #include "test_support.h"
 
 #include <QTemporaryDir>
@@ -112,6 +113,7 @@ private slots:
     void hugeLengthsAreReadErrorsWithoutAllocation();
     void fuzzedStreamsFailCleanly();
     void fileOperations();
+    void fixedLayoutFilesOfTheBuild();
 };
 
 // The entry of a hidden Procent column titled "%" with a right-aligned title.
@@ -423,6 +425,26 @@ void LayoutStreamTest::fileOperations()
     } catch (const LayoutError& e) {
         QCOMPARE(std::string(e.what()), "Cannot create file " + missing.string());
     }
+}
+
+// The files the build writes for the "Grids" menu hold the fixed layouts, moved columns first.
+void LayoutStreamTest::fixedLayoutFilesOfTheBuild()
+{
+    const std::filesystem::path dir = std::filesystem::path(ZELT_BINARY_DIR) / "data";
+    for (const FixedLayout& layout : fixedLayouts()) {
+        const ColumnSet loaded = loadGridLayout(dir / layout.fileName);
+        COMPARE_BYTES(zelt::test::readBytes(dir / layout.fileName), writeLayout(layout.columns));
+        QCOMPARE(loaded.columns.size(), std::size_t(14));
+    }
+    auto fields = [](const ColumnSet& set, std::size_t n) {
+        std::string s;
+        for (std::size_t i = 0; i < n; ++i)
+            s += set.columns[i].fieldName + (set.columns[i].isVisible() ? " " : "(hidden) ");
+        return s;
+    };
+    QCOMPARE(fields(altimeterLayout(), 6), std::string("Altimeter FillHeight Recalc sumPairs Azimuth Pairs "));
+    QCOMPARE(fields(percentLayout(), 6), std::string("Procent F G FillHeight Azimuth Pairs "));
+    QCOMPARE(fields(percentLayout(), 14).find("metru(hidden)") != std::string::npos, true);
 }
 
 QTEST_APPLESS_MAIN(LayoutStreamTest)
