@@ -1,7 +1,166 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// zelt-cli commands of this group (filled in with the group's module).
+// zelt-cli height commands: survey values, begin-way shift, Fill Height, percent heights, recalculation.
+#include "cli/cli_commands.h"
 #include "cli/cli_register.h"
+#include "cli/cli_session.h"
+
+#include "compute/height_passes.h"
+#include "document/traverse_table.h"
+
+#include <charconv>
+#include <cmath>
+#include <ostream>
+#include <string>
 
 namespace zelt::cli {
-void registerComputeCommands() {}
+
+namespace {
+
+using zelt::compute::PassResult;
+using zelt::document::formatGeneral;
+
+/// A number from the command line: the whole text, with the session's decimal separator.
+double parseNumber(std::string text, char decimalSeparator, const std::string& what)
+{
+    if (decimalSeparator != '.')
+        for (char& c : text)
+            if (c == decimalSeparator)
+                c = '.';
+            else if (c == '.')
+                c = '\x01';  // a point is not a separator in this locale
+    double v = 0;
+    const char* begin = text.data();
+    if (!text.empty() && text.front() == '+')
+        ++begin;
+    const auto [end, ec] = std::from_chars(begin, text.data() + text.size(), v);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size() || !std::isfinite(v))
+        throw UsageError{what + " is not a number: '" + text + "'"};
+    return v;
+}
+
+void report(std::ostream& out, const std::string& what, const PassResult& result)
+{
+    out << what << ": " << result.rowsPosted << " rows posted\n";
+    for (const auto& d : result.diagnostics)
+        out << "note: " << d.text << '\n';
+}
+
+void expectPositional(const Args& args, std::size_t count, const char* names)
+{
+    if (args.positional.size() != count)
+        throw UsageError{std::string("expects ") + names};
+}
+
+int settingsCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, "TABLE.db");
+    CliSession session(tableArgument(args), args);
+    auto& doc = session.document();
+    const char sep = session.decimalSeparator();
+    double pairs = doc.pairsPer100m;
+    double start = doc.startHeight;
+    if (args.has("--start-height"))
+        start = parseNumber(args.option("--start-height"), sep, "--start-height");
+    if (args.has("--pairs-per-100m"))
+        pairs = parseNumber(args.option("--pairs-per-100m"), sep, "--pairs-per-100m");
+    const auto result = zelt::compute::applySurveyValues(doc, start, pairs);
+    session.close();
+    out << "PairsPer100m " << formatGeneral(doc.pairsPer100m) << ", StartHeight " << formatGeneral(doc.startHeight)
+        << '\n';
+    report(out, "percent heights", result);
+    return 0;
+}
+
+int beginWayCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 2, "TABLE.db OFFSET");
+    CliSession session(tableArgument(args), args);
+    const double offset = parseNumber(args.positional[1], session.decimalSeparator(), "OFFSET");
+    const auto result = zelt::compute::shiftBeginWay(session.document(), offset);
+    session.close();
+    report(out, "begin way height", result);
+    out << "StartHeight " << formatGeneral(session.document().startHeight) << '\n';
+    return 0;
+}
+
+int fillHeightsCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, "TABLE.db");
+    CliSession session(tableArgument(args), args);
+    const auto result = zelt::compute::FillHeights(session.document());
+    session.close();
+    report(out, "fill heights", result);
+    return 0;
+}
+
+int percentHeightsCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, "TABLE.db");
+    CliSession session(tableArgument(args), args);
+    const auto result = zelt::compute::PercentHeights(session.document());
+    session.close();
+    report(out, "percent heights", result);
+    return 0;
+}
+
+struct RowHeight {
+    int row = 0;
+    double height = 0;
+};
+
+RowHeight parseRowHeight(const std::string& option, const Args& args, char sep, int rowCount)
+{
+    const std::string text = args.option(option);
+    const auto colon = text.find(':');
+    if (text.empty() || colon == std::string::npos)
+        throw UsageError{option + " expects ROW:HEIGHT"};
+    const double row = parseNumber(text.substr(0, colon), '.', option + " row");
+    if (row != std::floor(row) || row < 1 || row > rowCount)
+        throw UsageError{option + " row " + text.substr(0, colon) + " does not exist (the table has "
+                         + std::to_string(rowCount) + " rows)"};
+    return {static_cast<int>(row), parseNumber(text.substr(colon + 1), sep, option + " height")};
+}
+
+int recalcCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, "TABLE.db");
+    if (!args.has("--start") || !args.has("--end"))
+        throw UsageError{"expects --start ROW:HEIGHT and --end ROW:HEIGHT"};
+    CliSession session(tableArgument(args), args);
+    auto& doc = session.document();
+    auto& table = session.table();
+    const RowHeight start = parseRowHeight("--start", args, session.decimalSeparator(), table.rowCount());
+    const RowHeight end = parseRowHeight("--end", args, session.decimalSeparator(), table.rowCount());
+
+    // Mark both rows and check them before writing the chosen heights, so that a refused
+    // calculation leaves the table as it was.
+    table.setRecNo(start.row);
+    doc.calcStartMark = table.bookmark();
+    doc.calcStartSelected = true;
+    table.setRecNo(end.row);
+    doc.calcEndMark = table.bookmark();
+    doc.calcEndSelected = true;
+    if (auto problem = zelt::compute::recalcSelectionProblem(doc))
+        throw *problem;
+    table.setRecNo(start.row);
+    zelt::compute::chooseCalcRow(doc, zelt::compute::CalcEnd::Start, start.height);
+    table.setRecNo(end.row);
+    zelt::compute::chooseCalcRow(doc, zelt::compute::CalcEnd::End, end.height);
+    const auto result = zelt::compute::recalculateHeights(doc);
+    session.close();
+    report(out, "recalc", result);
+    return 0;
+}
+
+}  // namespace
+
+void registerComputeCommands()
+{
+    registerCommand("settings", "settings TABLE.db [--pairs-per-100m X] [--start-height Y]", settingsCommand);
+    registerCommand("begin-way", "begin-way TABLE.db OFFSET", beginWayCommand);
+    registerCommand("fill-heights", "fill-heights TABLE.db", fillHeightsCommand);
+    registerCommand("percent-heights", "percent-heights TABLE.db", percentHeightsCommand);
+    registerCommand("recalc", "recalc TABLE.db --start ROW:HEIGHT --end ROW:HEIGHT", recalcCommand);
+}
+
 }  // namespace zelt::cli

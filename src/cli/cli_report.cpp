@@ -1,7 +1,51 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// zelt-cli commands of this group (filled in with the group's module).
+// zelt-cli report: the table report of a traverse as a PDF file.
+#include "cli/cli_commands.h"
 #include "cli/cli_register.h"
+#include "cli/cli_session.h"
+
+#include "shell/report_painter.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QGuiApplication>
+
+#include <ostream>
+#include <stdexcept>
 
 namespace zelt::cli {
-void registerReportCommands() {}
+
+namespace {
+
+int reportCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    if (args.positional.size() != 2)
+        throw UsageError{"expects TABLE.db OUT.pdf"};
+    CliSession session(tableArgument(args), args);
+
+    // Fonts and the PDF painter need a GUI application; no window is ever shown.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "zelt-cli";
+    static char* argv[] = {name, nullptr};
+    QGuiApplication app(argc, argv);
+
+    const QString path = QFile::decodeName(args.positional[1].c_str());
+    QString error;
+    int pages = 0;
+    if (!zelt::shell::writeReportPdf(session.table(), path, QDateTime::currentDateTime(), &error, &pages))
+        throw std::runtime_error(error.toStdString());
+    session.close();
+    out << args.positional[1] << ": " << pages << (pages == 1 ? " page\n" : " pages\n");
+    return 0;
+}
+
+}  // namespace
+
+void registerReportCommands()
+{
+    registerCommand("report", "report TABLE.db OUT.pdf", reportCommand);
+}
+
 }  // namespace zelt::cli

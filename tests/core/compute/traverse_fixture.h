@@ -18,9 +18,13 @@
 namespace zelt::test {
 
 struct Leg {
-    double pairs = 0.0;
+    Leg(double p = 0.0, std::optional<double> alt = std::nullopt, int slope = 0)
+        : pairs(p), altimeter(alt), procent(slope)
+    {
+    }
+    double pairs;
     std::optional<double> altimeter;
-    int procent = 0;
+    int procent;
 };
 
 /// A Document over a fresh table file holding the given legs in order (no field rules).
