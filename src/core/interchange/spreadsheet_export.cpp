@@ -1,0 +1,90 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Spreadsheet export: the visible columns of the grid into a new workbook through a sink.
+#include "interchange/spreadsheet_export.h"
+
+#include <string>
+#include <vector>
+
+namespace zelt::interchange {
+
+using document::TraverseTable;
+
+namespace {
+
+/// The last column of the formatted range, whatever the number of visible columns.
+constexpr const char* kLastFormattedColumn = "N";
+
+std::vector<int> visibleFields(const TraverseTable& table, const document::ColumnSet& columns)
+{
+    std::vector<int> fields;
+    for (const document::Column& c : columns.columns)
+        if (c.isVisible())
+            fields.push_back(c.fieldName.empty() ? -1 : table.fieldIndex(c.fieldName));
+    return fields;
+}
+
+/// Suspends display updates and remembers the current row; the destructor goes back to it.
+class RowGuard {
+public:
+    explicit RowGuard(TraverseTable& table) : m_table(table)
+    {
+        m_table.disableControls();
+        m_mark = m_table.bookmark();
+    }
+    ~RowGuard()
+    {
+        try {
+            if (m_table.bookmarkValid(m_mark))
+                m_table.gotoBookmark(m_mark);
+        } catch (...) {  // the transfer's own error is the one reported
+        }
+        m_table.freeBookmark(m_mark);
+        m_table.enableControls();
+    }
+    RowGuard(const RowGuard&) = delete;
+    RowGuard& operator=(const RowGuard&) = delete;
+
+private:
+    TraverseTable& m_table;
+    TraverseTable::Bookmark m_mark = 0;
+};
+
+/// Rows 2 onwards; returns the number of the row after the last one written.
+int transferRows(TraverseTable& table, const std::vector<int>& fields, SpreadsheetSink& sink)
+{
+    RowGuard guard(table);
+    table.first();
+    int r = 2;
+    while (!table.eof()) {
+        const std::string cell = "A" + std::to_string(r);
+        sink.range(cell, cell);
+        const int row = table.currentIndex();
+        for (int f : fields) {
+            sink.setValue(f >= 0 ? table.displayTextAt(row, f) : std::string{});
+            sink.next();
+        }
+        table.next();
+        ++r;
+    }
+    return r;
+}
+
+}  // namespace
+
+void exportToSpreadsheet(TraverseTable& table, const document::ColumnSet& columns, SpreadsheetSink& sink)
+{
+    const std::vector<int> fields = visibleFields(table, columns);
+    sink.show();
+    sink.addWorkbook();
+    sink.activeCell();
+    for (int f : fields) {
+        const auto& all = table.fields();
+        sink.setValue(f >= 0 ? table.displayLabel(all[static_cast<std::size_t>(f)].name) : std::string{});
+        sink.next();
+    }
+    const int r = transferRows(table, fields, sink);
+    sink.range("A1", kLastFormattedColumn + std::to_string(r - 1));
+    sink.autoFormat(1);
+}
+
+}  // namespace zelt::interchange

@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A spreadsheet sink that collects the export and writes it as an .xlsx workbook.
+#include "interchange/xlsx_writer.h"
+
+#include <xlsxwriter.h>
+
+#include <algorithm>
+#include <cctype>
+
+namespace zelt::interchange {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMaxRows = 1048576;
+constexpr int kMaxColumns = 16384;
+
+/// Formats of table format 1, created once per workbook.
+struct TableFormats {
+    lxw_format* header = nullptr;
+    lxw_format* band = nullptr;     ///< every second body row
+    lxw_format* plain = nullptr;
+    lxw_format* lastBand = nullptr;  ///< the last row, shaded, with the closing rule
+    lxw_format* lastPlain = nullptr;
+};
+
+lxw_format* bodyFormat(lxw_workbook* wb, bool shaded, bool last)
+{
+    lxw_format* f = workbook_add_format(wb);
+    if (shaded)
+        format_set_bg_color(f, 0xF2F2F2);
+    if (last)
+        format_set_bottom(f, LXW_BORDER_THIN);
+    return f;
+}
+
+TableFormats makeFormats(lxw_workbook* wb)
+{
+    TableFormats t;
+    t.header = workbook_add_format(wb);
+    format_set_bold(t.header);
+    format_set_bg_color(t.header, 0xD9D9D9);
+    format_set_top(t.header, LXW_BORDER_THIN);
+    format_set_bottom(t.header, LXW_BORDER_MEDIUM);
+    t.band = bodyFormat(wb, true, false);
+    t.plain = bodyFormat(wb, false, false);
+    t.lastBand = bodyFormat(wb, true, true);
+    t.lastPlain = bodyFormat(wb, false, true);
+    return t;
+}
+
+std::string columnName(int col)
+{
+    std::string s;
+    for (int c = col + 1; c > 0; c = (c - 1) / 26)
+        s.insert(s.begin(), static_cast<char>('A' + (c - 1) % 26));
+    return s;
+}
+
+/// Display width of a text in characters (UTF-8 continuation bytes do not count).
+double textWidth(const std::string& s)
+{
+    return static_cast<double>(std::count_if(s.begin(), s.end(), [](unsigned char c) { return (c & 0xC0) != 0x80; }));
+}
+
+}  // namespace
+
+std::pair<int, int> parseCellReference(const std::string& ref)
+{
+    std::size_t i = 0;
+    long col = 0;
+    while (i < ref.size() && std::isalpha(static_cast<unsigned char>(ref[i])) && col <= kMaxColumns)
+        col = col * 26 + (std::toupper(static_cast<unsigned char>(ref[i++])) - 'A' + 1);
+    long row = 0;
+    const std::size_t digitsFrom = i;
+    while (i < ref.size() && std::isdigit(static_cast<unsigned char>(ref[i])) && row <= kMaxRows)
+        row = row * 10 + (ref[i++] - '0');
+    if (col == 0 || i == digitsFrom || i != ref.size() || col > kMaxColumns || row < 1 || row > kMaxRows)
+        throw SpreadsheetError("Invalid cell reference \"" + ref + "\"");
+    return {static_cast<int>(row - 1), static_cast<int>(col - 1)};
+}
+
+XlsxWriter::XlsxWriter(fs::path folder, fs::path file) : m_folder(std::move(folder)), m_path(std::move(file)) {}
+
+XlsxWriter XlsxWriter::inFolder(fs::path folder)
+{
+    return XlsxWriter(std::move(folder), {});
+}
+
+XlsxWriter XlsxWriter::toFile(fs::path path)
+{
+    return XlsxWriter({}, std::move(path));
+}
+
+void XlsxWriter::addWorkbook()
+{
+    if (!m_folder.empty()) {
+        std::error_code ec;
+        for (int n = 1;; ++n) {
+            fs::path candidate = m_folder / ("Book" + std::to_string(n) + ".xlsx");
+            if (!fs::exists(candidate, ec)) {
+                m_path = std::move(candidate);
+                break;
+            }
+        }
+    }
+    m_hasWorkbook = true;
+    m_cells.clear();
+    m_formatted.clear();
+    m_current = {};
+}
+
+void XlsxWriter::requireWorkbook() const
+{
+    if (!m_hasWorkbook)
+        throw SpreadsheetError("No workbook is open");
+}
+
+void XlsxWriter::activeCell()
+{
+    requireWorkbook();
+    m_current = {};
+}
+
+void XlsxWriter::setValue(const std::string& text)
+{
+    requireWorkbook();
+    // A value put into a range fills all of it, as the spreadsheet does.
+    for (int r = m_current.firstRow; r <= m_current.lastRow; ++r)
+        for (int c = m_current.firstCol; c <= m_current.lastCol; ++c)
+            m_cells[{r, c}] = text;
+}
+
+void XlsxWriter::next()
+{
+    requireWorkbook();
+    if (m_current.firstCol + 1 >= kMaxColumns)
+        throw SpreadsheetError("The sheet has no column after " + columnName(m_current.firstCol));
+    m_current = {m_current.firstRow, m_current.firstCol + 1, m_current.firstRow, m_current.firstCol + 1};
+}
+
+void XlsxWriter::range(const std::string& first, const std::string& last)
+{
+    requireWorkbook();
+    const auto [r1, c1] = parseCellReference(first);
+    const auto [r2, c2] = parseCellReference(last);
+    m_current = {std::min(r1, r2), std::min(c1, c2), std::max(r1, r2), std::max(c1, c2)};
+}
+
+void XlsxWriter::autoFormat(int format)
+{
+    requireWorkbook();
+    if (format != 1)
+        throw SpreadsheetError("Table format " + std::to_string(format) + " is not available");
+    m_formatted.push_back(m_current);
+}
+
+fs::path XlsxWriter::save()
+{
+    requireWorkbook();
+    std::error_code ec;
+    if (m_path.has_parent_path())
+        fs::create_directories(m_path.parent_path(), ec);
+
+    lxw_workbook* wb = workbook_new(m_path.c_str());
+    if (!wb)
+        throw SpreadsheetError("Cannot create the workbook " + m_path.string());
+    lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
+    const TableFormats formats = makeFormats(wb);
+
+    // Cells inside a formatted range take its look; empty cells of the range are styled too.
+    auto formatOf = [&](int r, int c) -> lxw_format* {
+        for (const Area& a : m_formatted) {
+            if (r < a.firstRow || r > a.lastRow || c < a.firstCol || c > a.lastCol)
+                continue;
+            if (r == a.firstRow)
+                return formats.header;
+            const bool shaded = (r - a.firstRow) % 2 == 0;
+            if (r == a.lastRow)
+                return shaded ? formats.lastBand : formats.lastPlain;
+            return shaded ? formats.band : formats.plain;
+        }
+        return nullptr;
+    };
+    lxw_error error = LXW_NO_ERROR;
+    auto keep = [&error](lxw_error e) {
+        if (error == LXW_NO_ERROR)
+            error = e;
+    };
+    for (const Area& a : m_formatted)
+        for (int r = a.firstRow; r <= a.lastRow; ++r)
+            for (int c = a.firstCol; c <= a.lastCol; ++c)
+                if (!m_cells.count({r, c}))
+                    keep(worksheet_write_blank(ws, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c), formatOf(r, c)));
+    std::map<int, double> widths;
+    for (const auto& [cell, text] : m_cells) {
+        keep(worksheet_write_string(ws, static_cast<lxw_row_t>(cell.first), static_cast<lxw_col_t>(cell.second),
+                                    text.c_str(), formatOf(cell.first, cell.second)));
+        if (formatOf(cell.first, cell.second))
+            widths[cell.second] = std::max(widths[cell.second], textWidth(text) + 2);
+    }
+    for (const auto& [col, width] : widths)
+        worksheet_set_column(ws, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col),
+                             std::clamp(width, 8.43, 60.0), nullptr);
+    const lxw_error closed = workbook_close(wb);  // writes the file and frees the workbook
+    keep(closed);
+    if (error != LXW_NO_ERROR)
+        throw SpreadsheetError("Cannot write the workbook " + m_path.string() + ": " + lxw_strerror(error));
+    return m_path;
+}
+
+}  // namespace zelt::interchange

@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A spreadsheet sink that collects the export and writes it as an .xlsx workbook.
+#pragma once
+
+#include "interchange/spreadsheet_sink.h"
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zelt::interchange {
+
+/// Collects the cells the export puts and writes them, with the table format asked for, into
+/// a real .xlsx workbook (one sheet, every value a string cell). Each `addWorkbook` starts a new
+/// workbook; `save` writes the one started last.
+///
+/// Table format 1 gives the range a bold header row on a grey band with a rule below it,
+/// alternately shaded body rows, a rule under the last row and columns widened to their texts.
+class XlsxWriter : public SpreadsheetSink {
+public:
+    /// Workbooks go into `folder` as "Book1.xlsx", "Book2.xlsx", ...: each new workbook takes
+    /// the first number whose file does not exist yet, so no earlier export is overwritten.
+    static XlsxWriter inFolder(std::filesystem::path folder);
+    /// The workbook goes to `path`; an existing file is replaced.
+    static XlsxWriter toFile(std::filesystem::path path);
+
+    void show() override {}
+    void addWorkbook() override;
+    void activeCell() override;
+    void setValue(const std::string& text) override;
+    void next() override;
+    void range(const std::string& first, const std::string& last) override;
+    void autoFormat(int format) override;
+
+    /// Writes the current workbook (the folder is created if needed). Throws SpreadsheetError
+    /// naming the file when it cannot be written. Returns its path.
+    std::filesystem::path save();
+    /// The file of the current workbook (chosen by `addWorkbook`).
+    const std::filesystem::path& workbookPath() const { return m_path; }
+
+private:
+    struct Area {
+        int firstRow = 0, firstCol = 0, lastRow = 0, lastCol = 0;  ///< 0-based, inclusive
+    };
+
+    XlsxWriter(std::filesystem::path folder, std::filesystem::path file);
+    void requireWorkbook() const;
+
+    std::filesystem::path m_folder;  ///< empty: fixed file
+    std::filesystem::path m_path;
+    bool m_hasWorkbook = false;
+    std::map<std::pair<int, int>, std::string> m_cells;  ///< (row, column) -> text
+    Area m_current;                                       ///< the range the reference stands on
+    std::vector<Area> m_formatted;                        ///< ranges given table format 1
+};
+
+/// Parses "A1".."XFD1048576" into 0-based (row, column); throws SpreadsheetError otherwise.
+std::pair<int, int> parseCellReference(const std::string& ref);
+
+}  // namespace zelt::interchange
