@@ -260,13 +260,13 @@ TableImage readTable(std::vector<std::uint8_t> bytes, const std::string& name, i
     img.bytes.resize(img.headerSize + physBlocks * img.blockSize, 0);
     const std::string broken = walkChain(img, fileSize, physBlocks, findings);
     if (!broken.empty()) {
-        img.chain.clear();
+        // Never repaired in place: show what the chain holds up to the damage, read-only.
         findings.staleLinks.clear();
         findings.needsRepair = false;
-        findings.readOnlyReason = "The table '" + name + "' is damaged (" + broken
-            + "); it is opened read-only and its rows cannot be shown.";
         img.recomputeStarts();
         img.fileBlocks = physBlocks;
+        findings.readOnlyReason = "The table '" + name + "' is damaged (" + broken
+            + "); it is opened read-only and shows only the " + num(img.rowCount()) + " rows before the damage.";
         return img;
     }
     img.recomputeStarts();
@@ -313,6 +313,18 @@ Row decodeRecord(const TableImage& image, const std::uint8_t* record)
     for (std::size_t i = 0; i < image.fields.size(); ++i)
         row.push_back(decodeValue(image.fields[i].type, record + image.offsets[i], image.fields[i].size, *image.codePage));
     return row;
+}
+
+std::vector<Row> decodeAll(const TableImage& image)
+{
+    std::vector<Row> rows;
+    rows.reserve(image.rowCount());
+    for (const ChainEntry& e : image.chain) {
+        const std::uint8_t* rec = image.bytes.data() + image.blockOffset(e.block) + kBlockHeaderSize;
+        for (std::size_t i = 0; i < e.count; ++i, rec += image.recordSize)
+            rows.push_back(decodeRecord(image, rec));
+    }
+    return rows;
 }
 
 }  // namespace zelt::document::paradox

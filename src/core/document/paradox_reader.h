@@ -74,6 +74,9 @@ TableImage readTable(std::vector<std::uint8_t> bytes, const std::string& name, i
 /// Number/Money/Timestamp as double; BCD, Bytes and blob fields read as empty.
 Row decodeRecord(const TableImage& image, const std::uint8_t* record);
 
+/// Decodes every row of the image in table order.
+std::vector<Row> decodeAll(const TableImage& image);
+
 /// Decodes a single field value of the given type and size.
 Value decodeValue(FieldType type, const std::uint8_t* data, std::size_t size, const CodePage& codePage);
 

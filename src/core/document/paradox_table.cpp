@@ -62,17 +62,22 @@ public:
             const ssize_t n = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
             if (n < 0 && errno == EINTR)
                 continue;
-            if (n <= 0)
+            if (n <= 0) {
+                m_failed = true;
                 throw ParadoxError("Cannot write to the table '" + m_name + "': " + systemError(n < 0 ? errno : EIO) + ".");
+            }
             data += n;
             size -= static_cast<std::size_t>(n);
             offset += static_cast<std::uint64_t>(n);
         }
     }
 
+    bool failed() const { return m_failed; }
+
 private:
     int m_fd;
     std::string m_name;
+    bool m_failed = false;
 };
 
 std::vector<std::uint8_t> readWholeFile(int fd, const std::string& name)
@@ -99,6 +104,15 @@ std::vector<std::uint8_t> readWholeFile(int fd, const std::string& name)
     }
     bytes.resize(done);
     return bytes;
+}
+
+/// Makes a new directory entry durable (best effort: not every file system allows it).
+void syncDirectory(const std::filesystem::path& path)
+{
+    const std::filesystem::path dir = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    FileHandle fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() >= 0)
+        ::fsync(fd.get());
 }
 
 class ParadoxFile final : public ParadoxTable {
@@ -136,17 +150,7 @@ public:
     const std::vector<std::string>& openNotes() const override { return m_notes; }
     std::size_t rowCount() const override { return m_img.rowCount(); }
 
-    std::vector<Row> readAll() const override
-    {
-        std::vector<Row> rows;
-        rows.reserve(m_img.rowCount());
-        for (const paradox::ChainEntry& e : m_img.chain) {
-            const std::uint8_t* rec = m_img.bytes.data() + m_img.blockOffset(e.block) + paradox::kBlockHeaderSize;
-            for (std::size_t i = 0; i < e.count; ++i, rec += m_img.recordSize)
-                rows.push_back(paradox::decodeRecord(m_img, rec));
-        }
-        return rows;
-    }
+    std::vector<Row> readAll() const override { return paradox::decodeAll(m_img); }
 
     void validate(const Row& row) const override
     {
@@ -213,7 +217,11 @@ private:
         try {
             op(writer);
         } catch (const ParadoxError& e) {
-            setReadOnly(std::string(e.what()) + " No further changes are written; open the table again.");
+            if (m_sink.failed())
+                setReadOnly(std::string(e.what()) + " No further changes are written; open the table again.");
+            throw;
+        } catch (...) {
+            setReadOnly("The table '" + m_name + "' stopped taking changes after an internal error; open it again.");
             throw;
         }
     }
@@ -302,6 +310,7 @@ std::unique_ptr<ParadoxTable> ParadoxTable::create(const std::filesystem::path& 
     FileSink(fd.get(), name).write(0, bytes.data(), bytes.size());
     if (::fdatasync(fd.get()) != 0)
         throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
+    syncDirectory(path);
     paradox::ReadFindings findings;
     TableImage image = paradox::readTable(std::move(bytes), name, codePage, findings);
     return std::make_unique<ParadoxFile>(name, std::move(fd), std::move(image), std::move(findings), true);
@@ -322,14 +331,17 @@ void renameTable(const std::filesystem::path& from, const std::filesystem::path&
     if (fd.get() >= 0 && TableLock::tryLock(fd.get(), detail) == TableLock::Result::Busy)
         throw ParadoxError(prefix + "it is being edited by another program.");
     // The lock lives on the table file itself, so the table is the only file to move.
+    bool done = false;
 #ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return;
-    if (errno != EINVAL && errno != ENOSYS)
+    done = ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+    if (!done && errno != EINVAL && errno != ENOSYS)
         throw ParadoxError(prefix + systemError(errno) + ".");
 #endif
-    if (::rename(from.c_str(), to.c_str()) != 0)
+    if (!done && ::rename(from.c_str(), to.c_str()) != 0)
         throw ParadoxError(prefix + systemError(errno) + ".");
+    syncDirectory(to);
+    if (from.parent_path() != to.parent_path())
+        syncDirectory(from);
 }
 
 }  // namespace zelt::document

@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Helpers shared by the Paradox codec tests: field lists, rows, temp copies and outside checkers.
+#pragma once
+
+#include "test_support.h"
+
+#include "document/code_page.h"
+#include "document/paradox_table.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QStringList>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace zelt::test::px {
+
+using namespace zelt::document;
+
+/// The traverse table's twelve stored fields in file order (171-byte records, 11 per 2 KB block).
+inline std::vector<FieldDef> traverseFields()
+{
+    return {{"Azimuth", FieldType::Short, 2},  {"Pairs", FieldType::Number, 8},    {"Procent", FieldType::Short, 2},
+            {"Povorot", FieldType::Alpha, 15}, {"Mark", FieldType::Alpha, 50},      {"Reserv", FieldType::Alpha, 50},
+            {"Altimeter", FieldType::Number, 8}, {"Recalc", FieldType::Number, 8},  {"metru", FieldType::Number, 8},
+            {"id", FieldType::Long, 4},        {"sumPairs", FieldType::Number, 8}, {"FillHeight", FieldType::Number, 8}};
+}
+
+/// A row identified by `id` (stored in `id`), with a mix of empty and filled values.
+inline Row traverseRow(int id)
+{
+    Row row(12);
+    row[0] = std::int32_t(id % 720 - 360);
+    row[1] = id * 0.5;
+    if (id % 3)
+        row[2] = std::int32_t(id % 301 - 150);
+    if (id % 4 == 0)
+        row[3] = std::string("left");
+    row[4] = "mark " + std::to_string(id);
+    row[6] = 420.0 + id;
+    row[9] = std::int32_t(id);
+    return row;
+}
+
+/// Text of a row for failure messages.
+inline std::string describe(const Row& row)
+{
+    std::string out;
+    for (const Value& v : row) {
+        if (!out.empty())
+            out += "; ";
+        if (isEmpty(v))
+            out += "-";
+        else if (const auto* i = std::get_if<std::int32_t>(&v))
+            out += std::to_string(*i);
+        else if (const auto* d = std::get_if<double>(&v))
+            out += std::to_string(*d);
+        else
+            out += "'" + std::get<std::string>(v) + "'";
+    }
+    return out;
+}
+
+/// Empty string when the two row lists are equal, else where they first differ.
+inline std::string firstDifference(const std::vector<Row>& got, const std::vector<Row>& want)
+{
+    for (std::size_t i = 0; i < std::min(got.size(), want.size()); ++i)
+        if (got[i] != want[i])
+            return "row " + std::to_string(i) + ": got [" + describe(got[i]) + "], want [" + describe(want[i]) + "]";
+    if (got.size() != want.size())
+        return "row count " + std::to_string(got.size()) + ", want " + std::to_string(want.size());
+    return {};
+}
+
+/// Copies a file into `dir` and makes the copy writable (the samples are read-only).
+inline std::filesystem::path writableCopy(const std::filesystem::path& from, const std::filesystem::path& dir)
+{
+    const auto to = dir / from.filename();
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    return to;
+}
+
+struct ToolResult {
+    bool ran = false;
+    int exitCode = -1;
+    QString out;
+};
+
+/// Runs a checker with a time limit (a damaged file must not hang the suite).
+inline ToolResult runTool(const QString& program, const QStringList& args, int timeoutMs = 30000)
+{
+    QProcess proc;
+    proc.setProcessChannelMode(QProcess::MergedChannels);
+    proc.start(program, args);
+    ToolResult r;
+    if (!proc.waitForStarted(timeoutMs))
+        return r;
+    if (!proc.waitForFinished(timeoutMs)) {
+        proc.kill();
+        proc.waitForFinished();
+        r.out = "timed out";
+        return r;
+    }
+    r.ran = proc.exitStatus() == QProcess::NormalExit;
+    r.exitCode = proc.exitCode();
+    r.out = QString::fromLocal8Bit(proc.readAll());
+    return r;
+}
+
+inline bool hasPxcheck()
+{
+    return QFile::exists(QStringLiteral(PXCHECK)) && !QStandardPaths::findExecutable("python3").isEmpty();
+}
+
+/// Empty when the independent Python checker finds no problem in the file, else its report.
+inline std::string pxcheckProblems(const std::filesystem::path& file)
+{
+    const ToolResult r = runTool("python3", {QStringLiteral(PXCHECK), QString::fromStdString(file.string())});
+    if (r.ran && r.exitCode == 0)
+        return {};
+    return "pxcheck: " + r.out.toStdString();
+}
+
+inline bool hasOracle() { return std::string(PX_ORACLE).size() > 0 && QFile::exists(QStringLiteral(PX_ORACLE)); }
+
+/// The rows of a file as pxlib's read path sees them (see tests/tools/px_oracle.cpp), or one
+/// line starting with "error" when it could not read the file.
+inline QStringList oracleRows(const std::filesystem::path& file)
+{
+    const ToolResult r = runTool(QStringLiteral(PX_ORACLE), {QString::fromStdString(file.string())});
+    if (!r.ran || r.exitCode != 0)
+        return {"error " + r.out};
+    QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    lines.removeFirst();  // "rows N"
+    return lines;
+}
+
+/// Our rows in the oracle's line format (text as code-page bytes in hex).
+inline QStringList oracleLines(const std::vector<Row>& rows, const CodePage& page)
+{
+    QStringList lines;
+    for (const Row& row : rows) {
+        QStringList cells;
+        for (const Value& v : row) {
+            if (isEmpty(v)) {
+                cells << "-";
+            } else if (const auto* i = std::get_if<std::int32_t>(&v)) {
+                cells << "I" + QString::number(*i);
+            } else if (const auto* d = std::get_if<double>(&v)) {
+                char buf[64];
+                std::snprintf(buf, sizeof buf, "N%.17g", *d);
+                cells << QString::fromLatin1(buf);
+            } else {
+                std::string bytes;
+                CodePage::Failure failure;
+                page.fromUtf8(std::get<std::string>(v), bytes, failure);
+                cells << "A" + QString::fromLatin1(QByteArray::fromStdString(bytes).toHex());
+            }
+        }
+        lines << cells.join('\t');
+    }
+    return lines;
+}
+
+}  // namespace zelt::test::px
