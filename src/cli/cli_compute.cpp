@@ -22,12 +22,14 @@ using zelt::document::formatGeneral;
 /// A number from the command line: the whole text, with the session's decimal separator.
 double parseNumber(std::string text, char decimalSeparator, const std::string& what)
 {
-    if (decimalSeparator != '.')
-        for (char& c : text)
+    if (decimalSeparator != '.') {
+        for (char& c : text) {
             if (c == decimalSeparator)
                 c = '.';
             else if (c == '.')
                 c = '\x01';  // a point is not a separator in this locale
+        }
+    }
     double v = 0;
     const char* begin = text.data();
     if (!text.empty() && text.front() == '+')
