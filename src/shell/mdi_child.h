@@ -3,7 +3,9 @@
 #pragma once
 
 #include "document/document.h"
+#include "interchange/column_defaults.h"
 
+#include <QList>
 #include <QString>
 #include <QWidget>
 
@@ -54,6 +56,9 @@ public:
     /// Re-reads all rows (after a pass that suspended display updates, or a path change).
     void refreshRows();
 
+    /// The defaults of this grid's columns (its font, the table's fields), for layout files.
+    const zelt::interchange::ColumnDefaults& columnDefaults() const;
+
     /// The table's current path as text (the window caption follows it via setWindowTitle).
     QString tablePath() const;
 
@@ -70,16 +75,27 @@ protected:
 
 private:
     void buildNavigator();
-    void DBGrid1KeyDown(int key, bool& handled);
+    void navigate(int button);
+    void updateNavigator();
+    bool gridKey(int key, Qt::KeyboardModifiers modifiers);
+    /// The Enter rule of the grid (`DBGrid1KeyDown`).
+    void DBGrid1KeyDown();
     void deleteWithConfirmation();
     void dropUntouchedInsert();
-    void navigate(int button);
+    void followTable(int row);
+    void moveTableTo(int row);
+    void applyColumns();
+    int firstVisibleColumn() const;
+    int columnOfField(const QString& fieldName) const;
 
     std::unique_ptr<zelt::document::Document> m_document;
     QTableView* m_grid = nullptr;
     TraverseTableModel* m_model = nullptr;
     QToolBar* m_navigator = nullptr;
+    QList<QAction*> m_navActions;
     bool m_closed = false;
+    bool m_following = false;
+    bool m_applyingColumns = false;
 };
 
 }  // namespace zelt::shell

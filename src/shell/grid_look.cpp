@@ -1,0 +1,100 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Colours, fonts and metrics of the document grid, between the column set and Qt.
+#include "shell/grid_look.h"
+
+#include <QFontInfo>
+#include <QFontMetrics>
+
+#include <cstdlib>
+
+namespace zelt::shell {
+
+using zelt::document::ColorValue;
+using zelt::document::FontSpec;
+
+QColor toQColor(ColorValue color, const QPalette& palette)
+{
+    if (!zelt::document::isSystemColor(color)) {
+        const auto v = static_cast<quint32>(color);
+        return QColor(int(v & 0xff), int((v >> 8) & 0xff), int((v >> 16) & 0xff));
+    }
+    // Indices of the desktop colour table, mapped onto the nearest palette roles.
+    switch (static_cast<quint32>(color) & 0xffu) {
+    case 1: case 4: case 11: case 12: return palette.color(QPalette::Window);
+    case 2: case 13: return palette.color(QPalette::Highlight);
+    case 5: return palette.color(QPalette::Base);
+    case 6: case 16: return palette.color(QPalette::Dark);
+    case 7: return palette.color(QPalette::WindowText);
+    case 8: return palette.color(QPalette::Text);
+    case 9: case 14: return palette.color(QPalette::HighlightedText);
+    case 15: return palette.color(QPalette::Button);
+    case 17: return palette.color(QPalette::Disabled, QPalette::Text);
+    case 18: return palette.color(QPalette::ButtonText);
+    case 20: return palette.color(QPalette::Light);
+    case 21: return palette.color(QPalette::Shadow);
+    case 22: return palette.color(QPalette::Midlight);
+    case 23: return palette.color(QPalette::ToolTipText);
+    case 24: return palette.color(QPalette::ToolTipBase);
+    default: return palette.color(QPalette::Window);
+    }
+}
+
+QFont toQFont(const FontSpec& spec)
+{
+    QFont f;
+    if (spec.name)
+        f.setFamily(QString::fromStdString(*spec.name));
+    if (spec.height) {
+        // Negative heights are character heights in pixels; positive ones include the
+        // internal leading, which is about a fifth of the cell.
+        const int h = *spec.height;
+        f.setPixelSize(h < 0 ? -h : std::max(1, h * 4 / 5));
+    }
+    if (spec.style) {
+        const std::uint8_t s = *spec.style;
+        f.setBold(s & zelt::document::fsBold);
+        f.setItalic(s & zelt::document::fsItalic);
+        f.setUnderline(s & zelt::document::fsUnderline);
+        f.setStrikeOut(s & zelt::document::fsStrikeOut);
+    }
+    return f;
+}
+
+FontSpec toFontSpec(const QFont& font, ColorValue color)
+{
+    FontSpec spec;
+    spec.charset = zelt::document::kDefaultCharset;
+    spec.color = color;
+    spec.height = -QFontInfo(font).pixelSize();
+    spec.name = font.family().toStdString();
+    spec.pitch = zelt::document::FontPitch::Default;
+    std::uint8_t style = 0;
+    if (font.bold())
+        style |= zelt::document::fsBold;
+    if (font.italic())
+        style |= zelt::document::fsItalic;
+    if (font.underline())
+        style |= zelt::document::fsUnderline;
+    if (font.strikeOut())
+        style |= zelt::document::fsStrikeOut;
+    spec.style = style;
+    return spec;
+}
+
+QtGridMetrics::QtGridMetrics(const QFont& gridFont)
+    : m_font(toFontSpec(gridFont, zelt::document::kColorWindowText))
+{
+}
+
+int QtGridMetrics::digitZeroWidth(const FontSpec& font) const
+{
+    return QFontMetrics(toQFont(font)).horizontalAdvance(u'0');
+}
+
+int QtGridMetrics::textWidth(const FontSpec& font, std::string_view text) const
+{
+    return QFontMetrics(toQFont(font))
+        .horizontalAdvance(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+}  // namespace zelt::shell

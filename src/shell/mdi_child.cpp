@@ -1,0 +1,420 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Document window: one open traverse table with its grid and record navigator.
+#include "shell/mdi_child.h"
+
+#include "compute/field_rules.h"
+#include "document/document_files.h"
+#include "interchange/layout_stream.h"
+#include "shell/grid_delegate.h"
+#include "shell/table_model.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace zelt::shell {
+
+using zelt::document::TraverseTable;
+
+namespace {
+
+struct NavButton {
+    const char* glyph;
+    const char* hint;
+};
+// First, Prior, Next, Last, Insert, Delete, Edit, Post, Cancel, Refresh.
+constexpr NavButton kNavButtons[] = {
+    {"|\u25C0", "First record"}, {"\u25C0", "Prior record"}, {"\u25B6", "Next record"},
+    {"\u25B6|", "Last record"},  {"+", "Insert record"},     {"\u2212", "Delete record"},
+    {"\u25B2", "Edit record"},   {"\u2713", "Post edit"},    {"\u2717", "Cancel edit"},
+    {"\u21BB", "Refresh"},
+};
+enum Nav { First, Prior, Next, Last, Insert, Delete, Edit, Post, Cancel, Refresh, NavCount };
+
+/// Writes the grid's layout into the .ing companion: the file is created empty first, so that
+/// a file that cannot be written is reported with the I/O message like the .inf companion.
+void writeLayoutCompanion(const std::filesystem::path& ing, const zelt::document::ColumnSet& columns,
+                          const zelt::interchange::ColumnDefaults& defaults)
+{
+    errno = 0;
+    std::FILE* f = std::fopen(ing.c_str(), "wb");
+    if (!f)
+        throw zelt::document::CompanionError(zelt::document::ioErrorMessage(errno));
+    std::fclose(f);
+    zelt::interchange::saveGridLayout(columns, ing, defaults);
+}
+
+bool isWithin(const QWidget* w, const QWidget* ancestor)
+{
+    for (; w; w = w->parentWidget())
+        if (w == ancestor)
+            return true;
+    return false;
+}
+
+}  // namespace
+
+TMDIChild::TMDIChild(QWidget* parent)
+    : QWidget(parent), m_document(std::make_unique<zelt::document::Document>())
+{
+    m_document->table.setPath("Untitled1");
+    zelt::compute::attachFieldRules(*m_document);
+
+    m_grid = new QTableView(this);
+    m_grid->setObjectName(QStringLiteral("DBGrid1"));
+    m_model = new TraverseTableModel(*m_document, m_grid->font(), this);
+    m_grid->setModel(m_model);
+    auto* delegate = new GridDelegate(m_model, m_grid);
+    delegate->setKeyHandler([this](int key, Qt::KeyboardModifiers mods) { return gridKey(key, mods); });
+    m_grid->setItemDelegate(delegate);
+    // The cell editor is always shown: every move of the current cell opens it.
+    m_grid->setEditTriggers(QAbstractItemView::AllEditTriggers);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    m_grid->setTabKeyNavigation(true);
+    m_grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_grid->verticalHeader()->setDefaultSectionSize(m_grid->fontMetrics().height() + 6);
+    m_grid->verticalHeader()->setFixedWidth(m_grid->fontMetrics().height() + 4);
+    m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    m_grid->horizontalHeader()->setSectionsMovable(false);
+    m_grid->installEventFilter(this);
+
+    buildNavigator();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_grid, 1);
+    layout->addWidget(m_navigator);
+    setFocusProxy(m_grid);
+
+    connect(m_model, &TraverseTableModel::currentRowChanged, this, &TMDIChild::followTable);
+    connect(m_model, &TraverseTableModel::modelReset, this, [this] {
+        applyColumns();
+        followTable(m_model->currentRow());
+    });
+    connect(m_model, &TraverseTableModel::datasetStateChanged, this, &TMDIChild::updateNavigator);
+    connect(m_model, &TraverseTableModel::rowsInserted, this, &TMDIChild::updateNavigator);
+    connect(m_model, &TraverseTableModel::rowsRemoved, this, &TMDIChild::updateNavigator);
+    connect(m_model, &TraverseTableModel::errorRaised, this, [this](const QString& m) { showError(this, m); });
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
+            [this](const QModelIndex& current, const QModelIndex& previous) {
+                if (!m_following && current.isValid() && current.row() != previous.row())
+                    moveTableTo(current.row());
+            });
+    connect(m_grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+        // A width the user drags becomes the column's own width (and is saved with the layout).
+        auto& cols = m_document->columns.columns;
+        if (!m_applyingColumns && column >= 0 && column < static_cast<int>(cols.size()) && width > 0)
+            cols[static_cast<std::size_t>(column)].width = width;
+    });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        if (isWithin(old, m_grid) && !isWithin(now, m_grid))
+            dropUntouchedInsert();
+    });
+    applyColumns();
+    updateNavigator();
+}
+
+TMDIChild::~TMDIChild()
+{
+    // The model listens to the table; it must go before the document does.
+    delete m_grid;
+    m_grid = nullptr;
+    delete m_model;
+    m_model = nullptr;
+}
+
+void TMDIChild::buildNavigator()
+{
+    m_navigator = new QToolBar(this);
+    m_navigator->setObjectName(QStringLiteral("DBNavigator1"));
+    m_navigator->setMovable(false);
+    m_navigator->setFloatable(false);
+    m_navigator->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    for (int i = 0; i < NavCount; ++i) {
+        QAction* a = m_navigator->addAction(QString::fromUtf8(kNavButtons[i].glyph));
+        a->setToolTip(QString::fromLatin1(kNavButtons[i].hint));
+        a->setStatusTip(QString::fromLatin1(kNavButtons[i].hint));
+        connect(a, &QAction::triggered, this, [this, i] { navigate(i); });
+        m_navActions.append(a);
+    }
+}
+
+QAction* TMDIChild::navigatorButton(int index) const
+{
+    return m_navActions.value(index);
+}
+
+void TMDIChild::navigate(int button)
+{
+    TraverseTable& t = Table1();
+    try {
+        switch (button) {
+        case First: t.first(); break;
+        case Prior: t.prior(); break;
+        case Next: t.next(); break;
+        case Last: t.last(); break;
+        case Insert: t.insert(); break;
+        case Delete: t.deleteRow(); break;  // the navigator deletes without asking
+        case Edit: t.edit(); break;
+        case Post: t.post(); break;
+        case Cancel: t.cancel(); break;
+        case Refresh: refreshRows(); break;
+        default: break;
+        }
+    } catch (const std::exception& e) {
+        showError(this, QString::fromUtf8(e.what()));
+    }
+    updateNavigator();
+}
+
+void TMDIChild::updateNavigator()
+{
+    const TraverseTable& t = m_document->table;
+    const bool open = t.isOpen();
+    const bool editing = open && (t.state() == TraverseTable::State::Edit || t.state() == TraverseTable::State::Insert);
+    const int rows = open ? t.displayRowCount() : 0;
+    const int cur = open ? t.currentIndex() : -1;
+    const bool writable = open && !t.isReadOnly();
+    const bool enabled[NavCount] = {
+        open && cur > 0,        open && cur > 0,          open && cur >= 0 && cur < rows - 1,
+        open && cur < rows - 1, writable,                 writable && rows > 0,
+        writable && !editing && rows > 0, editing,        editing,
+        open,
+    };
+    for (int i = 0; i < NavCount && i < m_navActions.size(); ++i)
+        m_navActions[i]->setEnabled(enabled[i]);
+}
+
+QString TMDIChild::selectedFieldName() const
+{
+    const int column = selectedColumn();
+    if (column < 0)
+        return {};
+    return QString::fromStdString(m_document->columns.columns[static_cast<std::size_t>(column)].fieldName);
+}
+
+int TMDIChild::selectedColumn() const
+{
+    if (!m_grid)
+        return -1;
+    const int column = m_grid->currentIndex().column();
+    if (column < 0 || column >= static_cast<int>(m_document->columns.columns.size()))
+        return -1;
+    return column;
+}
+
+int TMDIChild::columnOfField(const QString& fieldName) const
+{
+    const auto& cols = m_document->columns.columns;
+    for (int i = 0; i < static_cast<int>(cols.size()); ++i)
+        if (QString::fromStdString(cols[static_cast<std::size_t>(i)].fieldName).compare(fieldName, Qt::CaseInsensitive) == 0
+            && !m_grid->isColumnHidden(i))
+            return i;
+    return -1;
+}
+
+void TMDIChild::selectField(const QString& fieldName)
+{
+    const int column = columnOfField(fieldName);
+    const int row = m_model->currentRow();
+    if (column < 0 || row < 0)
+        return;
+    m_grid->setCurrentIndex(m_model->index(row, column));
+}
+
+void TMDIChild::refreshColumns()
+{
+    m_model->refreshColumns();
+}
+
+void TMDIChild::refreshRows()
+{
+    m_model->refreshRows();
+    updateNavigator();
+}
+
+const zelt::interchange::ColumnDefaults& TMDIChild::columnDefaults() const
+{
+    return m_model->columnDefaults();
+}
+
+void TMDIChild::applyColumns()
+{
+    m_applyingColumns = true;
+    for (int i = 0; i < m_model->columnCount(); ++i) {
+        const auto& c = m_model->column(i);
+        m_grid->setColumnHidden(i, !c.visible);
+        if (c.visible)
+            m_grid->setColumnWidth(i, c.width);
+    }
+    m_applyingColumns = false;
+}
+
+QString TMDIChild::tablePath() const
+{
+    return QString::fromStdString(m_document->table.path().string());
+}
+
+void TMDIChild::followTable(int row)
+{
+    // The grid's current row follows the dataset's cursor (moves made by passes, the
+    // navigator or the Enter rule); the column stays where the user was.
+    m_following = true;
+    if (row < 0 || row >= m_model->rowCount()) {
+        m_grid->setCurrentIndex(QModelIndex());
+    } else {
+        int column = m_grid->currentIndex().column();
+        if (column < 0 || m_grid->isColumnHidden(column))
+            column = firstVisibleColumn();
+        if (column >= 0 && (m_grid->currentIndex().row() != row || m_grid->currentIndex().column() != column))
+            m_grid->setCurrentIndex(m_model->index(row, column));
+    }
+    m_following = false;
+    updateNavigator();
+}
+
+int TMDIChild::firstVisibleColumn() const
+{
+    for (int i = 0; i < m_model->columnCount(); ++i)
+        if (!m_grid->isColumnHidden(i))
+            return i;
+    return -1;
+}
+
+void TMDIChild::moveTableTo(int row)
+{
+    TraverseTable& t = Table1();
+    if (!t.isOpen() || t.currentIndex() == row)
+        return;
+    try {
+        t.setRecNo(row + 1);
+    } catch (const std::exception& e) {
+        showError(this, QString::fromUtf8(e.what()));
+    }
+    // A refused post keeps the dataset on its row; the grid goes back to it.
+    if (t.currentIndex() != m_grid->currentIndex().row()) {
+        const int back = t.currentIndex();
+        QTimer::singleShot(0, this, [this, back] { followTable(back); });
+    }
+}
+
+bool TMDIChild::gridKey(int key, Qt::KeyboardModifiers modifiers)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+        DBGrid1KeyDown();
+        return true;
+    }
+    if (key == Qt::Key_Delete && (modifiers & Qt::ControlModifier)) {
+        deleteWithConfirmation();
+        return true;
+    }
+    return false;
+}
+
+void TMDIChild::DBGrid1KeyDown()
+{
+    // Enter on the last row starts a new leg; elsewhere it goes to the next row. Either way
+    // the cursor lands in the Azimuth cell. "Last" counts a new row still being typed, so that
+    // Enter after typing an appended leg stores it and opens the next one.
+    TraverseTable& t = Table1();
+    if (!t.isOpen())
+        return;
+    try {
+        if (t.currentIndex() + 1 >= t.displayRowCount())
+            t.append();
+        else
+            t.next();
+    } catch (const std::exception& e) {
+        showError(this, QString::fromUtf8(e.what()));
+        return;
+    }
+    followTable(t.currentIndex());
+    selectField(QStringLiteral("Azimuth"));
+}
+
+void TMDIChild::deleteWithConfirmation()
+{
+    TraverseTable& t = Table1();
+    if (!t.isOpen() || t.displayRowCount() == 0)
+        return;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"), QStringLiteral("Delete record?"),
+                    QMessageBox::Ok | QMessageBox::Cancel, this);
+    if (box.exec() != QMessageBox::Ok)
+        return;
+    try {
+        t.deleteRow();
+    } catch (const std::exception& e) {
+        showError(this, QString::fromUtf8(e.what()));
+    }
+}
+
+void TMDIChild::dropUntouchedInsert()
+{
+    TraverseTable& t = Table1();
+    if (t.isOpen() && t.state() == TraverseTable::State::Insert && !t.isModified())
+        t.cancel();
+}
+
+bool TMDIChild::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_grid && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (gridKey(key->key(), key->modifiers()))
+            return true;
+        if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier) {
+            navigate(Insert);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool TMDIChild::writeCompanionsAndClose()
+{
+    if (m_closed)
+        return true;
+    // Text still in the cell editor is not committed: a row not yet stored is dropped.
+    m_model->setEditsAccepted(false);
+    try {
+        const auto& defaults = columnDefaults();
+        zelt::document::closeDocument(*m_document, [&defaults](const std::filesystem::path& ing,
+                                                               const zelt::document::ColumnSet& cols) {
+            writeLayoutCompanion(ing, cols, defaults);
+        });
+    } catch (const std::exception& e) {
+        m_model->setEditsAccepted(Table1().isOpen());
+        showError(this, QString::fromUtf8(e.what()));
+        return false;
+    }
+    m_closed = true;
+    return true;
+}
+
+void TMDIChild::closeEvent(QCloseEvent* event)
+{
+    if (writeCompanionsAndClose())
+        event->accept();
+    else
+        event->ignore();
+}
+
+void TMDIChild::showError(QWidget* parent, const QString& message)
+{
+    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), message, QMessageBox::Ok,
+                    parent);
+    box.exec();
+}
+
+}  // namespace zelt::shell

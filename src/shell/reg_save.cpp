@@ -1,0 +1,324 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Keeps the main window's placement and its toolbars in the per-user settings store.
+#include "shell/reg_save.h"
+
+#include "shell/dock_area.h"
+#include "shell/registry_store.h"
+#include "shell/toolbar_arrangement.h"
+
+#include <QDir>
+#include <QMainWindow>
+#include <QMenuBar>
+#include <QSettings>
+#include <QToolBar>
+
+namespace zelt::shell {
+namespace {
+
+[[noreturn]] void fail(const char* pattern, const QString& name)
+{
+    throw RegistryError(QString::fromLatin1(pattern).arg(name).toStdString());
+}
+
+bool isInteger(const QVariant& v)
+{
+    const int t = v.typeId();
+    return t == QMetaType::Int || t == QMetaType::UInt || t == QMetaType::LongLong || t == QMetaType::ULongLong;
+}
+
+/// A registry string: missing reads as empty; a value of another kind is an error.
+QString readString(QSettings& store, const QString& name)
+{
+    const QVariant v = store.value(name);
+    if (!v.isValid())
+        return {};
+    if (v.typeId() != QMetaType::QString)
+        fail("Invalid data type for '%1'", name);
+    return v.toString();
+}
+
+/// A registry 32-bit integer: missing and other kinds are errors.
+int readInteger(QSettings& store, const QString& name)
+{
+    const QVariant v = store.value(name);
+    if (!v.isValid())
+        fail("Failed to get data for '%1'", name);
+    if (!isInteger(v))
+        fail("Invalid data type for '%1'", name);
+    return static_cast<int>(v.toLongLong());
+}
+
+/// Writes one value and makes it reach the store at once, so a refused write is found at the
+/// value it concerns.
+void writeValue(QSettings& store, const QString& name, const QVariant& value)
+{
+    store.setValue(name, value);
+    store.sync();
+    if (store.status() != QSettings::NoError)
+        fail("Failed to set data for '%1'", name);
+}
+
+bool keyExists(QSettings& store, const QString& key)
+{
+    store.beginGroup(key);
+    const bool exists = !store.childKeys().isEmpty() || !store.childGroups().isEmpty();
+    store.endGroup();
+    return exists;
+}
+
+/// Applies a geometry change to the window's normal placement, also while it is maximised or
+/// minimised (so the window comes back maximised and un-maximises to the stored place).
+template<class F>
+void onNormalGeometry(QMainWindow& w, F change)
+{
+    const Qt::WindowStates state = w.windowState();
+    const Qt::WindowStates special = state & (Qt::WindowMaximized | Qt::WindowMinimized);
+    if (special)
+        w.setWindowState(state & ~special);
+    change();
+    if (special)
+        w.setWindowState(state);
+}
+
+QString dockName(const QMainWindow& w, Qt::ToolBarArea area)
+{
+    const QObjectList& kids = w.children();
+    for (auto it = kids.crbegin(); it != kids.crend(); ++it)
+        if (auto* dock = qobject_cast<DockArea*>(*it); dock && dock->area() == area)
+            return dock->objectName();
+    return {};
+}
+
+DockArea* findDock(const QMainWindow& w, const QString& name)
+{
+    // Component names are compared exactly, from the last component to the first.
+    const QObjectList& kids = w.children();
+    for (auto it = kids.crbegin(); it != kids.crend(); ++it)
+        if (auto* dock = qobject_cast<DockArea*>(*it); dock && dock->objectName() == name)
+            return dock;
+    return nullptr;
+}
+
+int arrangementDock(Qt::ToolBarArea area)
+{
+    switch (area) {
+    case Qt::LeftToolBarArea: return ToolbarArrangement::Left;
+    case Qt::RightToolBarArea: return ToolbarArrangement::Right;
+    case Qt::BottomToolBarArea: return ToolbarArrangement::Bottom;
+    default: return ToolbarArrangement::Top;
+    }
+}
+
+/// Top-left corner of a toolbar area in window coordinates: the top area starts below the
+/// menu bar; the side areas lie between the top and bottom areas, beside the central widget.
+QPoint dockOrigin(const QMainWindow& w, Qt::ToolBarArea area)
+{
+    const QWidget* central = w.centralWidget();
+    const QRect c = central ? central->geometry() : w.rect();
+    switch (area) {
+    case Qt::LeftToolBarArea: return {0, c.top()};
+    case Qt::RightToolBarArea: return {c.right() + 1, c.top()};
+    case Qt::BottomToolBarArea: return {0, c.bottom() + 1};
+    default: return {0, w.menuWidget() ? w.menuWidget()->geometry().bottom() + 1 : 0};
+    }
+}
+
+template<class F>
+void rearrange(QMainWindow& w, F change)
+{
+    std::optional<ToolbarArrangement> arrangement = ToolbarArrangement::capture(w);
+    if (!arrangement)
+        return;
+    change(*arrangement);
+    arrangement->apply(w);
+}
+
+}  // namespace
+
+TRegSave::TRegSave(QObject* parent) : QObject(parent) {}
+
+void TRegSave::setProgName(const QString& name)
+{
+    m_progName = name.isEmpty() ? QStringLiteral("A1") : name;
+}
+
+QString TRegSave::formKey() const
+{
+    return QStringLiteral("Software/") + m_progName;
+}
+
+void TRegSave::RestoreForm()
+{
+    if (!m_form)
+        return;
+    const std::unique_ptr<QSettings> store = RegistryStore::open();
+    if (!keyExists(*store, formKey()))
+        return;
+    store->beginGroup(formKey());
+    QMainWindow& w = *m_form;
+    const QString align = readString(*store, QStringLiteral("Align"));
+    if (align == QLatin1String("wsNormal"))
+        w.setWindowState(w.windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
+    else if (align == QLatin1String("wsMinimized"))
+        w.setWindowState((w.windowState() & ~Qt::WindowMaximized) | Qt::WindowMinimized);
+    else if (align == QLatin1String("wsMaximized"))
+        w.setWindowState((w.windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+
+    const int left = readInteger(*store, QStringLiteral("Left"));
+    onNormalGeometry(w, [&] { w.move(left, w.y()); });
+    const int top = readInteger(*store, QStringLiteral("Top"));
+    onNormalGeometry(w, [&] { w.move(w.x(), top); });
+    const int width = readInteger(*store, QStringLiteral("Width"));
+    onNormalGeometry(w, [&] { w.resize(width, w.height()); });
+    const int height = readInteger(*store, QStringLiteral("Height"));
+    onNormalGeometry(w, [&] { w.resize(w.width(), height); });
+}
+
+void TRegSave::SaveForm()
+{
+    if (!m_form)
+        return;
+    const std::unique_ptr<QSettings> store = RegistryStore::open();
+    store->beginGroup(formKey());
+    const QMainWindow& w = *m_form;
+    const Qt::WindowStates state = w.windowState();
+    const QString align = state & Qt::WindowMinimized   ? QStringLiteral("wsMinimized")
+                          : state & Qt::WindowMaximized ? QStringLiteral("wsMaximized")
+                                                        : QStringLiteral("wsNormal");
+    // A maximised or minimised window is stored with its normal placement, so that it comes
+    // back in that state and un-maximises to where the user had it.
+    QRect place(w.pos(), w.size());
+    if (state & (Qt::WindowMinimized | Qt::WindowMaximized)) {
+        const QPoint frame = w.geometry().topLeft() - w.pos();
+        place = QRect(w.normalGeometry().topLeft() - frame, w.normalGeometry().size());
+    }
+    writeValue(*store, QStringLiteral("Align"), align);
+    writeValue(*store, QStringLiteral("Left"), place.x());
+    writeValue(*store, QStringLiteral("Top"), place.y());
+    writeValue(*store, QStringLiteral("Width"), place.width());
+    writeValue(*store, QStringLiteral("Height"), place.height());
+    writeValue(*store, QStringLiteral("Dir"), QDir::toNativeSeparators(QDir::currentPath()));
+}
+
+QList<QToolBar*> TRegSave::toolbarsLastToFirst() const
+{
+    QList<QToolBar*> result;
+    if (!m_form)
+        return result;
+    const QObjectList& kids = m_form->children();
+    for (auto it = kids.crbegin(); it != kids.crend(); ++it)
+        if (auto* tb = qobject_cast<QToolBar*>(*it))
+            result.append(tb);
+    return result;
+}
+
+void TRegSave::RestoreToolbars()
+{
+    for (QToolBar* tb : toolbarsLastToFirst())
+        RestoreToolbar(tb);
+}
+
+void TRegSave::SaveToolbars()
+{
+    for (QToolBar* tb : toolbarsLastToFirst())
+        SaveToolbar(tb);
+}
+
+void TRegSave::RestoreToolbar(QToolBar* toolbar)
+{
+    if (!m_form || !toolbar)
+        return;
+    const std::unique_ptr<QSettings> store = RegistryStore::open();
+    const QString key = formKey() + u'/' + toolbar->objectName();
+    if (!keyExists(*store, key))
+        return;
+    store->beginGroup(key);
+    restoreToolbarDock(*store, toolbar);
+    restoreToolbarPlace(*store, toolbar);
+    const int visible = readInteger(*store, QStringLiteral("Visible"));
+    toolbar->setVisible(visible != 0);
+}
+
+void TRegSave::restoreToolbarDock(QSettings& store, QToolBar* toolbar)
+{
+    QMainWindow& w = *m_form;
+    const QString name = toolbar->objectName();
+    const QString dockedTo = readString(store, QStringLiteral("DockedTo"));
+    if (dockedTo.isEmpty()) {
+        if (!toolbar->isFloating()) {
+            const QRect now(toolbar->mapToGlobal(QPoint(0, 0)), toolbar->sizeHint());
+            rearrange(w, [&](ToolbarArrangement& a) { a.setFloating(name, now); });
+        }
+    } else if (const DockArea* dock = findDock(w, dockedTo)) {
+        const int target = arrangementDock(dock->area());
+        rearrange(w, [&](ToolbarArrangement& a) {
+            const auto where = a.find(name);
+            if (!where || where->item.floating || where->dock != target)
+                a.dock(name, target, where && where->dock == target ? where->row : 1 << 20, 0);
+        });
+    }
+
+    const int dockPos = readInteger(store, QStringLiteral("DockPos"));
+    rearrange(w, [&](ToolbarArrangement& a) {
+        if (const auto where = a.find(name))
+            a.setRowAndPos(name, where->row, dockPos);
+    });
+    const int dockRow = readInteger(store, QStringLiteral("DockRow"));
+    rearrange(w, [&](ToolbarArrangement& a) {
+        if (const auto where = a.find(name); where && where->row != dockRow)
+            a.setRowAndPos(name, dockRow, where->item.pos);
+    });
+}
+
+void TRegSave::restoreToolbarPlace(QSettings& store, QToolBar* toolbar)
+{
+    // Left, Width and top place a floating toolbar; a docked toolbar's place within its dock
+    // is laid out from its row and position.
+    QMainWindow& w = *m_form;
+    const QString name = toolbar->objectName();
+    auto placeFloating = [&](auto change) {
+        if (!toolbar->isFloating())
+            return;
+        QRect r = toolbar->geometry();
+        change(r);
+        rearrange(w, [&](ToolbarArrangement& a) { a.setFloating(name, r); });
+    };
+    const int left = readInteger(store, QStringLiteral("Left"));
+    placeFloating([&](QRect& r) { r.moveLeft(left); });
+    const int width = readInteger(store, QStringLiteral("Width"));
+    placeFloating([&](QRect& r) { r.setWidth(width); });
+    const int top = readInteger(store, QStringLiteral("Height"));
+    placeFloating([&](QRect& r) { r.moveTop(top); });
+}
+
+void TRegSave::SaveToolbar(QToolBar* toolbar)
+{
+    if (!m_form || !toolbar)
+        return;
+    const QMainWindow& w = *m_form;
+    const std::unique_ptr<QSettings> store = RegistryStore::open();
+    store->beginGroup(formKey() + u'/' + toolbar->objectName());
+
+    const bool floating = toolbar->isFloating();
+    const Qt::ToolBarArea area = w.toolBarArea(toolbar);
+    int dockPos = 0, dockRow = 0;
+    if (const auto a = ToolbarArrangement::capture(w))
+        if (const auto where = a->find(toolbar->objectName())) {
+            dockPos = where->item.pos;
+            dockRow = where->row;
+        }
+    // A floating toolbar's place is on the screen; a docked one's is within its dock.
+    QRect place = toolbar->geometry();
+    if (!floating)
+        place.translate(-dockOrigin(w, area));
+
+    writeValue(*store, QStringLiteral("DockedTo"), floating ? QString() : dockName(w, area));
+    writeValue(*store, QStringLiteral("DockPos"), dockPos);
+    writeValue(*store, QStringLiteral("DockRow"), dockRow);
+    writeValue(*store, QStringLiteral("Left"), place.left());
+    writeValue(*store, QStringLiteral("Width"), place.width());
+    writeValue(*store, QStringLiteral("Height"), place.top());
+    writeValue(*store, QStringLiteral("Visible"), toolbar->isHidden() ? 0 : 1);
+}
+
+}  // namespace zelt::shell
