@@ -216,13 +216,14 @@ void renameDocument(Document& doc, const fs::path& to)
     const fs::path from = table.path();
     table.close();
     std::error_code ec;
-    // Never replace another table silently: the rename dialog asks no overwrite question.
-    if (fileExists(to) && !fs::equivalent(from, to, ec))
-        throw EngineError("Cannot rename " + quoted(from) + " to " + quoted(to) + ": the file already exists");
-    try {
-        renameTable(from, to);
-    } catch (const ParadoxError& e) {
-        throw EngineError(e.what());
+    // The codec never replaces an existing file (the rename dialog asks no overwrite question);
+    // renaming a table onto itself changes nothing.
+    if (!fs::equivalent(from, to, ec)) {
+        try {
+            renameTable(from, to);
+        } catch (const ParadoxError& e) {
+            throw EngineError(e.what());
+        }
     }
     table.setPath(to);
     table.open();

@@ -35,7 +35,7 @@ bool isWritableType(FieldType t)
     return t == FieldType::Alpha || t == FieldType::Short || t == FieldType::Long || t == FieldType::Number;
 }
 
-std::string quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+std::string quoted(const std::filesystem::path& p) { return "'" + p.filename().string() + "'"; }
 
 /// Runs a codec call and turns its errors into the table layer's EngineError.
 template<class F>
@@ -331,9 +331,12 @@ void TraverseTable::edit()
 
 void TraverseTable::post()
 {
-    requireWritable(*this);
+    if (!isOpen())
+        throw EngineError("Cannot perform this operation on a closed dataset");
+    // Posting a row that is not being edited does nothing: a field rule may have posted it already.
     if (!m->editing())
-        throw EngineError("Dataset not in edit or insert mode");
+        return;
+    requireWritable(*this);
     for (const FieldInfo& f : m->fields)
         if (f.required && isEmpty(m->buffer[static_cast<std::size_t>(f.fileIndex)]))
             throw EngineError(requiredFieldMessage(m->label(f)));

@@ -110,7 +110,7 @@ public:
     void insert();                    ///< new row before the current row, new-row defaults
     void append();                    ///< new row at the end
     void edit();                      ///< no effect when already editing or inserting
-    void post();                      ///< checks required fields; writes the row to the file
+    void post();                      ///< checks required fields; writes the row to the file; no effect in browse mode
     void cancel();
     void deleteRow();                 ///< deletes the current row (posts nothing)
     /// Posts a row being edited; called before any move (a moved-off edited row is posted first).

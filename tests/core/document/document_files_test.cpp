@@ -1,0 +1,378 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Document files: .inf bytes and lenient reading, open-or-create with the start row, names, rename, copy, close.
+#include "document/document_files.h"
+#include "document/paradox_table.h"
+
+#include "test_support.h"
+
+#include <QTemporaryDir>
+
+#include <cmath>
+
+using namespace zelt::document;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string fileText(const fs::path& p)
+{
+    const auto bytes = zelt::test::readBytes(p);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+void writeText(const fs::path& p, const std::string& text)
+{
+    zelt::test::writeBytes(p, std::vector<unsigned char>(text.begin(), text.end()));
+}
+
+/// A table file holding rows of (Azimuth, Pairs), made without the document layer.
+void makeTable(const fs::path& p, const std::vector<std::pair<int, double>>& rows)
+{
+    TraverseTable t;
+    t.setPath(p);
+    t.create();
+    t.open();
+    for (const auto& [azimuth, pairs] : rows) {
+        t.append();
+        t.setInteger("Azimuth", azimuth);
+        t.setFloat("Pairs", pairs);
+        t.post();
+    }
+}
+
+QString errorOf(const std::function<void()>& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return QString::fromStdString(e.what());
+    }
+    return QStringLiteral("<no error>");
+}
+
+}  // namespace
+
+class DocumentFilesTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+    void cleanup() { m_dir.reset(); }
+    void infValueForm_data();
+    void infValueForm();
+    void infFileBytes();
+    void infLenientReading_data();
+    void infLenientReading();
+    void infWriteErrors();
+    void companionPaths();
+    void newTableGetsStartRowAndInf();
+    void startRowRule_data();
+    void startRowRule();
+    void infValuesOfExistingTable();
+    void invalidInfStopsOpening();
+    void missingTableWithInfIsCreated();
+    void newDocumentNames();
+    void renameKeepsRowsAndCompanions();
+    void renameFailureLeavesTableClosed();
+    void saveAsContinuesOnTheCopy();
+    void saveAsFailureStaysOnTheFirstTable();
+    void closeWritesCompanionsAndDropsUnpostedRow();
+
+private:
+    fs::path path(const char* name) const { return fs::path(m_dir->path().toStdString()) / name; }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+void DocumentFilesTest::infValueForm_data()
+{
+    QTest::addColumn<double>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("pairs default") << 64.0 << " 6.40000000000000E+0001";
+    QTest::newRow("height default") << 420.0 << " 4.20000000000000E+0002";
+    QTest::newRow("zero") << 0.0 << " 0.00000000000000E+0000";
+    QTest::newRow("negative") << -12.5 << "-1.25000000000000E+0001";
+    QTest::newRow("small") << 0.001 << " 1.00000000000000E-0003";
+    QTest::newRow("rounded to 15 digits") << 1.0 / 3 << " 3.33333333333333E-0001";
+    QTest::newRow("rounds up") << 123456789.123456789 << " 1.23456789123457E+0008";
+    QTest::newRow("carry into the exponent") << 9.9999999999999999e2 << " 1.00000000000000E+0003";
+}
+
+void DocumentFilesTest::infValueForm()
+{
+    QFETCH(double, value);
+    QFETCH(QString, text);
+    const std::string s = formatInfValue(value);
+    QCOMPARE(QString::fromStdString(s), text);
+    QCOMPARE(s.size(), std::size_t{23});
+}
+
+void DocumentFilesTest::infFileBytes()
+{
+    const fs::path inf = path("a.inf");
+    writeInf(inf, 64, 420);
+    QCOMPARE(fileText(inf), std::string(" 6.40000000000000E+0001\r\n 4.20000000000000E+0002\r\n"));
+    // More than 15 digits come back rounded to 15.
+    writeInf(inf, 2.0 / 3, 1234.56789012345678);
+    double pairs = 0, height = 0;
+    readInf(inf, pairs, height);
+    QCOMPARE(pairs, 0.666666666666667);
+    QCOMPARE(height, 1234.56789012346);
+}
+
+void DocumentFilesTest::infLenientReading_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<double>("pairs");
+    QTest::addColumn<double>("height");
+    QTest::addColumn<bool>("invalid");
+    // Outputs start as 1 and 2 so that values kept from before an error show.
+    QTest::newRow("plain numbers, LF only") << QByteArray("64\n420\n") << 64.0 << 420.0 << false;
+    QTest::newRow("empty file") << QByteArray("") << 0.0 << 0.0 << false;
+    QTest::newRow("one line") << QByteArray(" 6.40000000000000E+0001\r\n") << 64.0 << 0.0 << false;
+    QTest::newRow("rest of line ignored") << QByteArray("65.5 pairs\r\n410 m\r\n") << 65.5 << 410.0 << false;
+    QTest::newRow("second number on line one is skipped") << QByteArray("64 420\r\n") << 64.0 << 0.0 << false;
+    QTest::newRow("blank lines skipped") << QByteArray("\r\n\r\n  64\r\n\r\n420") << 64.0 << 420.0 << false;
+    QTest::newRow("tab ends a number") << QByteArray("64\t1\r\n1e3") << 64.0 << 1000.0 << false;
+    QTest::newRow("word first") << QByteArray("abc\r\n420\r\n") << 1.0 << 2.0 << true;
+    QTest::newRow("word second") << QByteArray("64\r\nabc\r\n") << 64.0 << 2.0 << true;
+    QTest::newRow("decimal comma") << QByteArray("64,5\r\n") << 1.0 << 2.0 << true;
+    QTest::newRow("number glued to text") << QByteArray("64m\r\n") << 1.0 << 2.0 << true;
+    QTest::newRow("infinite") << QByteArray("1e999\r\n") << 1.0 << 2.0 << true;
+    QTest::newRow("nan word") << QByteArray("nan\r\n") << 1.0 << 2.0 << true;
+}
+
+void DocumentFilesTest::infLenientReading()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(double, pairs);
+    QFETCH(double, height);
+    QFETCH(bool, invalid);
+    const fs::path inf = path("b.inf");
+    writeText(inf, content.toStdString());
+    double p = 1, h = 2;
+    const QString error = errorOf([&] { readInf(inf, p, h); });
+    QCOMPARE(error, invalid ? QString("Invalid numeric input") : QString("<no error>"));
+    QCOMPARE(p, pairs);
+    QCOMPARE(h, height);
+}
+
+void DocumentFilesTest::infWriteErrors()
+{
+    QCOMPARE(errorOf([&] { writeInf(path("missing/dir/x.inf"), 64, 420); }), QString("Invalid filename"));
+    fs::create_directory(path("taken.inf"));
+    QCOMPARE(errorOf([&] { writeInf(path("taken.inf"), 64, 420); }), QString("File access denied"));
+    if (fs::exists("/dev/full"))
+        QCOMPARE(errorOf([&] { writeInf("/dev/full", 64, 420); }), QString("Disk full"));
+    QCOMPARE(ioErrorMessage(EIO), std::string("I/O error ") + std::to_string(EIO));
+}
+
+void DocumentFilesTest::companionPaths()
+{
+    QCOMPARE(companionPath("/d/NONAME1.db", ".inf"), fs::path("/d/NONAME1.inf"));
+    QCOMPARE(companionPath("way.v2.DB", ".ing"), fs::path("way.v2.ing"));
+    QCOMPARE(companionPath("/d/noext", ".inf"), fs::path("/d/noext.inf"));
+}
+
+void DocumentFilesTest::newTableGetsStartRowAndInf()
+{
+    Document doc;
+    const OpenOutcome out = openOrCreate(doc, path("NONAME1.db"));
+    QVERIFY(out.created);
+    QVERIFY(!out.layoutToLoad);
+    QCOMPARE(fileText(path("NONAME1.inf")), std::string(" 6.40000000000000E+0001\r\n 4.20000000000000E+0002\r\n"));
+    QCOMPARE(doc.table.rowCount(), 1);  // never shown empty
+    QCOMPARE(doc.table.asFloat("Altimeter"), 420.0);
+    QCOMPARE(doc.table.asInteger("Azimuth"), 0);
+    QCOMPARE(doc.table.asFloat("Pairs"), 0.0);
+    QVERIFY(doc.table.isNull("FillHeight"));
+}
+
+void DocumentFilesTest::startRowRule_data()
+{
+    QTest::addColumn<int>("azimuth");
+    QTest::addColumn<double>("pairs");
+    QTest::addColumn<bool>("inserted");
+    QTest::newRow("both non-zero") << 90 << 12.0 << true;
+    QTest::newRow("azimuth zero") << 0 << 12.0 << false;
+    QTest::newRow("pairs round to zero") << 90 << 0.4 << false;
+    QTest::newRow("half rounds to even zero") << 90 << 0.5 << false;
+    QTest::newRow("one and a half rounds to two") << 90 << 1.5 << true;
+    QTest::newRow("huge pairs stay non-zero") << 90 << 4294967295.0 << true;
+}
+
+void DocumentFilesTest::startRowRule()
+{
+    QFETCH(int, azimuth);
+    QFETCH(double, pairs);
+    QFETCH(bool, inserted);
+    const fs::path table = path("t.db");
+    makeTable(table, {{azimuth, pairs}, {45, 3}});
+    Document doc;
+    doc.startHeight = 512.5;
+    openOrCreate(doc, table);
+    QCOMPARE(doc.table.rowCount(), inserted ? 3 : 2);
+    QCOMPARE(doc.table.recNo(), 1);
+    if (inserted) {
+        QCOMPARE(doc.table.asFloat("Altimeter"), 512.5);
+        QCOMPARE(doc.table.asInteger("Azimuth"), 0);
+        doc.table.next();
+    }
+    QCOMPARE(doc.table.asInteger("Azimuth"), azimuth);
+    doc.table.close();
+    doc.table.open();  // the start row was stored at once
+    QCOMPARE(doc.table.rowCount(), inserted ? 3 : 2);
+}
+
+void DocumentFilesTest::infValuesOfExistingTable()
+{
+    const fs::path table = path("t.db");
+    makeTable(table, {});
+    {
+        Document doc;
+        openOrCreate(doc, table);  // no .inf: defaults
+        QCOMPARE(doc.pairsPer100m, 64.0);
+        QCOMPARE(doc.startHeight, 420.0);
+        QCOMPARE(doc.table.asFloat("Altimeter"), 420.0);  // an empty table gets its start row
+    }
+    writeText(path("t.inf"), "");
+    {
+        Document doc;
+        openOrCreate(doc, table);
+        QCOMPARE(doc.pairsPer100m, 0.0);
+        QCOMPARE(doc.startHeight, 0.0);
+    }
+    writeText(path("t.inf"), "70\r\n");
+    writeText(path("t.ing"), "x");
+    Document doc;
+    const OpenOutcome out = openOrCreate(doc, table);
+    QCOMPARE(doc.pairsPer100m, 70.0);
+    QCOMPARE(doc.startHeight, 0.0);
+    QVERIFY(!out.created);
+    QCOMPARE(out.layoutToLoad.value_or(fs::path()), path("t.ing"));
+}
+
+void DocumentFilesTest::invalidInfStopsOpening()
+{
+    const fs::path table = path("t.db");
+    makeTable(table, {{90, 12}});
+    writeText(path("t.inf"), "66\r\nbad\r\n");
+    Document doc;
+    QVERIFY_THROWS_EXCEPTION(CompanionError, openOrCreate(doc, table));
+    QCOMPARE(doc.pairsPer100m, 66.0);
+    QCOMPARE(doc.startHeight, 420.0);
+    QVERIFY(doc.table.isOpen());
+    QCOMPARE(doc.table.rowCount(), 1);  // no start row inserted
+}
+
+void DocumentFilesTest::missingTableWithInfIsCreated()
+{
+    writeText(path("t.inf"), "70\r\n300\r\n");
+    Document doc;
+    const OpenOutcome out = openOrCreate(doc, path("t.db"));
+    QVERIFY(out.created);
+    QCOMPARE(fileText(path("t.inf")), std::string(" 6.40000000000000E+0001\r\n 4.20000000000000E+0002\r\n"));
+}
+
+void DocumentFilesTest::newDocumentNames()
+{
+    const fs::path dir = m_dir->path().toStdString();
+    QCOMPARE(newDocumentName(0, dir), std::string("NONAME1.db"));
+    writeText(path("NONAME3.db"), "");
+    QCOMPARE(newDocumentName(2, dir), std::string("NONAME4.db"));
+    QCOMPARE(newDocumentName(1, dir), std::string("NONAME2.db"));
+    for (int k = 2; k <= 1002; ++k)
+        writeText(dir / ("NONAME" + std::to_string(k) + ".db"), "");
+    // All of k = 2 .. 1001 exist: the name after them is used whether or not it exists.
+    QCOMPARE(newDocumentName(1, dir), std::string("NONAME1002.db"));
+}
+
+void DocumentFilesTest::renameKeepsRowsAndCompanions()
+{
+    Document doc;
+    openOrCreate(doc, path("a.db"));
+    writeText(path("a.ing"), "layout");
+    renameDocument(doc, path("b.db"));
+    QVERIFY(doc.table.isOpen());
+    QCOMPARE(doc.table.path(), path("b.db"));
+    QCOMPARE(doc.table.rowCount(), 1);
+    QVERIFY(!fs::exists(path("a.db")));
+    QVERIFY(fs::exists(path("a.inf")));  // companions keep their names until the window closes
+    QVERIFY(fs::exists(path("a.ing")));
+    QVERIFY(!fs::exists(path("b.inf")));
+    closeDocument(doc, {});
+    QVERIFY(fs::exists(path("b.inf")));
+}
+
+void DocumentFilesTest::renameFailureLeavesTableClosed()
+{
+    makeTable(path("other.db"), {{1, 1}});
+    Document doc;
+    openOrCreate(doc, path("a.db"));
+    QVERIFY_THROWS_EXCEPTION(EngineError, renameDocument(doc, path("other.db")));
+    QVERIFY(!doc.table.isOpen());
+    QCOMPARE(doc.table.path(), path("a.db"));
+    QVERIFY(fs::exists(path("a.db")));
+    QVERIFY_THROWS_EXCEPTION(EngineError, renameDocument(doc, path("no/such/dir/c.db")));
+    QCOMPARE(doc.table.path(), path("a.db"));
+}
+
+void DocumentFilesTest::saveAsContinuesOnTheCopy()
+{
+    Document doc;
+    openOrCreate(doc, path("a.db"));
+    QVERIFY(saveAsCopy(doc, path("copy.db")));
+    QCOMPARE(doc.table.path(), path("copy.db"));
+    QVERIFY(doc.table.isOpen());
+    doc.table.append();
+    doc.table.setInteger("Azimuth", 90);
+    doc.table.post();
+    QCOMPARE(doc.table.rowCount(), 2);
+    Document first;
+    first.table.setPath(path("a.db"));
+    first.table.open();
+    QCOMPARE(first.table.rowCount(), 1);  // the first table keeps its rows as at the copy
+    QVERIFY(!fs::exists(path("copy.inf")));  // only the table file is copied
+}
+
+void DocumentFilesTest::saveAsFailureStaysOnTheFirstTable()
+{
+    Document doc;
+    openOrCreate(doc, path("a.db"));
+    QVERIFY_THROWS_EXCEPTION(EngineError, saveAsCopy(doc, path("no/such/dir/c.db")));
+    QCOMPARE(doc.table.path(), path("a.db"));
+    QVERIFY(doc.table.isOpen());
+    QVERIFY(!saveAsCopy(doc, path("a.db")));  // onto itself: nothing to copy
+    QCOMPARE(doc.table.rowCount(), 1);
+}
+
+void DocumentFilesTest::closeWritesCompanionsAndDropsUnpostedRow()
+{
+    Document doc;
+    openOrCreate(doc, path("NONAME1.db"));
+    doc.pairsPer100m = 62.5;
+    doc.table.append();
+    doc.table.setInteger("Azimuth", 33);
+    fs::path layoutPath;
+    closeDocument(doc, [&](const fs::path& ing, const ColumnSet&) {
+        layoutPath = ing;
+        writeText(ing, "layout");
+    });
+    QCOMPARE(layoutPath, path("NONAME1.ing"));
+    QVERIFY(!doc.table.isOpen());
+    QCOMPARE(fileText(path("NONAME1.inf")), std::string(" 6.25000000000000E+0001\r\n 4.20000000000000E+0002\r\n"));
+    doc.table.open();
+    QCOMPARE(doc.table.rowCount(), 1);
+
+    // A failing companion stops the closing at that step.
+    fs::create_directory(path("NONAME1.inf.dir"));
+    fs::remove(path("NONAME1.inf"));
+    fs::rename(path("NONAME1.inf.dir"), path("NONAME1.inf"));
+    QCOMPARE(errorOf([&] { closeDocument(doc, {}); }), QString("File access denied"));
+    QVERIFY(!doc.table.isOpen());
+    QCOMPARE(errorOf([&] {
+                 closeDocument(doc, [](const fs::path&, const ColumnSet&) { throw CompanionError("Disk full"); });
+             }),
+             QString("Disk full"));
+}
+
+QTEST_APPLESS_MAIN(DocumentFilesTest)
+#include "document_files_test.moc"
