@@ -374,7 +374,7 @@ void TableWriter::insertIntoBlock(std::size_t k, std::size_t slot, const std::ui
 
 void TableWriter::appendBlock(const std::uint8_t* record)
 {
-    const std::uint16_t block = allocateBlock();
+    const std::uint16_t block = m_img.chain.empty() && blockOneIsUnused() ? 1 : allocateBlock();
     const std::uint16_t tail = m_img.chain.empty() ? 0 : m_img.chain.back().block;
     std::memset(blockPtr(block), 0, m_img.blockSize);
     setBlockHeader(block, 0, tail, 1);
@@ -437,8 +437,37 @@ void TableWriter::remove(std::size_t row)
         unlinkBlock(k);
     else if (k + 1 < m_img.chain.size())
         takeOverSuccessor(k);
+    else if (k == 0)
+        emptyTable();
     else
-        removeFromBlock(k, at.slot);
+        unlinkBlock(k);
+}
+
+void TableWriter::emptyTable()
+{
+    // Readers do not expect an empty block in the chain: the last row leaves with its block.
+    // Unlinking it is a header write; clearing the block afterwards only tidies up.
+    const std::uint16_t block = m_img.chain.front().block;
+    m_img.chain.clear();
+    m_img.recomputeStarts();
+    writeHeader();
+    if (block != 1) {
+        freeBlock(block);
+        writeHeader();
+        return;
+    }
+    std::memset(blockPtr(block), 0, m_img.blockSize);
+    setBlockHeader(block, 0, 0, 0);
+    writeRange(m_img.blockOffset(block), m_img.blockSize);
+}
+
+bool TableWriter::blockOneIsUnused() const
+{
+    // Block 1 never joins the free list; an empty table keeps it, with no rows, for its first row.
+    if (m_img.fileBlocks < 1 || std::find(m_img.freeList.begin(), m_img.freeList.end(), 1) != m_img.freeList.end())
+        return false;
+    const long last = getS16(m_img.bytes.data() + m_img.blockOffset(1) + 4);
+    return last == -static_cast<long>(m_img.recordSize);
 }
 
 void TableWriter::removeFromBlock(std::size_t k, std::size_t slot)
@@ -464,7 +493,13 @@ void TableWriter::unlinkBlock(std::size_t k)
     setNext(prev, succ);
     if (succ)
         setPrev(succ, prev);
-    freeBlock(block);
+    if (block == 1) {
+        std::memset(blockPtr(block), 0, m_img.blockSize);  // never free: kept empty, outside the chain
+        setBlockHeader(block, 0, 0, 0);
+        writeRange(m_img.blockOffset(block), m_img.blockSize);
+    } else {
+        freeBlock(block);
+    }
     m_img.chain.erase(m_img.chain.begin() + static_cast<std::ptrdiff_t>(k));
     m_img.recomputeStarts(k);
     writeHeader();

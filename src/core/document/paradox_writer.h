@@ -49,7 +49,8 @@ public:
     /// a full block is split half/half into a block linked after it.
     void insert(std::size_t row, const std::uint8_t* record);
     /// Deletes row `row`; an emptied block leaves the chain for the free list, except the chain's
-    /// first block, which takes over its successor's rows instead.
+    /// first block, which takes over its successor's rows instead (or, as the table's last block,
+    /// leaves the chain but stays reserved for the next first row when it is block 1).
     void remove(std::size_t row);
     /// Fixes previous-block links listed by the reader and writes header counters from the chain.
     void repair(const std::vector<std::size_t>& staleLinks);
@@ -68,6 +69,8 @@ private:
     void removeFromBlock(std::size_t k, std::size_t slot);
     void unlinkBlock(std::size_t k);
     void takeOverSuccessor(std::size_t k);
+    void emptyTable();
+    bool blockOneIsUnused() const;
     std::uint8_t* blockPtr(std::size_t block) { return m_img.bytes.data() + m_img.blockOffset(block); }
 
     TableImage& m_img;
