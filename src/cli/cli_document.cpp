@@ -1,7 +1,256 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// zelt-cli commands of this group (filled in with the group's module).
+// zelt-cli document commands: new, info, dump and import.
+#include "cli/cli_commands.h"
 #include "cli/cli_register.h"
+#include "cli/cli_session.h"
+
+#include "document/paradox_table.h"
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
 
 namespace zelt::cli {
-void registerDocumentCommands() {}
+namespace {
+
+using document::TraverseTable;
+
+void expectPositional(const Args& args, std::size_t min, std::size_t max)
+{
+    if (args.positional.size() < min)
+        throw UsageError{"missing argument"};
+    if (args.positional.size() > max)
+        throw UsageError{"unexpected argument '" + args.positional[max] + "'"};
+}
+
+int newCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, 1);
+    const auto path = tableArgument(args);
+    CliSession session(path, args, CliSession::Mode::Create);
+    const int rows = session.table().rowCount();
+    session.close();
+    out << "created " << path.string() << " with " << rows << (rows == 1 ? " row" : " rows") << '\n';
+    return 0;
+}
+
+std::string levelName(int versionByte)
+{
+    if (versionByte <= 3)
+        return "3.0";
+    if (versionByte == 4)
+        return "3.5";
+    if (versionByte <= 9)
+        return "4";
+    if (versionByte <= 11)
+        return "5";
+    return "7";
+}
+
+std::string typeText(const document::FieldDef& d)
+{
+    switch (d.type) {
+    case document::FieldType::Alpha: return "Alpha " + std::to_string(d.size);
+    case document::FieldType::Short: return "Short";
+    case document::FieldType::Long: return "Long Integer";
+    case document::FieldType::Number: return "Number";
+    default: return "type " + std::to_string(static_cast<int>(d.type));
+    }
+}
+
+int infoCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, 1);
+    CliSession session(tableArgument(args), args);
+    TraverseTable& table = session.table();
+    const document::ParadoxTable& file = *table.file();
+    const document::ParadoxInfo& info = file.info();
+    const char sep = session.decimalSeparator();
+    out << "table: " << table.path().string() << '\n'
+        << "level: " << levelName(info.versionByte) << " (version byte " << info.versionByte << "), "
+        << (info.fileType == 0 ? "keyed" : "unkeyed") << ", blocks of " << info.blockSizeKb << " KB\n"
+        << "code page: " << info.codePage;
+    if (!info.sortOrderId.empty())
+        out << " (sort order " << info.sortOrderId << ')';
+    out << '\n'
+        << "rows: " << table.rowCount() << '\n'
+        << "PairsPer100m: " << document::formatGeneral(session.document().pairsPer100m, sep) << '\n'
+        << "StartHeight: " << document::formatGeneral(session.document().startHeight, sep) << '\n';
+    if (table.isReadOnly())
+        out << "read-only: " << table.readOnlyReason() << '\n';
+    out << "fields:\n";
+    int n = 0;
+    for (const document::FieldDef& d : file.fields())
+        out << "  " << ++n << ' ' << d.name << ' ' << typeText(d) << '\n';
+    session.close();
+    return 0;
+}
+
+int dumpCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, 1);
+    CliSession session(tableArgument(args), args);
+    TraverseTable& table = session.table();
+    std::vector<int> chosen;  // field indices; -1 for a column naming no field of the table
+    if (args.has("--visible")) {
+        for (const document::Column& c : session.document().columns.columns)
+            if (c.isVisible())
+                chosen.push_back(table.fieldIndex(c.fieldName));
+    } else {
+        for (int i = 0; i < static_cast<int>(table.fields().size()); ++i)
+            chosen.push_back(i);
+    }
+    std::string line;
+    for (int row = 0; row < table.rowCount(); ++row) {
+        line.clear();
+        for (int field : chosen) {
+            if (field >= 0)
+                line += table.displayTextAt(row, field);
+            line += ';';
+        }
+        line += "\r\n";
+        out << line;
+    }
+    out.flush();
+    session.close();
+    return 0;
+}
+
+// --- import
+
+std::vector<std::string> splitCells(const std::string& line, char separator)
+{
+    std::vector<std::string> cells;
+    std::size_t start = 0;
+    for (;;) {
+        const auto end = line.find(separator, start);
+        cells.push_back(line.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos)
+            return cells;
+        start = end + 1;
+    }
+}
+
+bool isBlank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
+
+std::string trimmed(const std::string& s)
+{
+    const auto first = s.find_first_not_of(" \t");
+    if (first == std::string::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(" \t") - first + 1);
+}
+
+std::vector<std::string> readLines(const Args& args)
+{
+    const std::string source = args.positional.size() > 1 ? args.positional[1] : "-";
+    std::string text;
+    if (source == "-") {
+        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+    } else {
+        std::ifstream in(source, std::ios::binary);
+        if (!in)
+            throw std::runtime_error("cannot read '" + source + "'");
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    if (text.rfind("\xEF\xBB\xBF", 0) == 0)
+        text.erase(0, 3);
+    std::vector<std::string> lines = splitCells(text, '\n');
+    for (std::string& l : lines)
+        if (!l.empty() && l.back() == '\r')
+            l.pop_back();
+    if (!lines.empty() && lines.back().empty())
+        lines.pop_back();  // the line break after the last line
+    return lines;
+}
+
+/// Field names of the header line; an empty name (a trailing separator) and the calculated
+/// fields are kept as "" so that their cells are skipped.
+std::vector<std::string> headerFields(const std::string& header, char separator, const TraverseTable& table)
+{
+    std::vector<std::string> names = splitCells(header, separator);
+    while (!names.empty() && isBlank(names.back()))
+        names.pop_back();
+    if (names.empty())
+        throw std::runtime_error("line 1: no field names");
+    for (std::string& name : names) {
+        name = trimmed(name);
+        const int index = table.fieldIndex(name);
+        if (index < 0)
+            throw std::runtime_error("line 1: unknown field '" + name + "'");
+        if (table.fields()[static_cast<std::size_t>(index)].calculated)
+            name.clear();  // F and G follow from the row; their values in the text are not read
+    }
+    return names;
+}
+
+/// Appends one row with the cells typed into their fields; on an error the row is removed
+/// again, also when a field rule had already posted it.
+void importRow(TraverseTable& table, const std::vector<std::string>& names,
+               const std::vector<std::string>& cells, char decimalSeparator)
+{
+    const int before = table.rowCount();
+    try {
+        table.append();
+        for (std::size_t i = 0; i < cells.size(); ++i) {
+            if (i >= names.size()) {
+                if (!isBlank(cells[i]))
+                    throw std::runtime_error("more values than field names");
+                continue;
+            }
+            if (!names[i].empty() && !isBlank(cells[i]))
+                table.enterText(names[i], cells[i], decimalSeparator);
+        }
+        if (table.state() != TraverseTable::State::Browse)
+            table.post();
+    } catch (...) {
+        table.cancel();
+        while (table.rowCount() > before) {
+            table.last();
+            table.deleteRow();
+        }
+        throw;
+    }
+}
+
+int importCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, 2);
+    const auto path = tableArgument(args);
+    const std::vector<std::string> lines = readLines(args);
+    CliSession session(path, args);
+    TraverseTable& table = session.table();
+    if (lines.empty())
+        throw std::runtime_error("no header line naming the fields");
+    const char separator = lines.front().find('\t') != std::string::npos ? '\t' : ';';
+    const std::vector<std::string> names = headerFields(lines.front(), separator, table);
+    int imported = 0;
+    for (std::size_t n = 1; n < lines.size(); ++n) {
+        if (isBlank(lines[n]))
+            continue;
+        try {
+            importRow(table, names, splitCells(lines[n], separator), session.decimalSeparator());
+        } catch (const std::exception& e) {
+            throw std::runtime_error("line " + std::to_string(n + 1) + ": " + e.what() + " ("
+                                     + std::to_string(imported) + (imported == 1 ? " row" : " rows") + " imported before it)");
+        }
+        ++imported;
+    }
+    session.close();
+    out << "imported " << imported << (imported == 1 ? " row" : " rows") << " into " << path.string() << '\n';
+    return 0;
+}
+
+}  // namespace
+
+void registerDocumentCommands()
+{
+    registerCommand("new", "new TABLE.db", newCommand);
+    registerCommand("info", "info TABLE.db", infoCommand);
+    registerCommand("dump", "dump TABLE.db [--visible]", dumpCommand);
+    registerCommand("import", "import TABLE.db [TEXT|-]", importCommand);
+}
+
 }  // namespace zelt::cli
