@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The two export routines: the route of a traverse, its labels and contour marks into an OCAD map.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zelt::document {
+struct Document;
+}
+
+namespace zelt::mapexport {
+
+class TZelt;
+
+/// The field whose value is a row's height (labels; the height profile of the contour export).
+enum class HeightField { Altimeter, FillHeight, Recalc };
+
+/// "Altimeter", "FillHeight" or "Recalc".
+const char* heightFieldName(HeightField field);
+
+/// What the export dialog chooses (see mapping in the export dialog).
+struct ExportParams {
+    bool WithAbsoluteHeights = false;  ///< label every row whose height field holds a value
+    HeightField heightField = HeightField::FillHeight;
+    std::int32_t Frequency = 99;       ///< with EveryNth: label rows whose number it divides
+    bool EveryNth = false;
+};
+
+/// Called after each row with the rows done and the row count, so a window can show progress.
+using ExportProgress = std::function<void(int done, int total)>;
+
+/// What a completed run wrote.
+struct ExportResult {
+    int rows = 0;
+    int labels = 0;
+    int routePoints = 0;                ///< coordinates of the route line, start included
+    std::vector<std::string> warnings;  ///< e.g. the map lacks a symbol the objects use
+};
+
+/// The export run without contour marks: places the template when `map` does not exist, reads
+/// the map scale, walks the rows from the first (labels appended as they are made), appends the
+/// route line, and returns to the row that was current, also when the run fails. Errors:
+/// MapIoError (map, figure file), MapRangeError (2000 points, coordinate range), the table's
+/// EngineError; labels appended before the error stay in the map and the route line is missing.
+ExportResult ExportRoute(zelt::document::Document& document, TZelt& zelt, const std::filesystem::path& map,
+                         const ExportParams& params, const ExportProgress& progress = {});
+
+/// The same run treating the route as a height profile from `StartHeight`: each leg (length F)
+/// is cut where it crosses a 5 m contour level and a "+", "++", "-" or "--" figure is inserted.
+ExportResult ExportRouteWithContours(zelt::document::Document& document, TZelt& zelt,
+                                     const std::filesystem::path& map, const ExportParams& params,
+                                     const ExportProgress& progress = {});
+
+}  // namespace zelt::mapexport
