@@ -1,0 +1,88 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Helpers for zelt-cli tests: run the program, build traverse tables, read their columns back.
+#pragma once
+
+#include "document/document_files.h"
+#include "document/traverse_table.h"
+
+#include <QProcess>
+#include <QStringList>
+#include <QTest>
+
+#include <functional>
+#include <optional>
+#include <variant>
+#include <vector>
+
+namespace zelt::test {
+
+struct CliRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+inline CliRun runCli(const QStringList& args)
+{
+    QProcess p;
+    p.start(QStringLiteral(ZELT_CLI), args);
+    CliRun r;
+    if (!p.waitForFinished(120000))
+        return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+/// Creates a table at `path` with one row per call of `setRow` (row index given), and the .inf.
+inline void makeTable(const std::filesystem::path& path, int rows,
+                      const std::function<void(zelt::document::TraverseTable&, int)>& setRow,
+                      double pairsPer100m = 64.0, double startHeight = 420.0)
+{
+    zelt::document::TraverseTable t;
+    t.setPath(path);
+    t.create();
+    t.open();
+    for (int i = 0; i < rows; ++i) {
+        t.append();
+        setRow(t, i);
+        t.post();
+    }
+    t.close();
+    zelt::document::writeInf(zelt::document::companionPath(path, ".inf"), pairsPer100m, startHeight);
+}
+
+inline std::vector<std::optional<double>> readColumn(const std::filesystem::path& path, const char* field)
+{
+    zelt::document::TraverseTable t;
+    t.setPath(path);
+    t.open();
+    std::vector<std::optional<double>> out;
+    for (int r = 0; r < t.rowCount(); ++r) {
+        const auto v = t.valueAt(r, t.fieldIndex(field));
+        if (const auto* d = std::get_if<double>(&v))
+            out.push_back(*d);
+        else if (const auto* i = std::get_if<std::int32_t>(&v))
+            out.push_back(double(*i));
+        else
+            out.push_back(std::nullopt);
+    }
+    return out;
+}
+
+inline bool nearly(const std::vector<std::optional<double>>& a, const std::vector<std::optional<double>>& b,
+                   double eps)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].has_value() != b[i].has_value())
+            return false;
+        if (a[i] && !(std::abs(*a[i] - *b[i]) <= eps))  // also false for NaN
+            return false;
+    }
+    return true;
+}
+
+}  // namespace zelt::test
