@@ -1,7 +1,119 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// zelt-cli commands of this group (filled in with the group's module).
+// zelt-cli table interchange commands: paste a column, text export, spreadsheet export.
+#include "cli/cli_commands.h"
 #include "cli/cli_register.h"
+#include "cli/cli_session.h"
+
+#include "interchange/paste.h"
+#include "interchange/spreadsheet_export.h"
+#include "interchange/text_export.h"
+#include "interchange/xlsx_writer.h"
+
+#include <charconv>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <ostream>
+#include <stdexcept>
+#include <string>
 
 namespace zelt::cli {
-void registerInterchangeCommands() {}
+
+namespace {
+
+void expectPositional(const Args& args, std::size_t min, std::size_t max, const char* names)
+{
+    if (args.positional.size() < min || args.positional.size() > max)
+        throw UsageError{std::string("expects ") + names};
+}
+
+/// The pasted text: a file, or standard input for "-" (the default).
+std::string readText(const std::string& source)
+{
+    if (source == "-")
+        return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
+    std::ifstream in(source, std::ios::binary);
+    if (!in)
+        throw std::runtime_error("cannot read '" + source + "'");
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+int rowOption(const Args& args)
+{
+    const std::string text = args.option("--row", "1");
+    int row = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), row);
+    if (ec != std::errc() || end != text.data() + text.size() || row < 1)
+        throw UsageError{"--row is not a row number: '" + text + "'"};
+    return row;
+}
+
+int pasteCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, 2, "TABLE.db [TEXT|-]");
+    const std::string field = args.option("--field");
+    if (field.empty())
+        throw UsageError{"--field NAME is required"};
+    const int row = rowOption(args);
+    const std::string text = readText(args.positional.size() > 1 ? args.positional[1] : "-");
+
+    CliSession session(tableArgument(args), args);
+    auto& table = session.table();
+    if (table.rowCount() > 0) {
+        if (row > table.rowCount())
+            throw std::runtime_error("the table has " + std::to_string(table.rowCount()) + " rows; --row "
+                                     + std::to_string(row) + " is past its end");
+        table.setRecNo(row);
+    }
+    const std::size_t pasted = interchange::pasteColumn(table, field, text, session.decimalSeparator());
+    const std::string name = table.field(field).name;
+    session.close();
+    out << "paste: " << pasted << " lines into " << name << " from row " << row << '\n';
+    return 0;
+}
+
+int exportTxtCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 2, 2, "TABLE.db OUT.txt");
+    CliSession session(tableArgument(args), args);
+    const auto which = args.has("--visible") ? interchange::TextColumns::VisibleColumns
+                                             : interchange::TextColumns::AllFields;
+    interchange::exportTextFile(session.table(), session.document().columns, which, args.positional[1]);
+    const int rows = session.table().rowCount();
+    session.close();
+    out << "export-txt: " << rows << " rows to " << args.positional[1] << '\n';
+    return 0;
+}
+
+int exportXlsxCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 2, 2, "TABLE.db OUT.xlsx");
+    CliSession session(tableArgument(args), args);
+    auto writer = interchange::XlsxWriter::toFile(args.positional[1]);
+    try {
+        interchange::exportToSpreadsheet(session.table(), session.document().columns, writer);
+    } catch (...) {
+        // What reached the workbook before the error is kept, as in the spreadsheet program.
+        try {
+            writer.save();
+        } catch (...) {
+        }
+        throw;
+    }
+    writer.save();
+    const int rows = session.table().rowCount();
+    session.close();
+    out << "export-xlsx: " << rows << " rows to " << args.positional[1] << '\n';
+    return 0;
+}
+
+}  // namespace
+
+void registerInterchangeCommands()
+{
+    registerCommand("paste", "paste TABLE.db --field NAME [--row N] [TEXT|-]", pasteCommand);
+    registerCommand("export-txt", "export-txt TABLE.db OUT.txt [--visible]", exportTxtCommand);
+    registerCommand("export-xlsx", "export-xlsx TABLE.db OUT.xlsx", exportXlsxCommand);
+}
+
 }  // namespace zelt::cli
