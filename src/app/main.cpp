@@ -1,12 +1,54 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program: builds the application object and the main window.
+#include "document/traverse_table.h"
+#include "shell/about_box.h"
+#include "shell/main_form.h"
+#include "shell/session_entry.h"
+#include "shell/single_instance.h"
+
 #include <QApplication>
-#include <QMainWindow>
+#include <QFileInfo>
+#include <QLocale>
+#include <QStringList>
+#include <QTimer>
 
 int main(int argc, char** argv)
 {
+    using namespace zelt::shell;
     QApplication app(argc, argv);
-    QMainWindow w;
-    w.show();
+    QCoreApplication::setOrganizationName(QStringLiteral("Zelt"));
+    QCoreApplication::setApplicationName(QStringLiteral("Zelt"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(kFileVersion));
+    QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kStartTitle));
+    QGuiApplication::setDesktopFileName(QStringLiteral("zelt"));
+    // Numbers are shown and typed with the user's decimal separator.
+    const QString point = QLocale().decimalPoint();
+    if (point.size() == 1 && point.at(0).unicode() < 128)
+        zelt::document::TraverseTable::setDecimalSeparator(static_cast<char>(point.at(0).unicode()));
+
+    // A file named on the command line is the shell's open request: a running program takes
+    // it over the local socket; otherwise this program becomes the running one and opens it.
+    QStringList files;
+    for (const QString& arg : app.arguments().mid(1))
+        if (!arg.startsWith(u'-'))
+            files.append(QFileInfo(arg).absoluteFilePath());
+    if (!files.isEmpty() && SingleInstance::sendToRunning(QStringLiteral("Zelt"), files))
+        return 0;
+
+    removeLogOffAutostart();
+    SingleInstance instance(QStringLiteral("Zelt"));
+    instance.listen();
+
+    TMainForm mainForm;
+    QObject::connect(&instance, &SingleInstance::openRequested, &mainForm, [&mainForm](const QString& path) {
+        mainForm.OpenDocument(path);
+        mainForm.raise();
+        mainForm.activateWindow();
+    });
+    mainForm.show();
+    QTimer::singleShot(0, &mainForm, [&mainForm, files] {
+        for (const QString& f : files)
+            mainForm.OpenDocument(f);
+    });
     return app.exec();
 }

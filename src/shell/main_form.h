@@ -3,11 +3,13 @@
 #pragma once
 
 #include <QList>
+#include <QMetaObject>
 #include <QMainWindow>
 #include <QString>
 
+#include <functional>
+
 class QAction;
-class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
@@ -18,7 +20,8 @@ namespace zelt::shell {
 
 class TMDIChild;
 class TRegSave;
-class DockArea;
+class TAboutBox;
+class StatusPanel;
 
 /// Texts the whole program shares.
 inline constexpr const char* kMainCaption = "Zelt 4 For Cartography";  ///< main window, app title
@@ -130,14 +133,19 @@ public:
     /// `Toolbar971` .. `Toolbar974` (index 0..3).
     QToolBar* toolbar(int index) const;
     QList<QToolBar*> toolbars() const;
-    /// Status panel 0..2.
-    QLabel* statusPanel(int index) const;
+    /// Status panel 0..2 (its width as set by the sizing rule: panelWidth()).
+    StatusPanel* statusPanel(int index) const;
     TRegSave& regSave() const { return *m_regSave; }
 
     /// Recomputes enabling and status panel 2 now (also done on every idle moment).
     void updateEnabling();
     /// Shows the About box modally.
     void showAbout();
+
+    /// Asks the user for a table path: the open dialog (`forSave` false) or the save dialog
+    /// of tables. Returns an empty text on cancel. Tests replace it with setPathPrompt.
+    using PathPrompt = std::function<QString(QWidget* parent, bool forSave)>;
+    void setPathPrompt(PathPrompt prompt) { m_pathPrompt = std::move(prompt); }
 
 public slots:
     void FileNew1Execute();
@@ -165,11 +173,18 @@ private:
     void createMenus();
     void createToolbars();
     void createStatusBar();
+    QToolBar* makeToolbar(const char* name, const char* caption, Qt::ToolBarArea area, QAction* viewItem);
+    void addCloseButton(QToolBar* toolbar);
     void restoreSettings();
     bool saveSettings();
     bool closeAllDocuments();
     void updateWindowMenu();
     void layoutStatusPanels();
+    void updateEditActions();
+    void editFocused(int command);
+    void tileDocuments(Qt::Orientation stacking);
+    void minimizeAllDocuments();
+    void arrangeMinimizedDocuments();
     QString askTablePath(bool forSave);
     void connectCommandModules();
 
@@ -178,10 +193,13 @@ private:
     QMenu* m_windowMenu = nullptr;
     QList<QAction*> m_windowListActions;
     QList<QToolBar*> m_toolbars;
-    QLabel* m_panels[3] = {nullptr, nullptr, nullptr};
+    StatusPanel* m_panels[3] = {nullptr, nullptr, nullptr};
     QMenu* m_statusPopup = nullptr;
     TRegSave* m_regSave = nullptr;
+    TAboutBox* m_about = nullptr;
+    PathPrompt m_pathPrompt;
     QMetaObject::Connection m_idleConnection;
+    bool m_updating = false;
 };
 
 }  // namespace zelt::shell

@@ -74,9 +74,9 @@ TMDIChild::TMDIChild(QWidget* parent)
     m_grid->setObjectName(QStringLiteral("DBGrid1"));
     m_model = new TraverseTableModel(*m_document, m_grid->font(), this);
     m_grid->setModel(m_model);
-    auto* delegate = new GridDelegate(m_model, m_grid);
-    delegate->setKeyHandler([this](int key, Qt::KeyboardModifiers mods) { return gridKey(key, mods); });
-    m_grid->setItemDelegate(delegate);
+    m_delegate = new GridDelegate(m_model, m_grid);
+    m_delegate->setKeyHandler([this](int key, Qt::KeyboardModifiers mods) { return gridKey(key, mods); });
+    m_grid->setItemDelegate(m_delegate);
     // The cell editor is always shown: every move of the current cell opens it.
     m_grid->setEditTriggers(QAbstractItemView::AllEditTriggers);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -379,6 +379,17 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TMDIChild::commitEditor()
+{
+    // The cell editor is the focused widget (or its drop-down's line editor) inside the grid.
+    QWidget* w = QApplication::focusWidget();
+    if (!w || !m_grid || !isWithin(w, m_grid->viewport()) || w == m_grid->viewport())
+        return;
+    while (w->parentWidget() && w->parentWidget() != m_grid->viewport())
+        w = w->parentWidget();
+    emit m_delegate->commitData(w);
 }
 
 bool TMDIChild::writeCompanionsAndClose()

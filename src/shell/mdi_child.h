@@ -19,6 +19,7 @@ class QAction;
 namespace zelt::shell {
 
 class TraverseTableModel;
+class GridDelegate;
 
 /// The document window (`TMDIChild`): owns one `zelt::document::Document` (the table `Table1`,
 /// the survey values, the column set and the height-calculation marks), shows it in `DBGrid1`
@@ -62,6 +63,11 @@ public:
     /// The table's current path as text (the window caption follows it via setWindowTitle).
     QString tablePath() const;
 
+    /// True once the window has written its companions and closed its table.
+    bool isClosed() const { return m_closed; }
+    /// Writes the text of the open cell editor into its cell (as leaving the cell would).
+    void commitEditor();
+
     /// Closing steps: .ing, close table, .inf. Returns false (after showing the error)
     /// when a companion cannot be written; the window must then stay open.
     bool writeCompanionsAndClose();
@@ -91,6 +97,7 @@ private:
     std::unique_ptr<zelt::document::Document> m_document;
     QTableView* m_grid = nullptr;
     TraverseTableModel* m_model = nullptr;
+    GridDelegate* m_delegate = nullptr;
     QToolBar* m_navigator = nullptr;
     QList<QAction*> m_navActions;
     bool m_closed = false;

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Main window: connects the commands whose work lives in other command modules.
+#include "shell/main_form.h"
+
+#include "shell/mdi_child.h"
+
+#include <QAction>
+#include <QMenu>
+
+namespace zelt::shell {
+
+void TMainForm::connectCommandModules()
+{
+    MainActions& a = m_actions;
+    // The survey values dialog from the status bar's pop-up only when a document is open.
+    connect(a.ChangeParyStartHeight1, &QAction::triggered, this, [this] {
+        if (documentCount() > 0)
+            m_actions.Parymetry1->trigger();
+    });
+}
+
+}  // namespace zelt::shell

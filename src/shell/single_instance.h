@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// One running program per user: later starts hand their files to it over a local socket.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QLocalServer;
+class QLocalSocket;
+
+namespace zelt::shell {
+
+/// The open command the shell sends for a document: [open("PATH")].
+QString openCommand(const QString& path);
+/// The paths of the [open("...")] commands in `text` (several may follow each other); commands
+/// of other names and malformed text are ignored.
+QStringList parseOpenCommands(const QString& text);
+
+/// Listens on the local socket named `name` ("Zelt"); every open command that arrives is
+/// reported by openRequested. On Unix the socket lives in the user's runtime folder, so two
+/// users do not meet on the same name.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    explicit SingleInstance(const QString& name = QStringLiteral("Zelt"), QObject* parent = nullptr);
+    ~SingleInstance() override;
+
+    /// Starts listening (removing a socket left by a program that ended abnormally).
+    /// False when another running program holds the name.
+    bool listen();
+    bool isListening() const;
+
+    /// Full server name for `name`.
+    static QString serverName(const QString& name);
+    /// Sends one open command per path to a running program; true when it was delivered.
+    static bool sendToRunning(const QString& name, const QStringList& paths, int timeoutMs = 2000);
+
+signals:
+    void openRequested(const QString& path);
+
+private:
+    void accept();
+    QString m_name;
+    QLocalServer* m_server = nullptr;
+};
+
+}  // namespace zelt::shell
