@@ -2,7 +2,9 @@
 // Main window: connects the commands whose work lives in other command modules.
 #include "shell/main_form.h"
 
+#include "shell/height_commands.h"
 #include "shell/mdi_child.h"
+#include "shell/report_view.h"
 
 #include <QAction>
 #include <QMenu>
@@ -17,6 +19,8 @@ void TMainForm::connectCommandModules()
         if (documentCount() > 0)
             m_actions.Parymetry1->trigger();
     });
+    installHeightCommands(*this);
+    installReportCommands(*this);
 }
 
 }  // namespace zelt::shell
