@@ -3,6 +3,8 @@
 #include "shell/main_form.h"
 
 #include "shell/height_commands.h"
+#include "shell/interchange_commands.h"
+#include "shell/layout_menus.h"
 #include "shell/mdi_child.h"
 #include "shell/report_view.h"
 
@@ -21,6 +23,8 @@ void TMainForm::connectCommandModules()
     });
     installHeightCommands(*this);
     installReportCommands(*this);
+    installInterchangeCommands(*this);
+    installLayoutMenus(*this);
 }
 
 }  // namespace zelt::shell
