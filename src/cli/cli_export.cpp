@@ -1,7 +1,101 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// zelt-cli commands of this group (filled in with the group's module).
+// zelt-cli export-ocd: the route of a table into an OCAD 7 map, with the export dialog's choices.
+#include "cli/cli_commands.h"
 #include "cli/cli_register.h"
+#include "cli/cli_session.h"
+
+#include "export/route_export.h"
+#include "export/t_zelt.h"
+
+#include <ostream>
+#include <set>
 
 namespace zelt::cli {
-void registerExportCommands() {}
+
+namespace {
+
+using zelt::mapexport::ExportParams;
+using zelt::mapexport::HeightField;
+
+HeightField heightField(const std::string& name, const char* option)
+{
+    if (name == "Altimeter")
+        return HeightField::Altimeter;
+    if (name == "FillHeight")
+        return HeightField::FillHeight;
+    if (name == "Recalc")
+        return HeightField::Recalc;
+    throw UsageError{std::string(option) + " takes Altimeter, FillHeight or Recalc, not '" + name + "'"};
+}
+
+// The same choices as the export dialog: "Only way" (optionally with absolute heights from one
+// field) or "Way and point of height" (every 5th, every 10th or every altimeter row, a height
+// field, optionally with contour marks).
+ExportParams parameters(const Args& args, bool& contours)
+{
+    static const std::set<std::string> known = {"--absolute", "--points", "--field", "--contours", "--figures",
+                                                "--layout", "--locale"};
+    for (const auto& [name, value] : args.options)
+        if (!known.count(name))
+            throw UsageError{"unknown option " + name};
+    contours = args.has("--contours");
+    ExportParams p;
+    if (!args.has("--points")) {
+        if (args.has("--field") || contours)
+            throw UsageError{"--field and --contours need --points"};
+        if (args.has("--absolute")) {
+            p.WithAbsoluteHeights = true;
+            p.heightField = heightField(args.option("--absolute"), "--absolute");
+        }
+        return p;   // FillHeight, 99, not every n-th
+    }
+    if (args.has("--absolute"))
+        throw UsageError{"--absolute and --points exclude each other"};
+    p.heightField = heightField(args.option("--field", "FillHeight"), "--field");
+    const std::string points = args.option("--points");
+    if (points == "every5")
+        p.Frequency = 5, p.EveryNth = true;
+    else if (points == "every10")
+        p.Frequency = 10, p.EveryNth = true;
+    else if (points == "altimeter")
+        p.Frequency = 5, p.EveryNth = false;
+    else
+        throw UsageError{"--points takes every5, every10 or altimeter, not '" + points + "'"};
+    return p;
+}
+
+int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
+{
+    if (args.positional.size() != 2)
+        throw UsageError{"expects TABLE.db MAP.ocd"};
+    bool contours = false;
+    const ExportParams params = parameters(args, contours);
+    const std::filesystem::path map = args.positional[1];
+
+    CliSession session(tableArgument(args), args);
+    zelt::mapexport::TZelt zelt;
+    if (args.has("--figures"))
+        zelt.setFigureFile(args.option("--figures"));
+    const auto result = contours
+        ? zelt::mapexport::ExportRouteWithContours(session.document(), zelt, map, params)
+        : zelt::mapexport::ExportRoute(session.document(), zelt, map, params);
+    session.close();
+    for (const std::string& w : result.warnings)
+        err << "warning: " << w << '\n';
+    out << "exported " << result.rows << " rows into " << map.string() << ": " << result.labels
+        << " labels, a route line of " << result.routePoints << " points\n";
+    return 0;
+}
+
+}  // namespace
+
+void registerExportCommands()
+{
+    registerCommand("export-ocd",
+                    "export-ocd TABLE.db MAP.ocd [--absolute Altimeter|FillHeight|Recalc] | "
+                    "[--points every5|every10|altimeter --field FillHeight|Recalc|Altimeter [--contours]] "
+                    "[--figures FILE]",
+                    exportOcdCommand);
+}
+
 }  // namespace zelt::cli
