@@ -80,6 +80,8 @@ int infoCommand(const Args& args, std::ostream& out, std::ostream&)
         << "StartHeight: " << document::formatGeneral(session.document().startHeight, sep) << '\n';
     if (table.isReadOnly())
         out << "read-only: " << table.readOnlyReason() << '\n';
+    for (const std::string& note : file.openNotes())
+        out << "note: " << note << '\n';
     out << "fields:\n";
     int n = 0;
     for (const document::FieldDef& d : file.fields())

@@ -141,6 +141,7 @@ namespace {
 
 /// The checks and the store shared by all setters of the current row.
 struct FieldWriter {
+    using ChangeHook = TraverseTable::ChangeHook;
     TraverseTable& table;
     TraverseTable::Impl& m;
     int index;
@@ -195,9 +196,12 @@ struct FieldWriter {
         const int row = m.cur;
         m.notify([&](TableObserver& o) { o.rowChanged(row); });
         // The change hook runs last: it may post the row or edit other fields.
+        // A copy: the hook may replace itself while it runs.
         const auto& hook = m.changeHooks[static_cast<std::size_t>(index)];
-        if (hook.fn && hook.attached)
-            hook.fn(table);
+        if (hook.fn && hook.attached) {
+            const ChangeHook fn = hook.fn;
+            fn(table);
+        }
     }
 
     void setNumber(double v)
@@ -324,7 +328,7 @@ void TraverseTable::enterText(std::string_view name, std::string_view typed, cha
     FieldWriter w{*this, *m, index};
     if (w.info().calculated)
         w.prepare();  // raises "cannot be modified"
-    if (const auto& hook = m->textHooks[static_cast<std::size_t>(index)]) {
+    if (const TextEntryHook hook = m->textHooks[static_cast<std::size_t>(index)]) {
         hook(*this, std::string(typed));
         return;
     }
