@@ -63,6 +63,7 @@ private slots:
     void infLenientReading_data();
     void infLenientReading();
     void infWriteErrors();
+    void infFuzz();
     void companionPaths();
     void newTableGetsStartRowAndInf();
     void startRowRule_data();
@@ -163,6 +164,28 @@ void DocumentFilesTest::infWriteErrors()
     if (fs::exists("/dev/full"))
         QCOMPARE(errorOf([&] { writeInf("/dev/full", 64, 420); }), QString("Disk full"));
     QCOMPARE(ioErrorMessage(EIO), std::string("I/O error ") + std::to_string(EIO));
+}
+
+void DocumentFilesTest::infFuzz()
+{
+    // Random .inf contents: finite values or "Invalid numeric input", never a crash or a NaN.
+    const char alphabet[] = "0123456789+-.eE $x\t\r\n\x1a\xff";
+    std::uint32_t seed = 12345;
+    auto nextRandom = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+    const fs::path inf = path("f.inf");
+    for (int round = 0; round < 3000; ++round) {
+        std::string text(nextRandom() % 40, ' ');
+        for (char& c : text)
+            c = alphabet[nextRandom() % (sizeof alphabet - 1)];
+        writeText(inf, text);
+        double p = 1, h = 2;
+        try {
+            readInf(inf, p, h);
+        } catch (const CompanionError& e) {
+            QCOMPARE(std::string(e.what()), std::string("Invalid numeric input"));
+        }
+        QVERIFY2(std::isfinite(p) && std::isfinite(h), text.c_str());
+    }
 }
 
 void DocumentFilesTest::companionPaths()
