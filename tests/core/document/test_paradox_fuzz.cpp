@@ -131,8 +131,10 @@ private:
             model.insert(model.begin(), empty);
             t->deleteRow(model.size() / 2);
             model.erase(model.begin() + std::ptrdiff_t(model.size() / 2));
-            t->updateRow(0, model[1]);
-            model[0] = model[1];
+            if (model.size() > 1) {
+                t->updateRow(0, model[1]);
+                model[0] = model[1];
+            }
         } catch (const ParadoxError& e) {
             // Only a value of the damaged table itself may be refused (e.g. a NaN read back).
             QVERIFY2(!t->isReadOnly(), where + ": " + e.what());

@@ -323,8 +323,8 @@ private slots:
             } else {
                 const std::size_t at = rng() % n;
                 Row r = model[at];
-                r[7] = op * 0.25;
-                r[5] = Value{};
+                r[7].emplace<double>(op * 0.25);
+                r[5].emplace<std::monostate>();
                 t->updateRow(at, r);
                 model[at] = r;
             }
