@@ -72,6 +72,23 @@ OcadObject::OcadObject(std::int16_t symbol, std::uint8_t objectType)
     m_header.objectType = objectType;
 }
 
+OcadObject OcadObject::fromRecord(const std::uint8_t* bytes, std::size_t size)
+{
+    OcadObjectHeader h;
+    if (size < sizeof h)
+        throw MapIoError("An object record is shorter than its header.");
+    std::memcpy(&h, bytes, sizeof h);
+    const long slots = long(h.nItem) + long(h.nText);
+    if (h.nItem < 0 || h.nText < 0 || slots > kMaxObjectSlots || size < sizeof h + std::size_t(slots) * 8)
+        throw MapIoError("An object record does not hold its coordinates.");
+    OcadObject obj(h.symbol, h.objectType);
+    obj.m_header = h;
+    obj.m_slots.resize(std::size_t(slots));
+    if (slots > 0)
+        std::memcpy(obj.m_slots.data(), bytes + sizeof h, std::size_t(slots) * 8);
+    return obj;
+}
+
 void OcadObject::addRaw(std::int64_t rawX, std::int64_t rawY)
 {
     if (m_header.nText != 0)

@@ -32,6 +32,9 @@ public:
 class OcadObject {
 public:
     OcadObject(std::int16_t symbol, std::uint8_t objectType);
+    /// An object read back from its record bytes; MapIoError when they do not hold a whole
+    /// record of at most 2000 slots.
+    static OcadObject fromRecord(const std::uint8_t* bytes, std::size_t size);
 
     const OcadObjectHeader& header() const { return m_header; }
     int nItem() const { return m_header.nItem; }
