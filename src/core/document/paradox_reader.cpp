@@ -59,11 +59,13 @@ bool readCString(const std::vector<std::uint8_t>& b, std::size_t& pos, std::size
 
 void chooseCodePage(TableImage& img, int version, int fallback, const std::string& name, ReadFindings& f)
 {
+    const int cp = hasDataHeader(version) ? getU16(&img.bytes[hdr::kCodePage]) : 0;
     const CodePage* fallbackPage = CodePage::find(fallback);
-    if (!fallbackPage)
+    if (!fallbackPage && (cp == 0 || !CodePage::find(cp)))
         throw ParadoxError("Code page " + num(static_cast<std::size_t>(fallback))
                            + " is not supported for tables (use 1252, 1251 or 866).");
-    int cp = hasDataHeader(version) ? getU16(&img.bytes[hdr::kCodePage]) : 0;
+    if (!fallbackPage)
+        fallbackPage = CodePage::find(cp);
     img.codePage = cp ? CodePage::find(cp) : fallbackPage;
     if (!img.codePage) {
         img.codePage = fallbackPage;

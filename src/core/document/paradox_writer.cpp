@@ -158,6 +158,52 @@ std::vector<FieldDef> checkedFields(const std::vector<FieldDef>& fields, const C
     return out;
 }
 
+/// The variable header part from 0x78: descriptors, pointers (0), table name, field names,
+/// field numbers and sort-order ID. Returns the offsets of the field numbers and of the ID.
+std::vector<std::uint8_t> variablePart(const std::vector<FieldDef>& fields, const CodePage& page,
+                                       const std::string& name, const char* sortOrderId, std::size_t& numbersAt,
+                                       std::size_t& sortIdAt)
+{
+    std::vector<std::uint8_t> v;
+    for (const FieldDef& f : fields) {
+        v.push_back(static_cast<std::uint8_t>(f.type));
+        v.push_back(static_cast<std::uint8_t>(f.size));
+    }
+    v.resize(v.size() + 4 + 4 * fields.size(), 0);
+    // The stored table name is informative only: characters the code page lacks become '_'.
+    std::string tableName;
+    for (std::size_t pos = 0; pos < name.size();) {
+        const std::size_t start = pos;
+        char32_t cp = 0;
+        if (!decodeUtf8(name, pos, cp))
+            pos = start + 1;
+        CodePage::Failure failure;
+        if (cp == 0 || !page.fromUtf8(std::string_view(name).substr(start, pos - start), tableName, failure))
+            tableName += '_';
+    }
+    tableName.resize(std::min<std::size_t>(tableName.size(), kTableNameSize7 - 1));
+    const std::size_t nameAt = v.size();
+    v.resize(v.size() + kTableNameSize7, 0);
+    std::memcpy(v.data() + nameAt, tableName.data(), tableName.size());
+    for (const FieldDef& f : fields) {
+        std::string raw;
+        CodePage::Failure failure;
+        page.fromUtf8(f.name, raw, failure);
+        v.insert(v.end(), raw.begin(), raw.end());
+        v.push_back(0);
+    }
+    numbersAt = hdr::kDataHeaderEnd + v.size();
+    for (std::size_t i = 1; i <= fields.size(); ++i) {
+        v.push_back(static_cast<std::uint8_t>(i));
+        v.push_back(static_cast<std::uint8_t>(i >> 8));
+    }
+    sortIdAt = hdr::kDataHeaderEnd + v.size();
+    for (const char* c = sortOrderId; *c; ++c)
+        v.push_back(static_cast<std::uint8_t>(*c));
+    v.push_back(0);
+    return v;
+}
+
 }  // namespace
 
 std::vector<std::uint8_t> buildNewTable(const NewTableSpec& spec)
@@ -179,46 +225,9 @@ std::vector<std::uint8_t> buildNewTable(const NewTableSpec& spec)
         blockKb *= 2;
     if (recordSize + kBlockHeaderSize > blockKb * 1024)
         throw ParadoxError("The fields need " + std::to_string(recordSize) + " bytes per row, more than a table holds.");
-
-    // Variable part: descriptors, table-name pointer, field-name pointers (run-time values, 0),
-    // table name (261 bytes), field names, field numbers, sort-order ID.
-    std::vector<std::uint8_t> v;
-    for (const FieldDef& f : fields) {
-        v.push_back(static_cast<std::uint8_t>(f.type));
-        v.push_back(static_cast<std::uint8_t>(f.size));
-    }
-    v.resize(v.size() + 4 + 4 * nf, 0);
-    // The stored table name is informative only: characters the code page lacks become '_'.
-    std::string tableName;
-    for (std::size_t pos = 0; pos < spec.tableName.size();) {
-        const std::size_t start = pos;
-        char32_t cp = 0;
-        if (!decodeUtf8(spec.tableName, pos, cp))
-            pos = start + 1;
-        CodePage::Failure failure;
-        if (!page->fromUtf8(std::string_view(spec.tableName).substr(start, pos - start), tableName, failure) || cp == 0)
-            tableName += '_';
-    }
-    tableName.resize(std::min<std::size_t>(tableName.size(), kTableNameSize7 - 1));
-    const std::size_t nameAt = v.size();
-    v.resize(v.size() + kTableNameSize7, 0);
-    std::memcpy(v.data() + nameAt, tableName.data(), tableName.size());
-    for (const FieldDef& f : fields) {
-        std::string raw;
-        CodePage::Failure failure;
-        page->fromUtf8(f.name, raw, failure);
-        v.insert(v.end(), raw.begin(), raw.end());
-        v.push_back(0);
-    }
-    const std::size_t numbersAt = hdr::kDataHeaderEnd + v.size();
-    for (std::size_t i = 1; i <= nf; ++i) {
-        v.push_back(static_cast<std::uint8_t>(i));
-        v.push_back(static_cast<std::uint8_t>(i >> 8));
-    }
-    const std::size_t sortIdAt = hdr::kDataHeaderEnd + v.size();
-    for (const char* c = driver->sortOrderId; *c; ++c)
-        v.push_back(static_cast<std::uint8_t>(*c));
-    v.push_back(0);
+    std::size_t numbersAt = 0;
+    std::size_t sortIdAt = 0;
+    const auto v = variablePart(fields, *page, spec.tableName, driver->sortOrderId, numbersAt, sortIdAt);
     const std::size_t used = hdr::kDataHeaderEnd + v.size();
     const std::size_t headerSize = (used + 0x7FF) / 0x800 * 0x800;
 

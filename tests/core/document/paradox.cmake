@@ -13,9 +13,6 @@ if(PXLIB_FOUND)
 endif()
 
 foreach(_t test_paradox_read test_paradox_write test_paradox_crash test_paradox_fuzz)
-  if(NOT EXISTS ${CMAKE_CURRENT_LIST_DIR}/${_t}.cpp)
-    continue()
-  endif()
   add_core_test(${_t} LIBS core_document)
   set_target_properties(${_t} PROPERTIES AUTOMOC ON)
   target_compile_definitions(${_t} PRIVATE PX_ORACLE="${_px_oracle}"
