@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmark of the Paradox table codec on a traverse table, against pxlib, plus a long kill run.
 //
-// Usage: table_bench [--rows N] [--kill-trials N] [--dir DIR]
+// Usage: table_bench [--rows N] [--kill-trials N] [--dir DIR] [--pxlib 0|1]
 #include "test_paradox_crash_harness.h"
 #include "test_paradox_rows.h"
 
@@ -144,6 +144,7 @@ int main(int argc, char** argv)
 {
     int rowsWanted = 100000;
     int killTrials = 300;
+    bool withPxlib = true;
     fs::path dir;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string a = argv[i];
@@ -153,6 +154,8 @@ int main(int argc, char** argv)
             killTrials = std::atoi(argv[i + 1]);
         else if (a == "--dir")
             dir = argv[i + 1];
+        else if (a == "--pxlib")
+            withPxlib = std::atoi(argv[i + 1]) != 0;
     }
     const bool ownDir = dir.empty();
     if (ownDir) {
@@ -210,7 +213,7 @@ int main(int argc, char** argv)
     t.reset();
 
 #ifdef ZELT_HAVE_PXLIB
-    const double pxSeconds = pxlibAppends(dir / "pxlib.db", rowsWanted);
+    const double pxSeconds = withPxlib ? pxlibAppends(dir / "pxlib.db", rowsWanted) : -1;
     if (pxSeconds > 0) {
         std::printf("%-44s %10.4f s\n", "pxlib: the same appends", pxSeconds);
         const double ratio = pxSeconds / appendSeconds;

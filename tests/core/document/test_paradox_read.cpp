@@ -269,6 +269,28 @@ private slots:
         QVERIFY(ParadoxTable::open(p)->openNotes().empty());
     }
 
+    // A file ending inside its last block, after that block's rows, is a valid table and takes posts.
+    void shortLastBlockIsAccepted()
+    {
+        const fs::path p = makeThreeBlockTable("short.db");
+        auto b = zelt::test::readBytes(p);
+        b.resize(blockAt(3) + 6 + 8 * 171);
+        zelt::test::writeBytes(p, b);
+        auto t = ParadoxTable::open(p);
+        QVERIFY(!t->isReadOnly());
+        QVERIFY(t->openNotes().empty());
+        QCOMPARE(t->rowCount(), std::size_t(30));
+        for (int i = 0; i < 5; ++i)
+            t->appendRow(traverseRow(30 + i));
+        t.reset();
+        std::vector<Row> want;
+        for (int i = 0; i < 35; ++i)
+            want.push_back(traverseRow(i));
+        QCOMPARE(firstDifference(ParadoxTable::open(p)->readAll(), want), std::string());
+        if (hasPxcheck())
+            QCOMPARE(pxcheckProblems(p), std::string());
+    }
+
     // A damaged free list holds no rows: it is dropped and the table stays writable.
     void damagedFreeListIsDropped()
     {
