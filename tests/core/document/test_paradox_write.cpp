@@ -391,6 +391,32 @@ private slots:
             QCOMPARE(oracleRows(p), oracleLines(model, *CodePage::find(t->info().codePage)));
     }
 
+    // The engine's own free-block list (FILMS.DB, made unkeyed here) is used before the file grows.
+    void engineFreeListIsReused()
+    {
+        if (m_samples.empty())
+            QSKIP("paradox-samples folder absent");
+        const fs::path p = writableCopy(m_samples / "FILMS.DB", tmp());
+        auto b = zelt::test::readBytes(p);
+        b[0x04] = 2;
+        zelt::test::writeBytes(p, b);
+        auto t = ParadoxTable::open(p);
+        QVERIFY2(!t->isReadOnly(), t->readOnlyReason().c_str());
+        std::vector<Row> model = t->readAll();
+        for (int i = 0; i < 4; ++i) {  // three fill block 4, the fourth needs a block
+            t->appendRow(model[std::size_t(i)]);
+            model.push_back(model[std::size_t(i)]);
+        }
+        b = zelt::test::readBytes(p);
+        QCOMPARE(u16(b, 0x4D), std::uint16_t(0));
+        QCOMPARE(u16(b, 0x0C), std::uint16_t(5));
+        QCOMPARE(u16(b, 0x10), std::uint16_t(5));
+        QCOMPARE(b.size(), std::size_t(305 + 5 * 1024));
+        QCOMPARE(firstDifference(t->readAll(), model), std::string());
+        if (hasPxcheck())
+            QCOMPARE(pxcheckProblems(p), std::string());
+    }
+
     // Two openers of one table: the second reads only, and says why; the lock ends with the first.
     void secondOpenerIsReadOnly()
     {
