@@ -50,9 +50,17 @@ InterchangeCommands::InterchangeCommands(TMainForm& main)
     setObjectName(QStringLiteral("InterchangeCommands"));
 }
 
-QString InterchangeCommands::workbookFolder()
+QString InterchangeCommands::workbookFolder() const
 {
+    if (!m_workbookFolder.isEmpty())
+        return m_workbookFolder;
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/Workbooks");
+}
+
+void InterchangeCommands::setWorkbookFolder(const QString& folder)
+{
+    m_workbookFolder = folder;
+    m_workbooks.reset();
 }
 
 QString InterchangeCommands::askTextFile()

@@ -29,8 +29,11 @@ public:
 
     explicit InterchangeCommands(TMainForm& main);
 
-    /// Folder of the exported workbooks (Book1.xlsx, Book2.xlsx, ...).
-    static QString workbookFolder();
+    /// Folder of the exported workbooks (Book1.xlsx, Book2.xlsx, ...): "Workbooks" in the
+    /// program's folder under the user's data location, unless set otherwise.
+    QString workbookFolder() const;
+    /// Puts the workbooks into `folder` from the next export on (tests).
+    void setWorkbookFolder(const QString& folder);
 
     /// Replaces the save dialog / the desktop's URL opener (tests).
     void setSavePrompt(SavePrompt prompt) { m_savePrompt = std::move(prompt); }
@@ -55,6 +58,7 @@ private:
     UrlOpener m_urlOpener;
     QString m_lastTextName = QStringLiteral("untitled.txt");
     QString m_lastWorkbook;
+    QString m_workbookFolder;
     /// The one spreadsheet connection of the program, made by the first export.
     std::optional<zelt::interchange::XlsxWriter> m_workbooks;
 };

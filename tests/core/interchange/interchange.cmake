@@ -1,5 +1,5 @@
 # Table interchange: layout stream, text export, spreadsheet export, paste.
-foreach(_t layout_stream_test text_export_test spreadsheet_export_test)
+foreach(_t layout_stream_test column_defaults_test text_export_test spreadsheet_export_test)
   add_core_test(${_t} LIBS core_interchange)
   set_target_properties(${_t} PROPERTIES AUTOMOC ON)
 endforeach()
