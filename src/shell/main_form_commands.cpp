@@ -2,6 +2,7 @@
 // Main window: connects the commands whose work lives in other command modules.
 #include "shell/main_form.h"
 
+#include "shell/export_dialog.h"
 #include "shell/height_commands.h"
 #include "shell/interchange_commands.h"
 #include "shell/layout_menus.h"
@@ -22,6 +23,7 @@ void TMainForm::connectCommandModules()
             m_actions.Parymetry1->trigger();
     });
     installHeightCommands(*this);
+    installExportCommand(*this);
     installReportCommands(*this);
     installInterchangeCommands(*this);
     installLayoutMenus(*this);
