@@ -1,0 +1,279 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Widget tests of the interchange commands: text and spreadsheet export, paste from the
+// clipboard, the "Grids" menu and the "Cols" drop-down, on real document windows.
+#include "shell/interchange_commands.h"
+#include "shell/layout_menus.h"
+#include "shell/main_form.h"
+#include "shell/mdi_child.h"
+#include "shell/status_panel.h"
+#include "shell/table_model.h"
+#include "shell_table_fixture.h"
+#include "shell_test_support.h"
+#include "test_support.h"
+
+#include "interchange/layout_stream.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QFile>
+#include <QMenu>
+#include <QTableView>
+#include <QTest>
+
+#include <memory>
+
+using namespace zelt::shell;
+using zelt::test::ModalAnswerer;
+using zelt::test::ShellRow;
+
+namespace {
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(missing)");
+}
+
+}  // namespace
+
+class TestInterchangeCommands : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void textExportRemembersTheChosenName();
+    void spreadsheetExportWritesNewWorkbooksAndOpensThem();
+    void pasteFillsTheSelectedColumnFromTheClipboard();
+    void pasteErrorsAreShownAndTheRowRestored();
+    void gridsMenuSavesAndLoadsLayouts();
+    void fixedLayoutsComeFromBesideTheProgram();
+    void colsMenuListsAndTogglesColumns();
+
+private:
+    TMDIChild* open(const std::vector<ShellRow>& rows);
+    InterchangeCommands* commands() const { return m_form->findChild<InterchangeCommands*>(); }
+    LayoutMenus* menus() const { return m_form->findChild<LayoutMenus*>(); }
+
+    QTemporaryDir m_settings;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<zelt::test::CurrentDir> m_cwd;
+    std::unique_ptr<TMainForm> m_form;
+    QString m_copiedLayout;  ///< abs.ing put beside this test program, removed at the end
+};
+
+void TestInterchangeCommands::initTestCase()
+{
+    zelt::test::useTestSettings(m_settings.filePath(QStringLiteral("registry.reg")));
+    const QString target = QCoreApplication::applicationDirPath() + QStringLiteral("/abs.ing");
+    if (!QFile::exists(target)
+        && QFile::copy(QStringLiteral(ZELT_BINARY_DIR) + QStringLiteral("/data/abs.ing"), target))
+        m_copiedLayout = target;
+}
+
+void TestInterchangeCommands::cleanupTestCase()
+{
+    if (!m_copiedLayout.isEmpty())
+        QFile::remove(m_copiedLayout);
+}
+
+void TestInterchangeCommands::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_cwd = std::make_unique<zelt::test::CurrentDir>(m_dir->path());
+    m_form = std::make_unique<TMainForm>();
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QVERIFY(commands());
+    QVERIFY(menus());
+}
+
+void TestInterchangeCommands::cleanup()
+{
+    ModalAnswerer answer;
+    m_form->close();
+    m_form.reset();
+    m_cwd.reset();
+    m_dir.reset();
+}
+
+TMDIChild* TestInterchangeCommands::open(const std::vector<ShellRow>& rows)
+{
+    const QString path = m_dir->filePath(QStringLiteral("way.db"));
+    zelt::test::writeTraverse(path, rows);
+    m_form->OpenDocument(path);
+    m_form->updateEnabling();
+    return m_form->activeDocument();
+}
+
+// Both text commands share one save dialog that starts with the name chosen last; cancelling
+// writes nothing.
+void TestInterchangeCommands::textExportRemembersTheChosenName()
+{
+    TMDIChild* child = open({{0, 420.0}, {10, 425.5}});
+    QVERIFY(child);
+    QStringList offered;
+    QString answer = m_dir->filePath(QStringLiteral("a.txt"));
+    commands()->setSavePrompt([&](QWidget*, const QString& initial) {
+        offered << initial;
+        return answer;
+    });
+    m_form->actions().ToTXTFileVisible1->trigger();
+    QCOMPARE(fileBytes(answer), QByteArray("0;0;420.0;;;;;;;\r\n0;10;425.5;;;;;;;\r\n"));
+    QCOMPARE(child->Table1().recNo(), 2);  // the export leaves the cursor on the last row
+
+    const QString first = answer;
+    answer = m_dir->filePath(QStringLiteral("b.txt"));
+    m_form->actions().ToTXTFile1->trigger();
+    QCOMPARE(fileBytes(answer).count(';'), 28);
+    answer.clear();
+    m_form->actions().ToTXTFile1->trigger();
+    QCOMPARE(offered, (QStringList{QStringLiteral("untitled.txt"), first, m_dir->filePath(QStringLiteral("b.txt"))}));
+    QCOMPARE(commands()->lastTextName(), m_dir->filePath(QStringLiteral("b.txt")));
+}
+
+void TestInterchangeCommands::spreadsheetExportWritesNewWorkbooksAndOpensThem()
+{
+    TMDIChild* child = open({{0, 420.0}, {10}, {20}});
+    child->Table1().setRecNo(2);
+    const QString folder = m_dir->filePath(QStringLiteral("books"));
+    commands()->setWorkbookFolder(folder);
+    QList<QUrl> opened;
+    bool canOpen = true;
+    commands()->setUrlOpener([&](const QUrl& url) {
+        opened << url;
+        return canOpen;
+    });
+    m_form->actions().tbExcel->trigger();
+    const QString book1 = folder + QStringLiteral("/Book1.xlsx");
+    QVERIFY(QFile::exists(book1));
+    QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(book1)});
+    QVERIFY2(m_form->statusPanel(0)->text().contains(QStringLiteral("Book1.xlsx")), qPrintable(m_form->statusPanel(0)->text()));
+    QCOMPARE(child->Table1().recNo(), 2);
+
+    // No spreadsheet program: the workbook is still written and the message names it.
+    canOpen = false;
+    ModalAnswerer answer;
+    m_form->actions().ToMic1->trigger();
+    QTRY_COMPARE(answer.texts.size(), 1);
+    QVERIFY2(answer.texts[0].contains(QStringLiteral("Book2.xlsx")), qPrintable(answer.texts[0]));
+    QVERIFY(QFile::exists(folder + QStringLiteral("/Book2.xlsx")));
+    QCOMPARE(child->Table1().recNo(), 2);
+}
+
+void TestInterchangeCommands::pasteFillsTheSelectedColumnFromTheClipboard()
+{
+    TMDIChild* child = open({{0, 420.0}, {5}});
+    child->Table1().setRecNo(2);
+    child->selectField(QStringLiteral("Pairs"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("32\r\n64\r\n"));
+    m_form->actions().tbPasteInTable->trigger();
+    const auto& t = child->Table1();
+    QCOMPARE(t.rowCount(), 3);
+    QCOMPARE(t.displayTextAt(1, t.fieldIndex("Pairs")), std::string("32"));
+    QCOMPARE(t.displayTextAt(2, t.fieldIndex("metru")), std::string("100.00"));  // the pairs rule ran
+    QCOMPARE(t.recNo(), 2);
+    QCOMPARE(child->model()->rowCount(), 3);
+}
+
+void TestInterchangeCommands::pasteErrorsAreShownAndTheRowRestored()
+{
+    TMDIChild* child = open({{0, 420.0}, {5}});
+    child->Table1().setRecNo(1);
+    child->selectField(QStringLiteral("Azimuth"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("10\r\nten\r\n"));
+    ModalAnswerer answer;
+    m_form->actions().PasteFromExcel1->trigger();
+    QTRY_COMPARE(answer.texts, QStringList{QStringLiteral("Invalid variant type conversion")});
+    const auto& t = child->Table1();
+    QCOMPARE(t.displayTextAt(0, t.fieldIndex("Azimuth")), std::string("10"));
+    QCOMPARE(t.displayTextAt(1, t.fieldIndex("Azimuth")), std::string("0"));
+    QCOMPARE(t.recNo(), 1);
+    QVERIFY(!t.controlsDisabled());
+}
+
+void TestInterchangeCommands::gridsMenuSavesAndLoadsLayouts()
+{
+    TMDIChild* child = open({{0, 420.0}});
+    const QString custom = m_dir->filePath(QStringLiteral("mine.ing"));
+    QString answer = custom;
+    QList<bool> asked;
+    menus()->setFilePrompt([&](QWidget*, bool forSave) {
+        asked << forSave;
+        return answer;
+    });
+    auto& columns = child->document().columns.columns;
+    columns[3].visible = true;                          // Procent shown
+    columns.erase(columns.begin() + 10);                // no Reserv column
+    const auto saved = child->document().columns;
+    m_form->actions().GridSaveCustom1->trigger();
+    QVERIFY(QFile::exists(custom));
+
+    m_form->actions().GridAll1->trigger();
+    QCOMPARE(child->document().columns.columns.size(), std::size_t(13));  // "All" brings back no field
+    for (const auto& c : child->document().columns.columns)
+        QVERIFY(c.isVisible());
+    QVERIFY(!child->DBGrid1()->isColumnHidden(7));
+
+    m_form->actions().GridCustom1->trigger();
+    QCOMPARE(asked, (QList<bool>{true, false}));
+    QCOMPARE(child->document().columns.columns.size(), saved.columns.size());
+    QVERIFY(!child->document().columns.columns[3].isVisible() == !saved.columns[3].isVisible());
+    QVERIFY(child->DBGrid1()->isColumnHidden(7));  // metru hidden again
+
+    // A damaged file is refused as a whole: the message is shown, the columns stay.
+    zelt::test::writeBytes(custom.toStdString(), {'T', 'P', 'F', '0', 0x0F});
+    const auto before = child->document().columns;
+    ModalAnswerer box;
+    m_form->actions().GridCustom1->trigger();
+    QTRY_COMPARE(box.texts, QStringList{QStringLiteral("Stream read error")});
+    QVERIFY(child->document().columns == before);
+}
+
+// "Altimeter" loads abs.ing found beside the program; a fixed layout that is missing does nothing.
+void TestInterchangeCommands::fixedLayoutsComeFromBesideTheProgram()
+{
+    if (LayoutMenus::fixedLayoutPath(QStringLiteral("abs.ing")).isEmpty())
+        QSKIP("abs.ing could not be placed beside the test program");
+    TMDIChild* child = open({{0, 420.0}});
+    m_form->actions().GridAltimeter1->trigger();
+    QCOMPARE(child->document().columns.columns.front().fieldName, std::string("Altimeter"));
+    QCOMPARE(child->model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Altimeter"));
+
+    if (!LayoutMenus::fixedLayoutPath(QStringLiteral("procent.ing")).isEmpty())
+        return;  // installed in the data folder: nothing left to check for a missing file
+    const auto before = child->document().columns;
+    ModalAnswerer box;
+    m_form->actions().GridPercent1->trigger();
+    zelt::test::idle();
+    QVERIFY(box.texts.isEmpty());
+    QVERIFY(child->document().columns == before);
+}
+
+void TestInterchangeCommands::colsMenuListsAndTogglesColumns()
+{
+    TMDIChild* child = open({{0, 420.0}});
+    QMenu* menu = m_form->actions().KolonkuMenu;
+    menus()->rebuildColumnMenu();
+    QString captions;
+    QString checks;
+    for (QAction* item : menu->actions()) {
+        captions += item->text() + QLatin1Char(',');
+        checks += item->isChecked() ? QLatin1Char('x') : QLatin1Char('-');
+    }
+    QCOMPARE(captions, QStringLiteral("Azimuth,Pairs,Altimeter,%,Tumbling,Mark,sumPairs,Length (m),F,G,Reserved,"
+                                      "FillHeight,Recalc,Id,"));
+    QCOMPARE(checks, QStringLiteral("xxx-xxx----xxx"));
+
+    menu->actions().at(3)->trigger();  // show "%"
+    QVERIFY(child->document().columns.columns[3].isVisible());
+    QVERIFY(!child->DBGrid1()->isColumnHidden(3));
+    menu->actions().at(0)->trigger();  // hide Azimuth
+    QVERIFY(!child->document().columns.columns[0].isVisible());
+    QVERIFY(child->DBGrid1()->isColumnHidden(0));
+}
+
+QTEST_MAIN(TestInterchangeCommands)
+#include "test_interchange_commands.moc"
