@@ -99,6 +99,9 @@ TMDIChild::TMDIChild(QWidget* parent)
     setFocusProxy(m_grid);
 
     connect(m_model, &TraverseTableModel::currentRowChanged, this, &TMDIChild::followTable);
+    // While the grid resets (after a pass), closing its cell editor moves the view's current
+    // cell to the first row; that must not move the dataset off the row the pass returned to.
+    connect(m_model, &TraverseTableModel::modelAboutToBeReset, this, [this] { m_following = true; });
     connect(m_model, &TraverseTableModel::modelReset, this, [this] {
         applyColumns();
         followTable(m_model->currentRow());

@@ -118,10 +118,12 @@ void HeightPassesTest::fillHeights()
     fx.addLegs(legs);
     fx.doc->startHeight = startHeight;
     auto& t = fx.doc->table;
-    t.setRecNo(t.rowCount());
+    // The pass ends on the last row; the row current before it (the middle one) comes back.
+    const int current = (t.rowCount() + 1) / 2;
+    t.setRecNo(current);
     const auto before = fx.column("Altimeter");
     FillHeights(*fx.doc);
-    QCOMPARE(t.recNo(), t.rowCount());
+    QCOMPARE(t.recNo(), current);
     QVERIFY(!t.controlsDisabled());
     fx.reopen();
     ZELT_COMPARE_COLUMN(fx.column("FillHeight"), expected, kHeightEps);
