@@ -171,17 +171,21 @@ double codecBenchmarks(const fs::path& table, std::size_t n)
 
     std::mt19937 rng(7);
     double worst = 0;
+    double worstCpu = 0;
     start = Clock::now();
     g_cpuStart = cpuSeconds();
     for (int i = 0; i < 1000; ++i) {
         const std::size_t at = t->rowCount() / 4 + rng() % (t->rowCount() / 2);
+        const Row row = traverseRow(1000000 + i);
         const auto one = Clock::now();
-        t->insertRow(at, traverseRow(1000000 + i));
+        const double cpu = cpuSeconds();
+        t->insertRow(at, row);
         worst = std::max(worst, secondsSince(one));
+        worstCpu = std::max(worstCpu, cpuSeconds() - cpu);
     }
     // Total seconds of 1,000 inserts is the mean in milliseconds.
     report("insert in the middle, mean of 1,000", secondsSince(start), 1.0, "ms");
-    std::printf("%-44s %10.4f ms\n", "  slowest insert", worst * 1000);
+    std::printf("%-44s %10.4f ms   (cpu %.4f ms)\n", "  slowest insert", worst * 1000, worstCpu * 1000);
     start = Clock::now();
     for (int i = 0; i < 1000; ++i)
         t->deleteRow(t->rowCount() / 4 + rng() % (t->rowCount() / 2));

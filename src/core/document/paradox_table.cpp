@@ -90,7 +90,12 @@ std::vector<std::uint8_t> readWholeFile(int fd, const std::string& name)
     // 65535 blocks of at most 32 KB plus a header: anything larger is not a table.
     if (st.st_size > static_cast<off_t>(0xFFFF) * 32768 + 65536)
         throw ParadoxError("Cannot open the table '" + name + "': the file is too large to be a Paradox table.");
-    std::vector<std::uint8_t> bytes(static_cast<std::size_t>(st.st_size));
+    // Room to grow by a quarter without moving the image: a reallocation in the middle of an
+    // insert would stall that one post for milliseconds on a large table.
+    const auto size = static_cast<std::size_t>(st.st_size);
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(size + size / 4 + 256 * 1024);
+    bytes.resize(size);
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
