@@ -160,13 +160,15 @@ void drawOther(QPainter& p, IconKind kind)
     }
 }
 
-QIcon drawn(IconKind kind)
+}  // namespace
+
+QPixmap drawIcon(IconKind kind, int size)
 {
-    QPixmap pm(32, 32);
+    QPixmap pm(size, size);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(2, 2);
+    p.scale(size / 16.0, size / 16.0);
     switch (kind) {
     case IconKind::New: case IconKind::Open: case IconKind::Save: case IconKind::Print: case IconKind::Preview:
         drawDocumentKinds(p, kind);
@@ -179,7 +181,17 @@ QIcon drawn(IconKind kind)
         break;
     }
     p.end();
-    return QIcon(pm);
+    return pm;
+}
+
+namespace {
+
+QIcon drawn(IconKind kind)
+{
+    QIcon icon;
+    for (int size : {16, 24, 32, 48})
+        icon.addPixmap(drawIcon(kind, size));
+    return icon;
 }
 
 const char* themeName(IconKind kind)

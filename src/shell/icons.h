@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QPixmap>
 
 namespace zelt::shell {
 
@@ -14,5 +15,7 @@ enum class IconKind {
 /// The icon of a command: the theme icon of the same meaning when the desktop has one,
 /// otherwise one drawn here (so every button shows a picture on any desktop).
 QIcon commandIcon(IconKind kind);
+/// The drawn picture of `kind` at `size` x `size` pixels (also used for the program's icon file).
+QPixmap drawIcon(IconKind kind, int size);
 
 }  // namespace zelt::shell

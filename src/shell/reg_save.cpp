@@ -12,6 +12,8 @@
 #include <QSettings>
 #include <QToolBar>
 
+#include <optional>
+
 namespace zelt::shell {
 namespace {
 
@@ -66,19 +68,23 @@ bool keyExists(QSettings& store, const QString& key)
     return exists;
 }
 
-/// Applies a geometry change to the window's normal placement, also while it is maximised or
-/// minimised (so the window comes back maximised and un-maximises to the stored place).
-template<class F>
-void onNormalGeometry(QMainWindow& w, F change)
-{
-    const Qt::WindowStates state = w.windowState();
-    const Qt::WindowStates special = state & (Qt::WindowMaximized | Qt::WindowMinimized);
-    if (special)
-        w.setWindowState(state & ~special);
-    change();
-    if (special)
-        w.setWindowState(state);
-}
+/// Puts the window into the restored state once its placement has been applied (also when
+/// the restore stops at a failing value): a window made maximised before it is given its
+/// place would lose that place as the one it un-maximises to.
+class PendingState {
+public:
+    explicit PendingState(QMainWindow& w) : m_window(w) {}
+    ~PendingState()
+    {
+        if (m_state)
+            m_window.setWindowState(*m_state);
+    }
+    void set(Qt::WindowStates state) { m_state = state; }
+
+private:
+    QMainWindow& m_window;
+    std::optional<Qt::WindowStates> m_state;
+};
 
 QString dockName(const QMainWindow& w, Qt::ToolBarArea area)
 {
@@ -156,22 +162,26 @@ void TRegSave::RestoreForm()
         return;
     store->beginGroup(formKey());
     QMainWindow& w = *m_form;
+    PendingState pending(w);
+    const Qt::WindowStates now = w.windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized);
     const QString align = readString(*store, QStringLiteral("Align"));
     if (align == QLatin1String("wsNormal"))
-        w.setWindowState(w.windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized));
+        w.setWindowState(now);
     else if (align == QLatin1String("wsMinimized"))
-        w.setWindowState((w.windowState() & ~Qt::WindowMaximized) | Qt::WindowMinimized);
+        pending.set(now | Qt::WindowMinimized);
     else if (align == QLatin1String("wsMaximized"))
-        w.setWindowState((w.windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+        pending.set(now | Qt::WindowMaximized);
+    if (align == QLatin1String("wsMinimized") || align == QLatin1String("wsMaximized"))
+        w.setWindowState(now);  // the place below is the normal one
 
     const int left = readInteger(*store, QStringLiteral("Left"));
-    onNormalGeometry(w, [&] { w.move(left, w.y()); });
+    w.move(left, w.y());
     const int top = readInteger(*store, QStringLiteral("Top"));
-    onNormalGeometry(w, [&] { w.move(w.x(), top); });
+    w.move(w.x(), top);
     const int width = readInteger(*store, QStringLiteral("Width"));
-    onNormalGeometry(w, [&] { w.resize(width, w.height()); });
+    w.resize(width, w.height());
     const int height = readInteger(*store, QStringLiteral("Height"));
-    onNormalGeometry(w, [&] { w.resize(w.width(), height); });
+    w.resize(w.width(), height);
 }
 
 void TRegSave::SaveForm()

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QPointer>
 #include <QStandardPaths>
 
 namespace zelt::shell {
@@ -64,20 +63,18 @@ bool SingleInstance::listen()
 {
     if (m_server && m_server->isListening())
         return true;
+    const QString full = serverName(m_name);
+    // A program answering on the name is running; a socket file nobody answers on was left
+    // by a program that ended abnormally and is replaced.
+    QLocalSocket probe;
+    probe.connectToServer(full);
+    if (probe.waitForConnected(300))
+        return false;
+    QLocalServer::removeServer(full);
     delete m_server;
     m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    const QString full = serverName(m_name);
-    if (!m_server->listen(full)) {
-        // A socket file left by a program that ended abnormally answers nobody.
-        QLocalSocket probe;
-        probe.connectToServer(full);
-        if (probe.waitForConnected(300))
-            return false;
-        QLocalServer::removeServer(full);
-        if (!m_server->listen(full))
-            return false;
-    }
+    if (!m_server->listen(full))
+        return false;
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
     return true;
 }

@@ -1,0 +1,323 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Widget tests of the document window: grid columns, the Enter rule, deleting, pick list, model.
+#include "document/document_files.h"
+#include "shell/main_form.h"
+#include "shell/mdi_child.h"
+#include "shell/table_model.h"
+#include "shell_test_support.h"
+#include "test_support.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTableView>
+#include <QTest>
+#include <QToolBar>
+
+#include <memory>
+
+using namespace zelt::shell;
+using zelt::document::TraverseTable;
+using zelt::test::idle;
+using zelt::test::ModalAnswerer;
+
+class TestMdiChild : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void builtInColumns();
+    void enterOnLastRowAppends();
+    void enterOnMiddleRowMoves();
+    void typedValueIsStoredWhenLeavingTheRow();
+    void ctrlDeleteAsksFirst();
+    void turnColumnPickList();
+    void leavingGridDropsUntouchedInsert();
+    void navigatorButtons();
+    void gridFollowsTheDatasetCursor();
+    void suspendedUpdatesGiveOneReset();
+
+private:
+    TMDIChild* openWithRows(int rows);
+    QWidget* editor() const { return QApplication::focusWidget(); }
+
+    QTemporaryDir m_settings;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<zelt::test::CurrentDir> m_cwd;
+    std::unique_ptr<TMainForm> m_form;
+};
+
+void TestMdiChild::initTestCase()
+{
+    zelt::test::useTestSettings(m_settings.filePath(QStringLiteral("registry.reg")));
+}
+
+void TestMdiChild::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_cwd = std::make_unique<zelt::test::CurrentDir>(m_dir->path());
+    m_form = std::make_unique<TMainForm>();
+    m_form->resize(900, 600);
+    m_form->show();
+    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+}
+
+void TestMdiChild::cleanup()
+{
+    ModalAnswerer answers;
+    m_form->close();
+    m_form.reset();
+    m_cwd.reset();
+    m_dir.reset();
+}
+
+/// A new document whose table holds `rows` rows (the start row and rows with azimuths 10, 20...).
+TMDIChild* TestMdiChild::openWithRows(int rows)
+{
+    m_form->OpenDocument(m_dir->filePath(QStringLiteral("t.db")));
+    TMDIChild* child = m_form->activeDocument();
+    TraverseTable& t = child->Table1();
+    for (int i = 1; i < rows; ++i) {
+        t.append();
+        t.setInteger("Azimuth", 10 * i);
+        t.setFloat("Pairs", 5 * i);
+        t.post();
+    }
+    t.first();
+    child->DBGrid1()->setFocus();
+    idle();
+    return child;
+}
+
+// The grid starts with the built-in column set: titles, widths, hidden columns, colours,
+// alignment and read-only columns.
+void TestMdiChild::builtInColumns()
+{
+    TMDIChild* child = openWithRows(1);
+    QTableView* grid = child->DBGrid1();
+    auto* model = child->model();
+    QCOMPARE(model->columnCount(), 14);
+    QCOMPARE(model->headerData(0, Qt::Horizontal).toString(), QStringLiteral("Azimuth"));
+    QCOMPARE(model->headerData(4, Qt::Horizontal).toString(), QStringLiteral("Tumbling"));
+    QCOMPARE(model->headerData(13, Qt::Horizontal).toString(), QStringLiteral("Id"));
+    QCOMPARE(grid->columnWidth(0), 47);
+    QCOMPARE(grid->columnWidth(5), 28);
+    QVERIFY(grid->isColumnHidden(3));   // Procent
+    QVERIFY(grid->isColumnHidden(7));   // metru
+    QVERIFY(!grid->isColumnHidden(13));
+    const auto right = Qt::AlignRight | Qt::AlignVCenter;
+    QCOMPARE(model->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>(), right);
+    QCOMPARE(model->index(0, 4).data(Qt::TextAlignmentRole).value<Qt::Alignment>(), right);
+    QCOMPARE(model->index(0, 5).data(Qt::BackgroundRole).value<QColor>(),
+             grid->palette().color(QPalette::ToolTipBase));
+    QCOMPARE(model->index(0, 13).data(Qt::BackgroundRole).value<QColor>(),
+             grid->palette().color(QPalette::Button));
+    QVERIFY(!(model->flags(model->index(0, 13)) & Qt::ItemIsEditable));  // id
+    QVERIFY(!(model->flags(model->index(0, 7)) & Qt::ItemIsEditable));   // metru
+    QVERIFY(!(model->flags(model->index(0, 8)) & Qt::ItemIsEditable));   // F
+    QVERIFY(model->flags(model->index(0, 0)) & Qt::ItemIsEditable);
+    // The start row carries the start height in Altimeter.
+    QCOMPARE(model->index(0, 2).data().toString(), QStringLiteral("420.0"));
+    QCOMPARE(child->navigatorButton(0)->toolTip(), QStringLiteral("First record"));
+    QCOMPARE(child->navigatorButton(9)->toolTip(), QStringLiteral("Refresh"));
+}
+
+// Enter on the last row appends a row with the new-row defaults, cursor in Azimuth.
+void TestMdiChild::enterOnLastRowAppends()
+{
+    TMDIChild* child = openWithRows(1);
+    QTableView* grid = child->DBGrid1();
+    grid->setCurrentIndex(child->model()->index(0, 1));  // Pairs of the start row
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("12"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+
+    TraverseTable& t = child->Table1();
+    QTRY_COMPARE(t.displayRowCount(), 2);
+    QCOMPARE(t.currentIndex(), 1);
+    QCOMPARE(t.state(), TraverseTable::State::Insert);
+    QCOMPARE(child->selectedFieldName(), QStringLiteral("Azimuth"));
+    QCOMPARE(grid->currentIndex().row(), 1);
+    for (const char* f : {"Azimuth", "Pairs", "Procent", "metru"})
+        QCOMPARE(t.asFloat(f), 0.0);
+    QVERIFY(t.isNull("Altimeter"));
+
+    // The typed pairs reached the first row; typing the new leg and Enter opens the next one.
+    QCOMPARE(t.valueAt(0, t.fieldIndex("Pairs")), zelt::document::Value(12.0));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("90"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QTRY_COMPARE(t.displayRowCount(), 3);
+    QCOMPARE(t.rowCount(), 2);
+    QCOMPARE(t.valueAt(1, t.fieldIndex("Azimuth")), zelt::document::Value(std::int32_t(90)));
+    QCOMPARE(t.currentIndex(), 2);
+}
+
+// Enter on a middle row moves to the next row's Azimuth without adding a row.
+void TestMdiChild::enterOnMiddleRowMoves()
+{
+    TMDIChild* child = openWithRows(3);
+    QTableView* grid = child->DBGrid1();
+    grid->setCurrentIndex(child->model()->index(0, 2));  // Altimeter of row 1
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    TraverseTable& t = child->Table1();
+    QCOMPARE(t.displayRowCount(), 3);
+    QCOMPARE(t.currentIndex(), 1);
+    QCOMPARE(grid->currentIndex(), child->model()->index(1, 0));
+    QCOMPARE(t.state(), TraverseTable::State::Browse);
+}
+
+// Leaving a row stores what was typed; a refused value keeps the row in editing.
+void TestMdiChild::typedValueIsStoredWhenLeavingTheRow()
+{
+    ModalAnswerer answers;
+    TMDIChild* child = openWithRows(3);
+    QTableView* grid = child->DBGrid1();
+    TraverseTable& t = child->Table1();
+    grid->setCurrentIndex(child->model()->index(1, 2));  // Altimeter of row 2
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("455"));
+    grid->setCurrentIndex(child->model()->index(2, 2));
+    QTRY_COMPARE(t.currentIndex(), 2);
+    QCOMPARE(t.valueAt(1, t.fieldIndex("Altimeter")), zelt::document::Value(455.0));
+
+    // Out of range: the field rule refuses it with the engine's message.
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("5000"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QTRY_COMPARE(answers.texts.size(), 1);
+    QCOMPARE(answers.texts[0],
+             QStringLiteral("5000 is not a valid value for field 'Altimeter'. The allowed range is 0 to 3000"));
+    QVERIFY(t.isNull("Altimeter"));
+}
+
+// Ctrl+Delete deletes the current row only after "Delete record?" is confirmed.
+void TestMdiChild::ctrlDeleteAsksFirst()
+{
+    TMDIChild* child = openWithRows(3);
+    child->DBGrid1()->setCurrentIndex(child->model()->index(1, 0));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    {
+        ModalAnswerer answers(QMessageBox::Cancel);
+        QTest::keyClick(editor(), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(answers.texts, QStringList{QStringLiteral("Delete record?")});
+        QCOMPARE(child->Table1().rowCount(), 3);
+    }
+    // The same key on the grid itself (a read-only cell has no editor).
+    ModalAnswerer answers(QMessageBox::Ok);
+    QTest::keyClick(child->DBGrid1(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(answers.texts.size(), 1);
+    QCOMPARE(child->Table1().rowCount(), 2);
+    QCOMPARE(child->Table1().valueAt(1, 0), zelt::document::Value(std::int32_t(20)));
+}
+
+// The turn column offers its pick list in a drop-down of 15 rows; a typed number becomes
+// the turn word of that place in the list.
+void TestMdiChild::turnColumnPickList()
+{
+    TMDIChild* child = openWithRows(2);
+    TraverseTable& t = child->Table1();
+    child->DBGrid1()->setCurrentIndex(child->model()->index(1, 4));
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    auto* combo = qobject_cast<QComboBox*>(editor());
+    QCOMPARE(combo->count(), 7);
+    QCOMPARE(combo->itemText(0), QStringLiteral("Left"));
+    QCOMPARE(combo->itemText(6), QStringLiteral("Centr_Object"));
+    QCOMPARE(combo->maxVisibleItems(), 15);
+
+    combo->setCurrentIndex(3);
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QCOMPARE(t.valueAt(1, t.fieldIndex("Povorot")), zelt::document::Value(std::string("Left_Object")));
+
+    child->DBGrid1()->setCurrentIndex(child->model()->index(0, 4));
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("2"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QCOMPARE(t.valueAt(0, t.fieldIndex("Povorot")), zelt::document::Value(std::string("Right")));
+}
+
+// A row inserted and left untouched disappears when the focus leaves the grid.
+void TestMdiChild::leavingGridDropsUntouchedInsert()
+{
+    TMDIChild* child = openWithRows(2);
+    TraverseTable& t = child->Table1();
+    child->DBGrid1()->setFocus();
+    QTest::keyClick(child->DBGrid1(), Qt::Key_Insert);
+    QTRY_COMPARE(t.displayRowCount(), 3);
+    QCOMPARE(t.state(), TraverseTable::State::Insert);
+
+    QLineEdit outside(m_form.get());
+    outside.show();
+    outside.setFocus();
+    QTRY_COMPARE(t.displayRowCount(), 2);
+    QCOMPARE(t.state(), TraverseTable::State::Browse);
+    QCOMPARE(child->model()->rowCount(), 2);
+}
+
+// The navigator moves, inserts and deletes (without asking) and enables what applies.
+void TestMdiChild::navigatorButtons()
+{
+    TMDIChild* child = openWithRows(3);
+    TraverseTable& t = child->Table1();
+    idle();
+    QVERIFY(!child->navigatorButton(0)->isEnabled());  // First at the first row
+    QVERIFY(child->navigatorButton(3)->isEnabled());
+    QVERIFY(!child->navigatorButton(7)->isEnabled());  // Post while browsing
+    child->navigatorButton(3)->trigger();               // Last
+    QCOMPARE(t.currentIndex(), 2);
+    QCOMPARE(child->DBGrid1()->currentIndex().row(), 2);
+    QVERIFY(!child->navigatorButton(2)->isEnabled());
+    child->navigatorButton(5)->trigger();               // Delete, no question
+    QCOMPARE(t.rowCount(), 2);
+    child->navigatorButton(4)->trigger();               // Insert
+    QCOMPARE(t.state(), TraverseTable::State::Insert);
+    QVERIFY(child->navigatorButton(8)->isEnabled());    // Cancel
+    child->navigatorButton(8)->trigger();
+    QCOMPARE(t.displayRowCount(), 2);
+}
+
+// Moves of the dataset made outside the grid move the grid's current row, and the other way.
+void TestMdiChild::gridFollowsTheDatasetCursor()
+{
+    TMDIChild* child = openWithRows(4);
+    TraverseTable& t = child->Table1();
+    t.setRecNo(3);
+    QCOMPARE(child->DBGrid1()->currentIndex().row(), 2);
+    child->DBGrid1()->setCurrentIndex(child->model()->index(1, 0));
+    QCOMPARE(t.currentIndex(), 1);
+    QCOMPARE(child->model()->headerData(1, Qt::Vertical).toString(), QString(QChar(0x25B6)));
+    QCOMPARE(child->model()->headerData(2, Qt::Vertical).toString(), QString());
+}
+
+// While display updates are suspended the model sends nothing; resuming resets it once.
+void TestMdiChild::suspendedUpdatesGiveOneReset()
+{
+    TMDIChild* child = openWithRows(4);
+    TraverseTable& t = child->Table1();
+    QSignalSpy changed(child->model(), &QAbstractItemModel::dataChanged);
+    QSignalSpy reset(child->model(), &QAbstractItemModel::modelReset);
+    QSignalSpy inserted(child->model(), &QAbstractItemModel::rowsInserted);
+    t.disableControls();
+    for (t.first(); !t.eof(); t.next()) {
+        t.edit();
+        t.setFloat("FillHeight", 100);
+        t.post();
+    }
+    t.append();
+    t.post();
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(inserted.count(), 0);
+    QCOMPARE(reset.count(), 0);
+    t.enableControls();
+    QCOMPARE(reset.count(), 1);
+    QCOMPARE(child->model()->rowCount(), 5);
+    QCOMPARE(child->model()->index(3, 11).data().toString(), QStringLiteral("100.0"));
+}
+
+QTEST_MAIN(TestMdiChild)
+#include "test_mdi_child.moc"
