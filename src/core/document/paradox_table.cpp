@@ -301,8 +301,8 @@ std::unique_ptr<ParadoxTable> ParadoxTable::create(const std::filesystem::path& 
                                                    int codePage)
 {
     const std::string name = displayName(path);
-    paradox::NewTableSpec spec{fields, codePage, name, static_cast<std::uint32_t>(std::time(nullptr))};
-    std::vector<std::uint8_t> bytes = paradox::buildNewTable(spec);
+    paradox::NewTableSpec request{fields, codePage, name, static_cast<std::uint32_t>(std::time(nullptr))};
+    std::vector<std::uint8_t> bytes = paradox::buildNewTable(request);
     // Lock before truncating: a table another program is editing must not be overwritten.
     FileHandle fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
     if (fd.get() < 0)

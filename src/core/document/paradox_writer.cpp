@@ -206,16 +206,16 @@ std::vector<std::uint8_t> variablePart(const std::vector<FieldDef>& fields, cons
 
 }  // namespace
 
-std::vector<std::uint8_t> buildNewTable(const NewTableSpec& spec)
+std::vector<std::uint8_t> buildNewTable(const NewTableSpec& request)
 {
     const LanguageDriver* driver = nullptr;
     for (const LanguageDriver& d : kDrivers)
-        if (d.codePage == spec.codePage)
+        if (d.codePage == request.codePage)
             driver = &d;
-    const CodePage* page = CodePage::find(spec.codePage);
+    const CodePage* page = CodePage::find(request.codePage);
     if (!driver || !page)
-        throw ParadoxError("Code page " + std::to_string(spec.codePage) + " is not supported for new tables.");
-    const std::vector<FieldDef> fields = checkedFields(spec.fields, *page);
+        throw ParadoxError("Code page " + std::to_string(request.codePage) + " is not supported for new tables.");
+    const std::vector<FieldDef> fields = checkedFields(request.fields, *page);
     const std::size_t nf = fields.size();
     std::size_t recordSize = 0;
     for (const FieldDef& f : fields)
@@ -227,7 +227,7 @@ std::vector<std::uint8_t> buildNewTable(const NewTableSpec& spec)
         throw ParadoxError("The fields need " + std::to_string(recordSize) + " bytes per row, more than a table holds.");
     std::size_t numbersAt = 0;
     std::size_t sortIdAt = 0;
-    const auto v = variablePart(fields, *page, spec.tableName, driver->sortOrderId, numbersAt, sortIdAt);
+    const auto v = variablePart(fields, *page, request.tableName, driver->sortOrderId, numbersAt, sortIdAt);
     const std::size_t used = hdr::kDataHeaderEnd + v.size();
     const std::size_t headerSize = (used + 0x7FF) / 0x800 * 0x800;
 
@@ -247,10 +247,10 @@ std::vector<std::uint8_t> buildNewTable(const NewTableSpec& spec)
     h[hdr::kDbMarker] = 0x20;
     putU16(&h[hdr::kVersionWord1], 0x010C);
     putU16(&h[hdr::kVersionWord2], 0x010C);
-    putU32(&h[hdr::kUpdateTime], spec.updateTime);
+    putU32(&h[hdr::kUpdateTime], request.updateTime);
     putU16(&h[hdr::kFieldsPlusOne], static_cast<std::uint16_t>(nf + 1));
     putU16(&h[hdr::kFieldNumbersRel], static_cast<std::uint16_t>(numbersAt - hdr::kFixedEnd));
-    putU16(&h[hdr::kCodePage], static_cast<std::uint16_t>(spec.codePage));
+    putU16(&h[hdr::kCodePage], static_cast<std::uint16_t>(request.codePage));
     h[0x6C] = 1;  // 01 01 in every engine-written level-7 table
     h[0x6D] = 1;
     putU16(&h[hdr::kSortIdRel], static_cast<std::uint16_t>(sortIdAt - hdr::kFixedEnd));

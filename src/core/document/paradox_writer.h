@@ -35,7 +35,7 @@ struct NewTableSpec {
 /// Builds the bytes of a new empty unkeyed level-7 table (header only, no blocks). The header
 /// has the layout of engine-written level-7 tables; run-time pointers and change counters are 0.
 /// Throws ParadoxError for field lists that cannot be stored.
-std::vector<std::uint8_t> buildNewTable(const NewTableSpec& spec);
+std::vector<std::uint8_t> buildNewTable(const NewTableSpec& request);
 
 /// Applies row operations to a table image and its file, in the order that leaves a valid table
 /// after every single write: data first, then links, then header counters.
