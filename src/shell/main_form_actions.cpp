@@ -307,7 +307,9 @@ void TMainForm::createStatusBar()
         auto* panel = new StatusPanel(this);
         panel->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         panel->setPanelWidth(kInitialWidths[i]);
-        bar->addWidget(panel);
+        panel->setStretches(i == 2);
+        // As in a native status bar, the last panel reaches to the bar's right end.
+        bar->addWidget(panel, i == 2 ? 1 : 0);
         m_panels[i] = panel;
     }
     m_panels[0]->setText(QStringLiteral("Done"));

@@ -19,7 +19,9 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 
 namespace zelt::shell {
@@ -87,6 +89,10 @@ TMDIChild::TMDIChild(QWidget* parent)
     m_grid->verticalHeader()->setFixedWidth(m_grid->fontMetrics().height() + 4);
     m_grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_grid->horizontalHeader()->setSectionsMovable(false);
+    m_grid->horizontalHeader()->setHighlightSections(false);
+    // Column widths of layouts are pixels of a font whose digits are 6 pixels wide; on screen
+    // they grow with the grid's font so that titles and numbers fit as they were laid out.
+    m_widthScale = std::clamp(m_grid->fontMetrics().horizontalAdvance(u'0') / 6.0, 1.0, 4.0);
     m_grid->installEventFilter(this);
 
     buildNavigator();
@@ -119,7 +125,7 @@ TMDIChild::TMDIChild(QWidget* parent)
         // A width the user drags becomes the column's own width (and is saved with the layout).
         auto& cols = m_document->columns.columns;
         if (!m_applyingColumns && column >= 0 && column < static_cast<int>(cols.size()) && width > 0)
-            cols[static_cast<std::size_t>(column)].width = width;
+            cols[static_cast<std::size_t>(column)].width = static_cast<int>(std::lround(width / m_widthScale));
     });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
         if (isWithin(old, m_grid) && !isWithin(now, m_grid))
@@ -256,13 +262,21 @@ const zelt::interchange::ColumnDefaults& TMDIChild::columnDefaults() const
 void TMDIChild::applyColumns()
 {
     m_applyingColumns = true;
+    const auto& own = m_document->columns.columns;
     for (int i = 0; i < m_model->columnCount(); ++i) {
         const auto& c = m_model->column(i);
         m_grid->setColumnHidden(i, !c.visible);
+        // A default width is measured with the grid's own font already.
+        const bool ownWidth = i < static_cast<int>(own.size()) && own[static_cast<std::size_t>(i)].width;
         if (c.visible)
-            m_grid->setColumnWidth(i, c.width);
+            m_grid->setColumnWidth(i, ownWidth ? screenWidth(c.width) : c.width);
     }
     m_applyingColumns = false;
+}
+
+int TMDIChild::screenWidth(int layoutWidth) const
+{
+    return static_cast<int>(std::lround(layoutWidth * m_widthScale));
 }
 
 QString TMDIChild::tablePath() const

@@ -60,6 +60,10 @@ public:
     /// The defaults of this grid's columns (its font, the table's fields), for layout files.
     const zelt::interchange::ColumnDefaults& columnDefaults() const;
 
+    /// On-screen pixels of a column width given in a layout (which counts pixels of a font
+    /// with 6-pixel digits; larger screen fonts widen the columns in proportion).
+    int screenWidth(int layoutWidth) const;
+
     /// The table's current path as text (the window caption follows it via setWindowTitle).
     QString tablePath() const;
 
@@ -103,6 +107,7 @@ private:
     bool m_closed = false;
     bool m_following = false;
     bool m_applyingColumns = false;
+    double m_widthScale = 1.0;
 };
 
 }  // namespace zelt::shell

@@ -24,14 +24,23 @@ public:
     void setPanelWidth(int width)
     {
         m_width = std::max(0, width);
-        setMaximumWidth(m_width);
+        if (!m_stretches)
+            setMaximumWidth(m_width);
         updateGeometry();
+    }
+    /// The last panel of a bar takes the room left after the others (at least its width).
+    void setStretches(bool stretches)
+    {
+        m_stretches = stretches;
+        setSizePolicy(stretches ? QSizePolicy::Expanding : QSizePolicy::Maximum, QSizePolicy::Preferred);
+        setMaximumWidth(stretches ? QWIDGETSIZE_MAX : m_width);
     }
     QSize sizeHint() const override { return {m_width, QLabel::sizeHint().height()}; }
     QSize minimumSizeHint() const override { return {0, QLabel::minimumSizeHint().height()}; }
 
 private:
     int m_width = 50;
+    bool m_stretches = false;
 };
 
 }  // namespace zelt::shell
