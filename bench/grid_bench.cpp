@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Benchmark of the document window: opening a 100,000-row table and scrolling through its grid.
+//
+// Usage: grid_bench [--rows N] [--dir DIR]   (runs on the offscreen platform unless a display is set)
+#include "document/traverse_table.h"
+#include "shell/main_form.h"
+#include "shell/mdi_child.h"
+#include "shell/registry_store.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTableView>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+using Clock = std::chrono::steady_clock;
+using zelt::document::TraverseTable;
+
+namespace {
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+int g_failed = 0;
+
+void report(const char* what, double ms, double targetMs)
+{
+    const bool ok = ms < targetMs;
+    if (!ok)
+        ++g_failed;
+    std::printf("%-46s %10.1f ms   target < %g ms   %s\n", what, ms, targetMs, ok ? "ok" : "MISSED");
+}
+
+/// Counts cursor moves of the dataset: painting must read rows by index and never move it.
+class MoveCounter : public zelt::document::TableObserver {
+public:
+    int moves = 0;
+    void tableReset() override {}
+    void rowsInserted(int, int) override {}
+    void rowsRemoved(int, int) override {}
+    void rowChanged(int) override {}
+    void currentChanged(int) override { ++moves; }
+    void stateChanged() override {}
+};
+
+void writeTable(const QString& path, int rows)
+{
+    TraverseTable t;
+    t.setPath(path.toStdString());
+    t.create();
+    t.open();
+    t.disableControls();
+    for (int i = 0; i < rows; ++i) {
+        t.append();
+        t.setInteger("Azimuth", i % 360);
+        t.setFloat("Pairs", 10 + i % 50);
+        if (i % 7 == 0)
+            t.setText("Mark", "m" + std::to_string(i));
+        if (i % 5 == 0)
+            t.setFloat("Altimeter", 400 + i % 300);
+        t.post();
+    }
+    t.enableControls();
+    t.close();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int rows = 100000;
+    QString dir;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (!std::strcmp(argv[i], "--rows"))
+            rows = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--dir"))
+            dir = QString::fromLocal8Bit(argv[++i]);
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir tmp;
+    if (dir.isEmpty())
+        dir = tmp.path();
+    zelt::shell::RegistryStore::setRegistryFile(dir + QStringLiteral("/registry.reg"));
+    const QString path = dir + QStringLiteral("/bench.db");
+    QFile::remove(path);
+
+    auto start = Clock::now();
+    writeTable(path, rows);
+    std::printf("%-46s %10.1f ms   (set-up)\n", ("writing " + std::to_string(rows) + " rows").c_str(), msSince(start));
+
+    zelt::shell::TMainForm form;
+    form.resize(1000, 700);
+    form.show();
+    QApplication::processEvents();
+
+    start = Clock::now();
+    form.OpenDocument(path);
+    zelt::shell::TMDIChild* child = form.activeDocument();
+    QTableView* grid = child->DBGrid1();
+    grid->grab();  // the first screen of rows painted
+    report("open a 100,000-row table and paint the grid", msSince(start), 500);
+    if (child->Table1().displayRowCount() != rows + 1 && child->Table1().displayRowCount() != rows)
+        std::printf("unexpected row count %d\n", child->Table1().displayRowCount());
+
+    MoveCounter counter;
+    child->Table1().addObserver(&counter);
+    QScrollBar* bar = grid->verticalScrollBar();
+    double worst = 0, total = 0;
+    const int steps = 400;
+    for (int i = 0; i <= steps; ++i) {
+        const auto step = Clock::now();
+        // Page steps through the first screens, then jumps across the whole table.
+        bar->setValue(i < 100 ? i * bar->pageStep() : bar->maximum() / (steps - 100) * (i - 100));
+        grid->grab();
+        const double ms = msSince(step);
+        worst = std::max(worst, ms);
+        total += ms;
+    }
+    report("slowest of 400 scroll steps with repaint", worst, 50);
+    std::printf("%-46s %10.2f ms\n", "average scroll step", total / (steps + 1));
+    std::printf("%-46s %10d      target 0   %s\n", "dataset cursor moves while scrolling", counter.moves,
+                counter.moves == 0 ? "ok" : "MISSED");
+    if (counter.moves != 0)
+        ++g_failed;
+    child->Table1().removeObserver(&counter);
+    form.close();
+    return g_failed == 0 ? 0 : 1;
+}
