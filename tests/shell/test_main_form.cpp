@@ -15,6 +15,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
+#include <QMenuBar>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -45,6 +46,7 @@ private slots:
     void closeWritesCompanionsBesideTable();
     void companionWriteFailureKeepsWindowOpen();
     void exitClosesBackToFront();
+    void windowMenuAndTiling();
     void openCommandOverLocalSocket();
     void logOffEntry();
     void aboutBox();
@@ -346,6 +348,42 @@ void TestMainForm::exitClosesBackToFront()
         QVERIFY(QFile::exists(path(QString::fromLatin1(name) + QStringLiteral(".ing"))));
     }
     QVERIFY(!form->isVisible());
+}
+
+// The Window menu lists the open documents; tiling horizontally stacks them one above the
+// other, tiling vertically puts them side by side.
+void TestMainForm::windowMenuAndTiling()
+{
+    ModalAnswerer answers;
+    auto form = makeForm();
+    form->resize(800, 600);
+    form->OpenDocument(path(QStringLiteral("left.db")));
+    form->OpenDocument(path(QStringLiteral("right.db")));
+    idle();
+    QMenu* window = nullptr;
+    for (QAction* m : form->menuBar()->actions())
+        if (m->text() == QStringLiteral("&Window"))
+            window = m->menu();
+    QVERIFY(window);
+    emit window->aboutToShow();
+    QStringList items;
+    for (QAction* a : window->actions())
+        items << a->text();
+    QVERIFY(items.contains(QStringLiteral("&1 ") + path(QStringLiteral("left.db"))));
+    QVERIFY(items.contains(QStringLiteral("&2 ") + path(QStringLiteral("right.db"))));
+
+    const QList<QMdiSubWindow*> subs = form->mdiArea()->subWindowList();
+    const QRect area = form->mdiArea()->viewport()->rect();
+    form->actions().WindowTileHorizontal1->trigger();
+    for (QMdiSubWindow* sub : subs)
+        QCOMPARE(sub->width(), area.width());
+    QCOMPARE(subs[0]->height() + subs[1]->height(), area.height());
+    QVERIFY(subs[0]->y() != subs[1]->y());
+    form->actions().WindowTileVertical1->trigger();
+    for (QMdiSubWindow* sub : subs)
+        QCOMPARE(sub->height(), area.height());
+    QCOMPARE(subs[0]->width() + subs[1]->width(), area.width());
+    QVERIFY(subs[0]->x() != subs[1]->x());
 }
 
 // "[open("FILE")]" over the local socket opens FILE; other commands are ignored.
