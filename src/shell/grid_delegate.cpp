@@ -94,6 +94,11 @@ bool GridDelegate::eventFilter(QObject* watched, QEvent* event)
             editor = editor->parentWidget();  // the drop-down's own line editor
         const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
         const bool ctrlDelete = key->key() == Qt::Key_Delete && (key->modifiers() & Qt::ControlModifier);
+        if (editor && key->key() == Qt::Key_Escape) {
+            auto* combo = qobject_cast<QComboBox*>(editor);
+            if (!(combo && combo->view() && combo->view()->isVisible()))
+                m_keyHandler(key->key(), key->modifiers());  // then the editor closes as usual
+        }
         if (editor && (enter || ctrlDelete)) {
             if (enter) {
                 auto* combo = qobject_cast<QComboBox*>(editor);

@@ -15,6 +15,7 @@ class TraverseTableModel;
 /// column. A value is written back only when the text was changed, so moving across cells
 /// does not put rows into editing. Enter and Ctrl+Delete inside an editor go to `keyHandler`
 /// (after the editor's text has been committed for Enter); it returns true when it took the key.
+/// Escape is reported to it as well before the editor closes without committing.
 class GridDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:

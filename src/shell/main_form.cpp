@@ -16,6 +16,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -77,6 +78,16 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     if (auto* dispatcher = QAbstractEventDispatcher::instance())
         m_idleConnection = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                                    &TMainForm::updateEnabling);
+    // Whether the clipboard holds text is asked once per change, not at every idle moment
+    // (asking another program's clipboard costs a round trip).
+    if (QClipboard* clipboard = QGuiApplication::clipboard()) {
+        auto check = [this, clipboard] {
+            const QMimeData* data = clipboard->mimeData();
+            m_clipboardHasText = data && data->hasText();
+        };
+        connect(clipboard, &QClipboard::dataChanged, this, check);
+        check();
+    }
     // On log-off the program asks to be started again at the next logon.
     connect(qApp, &QGuiApplication::commitDataRequest, this, [](QSessionManager&) {
         writeLogOffEntry(QString::fromLatin1(kMainCaption), QCoreApplication::applicationFilePath());
@@ -208,9 +219,7 @@ void TMainForm::updateEditActions()
     const bool selection = edit && edit->hasSelectedText() && edit->echoMode() == QLineEdit::Normal;
     m_actions.EditCut1->setEnabled(selection && !edit->isReadOnly());
     m_actions.EditCopy1->setEnabled(selection);
-    const QClipboard* clipboard = QGuiApplication::clipboard();
-    m_actions.EditPaste1->setEnabled(edit && !edit->isReadOnly() && clipboard
-                                     && !clipboard->text().isEmpty());
+    m_actions.EditPaste1->setEnabled(edit && !edit->isReadOnly() && m_clipboardHasText);
 }
 
 void TMainForm::editFocused(int command)

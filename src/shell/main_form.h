@@ -200,6 +200,7 @@ private:
     PathPrompt m_pathPrompt;
     QMetaObject::Connection m_idleConnection;
     bool m_updating = false;
+    bool m_clipboardHasText = false;
 };
 
 }  // namespace zelt::shell

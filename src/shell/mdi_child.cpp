@@ -337,6 +337,18 @@ bool TMDIChild::gridKey(int key, Qt::KeyboardModifiers modifiers)
         deleteWithConfirmation();
         return true;
     }
+    if (key == Qt::Key_Escape) {
+        // Escape gives up the changes of the row being edited; the editor opens again on the
+        // restored text.
+        TraverseTable& t = Table1();
+        if (t.isOpen() && t.state() != TraverseTable::State::Browse)
+            t.cancel();
+        QTimer::singleShot(0, this, [this] {
+            if (m_grid && m_grid->currentIndex().isValid())
+                m_grid->edit(m_grid->currentIndex());
+        });
+        return false;
+    }
     return false;
 }
 

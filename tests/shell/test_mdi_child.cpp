@@ -34,6 +34,7 @@ private slots:
     void enterOnLastRowAppends();
     void enterOnMiddleRowMoves();
     void typedValueIsStoredWhenLeavingTheRow();
+    void escapeGivesUpTheRowsChanges();
     void ctrlDeleteAsksFirst();
     void turnColumnPickList();
     void leavingGridDropsUntouchedInsert();
@@ -197,6 +198,23 @@ void TestMdiChild::typedValueIsStoredWhenLeavingTheRow()
     QCOMPARE(answers.texts[0],
              QStringLiteral("5000 is not a valid value for field 'Altimeter'. The allowed range is 0 to 3000"));
     QVERIFY(t.isNull("Altimeter"));
+}
+
+// Escape in a cell gives up what was typed in the row; the cell editor comes back.
+void TestMdiChild::escapeGivesUpTheRowsChanges()
+{
+    TMDIChild* child = openWithRows(2);
+    TraverseTable& t = child->Table1();
+    child->DBGrid1()->setCurrentIndex(child->model()->index(1, 5));  // Mark
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("spring"));
+    QTest::keyClick(editor(), Qt::Key_Tab);  // to the next cell: the row is now in editing
+    QTRY_COMPARE(t.state(), TraverseTable::State::Edit);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_Escape);
+    QCOMPARE(t.state(), TraverseTable::State::Browse);
+    QVERIFY(t.isNull("Mark"));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
 }
 
 // Ctrl+Delete deletes the current row only after "Delete record?" is confirmed.
