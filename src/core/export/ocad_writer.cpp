@@ -56,7 +56,7 @@ MapHead readHead(MapFile& file, const fs::path& path)
     if (h.setupPos < std::int32_t(sizeof(OcadFileHeader)) || h.setupSize < 32 ||
         std::int64_t(h.setupPos) + 32 > head.size)
         throw MapIoError("The map " + quoted(path) + " is damaged: its setup record lies outside the file.");
-    file.read(h.setupPos + 24, &head.scale, sizeof head.scale, "the map scale");
+    file.read(std::int64_t(h.setupPos) + 24, &head.scale, sizeof head.scale, "the map scale");
     if (!std::isfinite(head.scale) || head.scale <= 0)
         throw MapIoError("The map " + quoted(path) + " has no valid map scale.");
     return head;
@@ -199,8 +199,8 @@ void MapAppender::load()
         file.read(pos, &block, sizeof block, "a symbol block");
         for (std::int32_t sp : block.filePos) {
             std::int16_t number = 0;
-            if (sp >= 48 && sp + 4 <= m_fileSize) {
-                file.read(sp + 2, &number, sizeof number, "a symbol record");
+            if (sp >= 48 && std::int64_t(sp) + 4 <= m_fileSize) {
+                file.read(std::int64_t(sp) + 2, &number, sizeof number, "a symbol record");
                 m_symbols.push_back(number);
             }
         }
@@ -267,7 +267,7 @@ void MapAppender::append(const OcadObject& object)
         // Object first, then the entry that points to it: the map stays valid after each write.
         entry.pos = std::int32_t(end);
         file.write(end, record.data(), record.size());
-        const std::int64_t at = m_blocks[std::size_t(m_block)] + 4 + std::int64_t(sizeof entry) * m_entry;
+        const std::int64_t at = std::int64_t(m_blocks[std::size_t(m_block)]) + 4 + std::int64_t(sizeof entry) * m_entry;
         file.write(at, &entry, sizeof entry);
         m_current.entries[m_entry++] = entry;
         m_fileSize = end + std::int64_t(record.size());
