@@ -22,5 +22,4 @@ set -x
 "$cli" export-ocd "$table" "$work/sample.ocd" --points altimeter --field FillHeight --contours
 { set +x; } 2>/dev/null
 ls -l "$work/sample.ocd"
-python3 tools/ocd-summary.py "$work/sample.ocd" 2>/dev/null || true
 echo "Demo done: the map is $work/sample.ocd"
