@@ -343,10 +343,7 @@ bool TMDIChild::gridKey(int key, Qt::KeyboardModifiers modifiers)
         TraverseTable& t = Table1();
         if (t.isOpen() && t.state() != TraverseTable::State::Browse)
             t.cancel();
-        QTimer::singleShot(0, this, [this] {
-            if (m_grid && m_grid->currentIndex().isValid())
-                m_grid->edit(m_grid->currentIndex());
-        });
+        QTimer::singleShot(0, this, &TMDIChild::showCellEditor);
         return false;
     }
     return false;
@@ -396,8 +393,21 @@ void TMDIChild::dropUntouchedInsert()
         t.cancel();
 }
 
+void TMDIChild::showCellEditor()
+{
+    // The cell editor is always shown while the grid has the focus: it closes when the focus
+    // leaves, and opens again on the current cell when the focus comes back.
+    if (!m_grid || !m_grid->hasFocus())
+        return;  // the focus moved on before this ran
+    const QModelIndex current = m_grid->currentIndex();
+    if (current.isValid() && (m_model->flags(current) & Qt::ItemIsEditable))
+        m_grid->edit(current);
+}
+
 bool TMDIChild::eventFilter(QObject* watched, QEvent* event)
 {
+    if (watched == m_grid && event->type() == QEvent::FocusIn)
+        QTimer::singleShot(0, this, &TMDIChild::showCellEditor);
     if (watched == m_grid && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (gridKey(key->key(), key->modifiers()))

@@ -95,6 +95,7 @@ private:
     void followTable(int row);
     void moveTableTo(int row);
     void applyColumns();
+    void showCellEditor();
     int firstVisibleColumn() const;
     int columnOfField(const QString& fieldName) const;
 

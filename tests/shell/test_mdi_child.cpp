@@ -278,6 +278,10 @@ void TestMdiChild::leavingGridDropsUntouchedInsert()
     QTRY_COMPARE(t.displayRowCount(), 2);
     QCOMPARE(t.state(), TraverseTable::State::Browse);
     QCOMPARE(child->model()->rowCount(), 2);
+
+    // Coming back, the grid shows its cell editor again.
+    child->DBGrid1()->setFocus();
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()) && editor() != &outside);
 }
 
 // The navigator moves, inserts and deletes (without asking) and enables what applies.
