@@ -6,6 +6,7 @@
 #include "document/document_files.h"
 #include "interchange/layout_stream.h"
 #include "shell/grid_delegate.h"
+#include "shell/grid_view.h"
 #include "shell/table_model.h"
 
 #include <QAction>
@@ -72,7 +73,7 @@ TMDIChild::TMDIChild(QWidget* parent)
     m_document->table.setPath("Untitled1");
     zelt::compute::attachFieldRules(*m_document);
 
-    m_grid = new QTableView(this);
+    m_grid = new GridView(this);
     m_grid->setObjectName(QStringLiteral("DBGrid1"));
     m_model = new TraverseTableModel(*m_document, m_grid->font(), this);
     m_grid->setModel(m_model);
@@ -397,8 +398,8 @@ void TMDIChild::showCellEditor()
 {
     // The cell editor is always shown while the grid has the focus: it closes when the focus
     // leaves, and opens again on the current cell when the focus comes back.
-    if (!m_grid || !m_grid->hasFocus())
-        return;  // the focus moved on before this ran
+    if (!m_grid || !m_grid->hasFocus() || static_cast<GridView*>(m_grid)->isEditing())
+        return;  // the focus moved on before this ran, or an editor is open
     const QModelIndex current = m_grid->currentIndex();
     if (current.isValid() && (m_model->flags(current) & Qt::ItemIsEditable))
         m_grid->edit(current);
