@@ -50,7 +50,11 @@ void writeLayoutCompanion(const std::filesystem::path& ing, const zelt::document
                           const zelt::interchange::ColumnDefaults& defaults)
 {
     errno = 0;
+#ifdef _WIN32
+    std::FILE* f = _wfopen(ing.c_str(), L"wb");
+#else
     std::FILE* f = std::fopen(ing.c_str(), "wb");
+#endif
     if (!f)
         throw zelt::document::CompanionError(zelt::document::ioErrorMessage(errno));
     std::fclose(f);
