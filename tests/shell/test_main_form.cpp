@@ -296,20 +296,33 @@ void TestMainForm::closeWritesCompanionsBesideTable()
     QVERIFY(answers.texts.isEmpty());
 }
 
-// A companion that cannot be written shows the I/O message and keeps the window open.
+// A companion that cannot be written shows the I/O message and keeps the window open; a
+// failing .ing stops before the table is closed.
 void TestMainForm::companionWriteFailureKeepsWindowOpen()
 {
     ModalAnswerer answers;
     auto form = makeForm();
     form->OpenDocument(path(QStringLiteral("locked.db")));
+    idle();
+    TMDIChild* child = form->activeDocument();
     // A folder in the companion's place cannot be written, whoever runs the test.
+    QVERIFY(QDir().mkpath(path(QStringLiteral("locked.ing"))));
+    form->FileClose1Execute();
+    idle();
+    QCOMPARE(form->documentCount(), 1);
+    QCOMPARE(answers.texts, QStringList{QStringLiteral("File access denied")});
+    QVERIFY(child->Table1().isOpen());
+
+    QVERIFY(QDir().rmdir(path(QStringLiteral("locked.ing"))));
     QFile::remove(path(QStringLiteral("locked.inf")));
     QVERIFY(QDir().mkpath(path(QStringLiteral("locked.inf"))));
     form->FileClose1Execute();
     idle();
     QCOMPARE(form->documentCount(), 1);
-    QCOMPARE(answers.texts.size(), 1);
-    QVERIFY(!answers.texts[0].isEmpty());
+    QCOMPARE(answers.texts.size(), 2);
+    QCOMPARE(answers.texts[1], QStringLiteral("File access denied"));
+    QVERIFY(!child->Table1().isOpen());
+    QVERIFY(QFile::exists(path(QStringLiteral("locked.ing"))));
 
     // The main window does not close either while the document cannot.
     form->close();
