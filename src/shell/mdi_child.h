@@ -44,6 +44,8 @@ public:
     /// First, Prior, Next, Last, Insert, Delete, Edit, Post, Cancel, Refresh.
     QToolBar* DBNavigator1() const { return m_navigator; }
     QAction* navigatorButton(int index) const;
+    /// Index of the navigator's Insert button.
+    static constexpr int kNavInsert = 4;
 
     /// Field name of the grid's current column (empty when the column has no field).
     QString selectedFieldName() const;
