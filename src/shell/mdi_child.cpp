@@ -63,7 +63,23 @@ TMDIChild::TMDIChild(QWidget* parent)
 {
     m_document->table.setPath("Untitled1");
     zelt::compute::attachFieldRules(*m_document);
+    setupGrid();
+    buildNavigator();
 
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_grid, 1);
+    layout->addWidget(m_navigator);
+    setFocusProxy(m_grid);
+
+    connectGrid();
+    applyColumns();
+    updateNavigator();
+}
+
+void TMDIChild::setupGrid()
+{
     m_grid = new GridView(this);
     m_grid->setObjectName(QStringLiteral("DBGrid1"));
     m_model = new TraverseTableModel(*m_document, m_grid->font(), this);
@@ -86,16 +102,10 @@ TMDIChild::TMDIChild(QWidget* parent)
     // they grow with the grid's font so that titles and numbers fit as they were laid out.
     m_widthScale = std::clamp(m_grid->fontMetrics().horizontalAdvance(u'0') / 6.0, 1.0, 4.0);
     m_grid->installEventFilter(this);
+}
 
-    buildNavigator();
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(m_grid, 1);
-    layout->addWidget(m_navigator);
-    setFocusProxy(m_grid);
-
+void TMDIChild::connectGrid()
+{
     connect(m_model, &TraverseTableModel::currentRowChanged, this, &TMDIChild::followTable);
     // While the grid resets (after a pass), closing its cell editor moves the view's current
     // cell to the first row; that must not move the dataset off the row the pass returned to.
@@ -123,8 +133,6 @@ TMDIChild::TMDIChild(QWidget* parent)
         if (isWithin(old, m_grid) && !isWithin(now, m_grid))
             dropUntouchedInsert();
     });
-    applyColumns();
-    updateNavigator();
 }
 
 TMDIChild::~TMDIChild()

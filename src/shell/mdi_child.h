@@ -86,6 +86,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void setupGrid();
+    void connectGrid();
     void buildNavigator();
     void navigate(int button);
     void updateNavigator();
