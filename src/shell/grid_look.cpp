@@ -39,19 +39,19 @@ QColor toQColor(ColorValue color, const QPalette& palette)
     }
 }
 
-QFont toQFont(const FontSpec& spec)
+QFont toQFont(const FontSpec& fontSpec)
 {
     QFont f;
-    if (spec.name)
-        f.setFamily(QString::fromStdString(*spec.name));
-    if (spec.height) {
+    if (fontSpec.name)
+        f.setFamily(QString::fromStdString(*fontSpec.name));
+    if (fontSpec.height) {
         // Negative heights are character heights in pixels; positive ones include the
         // internal leading, which is about a fifth of the cell.
-        const int h = *spec.height;
+        const int h = *fontSpec.height;
         f.setPixelSize(h < 0 ? -h : std::max(1, h * 4 / 5));
     }
-    if (spec.style) {
-        const std::uint8_t s = *spec.style;
+    if (fontSpec.style) {
+        const std::uint8_t s = *fontSpec.style;
         f.setBold(s & zelt::document::fsBold);
         f.setItalic(s & zelt::document::fsItalic);
         f.setUnderline(s & zelt::document::fsUnderline);
@@ -62,12 +62,12 @@ QFont toQFont(const FontSpec& spec)
 
 FontSpec toFontSpec(const QFont& font, ColorValue color)
 {
-    FontSpec spec;
-    spec.charset = zelt::document::kDefaultCharset;
-    spec.color = color;
-    spec.height = -QFontInfo(font).pixelSize();
-    spec.name = font.family().toStdString();
-    spec.pitch = zelt::document::FontPitch::Default;
+    FontSpec fontSpec;
+    fontSpec.charset = zelt::document::kDefaultCharset;
+    fontSpec.color = color;
+    fontSpec.height = -QFontInfo(font).pixelSize();
+    fontSpec.name = font.family().toStdString();
+    fontSpec.pitch = zelt::document::FontPitch::Default;
     std::uint8_t style = 0;
     if (font.bold())
         style |= zelt::document::fsBold;
@@ -77,8 +77,8 @@ FontSpec toFontSpec(const QFont& font, ColorValue color)
         style |= zelt::document::fsUnderline;
     if (font.strikeOut())
         style |= zelt::document::fsStrikeOut;
-    spec.style = style;
-    return spec;
+    fontSpec.style = style;
+    return fontSpec;
 }
 
 QtGridMetrics::QtGridMetrics(const QFont& gridFont)

@@ -58,8 +58,8 @@ private slots:
     // The header of a new empty table, byte for byte as worked out from the format notes.
     void newTableGoldenBytes()
     {
-        paradox::NewTableSpec spec{{{"A", FieldType::Short, 0}, {"Bc", FieldType::Alpha, 3}}, 1252, "t.db", 0x01020304};
-        const std::vector<std::uint8_t> got = paradox::buildNewTable(spec);
+        paradox::NewTableSpec request{{{"A", FieldType::Short, 0}, {"Bc", FieldType::Alpha, 3}}, 1252, "t.db", 0x01020304};
+        const std::vector<std::uint8_t> got = paradox::buildNewTable(request);
         std::vector<std::uint8_t> want(0x800, 0);
         auto put = [&](std::size_t at, std::initializer_list<int> bytes) {
             for (int b : bytes)
@@ -98,10 +98,10 @@ private slots:
         if (m_samples.empty())
             QSKIP("paradox-samples folder absent");
         const auto engine = zelt::test::readBytes(m_samples / "CONTACTS.DB");
-        paradox::NewTableSpec spec{{{"Last Name", FieldType::Alpha, 10}, {"First Name", FieldType::Alpha, 20},
+        paradox::NewTableSpec request{{{"Last Name", FieldType::Alpha, 10}, {"First Name", FieldType::Alpha, 20},
                                     {"Company", FieldType::Alpha, 30}, {"Phone", FieldType::Alpha, 15}},
                                    437, "resttemp.DB", paradox::getU32(&engine[0x60])};
-        const auto ours = paradox::buildNewTable(spec);
+        const auto ours = paradox::buildNewTable(request);
         auto skipped = [](std::size_t i) {
             return (i >= 0x06 && i < 0x14) || (i >= 0x16 && i < 0x1E) || i == 0x2D || i == 0x2E
                 || (i >= 0x30 && i < 0x38) || i == 0x3A || i == 0x3B || (i >= 0x80 && i < 0x94);
