@@ -4,10 +4,9 @@
 
 #include "document/document.h"
 #include "document/traverse_table.h"
+#include "document/value_format.h"
 
-#include <cctype>
 #include <cmath>
-#include <limits>
 #include <variant>
 
 namespace zelt::compute {
@@ -74,16 +73,6 @@ void lengthRule(const Document& doc, TraverseTable& table, const char* typedFiel
     table.post();
 }
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 }  // namespace
 
 bool isUsablePairsRatio(double pairsPer100m)
@@ -126,44 +115,9 @@ std::optional<LegProjection> legProjection(std::optional<double> pairs, double p
     return leg;
 }
 
-std::optional<std::int32_t> parseInteger(std::string_view text)
-{
-    std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ')
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    int base = 10;
-    if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i == text.size())
-        return std::nullopt;  // no digits at all
-    // Accumulate the magnitude in 64 bits; anything beyond 2^31 fails either way.
-    constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
-    std::int64_t magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const int d = base == 16 ? hexDigit(text[i]) : (text[i] >= '0' && text[i] <= '9' ? text[i] - '0' : -1);
-        if (d < 0)
-            return std::nullopt;  // trailing characters
-        magnitude = magnitude * base + d;
-        if (magnitude > kLimit)
-            return std::nullopt;
-    }
-    const std::int64_t value = negative ? -magnitude : magnitude;
-    if (value > std::numeric_limits<std::int32_t>::max())
-        return std::nullopt;
-    return static_cast<std::int32_t>(value);
-}
-
 std::string turnText(std::string_view typed, const zelt::document::ColumnSet& columns)
 {
-    const auto n = parseInteger(typed);
+    const auto n = zelt::document::parseInteger(typed, zelt::document::LeadingBlanks::SpacesOnly);
     if (!n || *n <= 0)
         return std::string(typed);
     const auto* column = columns.findByField(kPovorot);

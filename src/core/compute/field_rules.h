@@ -4,7 +4,6 @@
 
 #include "document/column_set.h"
 
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,13 +36,9 @@ struct LegProjection {
 std::optional<LegProjection> legProjection(std::optional<double> pairs, double procent,
                                            double pairsPer100m);
 
-/// Parses a whole number the way the turn column reads typed numbers: leading blanks, an
-/// optional sign, then decimal digits or hexadecimal digits after "$", "x" or "0x" (either
-/// case); nothing may follow. nullopt for anything else or outside the 32-bit signed range.
-std::optional<std::int32_t> parseInteger(std::string_view text);
-
 /// The text stored for `typed` entered into `Povorot`: entry n (1-based) of the pick list of
 /// the first column showing `Povorot` when `typed` parses as n in 1..list size, else `typed`.
+/// The number is read by document::parseInteger with leading spaces (not tabs) skipped.
 std::string turnText(std::string_view typed, const zelt::document::ColumnSet& columns);
 
 /// Installs the field rules on `doc.table` (hooks capture `doc`, which must outlive them):

@@ -216,10 +216,13 @@ std::optional<double> parseDecimal(std::string_view text, char decimalSeparator)
     return value == 0 ? 0.0 : value;
 }
 
-std::optional<std::int32_t> parseInteger(std::string_view text)
+std::optional<std::int32_t> parseInteger(std::string_view text, LeadingBlanks skip)
 {
+    const auto isLeadingBlank = [skip](char c) {
+        return c == ' ' || (c == '\t' && skip == LeadingBlanks::SpacesAndTabs);
+    };
     std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
+    while (i < text.size() && isLeadingBlank(text[i]))
         ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))

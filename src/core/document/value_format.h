@@ -22,10 +22,17 @@ std::string formatFixed(double v, int decimals, char decimalSeparator = '.');
 /// exponent, optional trailing blanks. Null for anything else, an empty text, or a result that
 /// is not finite.
 std::optional<double> parseDecimal(std::string_view text, char decimalSeparator = '.');
-/// Reads a whole number in the platform's integer syntax: leading blanks, optional sign, decimal
-/// digits or hexadecimal digits after "$", "x" or "0x". Null for trailing characters, an empty
-/// text or a value outside the 32-bit signed range.
-std::optional<std::int32_t> parseInteger(std::string_view text);
+/// Which characters parseInteger() skips before the number.
+enum class LeadingBlanks {
+    SpacesAndTabs,  ///< text typed into an integer field
+    SpacesOnly,     ///< a number typed into the turn column
+};
+/// Reads a whole number in the platform's integer syntax: leading blanks (see `skip`), optional
+/// sign, decimal digits or hexadecimal digits after "$", "x" or "0x" (either case). Null for
+/// trailing characters (a trailing blank too), an empty text or a value outside the 32-bit
+/// signed range.
+std::optional<std::int32_t> parseInteger(std::string_view text,
+                                         LeadingBlanks skip = LeadingBlanks::SpacesAndTabs);
 
 /// "%g is not a valid value for field '%s'. The allowed range is %g to %g"
 std::string rangeErrorMessage(double value, std::string_view label, double low, double high,

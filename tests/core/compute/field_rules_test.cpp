@@ -4,6 +4,7 @@
 #include "traverse_fixture.h"
 
 #include "document/column_set.h"
+#include "document/value_format.h"
 
 #include <QTest>
 #include <cmath>
@@ -11,7 +12,6 @@
 
 using zelt::compute::attachFieldRules;
 using zelt::compute::legProjection;
-using zelt::compute::parseInteger;
 using zelt::compute::turnText;
 using zelt::test::Leg;
 using zelt::test::TraverseFixture;
@@ -80,6 +80,7 @@ void FieldRulesTest::noUsableRatio()
     QCOMPARE(*zelt::compute::pairsFromMetres(50.0, 64.0), 32.0);
 }
 
+// The turn column reads typed numbers with leading spaces skipped, but not tabs.
 void FieldRulesTest::parseInteger_data()
 {
     QTest::addColumn<QString>("text");
@@ -118,7 +119,7 @@ void FieldRulesTest::parseInteger()
     QFETCH(QString, text);
     QFETCH(bool, ok);
     QFETCH(int, value);
-    const auto n = zelt::compute::parseInteger(text.toStdString());
+    const auto n = zelt::document::parseInteger(text.toStdString(), zelt::document::LeadingBlanks::SpacesOnly);
     QCOMPARE(n.has_value(), ok);
     if (ok)
         QCOMPARE(*n, value);

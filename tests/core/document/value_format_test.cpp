@@ -117,6 +117,7 @@ void ValueFormatTest::integer_data()
     QTest::addColumn<int>("value");
     QTest::newRow("plain") << "3" << true << 3;
     QTest::newRow("leading blank") << " 2" << true << 2;
+    QTest::newRow("leading tab") << "\t2" << true << 2;
     QTest::newRow("plus sign") << "+5" << true << 5;
     QTest::newRow("dollar hex") << "$1F" << true << 31;
     QTest::newRow("0x hex") << "0x10" << true << 16;
