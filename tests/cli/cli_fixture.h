@@ -11,7 +11,6 @@
 
 #include <functional>
 #include <optional>
-#include <variant>
 #include <vector>
 
 namespace zelt::test {
@@ -59,15 +58,8 @@ inline std::vector<std::optional<double>> readColumn(const std::filesystem::path
     t.setPath(path);
     t.open();
     std::vector<std::optional<double>> out;
-    for (int r = 0; r < t.rowCount(); ++r) {
-        const auto v = t.valueAt(r, t.fieldIndex(field));
-        if (const auto* d = std::get_if<double>(&v))
-            out.push_back(*d);
-        else if (const auto* i = std::get_if<std::int32_t>(&v))
-            out.push_back(double(*i));
-        else
-            out.push_back(std::nullopt);
-    }
+    for (int r = 0; r < t.rowCount(); ++r)
+        out.push_back(zelt::document::numberOf(t.valueAt(r, t.fieldIndex(field))));
     return out;
 }
 

@@ -3,6 +3,7 @@
 #include "compute/field_rules.h"
 
 #include "document/document.h"
+#include "document/traverse_schema.h"
 #include "document/traverse_table.h"
 #include "document/value_format.h"
 
@@ -12,24 +13,13 @@
 namespace zelt::compute {
 
 using zelt::document::Document;
+using zelt::document::numberOf;
 using zelt::document::TraverseTable;
 using zelt::document::Value;
 
 namespace {
 
-constexpr const char* kPairs = "Pairs";
-constexpr const char* kMetru = "metru";
-constexpr const char* kProcent = "Procent";
-constexpr const char* kPovorot = "Povorot";
-
-std::optional<double> numberOf(const Value& v)
-{
-    if (const auto* i = std::get_if<std::int32_t>(&v))
-        return static_cast<double>(*i);
-    if (const auto* d = std::get_if<double>(&v))
-        return *d;
-    return std::nullopt;
-}
+using namespace zelt::document::fields;
 
 /// Detaches the change rules of both lengths for its lifetime, so that the posts and the
 /// derived value set inside a rule never run either rule again; attaches them on every exit.

@@ -5,34 +5,20 @@
 #include "compute/field_rules.h"
 #include "compute/pass_scope.h"
 #include "document/document.h"
+#include "document/traverse_schema.h"
 #include "document/traverse_table.h"
 
 #include <cmath>
-#include <variant>
 
 namespace zelt::compute {
 
 using zelt::document::Document;
+using zelt::document::numberOf;
 using zelt::document::TraverseTable;
-using zelt::document::Value;
 
 namespace {
 
-constexpr const char* kPairs = "Pairs";
-constexpr const char* kProcent = "Procent";
-constexpr const char* kAltimeter = "Altimeter";
-constexpr const char* kSumPairs = "sumPairs";
-constexpr const char* kFillHeight = "FillHeight";
-constexpr const char* kId = "id";
-
-std::optional<double> numberOf(const Value& v)
-{
-    if (const auto* i = std::get_if<std::int32_t>(&v))
-        return static_cast<double>(*i);
-    if (const auto* d = std::get_if<double>(&v))
-        return *d;
-    return std::nullopt;
-}
+using namespace zelt::document::fields;
 
 std::string rowRange(int first, int last)
 {

@@ -4,6 +4,7 @@
 
 #include "compute/pass_scope.h"
 #include "document/document.h"
+#include "document/traverse_schema.h"
 #include "document/traverse_table.h"
 
 #include <variant>
@@ -15,9 +16,7 @@ using zelt::document::TraverseTable;
 
 namespace {
 
-constexpr const char* kPairs = "Pairs";
-constexpr const char* kSumPairs = "sumPairs";
-constexpr const char* kRecalc = "Recalc";
+using namespace zelt::document::fields;
 
 PassRefused refusal(PassRefused::Reason reason)
 {
@@ -142,7 +141,7 @@ PassResult recalculateHeights(Document& doc)
     if (auto problem = recalcSelectionProblem(doc))
         throw *problem;
     PassResult sums = UpdateSumPairs(doc);
-    PassResult result = RecalcBetween(doc, "FillHeight", kRecalc);
+    PassResult result = RecalcBetween(doc, kFillHeight, kRecalc);
     result.rowsPosted += sums.rowsPosted;
     return result;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -43,6 +44,16 @@ struct FieldDef {
 using Value = std::variant<std::monostate, std::int32_t, double, std::string>;
 
 inline bool isEmpty(const Value& v) { return std::holds_alternative<std::monostate>(v); }
+
+/// The number an integer or float value holds; nullopt for an empty value or text.
+inline std::optional<double> numberOf(const Value& v)
+{
+    if (const auto* i = std::get_if<std::int32_t>(&v))
+        return static_cast<double>(*i);
+    if (const auto* d = std::get_if<double>(&v))
+        return *d;
+    return std::nullopt;
+}
 
 /// One row of stored values in the table's file field order.
 using Row = std::vector<Value>;

@@ -31,4 +31,18 @@ public:
     static bool sameName(std::string_view a, std::string_view b);
 };
 
+/// Names of the traverse table's fields as the rules and passes address them.
+namespace fields {
+inline constexpr const char* kAzimuth = "Azimuth";
+inline constexpr const char* kPairs = "Pairs";
+inline constexpr const char* kProcent = "Procent";
+inline constexpr const char* kPovorot = "Povorot";
+inline constexpr const char* kAltimeter = "Altimeter";
+inline constexpr const char* kRecalc = "Recalc";
+inline constexpr const char* kMetru = "metru";
+inline constexpr const char* kId = "id";
+inline constexpr const char* kSumPairs = "sumPairs";
+inline constexpr const char* kFillHeight = "FillHeight";
+}  // namespace fields
+
 }  // namespace zelt::document

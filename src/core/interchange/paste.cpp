@@ -2,6 +2,8 @@
 // Paste a column: clipboard text, one line per row, into one field from the current row down.
 #include "interchange/paste.h"
 
+#include "document/traverse_schema.h"
+
 namespace zelt::interchange {
 
 using document::TraverseTable;
@@ -41,8 +43,8 @@ public:
         if (m_mark != 0)
             m_table.freeBookmark(m_mark);
         m_table.enableControls();
-        m_table.attachChangeHook("Pairs");
-        m_table.attachChangeHook("metru");
+        m_table.attachChangeHook(document::fields::kPairs);
+        m_table.attachChangeHook(document::fields::kMetru);
     }
     PasteRestore(const PasteRestore&) = delete;
     PasteRestore& operator=(const PasteRestore&) = delete;

@@ -12,7 +12,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace zelt::test {
@@ -72,12 +71,7 @@ public:
     /// Value of `field` in row `row` (0-based) as a number; nullopt when empty.
     std::optional<double> number(int row, const char* field) const
     {
-        const auto v = doc->table.valueAt(row, doc->table.fieldIndex(field));
-        if (const auto* d = std::get_if<double>(&v))
-            return *d;
-        if (const auto* i = std::get_if<std::int32_t>(&v))
-            return static_cast<double>(*i);
-        return std::nullopt;
+        return zelt::document::numberOf(doc->table.valueAt(row, doc->table.fieldIndex(field)));
     }
 
     std::vector<std::optional<double>> column(const char* field) const
