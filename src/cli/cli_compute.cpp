@@ -3,6 +3,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_register.h"
 #include "cli/cli_session.h"
+#include "cli/cli_util.h"
 
 #include "compute/height_passes.h"
 #include "document/traverse_table.h"
@@ -47,15 +48,9 @@ void report(std::ostream& out, const std::string& what, const PassResult& result
         out << "note: " << d.text << '\n';
 }
 
-void expectPositional(const Args& args, std::size_t count, const char* names)
-{
-    if (args.positional.size() != count)
-        throw UsageError{std::string("expects ") + names};
-}
-
 int settingsCommand(const Args& args, std::ostream& out, std::ostream&)
 {
-    expectPositional(args, 1, "TABLE.db");
+    expectPositional(args, 1, 1, "TABLE.db");
     CliSession session(tableArgument(args), args);
     auto& doc = session.document();
     const char sep = session.decimalSeparator();
@@ -75,7 +70,7 @@ int settingsCommand(const Args& args, std::ostream& out, std::ostream&)
 
 int beginWayCommand(const Args& args, std::ostream& out, std::ostream&)
 {
-    expectPositional(args, 2, "TABLE.db OFFSET");
+    expectPositional(args, 2, 2, "TABLE.db OFFSET");
     CliSession session(tableArgument(args), args);
     const double offset = parseNumber(args.positional[1], session.decimalSeparator(), "OFFSET");
     const auto result = zelt::compute::shiftBeginWay(session.document(), offset);
@@ -85,23 +80,14 @@ int beginWayCommand(const Args& args, std::ostream& out, std::ostream&)
     return 0;
 }
 
-int fillHeightsCommand(const Args& args, std::ostream& out, std::ostream&)
+/// A pass over the whole table that needs no choices: Fill Height or the percent heights.
+int passCommand(const Args& args, std::ostream& out, PassResult (*pass)(document::Document&), const char* what)
 {
-    expectPositional(args, 1, "TABLE.db");
+    expectPositional(args, 1, 1, "TABLE.db");
     CliSession session(tableArgument(args), args);
-    const auto result = zelt::compute::FillHeights(session.document());
+    const auto result = pass(session.document());
     session.close();
-    report(out, "fill heights", result);
-    return 0;
-}
-
-int percentHeightsCommand(const Args& args, std::ostream& out, std::ostream&)
-{
-    expectPositional(args, 1, "TABLE.db");
-    CliSession session(tableArgument(args), args);
-    const auto result = zelt::compute::PercentHeights(session.document());
-    session.close();
-    report(out, "percent heights", result);
+    report(out, what, result);
     return 0;
 }
 
@@ -125,7 +111,7 @@ RowHeight parseRowHeight(const std::string& option, const Args& args, char sep, 
 
 int recalcCommand(const Args& args, std::ostream& out, std::ostream&)
 {
-    expectPositional(args, 1, "TABLE.db");
+    expectPositional(args, 1, 1, "TABLE.db");
     if (!args.has("--start") || !args.has("--end"))
         throw UsageError{"expects --start ROW:HEIGHT and --end ROW:HEIGHT"};
     CliSession session(tableArgument(args), args);
@@ -160,8 +146,12 @@ void registerComputeCommands()
 {
     registerCommand("settings", "settings TABLE.db [--pairs-per-100m X] [--start-height Y]", settingsCommand);
     registerCommand("begin-way", "begin-way TABLE.db OFFSET", beginWayCommand);
-    registerCommand("fill-heights", "fill-heights TABLE.db", fillHeightsCommand);
-    registerCommand("percent-heights", "percent-heights TABLE.db", percentHeightsCommand);
+    registerCommand("fill-heights", "fill-heights TABLE.db", [](const Args& args, std::ostream& out, std::ostream&) {
+        return passCommand(args, out, zelt::compute::FillHeights, "fill heights");
+    });
+    registerCommand("percent-heights", "percent-heights TABLE.db", [](const Args& args, std::ostream& out, std::ostream&) {
+        return passCommand(args, out, zelt::compute::PercentHeights, "percent heights");
+    });
     registerCommand("recalc", "recalc TABLE.db --start ROW:HEIGHT --end ROW:HEIGHT", recalcCommand);
 }
 

@@ -3,13 +3,12 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_register.h"
 #include "cli/cli_session.h"
+#include "cli/cli_util.h"
 
 #include "document/paradox_table.h"
+#include "interchange/text_export.h"
 
-#include <fstream>
-#include <iostream>
-#include <iterator>
-#include <sstream>
+#include <ostream>
 #include <stdexcept>
 
 namespace zelt::cli {
@@ -17,6 +16,7 @@ namespace {
 
 using document::TraverseTable;
 
+/// As expectPositional() of cli_util, but the message names what is missing or the extra argument.
 void expectPositional(const Args& args, std::size_t min, std::size_t max)
 {
     if (args.positional.size() < min)
@@ -95,26 +95,8 @@ int dumpCommand(const Args& args, std::ostream& out, std::ostream&)
     expectPositional(args, 1, 1);
     CliSession session(tableArgument(args), args);
     TraverseTable& table = session.table();
-    std::vector<int> chosen;  // field indices; -1 for a column naming no field of the table
-    if (args.has("--visible")) {
-        for (const document::Column& c : session.document().columns.columns)
-            if (c.isVisible())
-                chosen.push_back(table.fieldIndex(c.fieldName));
-    } else {
-        for (int i = 0; i < static_cast<int>(table.fields().size()); ++i)
-            chosen.push_back(i);
-    }
-    std::string line;
-    for (int row = 0; row < table.rowCount(); ++row) {
-        line.clear();
-        for (int field : chosen) {
-            if (field >= 0)
-                line += table.displayTextAt(row, field);
-            line += ';';
-        }
-        line += "\r\n";
-        out << line;
-    }
+    interchange::writeTableText(table, interchange::textExportFields(table, session.document().columns, textColumns(args)),
+                                out);
     out.flush();
     session.close();
     return 0;
@@ -147,16 +129,7 @@ std::string trimmed(const std::string& s)
 
 std::vector<std::string> readLines(const Args& args)
 {
-    const std::string source = args.positional.size() > 1 ? args.positional[1] : "-";
-    std::string text;
-    if (source == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-    } else {
-        std::ifstream in(source, std::ios::binary);
-        if (!in)
-            throw std::runtime_error("cannot read '" + source + "'");
-        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string text = readInput(args.positional.size() > 1 ? args.positional[1] : "-");
     if (text.rfind("\xEF\xBB\xBF", 0) == 0)
         text.erase(0, 3);
     std::vector<std::string> lines = splitCells(text, '\n');

@@ -3,6 +3,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_register.h"
 #include "cli/cli_session.h"
+#include "cli/cli_util.h"
 
 #include "export/route_export.h"
 #include "export/t_zelt.h"
@@ -66,8 +67,7 @@ ExportParams parameters(const Args& args, bool& contours)
 
 int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
-    if (args.positional.size() != 2)
-        throw UsageError{"expects TABLE.db MAP.ocd"};
+    expectPositional(args, 2, 2, "TABLE.db MAP.ocd");
     bool contours = false;
     const ExportParams params = parameters(args, contours);
     const std::filesystem::path map = args.positional[1];

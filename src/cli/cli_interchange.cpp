@@ -3,6 +3,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_register.h"
 #include "cli/cli_session.h"
+#include "cli/cli_util.h"
 
 #include "interchange/paste.h"
 #include "interchange/spreadsheet_export.h"
@@ -10,9 +11,6 @@
 #include "interchange/xlsx_writer.h"
 
 #include <charconv>
-#include <fstream>
-#include <iostream>
-#include <iterator>
 #include <ostream>
 #include <stdexcept>
 #include <string>
@@ -20,23 +18,6 @@
 namespace zelt::cli {
 
 namespace {
-
-void expectPositional(const Args& args, std::size_t min, std::size_t max, const char* names)
-{
-    if (args.positional.size() < min || args.positional.size() > max)
-        throw UsageError{std::string("expects ") + names};
-}
-
-/// The pasted text: a file, or standard input for "-" (the default).
-std::string readText(const std::string& source)
-{
-    if (source == "-")
-        return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-    std::ifstream in(source, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read '" + source + "'");
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 int rowOption(const Args& args)
 {
@@ -55,7 +36,7 @@ int pasteCommand(const Args& args, std::ostream& out, std::ostream&)
     if (field.empty())
         throw UsageError{"--field NAME is required"};
     const int row = rowOption(args);
-    const std::string text = readText(args.positional.size() > 1 ? args.positional[1] : "-");
+    const std::string text = readInput(args.positional.size() > 1 ? args.positional[1] : "-");
 
     CliSession session(tableArgument(args), args);
     auto& table = session.table();
@@ -76,9 +57,7 @@ int exportTxtCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.txt");
     CliSession session(tableArgument(args), args);
-    const auto which = args.has("--visible") ? interchange::TextColumns::VisibleColumns
-                                             : interchange::TextColumns::AllFields;
-    interchange::exportTextFile(session.table(), session.document().columns, which, args.positional[1]);
+    interchange::exportTextFile(session.table(), session.document().columns, textColumns(args), args.positional[1]);
     const int rows = session.table().rowCount();
     session.close();
     out << "export-txt: " << rows << " rows to " << args.positional[1] << '\n';

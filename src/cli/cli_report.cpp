@@ -3,6 +3,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_register.h"
 #include "cli/cli_session.h"
+#include "cli/cli_util.h"
 
 #include "shell/report_painter.h"
 
@@ -19,8 +20,7 @@ namespace {
 
 int reportCommand(const Args& args, std::ostream& out, std::ostream&)
 {
-    if (args.positional.size() != 2)
-        throw UsageError{"expects TABLE.db OUT.pdf"};
+    expectPositional(args, 2, 2, "TABLE.db OUT.pdf");
     CliSession session(tableArgument(args), args);
 
     // Fonts and the PDF painter need a GUI application; no window is ever shown.
