@@ -4,7 +4,9 @@
 
 #include "document/document_files.h"
 #include "document/traverse_table.h"
+#include "test_support.h"
 
+#include <QByteArray>
 #include <QProcess>
 #include <QStringList>
 #include <QTest>
@@ -15,23 +17,43 @@
 
 namespace zelt::test {
 
-struct CliRun {
+/// Exit code and output of one zelt-cli run (exit code -1: it did not finish, -2: it crashed).
+template <typename Out>
+struct BasicCliRun {
     int exitCode = -1;
-    QString out;
+    Out out;
     QString err;
 };
+using CliRun = BasicCliRun<QString>;          ///< standard output as text
+using CliBytesRun = BasicCliRun<QByteArray>;  ///< standard output as the bytes written
 
-inline CliRun runCli(const QStringList& args)
+/// Runs zelt-cli with `input` on its standard input and keeps its standard output as bytes.
+inline CliBytesRun runCliBytes(const QStringList& args, const QByteArray& input = {})
 {
     QProcess p;
     p.start(QStringLiteral(ZELT_CLI), args);
-    CliRun r;
+    p.write(input);
+    p.closeWriteChannel();
+    CliBytesRun r;
     if (!p.waitForFinished(120000))
         return r;
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.out = p.readAllStandardOutput();
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+inline CliRun runCli(const QStringList& args, const QByteArray& input = {})
+{
+    CliBytesRun r = runCliBytes(args, input);
+    return {r.exitCode, QString::fromUtf8(r.out), r.err};
+}
+
+/// The bytes of a file (none when it cannot be read).
+inline QByteArray readFile(const std::filesystem::path& p)
+{
+    const auto bytes = readBytes(p);
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
 /// Creates a table at `path` with one row per call of `setRow` (row index given), and the .inf.

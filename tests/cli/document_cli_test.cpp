@@ -7,7 +7,6 @@
 #include "document/traverse_schema.h"
 #include "interchange/layout_stream.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -17,37 +16,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Run {
-    int exitCode = -1;
-    QByteArray out;
-    QString err;
-};
+using Run = CliBytesRun;
 
 /// Runs zelt-cli with `input` on its standard input and keeps the output bytes as they are.
-Run cli(const QStringList& args, const QByteArray& input = {})
-{
-    QProcess p;
-    p.start(QStringLiteral(ZELT_CLI), args);
-    p.write(input);
-    p.closeWriteChannel();
-    Run r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = p.readAllStandardOutput();
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+Run cli(const QStringList& args, const QByteArray& input = {}) { return runCliBytes(args, input); }
 
 void writeFile(const fs::path& p, const QByteArray& bytes)
 {
     std::ofstream(p, std::ios::binary).write(bytes.constData(), bytes.size());
-}
-
-QByteArray readFile(const fs::path& p)
-{
-    const auto bytes = readBytes(p);
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
 }
 
 const QByteArray kStartRow = "0;0;0;;;;0.00;0.00;0.00;420.0;;;;;\r\n";

@@ -19,27 +19,6 @@ using Column = std::vector<std::optional<double>>;
 
 namespace {
 
-CliRun cliWithInput(const QStringList& args, const QByteArray& input)
-{
-    QProcess p;
-    p.start(QStringLiteral(ZELT_CLI), args);
-    p.write(input);
-    p.closeWriteChannel();
-    CliRun r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
-
-QByteArray readFile(const fs::path& p)
-{
-    const auto bytes = readBytes(p);
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
-}
-
 QString q(const fs::path& p) { return QString::fromStdString(p.string()); }
 
 }  // namespace
@@ -83,7 +62,7 @@ void InterchangeCliTest::pasteFillsAndAppendsWithTheRules()
 
 void InterchangeCliTest::pasteReadsStandardInputAndTheLocale()
 {
-    const CliRun r = cliWithInput({"paste", q(m_table), "--field", "Altimeter", "--locale", "de_DE", "-"},
+    const CliRun r = runCli({"paste", q(m_table), "--field", "Altimeter", "--locale", "de_DE", "-"},
                                   "250,5\n251\n");
     QCOMPARE(r.exitCode, 0);
     QVERIFY(nearly(readColumn(m_table, "Altimeter"), Column{250.5, 251.0}, 1e-9));
@@ -91,21 +70,21 @@ void InterchangeCliTest::pasteReadsStandardInputAndTheLocale()
 
 void InterchangeCliTest::pasteStopsAtARefusedLine()
 {
-    const CliRun r = cliWithInput({"paste", q(m_table), "--field", "Azimuth"}, "5\r\nnorth\r\n7\r\n");
+    const CliRun r = runCli({"paste", q(m_table), "--field", "Azimuth"}, "5\r\nnorth\r\n7\r\n");
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains(QStringLiteral("Invalid variant type conversion")), qPrintable(r.err));
     QVERIFY(nearly(readColumn(m_table, "Azimuth"), Column{5.0, 20.0}, 0));
 
-    const CliRun unknown = cliWithInput({"paste", q(m_table), "--field", "Hoehe"}, "1\n");
+    const CliRun unknown = runCli({"paste", q(m_table), "--field", "Hoehe"}, "1\n");
     QCOMPARE(unknown.exitCode, 1);
     QVERIFY2(unknown.err.contains(QStringLiteral("Hoehe")), qPrintable(unknown.err));
 }
 
 void InterchangeCliTest::pasteRefusesBadUsage()
 {
-    QCOMPARE(cliWithInput({"paste", q(m_table)}, "1\n").exitCode, 2);
-    QCOMPARE(cliWithInput({"paste", q(m_table), "--field", "Pairs", "--row", "0"}, "1\n").exitCode, 2);
-    const CliRun past = cliWithInput({"paste", q(m_table), "--field", "Pairs", "--row", "3"}, "1\n");
+    QCOMPARE(runCli({"paste", q(m_table)}, "1\n").exitCode, 2);
+    QCOMPARE(runCli({"paste", q(m_table), "--field", "Pairs", "--row", "0"}, "1\n").exitCode, 2);
+    const CliRun past = runCli({"paste", q(m_table), "--field", "Pairs", "--row", "3"}, "1\n");
     QCOMPARE(past.exitCode, 1);
     QVERIFY(nearly(readColumn(m_table, "Pairs"), Column{0.0, 0.0}, 0));
 }
