@@ -2,14 +2,13 @@
 // Test fixture: a traverse table in a temporary folder, filled leg by leg, read back by row.
 #pragma once
 
-#include "document/document.h"
+#include "document_fixture.h"
+
 #include "document/traverse_table.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,16 +26,8 @@ struct Leg {
 };
 
 /// A Document over a fresh table file holding the given legs in order (no field rules).
-class TraverseFixture {
+class TraverseFixture : public DocumentFixture {
 public:
-    TraverseFixture() : doc(std::make_unique<zelt::document::Document>())
-    {
-        path = std::filesystem::path(dir.path().toStdString()) / "way.db";
-        doc->table.setPath(path);
-        doc->table.create();
-        doc->table.open();
-    }
-
     void addLegs(const std::vector<Leg>& legs)
     {
         auto& t = doc->table;
@@ -88,10 +79,6 @@ public:
         doc->table.close();
         doc->table.open();
     }
-
-    QTemporaryDir dir;
-    std::filesystem::path path;
-    std::unique_ptr<zelt::document::Document> doc;
 };
 
 /// Compares a column with expected values (nullopt = empty) within `eps`; fails on NaN.

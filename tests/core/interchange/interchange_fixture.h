@@ -2,12 +2,10 @@
 // Test fixture: a document over a fresh table file, rows given as field/text pairs.
 #pragma once
 
-#include "document/document.h"
+#include "document_fixture.h"
 
-#include <QTemporaryDir>
+#include "document/traverse_table.h"
 
-#include <filesystem>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,16 +15,9 @@ namespace zelt::test {
 using Cells = std::vector<std::pair<const char*, const char*>>;
 
 /// A Document over an empty table file in a temporary folder (no field rules unless asked).
-class InterchangeFixture {
+class InterchangeFixture : public DocumentFixture {
 public:
-    InterchangeFixture()
-    {
-        document::TraverseTable::setDecimalSeparator('.');
-        path = std::filesystem::path(dir.path().toStdString()) / "way.db";
-        doc->table.setPath(path);
-        doc->table.create();
-        doc->table.open();
-    }
+    InterchangeFixture() { document::TraverseTable::setDecimalSeparator('.'); }
 
     /// Appends one row per entry (new-row defaults, then the given values as text) and posts it.
     void addRows(const std::vector<Cells>& rows)
@@ -53,10 +44,6 @@ public:
             out.push_back(text(r, field));
         return out;
     }
-
-    QTemporaryDir dir;
-    std::filesystem::path path;
-    std::unique_ptr<document::Document> doc = std::make_unique<document::Document>();
 };
 
 }  // namespace zelt::test
