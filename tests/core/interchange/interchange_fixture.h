@@ -4,6 +4,7 @@
 
 #include "document_fixture.h"
 
+#include "document/column_set.h"
 #include "document/traverse_table.h"
 
 #include <string>
@@ -13,6 +14,15 @@
 namespace zelt::test {
 
 using Cells = std::vector<std::pair<const char*, const char*>>;
+
+/// A grid column over `field`, shown or hidden.
+inline document::Column column(const char* field, bool visible = true)
+{
+    document::Column c;
+    c.fieldName = field;
+    c.visible = visible;
+    return c;
+}
 
 /// A Document over an empty table file in a temporary folder (no field rules unless asked).
 class InterchangeFixture : public DocumentFixture {

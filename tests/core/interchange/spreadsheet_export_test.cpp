@@ -16,6 +16,7 @@
 
 using namespace zelt::document;
 using namespace zelt::interchange;
+using zelt::test::column;
 using zelt::test::InterchangeFixture;
 
 namespace {
@@ -42,14 +43,6 @@ private:
             throw SpreadsheetError("The server refused the call");
     }
 };
-
-Column column(const char* field, bool visible = true)
-{
-    Column c;
-    c.fieldName = field;
-    c.visible = visible;
-    return c;
-}
 
 /// Cells of the first sheet of an .xlsx (reference -> text) and their style numbers, read with
 /// `unzip -p`.

@@ -11,6 +11,7 @@
 
 using namespace zelt::document;
 using namespace zelt::interchange;
+using zelt::test::column;
 using zelt::test::InterchangeFixture;
 
 namespace {
@@ -20,14 +21,6 @@ std::string exportText(InterchangeFixture& f, TextColumns which)
     std::ostringstream out;
     writeTableText(f.doc->table, textExportFields(f.doc->table, f.doc->columns, which), out);
     return out.str();
-}
-
-Column column(const char* field, bool visible = true)
-{
-    Column c;
-    c.fieldName = field;
-    c.visible = visible;
-    return c;
 }
 
 }  // namespace
