@@ -200,7 +200,7 @@ ExportResult ExportRoute(Document& document, TZelt& zelt, const fs::path& map, c
         // The ratio divides the pace count; 0 would give an infinite leg.
         if (!zelt::compute::isUsablePairsRatio(document.pairsPer100m))
             throw MapRangeError(zelt::compute::pairsRatioMessage(document.pairsPer100m));
-        const double distance = t.asFloat("Pairs") / document.pairsPer100m * 100.0;
+        const double distance = *zelt::compute::metresFromPairs(t.asFloat("Pairs"), document.pairsPer100m);
         run.writeLabels(anchorX, anchorY, n);
         const std::string note = run.turnNote();
         const long double theta = static_cast<long double>(azimuth) * std::numbers::pi_v<long double> / 180.0L;

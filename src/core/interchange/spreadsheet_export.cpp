@@ -2,6 +2,8 @@
 // Spreadsheet export: the visible columns of the grid into a new workbook through a sink.
 #include "interchange/spreadsheet_export.h"
 
+#include "interchange/text_export.h"
+
 #include <string>
 #include <vector>
 
@@ -13,15 +15,6 @@ namespace {
 
 /// The last column of the formatted range, whatever the number of visible columns.
 constexpr const char* kLastFormattedColumn = "N";
-
-std::vector<int> visibleFields(const TraverseTable& table, const document::ColumnSet& columns)
-{
-    std::vector<int> fields;
-    for (const document::Column& c : columns.columns)
-        if (c.isVisible())
-            fields.push_back(c.fieldName.empty() ? -1 : table.fieldIndex(c.fieldName));
-    return fields;
-}
 
 /// Suspends display updates and remembers the current row; the destructor goes back to it.
 class RowGuard {
@@ -73,7 +66,8 @@ int transferRows(TraverseTable& table, const std::vector<int>& fields, Spreadshe
 
 void exportToSpreadsheet(TraverseTable& table, const document::ColumnSet& columns, SpreadsheetSink& sink)
 {
-    const std::vector<int> fields = visibleFields(table, columns);
+    // The fields of the visible columns, picked as the text export picks them.
+    const std::vector<int> fields = textExportFields(table, columns, TextColumns::VisibleColumns);
     sink.show();
     sink.addWorkbook();
     sink.activeCell();
