@@ -2,51 +2,45 @@
 // The frame every pass over a table runs in: remembered row, suspended display updates, clean exit on errors.
 #pragma once
 
+#include "document/row_restore.h"
 #include "document/traverse_table.h"
 
 #include <exception>
 
 namespace zelt::compute {
 
-/// Remembers the current row and suspends display updates for its lifetime. On leaving, also
-/// by an exception, it cancels a row still being edited (its values were not stored), returns
-/// to the remembered row when that row still exists, releases the mark and resumes updates.
+/// Stores a row left in editing, then remembers the current row and suspends display updates
+/// for its lifetime (document::RowRestore). On leaving by an exception it first cancels a row
+/// still being edited (its values were not stored).
 class PassScope {
 public:
-    explicit PassScope(zelt::document::TraverseTable& table) : m_table(table)
-    {
-        // A row the user left in editing is stored first, as any move off it would do.
-        m_table.checkBrowseMode();
-        if (m_table.rowCount() > 0)
-            m_mark = m_table.bookmark();
-        m_table.disableControls();
-    }
+    explicit PassScope(zelt::document::TraverseTable& table) : m_table(table), m_restore(storedFirst(table)) {}
     ~PassScope()
     {
+        if (std::uncaught_exceptions() <= m_uncaught)
+            return;
         try {
-            if (std::uncaught_exceptions() > m_uncaught) {
-                const auto state = m_table.state();
-                if (state == zelt::document::TraverseTable::State::Edit
-                    || state == zelt::document::TraverseTable::State::Insert)
-                    m_table.cancel();
-            }
-            if (m_mark != 0) {
-                if (m_table.bookmarkValid(m_mark))
-                    m_table.gotoBookmark(m_mark);
-                m_table.freeBookmark(m_mark);
-            }
-        } catch (...) {
-            // Returning to the row is best effort; resuming the display must still happen.
+            const auto state = m_table.state();
+            if (state == zelt::document::TraverseTable::State::Edit
+                || state == zelt::document::TraverseTable::State::Insert)
+                m_table.cancel();
+        } catch (...) {  // the pass's own error is the one reported
         }
-        m_table.enableControls();
     }
     PassScope(const PassScope&) = delete;
     PassScope& operator=(const PassScope&) = delete;
 
 private:
+    /// A row the user left in editing is stored first, as any move off it would do.
+    static zelt::document::TraverseTable& storedFirst(zelt::document::TraverseTable& table)
+    {
+        table.checkBrowseMode();
+        return table;
+    }
+
     zelt::document::TraverseTable& m_table;
-    zelt::document::TraverseTable::Bookmark m_mark = 0;
     int m_uncaught = std::uncaught_exceptions();
+    zelt::document::RowRestore m_restore;  // destroyed after the cancel above
 };
 
 }  // namespace zelt::compute

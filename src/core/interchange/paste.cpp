@@ -2,6 +2,7 @@
 // Paste a column: clipboard text, one line per row, into one field from the current row down.
 #include "interchange/paste.h"
 
+#include "document/row_restore.h"
 #include "document/traverse_schema.h"
 
 namespace zelt::interchange {
@@ -26,23 +27,13 @@ std::vector<std::string> pasteLines(std::string_view text)
 
 namespace {
 
-/// Puts the cursor back and the table in its normal state, whatever happened in between.
+/// Puts the cursor back and the table in its normal state, whatever happened in between: the
+/// row and display updates as RowRestore does, and the length rules attached again.
 class PasteRestore {
 public:
-    explicit PasteRestore(TraverseTable& table) : m_table(table), m_mark(table.bookmark())
-    {
-        m_table.disableControls();
-    }
+    explicit PasteRestore(TraverseTable& table) : m_table(table), m_restore(table) {}
     ~PasteRestore()
     {
-        try {
-            if (m_mark != 0 && m_table.bookmarkValid(m_mark))
-                m_table.gotoBookmark(m_mark);
-        } catch (...) {  // the paste's own error is the one reported
-        }
-        if (m_mark != 0)
-            m_table.freeBookmark(m_mark);
-        m_table.enableControls();
         m_table.attachChangeHook(document::fields::kPairs);
         m_table.attachChangeHook(document::fields::kMetru);
     }
@@ -51,7 +42,7 @@ public:
 
 private:
     TraverseTable& m_table;
-    TraverseTable::Bookmark m_mark;
+    document::RowRestore m_restore;
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // Spreadsheet export: the visible columns of the grid into a new workbook through a sink.
 #include "interchange/spreadsheet_export.h"
 
+#include "document/row_restore.h"
 #include "interchange/text_export.h"
 
 #include <string>
@@ -16,36 +17,10 @@ namespace {
 /// The last column of the formatted range, whatever the number of visible columns.
 constexpr const char* kLastFormattedColumn = "N";
 
-/// Suspends display updates and remembers the current row; the destructor goes back to it.
-class RowGuard {
-public:
-    explicit RowGuard(TraverseTable& table) : m_table(table)
-    {
-        m_table.disableControls();
-        m_mark = m_table.bookmark();
-    }
-    ~RowGuard()
-    {
-        try {
-            if (m_table.bookmarkValid(m_mark))
-                m_table.gotoBookmark(m_mark);
-        } catch (...) {  // the transfer's own error is the one reported
-        }
-        m_table.freeBookmark(m_mark);
-        m_table.enableControls();
-    }
-    RowGuard(const RowGuard&) = delete;
-    RowGuard& operator=(const RowGuard&) = delete;
-
-private:
-    TraverseTable& m_table;
-    TraverseTable::Bookmark m_mark = 0;
-};
-
 /// Rows 2 onwards; returns the number of the row after the last one written.
 int transferRows(TraverseTable& table, const std::vector<int>& fields, SpreadsheetSink& sink)
 {
-    RowGuard guard(table);
+    document::RowRestore restore(table);
     table.first();
     int r = 2;
     while (!table.eof()) {
