@@ -2,6 +2,7 @@
 // Helpers of the widget tests: private settings, answering message boxes, idle moments.
 #pragma once
 
+#include "shell/main_form.h"
 #include "shell/registry_store.h"
 
 #include <QAbstractButton>
@@ -14,7 +15,10 @@
 #include <QStandardPaths>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+
+#include <memory>
 
 namespace zelt::test {
 
@@ -79,6 +83,35 @@ public:
 
 private:
     QString m_old;
+};
+
+/// A shown main window working in a fresh temporary current folder, for widget tests.
+struct ShownMainForm {
+    std::unique_ptr<QTemporaryDir> dir;
+    std::unique_ptr<CurrentDir> cwd;
+    std::unique_ptr<zelt::shell::TMainForm> form;
+
+    /// Creates the folder and the window (resized when `size` is valid) and shows it; true once
+    /// it is active, or only exposed when `waitActive` is false.
+    bool show(QSize size = {}, bool waitActive = true)
+    {
+        dir = std::make_unique<QTemporaryDir>();
+        cwd = std::make_unique<CurrentDir>(dir->path());
+        form = std::make_unique<zelt::shell::TMainForm>();
+        if (size.isValid())
+            form->resize(size);
+        form->show();
+        return waitActive ? QTest::qWaitForWindowActive(form.get()) : QTest::qWaitForWindowExposed(form.get());
+    }
+    /// Closes the window (answering its message boxes), then restores the current folder.
+    void close()
+    {
+        ModalAnswerer answer;
+        form->close();
+        form.reset();
+        cwd.reset();
+        dir.reset();
+    }
 };
 
 }  // namespace zelt::test

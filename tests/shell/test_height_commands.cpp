@@ -55,13 +55,11 @@ private slots:
 
 private:
     TMDIChild* open(const QString& name, const std::vector<ShellRow>& rows);
-    HeightCommands* commands() const { return m_form->findChild<HeightCommands*>(); }
-    QString status() const { return m_form->statusPanel(0)->text(); }
+    HeightCommands* commands() const { return m_shell.form->findChild<HeightCommands*>(); }
+    QString status() const { return m_shell.form->statusPanel(0)->text(); }
 
     QTemporaryDir m_settings;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<zelt::test::CurrentDir> m_cwd;
-    std::unique_ptr<TMainForm> m_form;
+    zelt::test::ShownMainForm m_shell;
 };
 
 void TestHeightCommands::initTestCase()
@@ -71,30 +69,22 @@ void TestHeightCommands::initTestCase()
 
 void TestHeightCommands::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_cwd = std::make_unique<zelt::test::CurrentDir>(m_dir->path());
-    m_form = std::make_unique<TMainForm>();
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QVERIFY(m_shell.show());
     QVERIFY(commands());
 }
 
 void TestHeightCommands::cleanup()
 {
-    ModalAnswerer answer;
-    m_form->close();
-    m_form.reset();
-    m_cwd.reset();
-    m_dir.reset();
+    m_shell.close();
 }
 
 TMDIChild* TestHeightCommands::open(const QString& name, const std::vector<ShellRow>& rows)
 {
-    const QString path = m_dir->filePath(name);
+    const QString path = m_shell.dir->filePath(name);
     zelt::test::writeTraverse(path, rows);
-    m_form->OpenDocument(path);
-    m_form->updateEnabling();  // as the next idle moment would
-    return m_form->activeDocument();
+    m_shell.form->OpenDocument(path);
+    m_shell.form->updateEnabling();  // as the next idle moment would
+    return m_shell.form->activeDocument();
 }
 
 // F8 on the first row with 402, F9 on the last with 436, then F10: Recalc 402, 413.33, 424.67, 436.
@@ -105,7 +95,7 @@ void TestHeightCommands::f8F9F10WorkedExample()
     QVERIFY(child);
     TOKF9Dlg* dlg = commands()->OKF9Dlg();
     child->Table1().setRecNo(1);
-    QTest::keyClick(m_form.get(), Qt::Key_F8);
+    QTest::keyClick(m_shell.form.get(), Qt::Key_F8);
     QTRY_VERIFY(dlg->isVisible());
     QCOMPARE(status(), QStringLiteral("Enter the Start Height for this cell"));
     QCOMPARE(dlg->windowTitle(), QStringLiteral("Selecting Start Height for calculation"));
@@ -116,10 +106,10 @@ void TestHeightCommands::f8F9F10WorkedExample()
     QVERIFY(!dlg->isVisible());
     QCOMPARE(status(), QStringLiteral("Select End Height and after press F9 key"));
 
-    m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    m_shell.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_shell.form.get()));
     child->Table1().setRecNo(4);
-    QTest::keyClick(m_form.get(), Qt::Key_F9);
+    QTest::keyClick(m_shell.form.get(), Qt::Key_F9);
     QTRY_VERIFY(dlg->isVisible());
     QCOMPARE(status(), QStringLiteral("Enter the End Height for this cell"));
     QCOMPARE(dlg->windowTitle(), QStringLiteral("Selecting End Height for calculation"));
@@ -128,12 +118,12 @@ void TestHeightCommands::f8F9F10WorkedExample()
     dlg->OKBtn()->click();
     QCOMPARE(status(), QStringLiteral("Press F10 key to calculation your Start and End Height"));
 
-    m_form->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    m_shell.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_shell.form.get()));
     child->Table1().setRecNo(2);
     idle();
-    QVERIFY(m_form->actions().Recalculate1->isEnabled());
-    QTest::keyClick(m_form.get(), Qt::Key_F10);
+    QVERIFY(m_shell.form->actions().Recalculate1->isEnabled());
+    QTest::keyClick(m_shell.form.get(), Qt::Key_F10);
     QTRY_COMPARE(fieldAt(child, 3, "Recalc"), 436.0);
     QVERIFY(qAbs(fieldAt(child, 0, "Recalc") - 402.0) < 1e-9);
     QVERIFY(qAbs(fieldAt(child, 1, "Recalc") - (413.0 + 1.0 / 3.0)) < 1e-9);
@@ -157,29 +147,29 @@ void TestHeightCommands::endBeforeStartPrompt()
 // "Re&Calculate", "Calc", "GS" and "GF" follow the flags of whichever document is active.
 void TestHeightCommands::enablingFollowsActiveDocument()
 {
-    const MainActions& a = m_form->actions();
+    const MainActions& a = m_shell.form->actions();
     TMDIChild* first = open(QStringLiteral("a.db"), {{0, 420.0}, {10}, {10}});
     first->Table1().setRecNo(2);
     commands()->chooseStart();
     commands()->OKF9Dlg()->OKBtnClick();
     TMDIChild* second = open(QStringLiteral("b.db"), {{0, 420.0}, {10}, {10}});
-    QCOMPARE(m_form->activeDocument(), second);
+    QCOMPARE(m_shell.form->activeDocument(), second);
     second->Table1().setRecNo(1);
     commands()->chooseStart();
     commands()->OKF9Dlg()->OKBtnClick();
     second->Table1().setRecNo(3);
     commands()->chooseEnd();
     commands()->OKF9Dlg()->OKBtnClick();
-    m_form->updateEnabling();
+    m_shell.form->updateEnabling();
     QVERIFY(a.Recalculate1->isEnabled() && a.tbCalc->isEnabled() && a.tbGS->isEnabled() && a.tbGF->isEnabled());
 
     QMdiSubWindow* firstSub = nullptr;
-    for (QMdiSubWindow* sub : m_form->mdiArea()->subWindowList())
+    for (QMdiSubWindow* sub : m_shell.form->mdiArea()->subWindowList())
         if (sub->widget() == first)
             firstSub = sub;
-    m_form->mdiArea()->setActiveSubWindow(firstSub);
-    QTRY_COMPARE(m_form->activeDocument(), first);
-    m_form->updateEnabling();
+    m_shell.form->mdiArea()->setActiveSubWindow(firstSub);
+    QTRY_COMPARE(m_shell.form->activeDocument(), first);
+    m_shell.form->updateEnabling();
     QVERIFY(!a.Recalculate1->isEnabled() && !a.tbCalc->isEnabled());
     QVERIFY(a.tbGS->isEnabled());
     QVERIFY(!a.tbGF->isEnabled());
@@ -208,8 +198,8 @@ void TestHeightCommands::okWithoutDocumentCloses()
     commands()->chooseStart();
     TOKF9Dlg* dlg = commands()->OKF9Dlg();
     QVERIFY(dlg->isVisible());
-    m_form->actions().FileClose1->trigger();
-    QTRY_COMPARE(m_form->documentCount(), 0);
+    m_shell.form->actions().FileClose1->trigger();
+    QTRY_COMPARE(m_shell.form->documentCount(), 0);
     dlg->OKBtn()->click();
     QVERIFY(!dlg->isVisible());
 }
@@ -219,7 +209,7 @@ void TestHeightCommands::okWithoutDocumentCloses()
 void TestHeightCommands::surveyValuesDialog()
 {
     TMDIChild* first = open(QStringLiteral("s.db"), {{0, 420.0}, {64}});
-    m_form->actions().Parymetry1->trigger();
+    m_shell.form->actions().Parymetry1->trigger();
     TDialog1* dlg = commands()->Dialog1();
     QVERIFY(dlg->isVisible());
     QCOMPARE(dlg->windowTitle(), QStringLiteral("Dialog"));
@@ -232,13 +222,13 @@ void TestHeightCommands::surveyValuesDialog()
     QCOMPARE(first->document().startHeight, 300.0);
     QCOMPARE(first->document().pairsPer100m, 60.0);
     QCOMPARE(fieldAt(first, 0, "FillHeight"), 300.0);
-    QCOMPARE(m_form->statusPanel(2)->text(), QStringLiteral("60/100 ; 300 m"));
+    QCOMPARE(m_shell.form->statusPanel(2)->text(), QStringLiteral("60/100 ; 300 m"));
 
     open(QStringLiteral("t.db"), {{0, 420.0}});
     commands()->showSurveyValues();
     QCOMPARE(dlg->StartHeightEdit()->value(), 420.0);
     dlg->CancelBtn()->click();
-    QCOMPARE(m_form->activeDocument()->document().startHeight, 420.0);
+    QCOMPARE(m_shell.form->activeDocument()->document().startHeight, 420.0);
 }
 
 // A ratio of 0 is refused with a clear message; the document keeps its values.
@@ -270,7 +260,7 @@ void TestHeightCommands::beginWayDialog()
         dlg->SpinEdit1()->setValue(100);
         dlg->Button1()->click();
     });
-    m_form->actions().BeginWayHeight1->trigger();
+    m_shell.form->actions().BeginWayHeight1->trigger();
     QCOMPARE(fieldAt(child, 0, "Altimeter"), 520.0);
     QCOMPARE(fieldAt(child, 2, "Altimeter"), 555.0);
     QCOMPARE(child->document().startHeight, 520.0);
@@ -288,7 +278,7 @@ void TestHeightCommands::beginWayDialog()
         QVERIFY(dlg->isVisible());  // stays open after the refusal
         dlg->Button2()->click();
     });
-    m_form->actions().BeginWayHeight1->trigger();
+    m_shell.form->actions().BeginWayHeight1->trigger();
     QCOMPARE(messages, QStringList{QStringLiteral(
                            "-80 is not a valid value for field 'Altimeter'. The allowed range is 0 to 3000")});
     QCOMPARE(child->document().startHeight, 520.0);
@@ -299,11 +289,11 @@ void TestHeightCommands::fillAndPercentCommands()
 {
     TMDIChild* child = open(QStringLiteral("f.db"), {{0, 400.0}, {30}, {30}, {30, 430.0}});
     child->Table1().setRecNo(3);
-    m_form->actions().tbFillH->trigger();
+    m_shell.form->actions().tbFillH->trigger();
     QCOMPARE(fieldAt(child, 1, "FillHeight"), 410.0);
     QCOMPARE(fieldAt(child, 2, "FillHeight"), 420.0);
     QCOMPARE(child->Table1().recNo(), 3);
-    m_form->actions().tbFillPercent->trigger();
+    m_shell.form->actions().tbFillPercent->trigger();
     QCOMPARE(fieldAt(child, 3, "FillHeight"), 420.0);  // all slopes 0: StartHeight
     QCOMPARE(child->Table1().recNo(), 3);
 }

@@ -54,13 +54,11 @@ private slots:
 
 private:
     TMDIChild* open(const std::vector<ShellRow>& rows);
-    InterchangeCommands* commands() const { return m_form->findChild<InterchangeCommands*>(); }
-    LayoutMenus* menus() const { return m_form->findChild<LayoutMenus*>(); }
+    InterchangeCommands* commands() const { return m_shell.form->findChild<InterchangeCommands*>(); }
+    LayoutMenus* menus() const { return m_shell.form->findChild<LayoutMenus*>(); }
 
     QTemporaryDir m_settings;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<zelt::test::CurrentDir> m_cwd;
-    std::unique_ptr<TMainForm> m_form;
+    zelt::test::ShownMainForm m_shell;
     QString m_copiedLayout;  ///< abs.ing put beside this test program, removed at the end
 };
 
@@ -81,31 +79,23 @@ void TestInterchangeCommands::cleanupTestCase()
 
 void TestInterchangeCommands::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_cwd = std::make_unique<zelt::test::CurrentDir>(m_dir->path());
-    m_form = std::make_unique<TMainForm>();
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QVERIFY(m_shell.show());
     QVERIFY(commands());
     QVERIFY(menus());
 }
 
 void TestInterchangeCommands::cleanup()
 {
-    ModalAnswerer answer;
-    m_form->close();
-    m_form.reset();
-    m_cwd.reset();
-    m_dir.reset();
+    m_shell.close();
 }
 
 TMDIChild* TestInterchangeCommands::open(const std::vector<ShellRow>& rows)
 {
-    const QString path = m_dir->filePath(QStringLiteral("way.db"));
+    const QString path = m_shell.dir->filePath(QStringLiteral("way.db"));
     zelt::test::writeTraverse(path, rows);
-    m_form->OpenDocument(path);
-    m_form->updateEnabling();
-    return m_form->activeDocument();
+    m_shell.form->OpenDocument(path);
+    m_shell.form->updateEnabling();
+    return m_shell.form->activeDocument();
 }
 
 // Both text commands share one save dialog that starts with the name chosen last; cancelling
@@ -115,30 +105,30 @@ void TestInterchangeCommands::textExportRemembersTheChosenName()
     TMDIChild* child = open({{0, 420.0}, {10, 425.5}});
     QVERIFY(child);
     QStringList offered;
-    QString answer = m_dir->filePath(QStringLiteral("a.txt"));
+    QString answer = m_shell.dir->filePath(QStringLiteral("a.txt"));
     commands()->setSavePrompt([&](QWidget*, const QString& initial) {
         offered << initial;
         return answer;
     });
-    m_form->actions().ToTXTFileVisible1->trigger();
+    m_shell.form->actions().ToTXTFileVisible1->trigger();
     QCOMPARE(fileBytes(answer), QByteArray("0;0;420.0;;;;;;;\r\n0;10;425.5;;;;;;;\r\n"));
     QCOMPARE(child->Table1().recNo(), 2);  // the export leaves the cursor on the last row
 
     const QString first = answer;
-    answer = m_dir->filePath(QStringLiteral("b.txt"));
-    m_form->actions().ToTXTFile1->trigger();
+    answer = m_shell.dir->filePath(QStringLiteral("b.txt"));
+    m_shell.form->actions().ToTXTFile1->trigger();
     QCOMPARE(fileBytes(answer).count(';'), 28);
     answer.clear();
-    m_form->actions().ToTXTFile1->trigger();
-    QCOMPARE(offered, (QStringList{QStringLiteral("untitled.txt"), first, m_dir->filePath(QStringLiteral("b.txt"))}));
-    QCOMPARE(commands()->lastTextName(), m_dir->filePath(QStringLiteral("b.txt")));
+    m_shell.form->actions().ToTXTFile1->trigger();
+    QCOMPARE(offered, (QStringList{QStringLiteral("untitled.txt"), first, m_shell.dir->filePath(QStringLiteral("b.txt"))}));
+    QCOMPARE(commands()->lastTextName(), m_shell.dir->filePath(QStringLiteral("b.txt")));
 }
 
 void TestInterchangeCommands::spreadsheetExportWritesNewWorkbooksAndOpensThem()
 {
     TMDIChild* child = open({{0, 420.0}, {10}, {20}});
     child->Table1().setRecNo(2);
-    const QString folder = m_dir->filePath(QStringLiteral("books"));
+    const QString folder = m_shell.dir->filePath(QStringLiteral("books"));
     commands()->setWorkbookFolder(folder);
     QList<QUrl> opened;
     bool canOpen = true;
@@ -146,17 +136,17 @@ void TestInterchangeCommands::spreadsheetExportWritesNewWorkbooksAndOpensThem()
         opened << url;
         return canOpen;
     });
-    m_form->actions().tbExcel->trigger();
+    m_shell.form->actions().tbExcel->trigger();
     const QString book1 = folder + QStringLiteral("/Book1.xlsx");
     QVERIFY(QFile::exists(book1));
     QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(book1)});
-    QVERIFY2(m_form->statusPanel(0)->text().contains(QStringLiteral("Book1.xlsx")), qPrintable(m_form->statusPanel(0)->text()));
+    QVERIFY2(m_shell.form->statusPanel(0)->text().contains(QStringLiteral("Book1.xlsx")), qPrintable(m_shell.form->statusPanel(0)->text()));
     QCOMPARE(child->Table1().recNo(), 2);
 
     // No spreadsheet program: the workbook is still written and the message names it.
     canOpen = false;
     ModalAnswerer answer;
-    m_form->actions().ToMic1->trigger();
+    m_shell.form->actions().ToMic1->trigger();
     QTRY_COMPARE(answer.texts.size(), 1);
     QVERIFY2(answer.texts[0].contains(QStringLiteral("Book2.xlsx")), qPrintable(answer.texts[0]));
     QVERIFY(QFile::exists(folder + QStringLiteral("/Book2.xlsx")));
@@ -169,7 +159,7 @@ void TestInterchangeCommands::pasteFillsTheSelectedColumnFromTheClipboard()
     child->Table1().setRecNo(2);
     child->selectField(QStringLiteral("Pairs"));
     QGuiApplication::clipboard()->setText(QStringLiteral("32\r\n64\r\n"));
-    m_form->actions().tbPasteInTable->trigger();
+    m_shell.form->actions().tbPasteInTable->trigger();
     const auto& t = child->Table1();
     QCOMPARE(t.rowCount(), 3);
     QCOMPARE(t.displayTextAt(1, t.fieldIndex("Pairs")), std::string("32"));
@@ -185,7 +175,7 @@ void TestInterchangeCommands::pasteErrorsAreShownAndTheRowRestored()
     child->selectField(QStringLiteral("Azimuth"));
     QGuiApplication::clipboard()->setText(QStringLiteral("10\r\nten\r\n"));
     ModalAnswerer answer;
-    m_form->actions().PasteFromExcel1->trigger();
+    m_shell.form->actions().PasteFromExcel1->trigger();
     QTRY_COMPARE(answer.texts, QStringList{QStringLiteral("Invalid variant type conversion")});
     const auto& t = child->Table1();
     QCOMPARE(t.displayTextAt(0, t.fieldIndex("Azimuth")), std::string("10"));
@@ -197,7 +187,7 @@ void TestInterchangeCommands::pasteErrorsAreShownAndTheRowRestored()
 void TestInterchangeCommands::gridsMenuSavesAndLoadsLayouts()
 {
     TMDIChild* child = open({{0, 420.0}});
-    const QString custom = m_dir->filePath(QStringLiteral("mine.ing"));
+    const QString custom = m_shell.dir->filePath(QStringLiteral("mine.ing"));
     QString answer = custom;
     QList<bool> asked;
     menus()->setFilePrompt([&](QWidget*, bool forSave) {
@@ -208,16 +198,16 @@ void TestInterchangeCommands::gridsMenuSavesAndLoadsLayouts()
     columns[3].visible = true;                          // Procent shown
     columns.erase(columns.begin() + 10);                // no Reserv column
     const auto saved = child->document().columns;
-    m_form->actions().GridSaveCustom1->trigger();
+    m_shell.form->actions().GridSaveCustom1->trigger();
     QVERIFY(QFile::exists(custom));
 
-    m_form->actions().GridAll1->trigger();
+    m_shell.form->actions().GridAll1->trigger();
     QCOMPARE(child->document().columns.columns.size(), std::size_t(13));  // "All" brings back no field
     for (const auto& c : child->document().columns.columns)
         QVERIFY(c.isVisible());
     QVERIFY(!child->DBGrid1()->isColumnHidden(7));
 
-    m_form->actions().GridCustom1->trigger();
+    m_shell.form->actions().GridCustom1->trigger();
     QCOMPARE(asked, (QList<bool>{true, false}));
     QCOMPARE(child->document().columns.columns.size(), saved.columns.size());
     QVERIFY(!child->document().columns.columns[3].isVisible() == !saved.columns[3].isVisible());
@@ -227,7 +217,7 @@ void TestInterchangeCommands::gridsMenuSavesAndLoadsLayouts()
     zelt::test::writeBytes(custom.toStdString(), {'T', 'P', 'F', '0', 0x0F});
     const auto before = child->document().columns;
     ModalAnswerer box;
-    m_form->actions().GridCustom1->trigger();
+    m_shell.form->actions().GridCustom1->trigger();
     QTRY_COMPARE(box.texts, QStringList{QStringLiteral("Stream read error")});
     QVERIFY(child->document().columns == before);
 }
@@ -238,7 +228,7 @@ void TestInterchangeCommands::fixedLayoutsComeFromBesideTheProgram()
     if (LayoutMenus::fixedLayoutPath(QStringLiteral("abs.ing")).isEmpty())
         QSKIP("abs.ing could not be placed beside the test program");
     TMDIChild* child = open({{0, 420.0}});
-    m_form->actions().GridAltimeter1->trigger();
+    m_shell.form->actions().GridAltimeter1->trigger();
     QCOMPARE(child->document().columns.columns.front().fieldName, std::string("Altimeter"));
     QCOMPARE(child->model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Altimeter"));
 
@@ -246,7 +236,7 @@ void TestInterchangeCommands::fixedLayoutsComeFromBesideTheProgram()
         return;  // installed in the data folder: nothing left to check for a missing file
     const auto before = child->document().columns;
     ModalAnswerer box;
-    m_form->actions().GridPercent1->trigger();
+    m_shell.form->actions().GridPercent1->trigger();
     zelt::test::idle();
     QVERIFY(box.texts.isEmpty());
     QVERIFY(child->document().columns == before);
@@ -255,7 +245,7 @@ void TestInterchangeCommands::fixedLayoutsComeFromBesideTheProgram()
 void TestInterchangeCommands::colsMenuListsAndTogglesColumns()
 {
     TMDIChild* child = open({{0, 420.0}});
-    QMenu* menu = m_form->actions().KolonkuMenu;
+    QMenu* menu = m_shell.form->actions().KolonkuMenu;
     menus()->rebuildColumnMenu();
     QString captions;
     QString checks;

@@ -47,9 +47,7 @@ private:
     QWidget* editor() const { return QApplication::focusWidget(); }
 
     QTemporaryDir m_settings;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<zelt::test::CurrentDir> m_cwd;
-    std::unique_ptr<TMainForm> m_form;
+    zelt::test::ShownMainForm m_shell;
 };
 
 void TestMdiChild::initTestCase()
@@ -59,28 +57,19 @@ void TestMdiChild::initTestCase()
 
 void TestMdiChild::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_cwd = std::make_unique<zelt::test::CurrentDir>(m_dir->path());
-    m_form = std::make_unique<TMainForm>();
-    m_form->resize(900, 600);
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
+    QVERIFY(m_shell.show(QSize(900, 600)));
 }
 
 void TestMdiChild::cleanup()
 {
-    ModalAnswerer answers;
-    m_form->close();
-    m_form.reset();
-    m_cwd.reset();
-    m_dir.reset();
+    m_shell.close();
 }
 
 /// A new document whose table holds `rows` rows (the start row and rows with azimuths 10, 20...).
 TMDIChild* TestMdiChild::openWithRows(int rows)
 {
-    m_form->OpenDocument(m_dir->filePath(QStringLiteral("t.db")));
-    TMDIChild* child = m_form->activeDocument();
+    m_shell.form->OpenDocument(m_shell.dir->filePath(QStringLiteral("t.db")));
+    TMDIChild* child = m_shell.form->activeDocument();
     TraverseTable& t = child->Table1();
     for (int i = 1; i < rows; ++i) {
         t.append();
@@ -272,7 +261,7 @@ void TestMdiChild::leavingGridDropsUntouchedInsert()
     QTRY_COMPARE(t.displayRowCount(), 3);
     QCOMPARE(t.state(), TraverseTable::State::Insert);
 
-    QLineEdit outside(m_form.get());
+    QLineEdit outside(m_shell.form.get());
     outside.show();
     outside.setFocus();
     QTRY_COMPARE(t.displayRowCount(), 2);

@@ -43,12 +43,10 @@ private slots:
 
 private:
     TMDIChild* open(const QString& name, const std::vector<ShellRow>& rows);
-    ReportView* view() const { return m_form->findChild<ReportView*>(); }
+    ReportView* view() const { return m_shell.form->findChild<ReportView*>(); }
 
     QTemporaryDir m_settings;
-    std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<zelt::test::CurrentDir> m_cwd;
-    std::unique_ptr<TMainForm> m_form;
+    zelt::test::ShownMainForm m_shell;
 };
 
 void TestReportView::initTestCase()
@@ -58,30 +56,22 @@ void TestReportView::initTestCase()
 
 void TestReportView::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_cwd = std::make_unique<zelt::test::CurrentDir>(m_dir->path());
-    m_form = std::make_unique<TMainForm>();
-    m_form->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_form.get()));
+    QVERIFY(m_shell.show({}, false));
     QVERIFY(view());
 }
 
 void TestReportView::cleanup()
 {
-    zelt::test::ModalAnswerer answer;
-    m_form->close();
-    m_form.reset();
-    m_cwd.reset();
-    m_dir.reset();
+    m_shell.close();
 }
 
 TMDIChild* TestReportView::open(const QString& name, const std::vector<ShellRow>& rows)
 {
-    const QString path = m_dir->filePath(name);
+    const QString path = m_shell.dir->filePath(name);
     zelt::test::writeTraverse(path, rows);
-    m_form->OpenDocument(path);
-    m_form->updateEnabling();  // as the next idle moment would
-    return m_form->activeDocument();
+    m_shell.form->OpenDocument(path);
+    m_shell.form->updateEnabling();  // as the next idle moment would
+    return m_shell.form->activeDocument();
 }
 
 // Previewing the second document shows its rows; the grid keeps its row; the preview is titled
@@ -100,7 +90,7 @@ void TestReportView::previewBindsActiveDocument()
                 hasSave = hasSave || act->text() == QStringLiteral("Save as PDF");
         dlg->reject();
     });
-    m_form->actions().PrintPreview1->trigger();
+    m_shell.form->actions().PrintPreview1->trigger();
     QCOMPARE(title, QStringLiteral("Zelt Way"));
     QVERIFY(hasSave);
     QCOMPARE(second->Table1().recNo(), 3);
@@ -120,10 +110,10 @@ void TestReportView::printToFile()
     for (int i = 1; i < 70; ++i)
         rows.emplace_back(10.0 + i);
     open(QStringLiteral("long.db"), rows);
-    const QString pdf = m_dir->filePath(QStringLiteral("printed.pdf"));
+    const QString pdf = m_shell.dir->filePath(QStringLiteral("printed.pdf"));
     view()->printer().setOutputFormat(QPrinter::PdfFormat);
     view()->printer().setOutputFileName(pdf);
-    m_form->actions().tbPrint->trigger();
+    m_shell.form->actions().tbPrint->trigger();
     QCOMPARE(view()->pages().size(), std::size_t(2));
     QVERIFY(pageHasText(view()->pages()[1], "Page : 2"));
     QFile file(pdf);
