@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program: builds the application object and the main window.
+#include "app/command_line.h"
 #include "document/traverse_table.h"
 #include "shell/about_box.h"
 #include "shell/main_form.h"
@@ -15,6 +16,15 @@
 int main(int argc, char** argv)
 {
     using namespace zelt::shell;
+    // Help, version and usage errors are answered before the application object exists, so
+    // they need no display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    const AppCommandLine commandLine = readAppCommandLine(arguments);
+    if (commandLine.exitCode)
+        return *commandLine.exitCode;
+
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Zelt"));
     QCoreApplication::setApplicationName(QStringLiteral("Zelt"));
@@ -29,9 +39,8 @@ int main(int argc, char** argv)
     // A file named on the command line is the shell's open request: a running program takes
     // it over the local socket; otherwise this program becomes the running one and opens it.
     QStringList files;
-    for (const QString& arg : app.arguments().mid(1))
-        if (!arg.startsWith(u'-'))
-            files.append(QFileInfo(arg).absoluteFilePath());
+    for (const QString& arg : commandLine.files)
+        files.append(QFileInfo(arg).absoluteFilePath());
     if (!files.isEmpty() && SingleInstance::sendToRunning(QStringLiteral("Zelt"), files))
         return 0;
 

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// zelt-cli: argument parsing and the command table.
+// zelt-cli: argument parsing, the command table and the one error boundary.
 #include "cli/cli_commands.h"
+#include "cli/cli_help.h"
 #include "cli/cli_register.h"
 
+#include <algorithm>
 #include <exception>
 #include <iostream>
 #include <map>
@@ -12,6 +14,7 @@ namespace {
 
 struct Entry {
     std::string usage;
+    std::string summary;
     Command command;
 };
 
@@ -30,18 +33,62 @@ void registerAll()
     registerReportCommands();
 }
 
-int usage(std::ostream& err)
+std::vector<CommandHelp> helpEntries()
 {
-    err << "usage: zelt-cli COMMAND [ARGS] [--locale NAME] [--figures FILE] [--layout FILE.ing]\n";
+    std::vector<CommandHelp> entries;
     for (const auto& [name, entry] : table())
-        err << "  zelt-cli " << entry.usage << '\n';
+        entries.push_back({name, entry.usage, entry.summary});
+    return entries;
+}
+
+CommandHelp helpOf(const std::string& name)
+{
+    const Entry& e = table().at(name);
+    return {name, e.usage, e.summary};
+}
+
+/// Usage error before any command ran: the message, then the short usage, on standard error.
+int usageError(const std::string& message)
+{
+    if (!message.empty())
+        std::cerr << "zelt-cli: " << message << '\n';
+    printShortUsage(std::cerr, helpEntries());
     return 2;
 }
 
-// Options that take no value; every other "--name" takes the next argument.
-bool isFlag(const std::string& name)
+/// Usage error of one command: the message and that command's usage line.
+int commandUsageError(const std::string& name, const std::string& message)
 {
-    return name == "--visible" || name == "--contours" || name == "--help";
+    std::cerr << "zelt-cli " << name << ": " << message << "\nusage: zelt-cli " << table().at(name).usage
+              << "\nRun 'zelt-cli help " << name << "' for more.\n";
+    return 2;
+}
+
+bool isHelp(const std::string& a) { return a == "--help" || a == "-h"; }
+
+/// The options a command accepts: those its usage names, and the options of every command.
+std::vector<UsageOption> acceptedOptions(const std::string& usage)
+{
+    std::vector<UsageOption> options = optionsOfUsage(usage);
+    for (const char* name : {"--locale", "--figures", "--layout"})
+        options.push_back({name, true});
+    return options;
+}
+
+/// `help [COMMAND]`: the whole help or one command's, on standard output.
+int helpCommand(int argc, char** argv)
+{
+    if (argc < 3) {
+        printFullHelp(std::cout, helpEntries());
+        return 0;
+    }
+    if (argc > 3)
+        return usageError("help takes at most one command");
+    const std::string name = argv[2];
+    if (table().find(name) == table().end())
+        return usageError("unknown command '" + name + "'");
+    printCommandHelp(std::cout, helpOf(name));
+    return 0;
 }
 
 }  // namespace
@@ -62,43 +109,63 @@ std::string Args::option(const std::string& name, const std::string& fallback) c
     return fallback;
 }
 
-void registerCommand(const std::string& name, const std::string& usageText, Command command)
+void registerCommand(const std::string& name, const std::string& usageText, Command command,
+                     const std::string& summary)
 {
-    table()[name] = Entry{usageText, std::move(command)};
+    table()[name] = Entry{usageText, summary, std::move(command)};
 }
 
 int run(int argc, char** argv)
 {
     registerAll();
     if (argc < 2)
-        return usage(std::cerr);
+        return usageError("");
     const std::string name = argv[1];
-    auto it = table().find(name);
-    if (it == table().end()) {
-        std::cerr << "zelt-cli: unknown command '" << name << "'\n";
-        return usage(std::cerr);
+    if (isHelp(name) || name == "help")
+        return helpCommand(argc, argv);
+    if (name == "--version") {
+        printVersion(std::cout);
+        return 0;
     }
+    auto it = table().find(name);
+    if (it == table().end())
+        return usageError(name.rfind('-', 0) == 0 ? "unknown option '" + name + "'"
+                                                   : "unknown command '" + name + "'");
+
+    const std::vector<UsageOption> accepted = acceptedOptions(it->second.usage);
     Args args;
     for (int i = 2; i < argc; ++i) {
-        std::string a = argv[i];
-        if (a.size() > 2 && a.rfind("--", 0) == 0) {
-            if (isFlag(a)) {
-                args.options.emplace_back(a, std::string());
-            } else if (i + 1 < argc) {
-                args.options.emplace_back(a, argv[++i]);
-            } else {
-                std::cerr << "zelt-cli: option " << a << " needs a value\n";
-                return 2;
-            }
+        const std::string a = argv[i];
+        if (isHelp(a)) {
+            printCommandHelp(std::cout, helpOf(name));
+            return 0;
+        }
+        if (a.size() <= 2 || a.rfind("--", 0) != 0) {
+            args.positional.push_back(a);  // "-" is standard input; "-5" a negative number
+            continue;
+        }
+        const std::size_t eq = a.find('=');
+        const std::string option = a.substr(0, eq);
+        const auto spec = std::find_if(accepted.begin(), accepted.end(),
+                                       [&](const UsageOption& o) { return o.name == option; });
+        if (spec == accepted.end())
+            return commandUsageError(name, "unknown option " + option);
+        if (!spec->takesValue) {
+            if (eq != std::string::npos)
+                return commandUsageError(name, "option " + option + " takes no value");
+            args.options.emplace_back(option, std::string());
+        } else if (eq != std::string::npos) {
+            args.options.emplace_back(option, a.substr(eq + 1));
+        } else if (i + 1 < argc) {
+            args.options.emplace_back(option, argv[++i]);
         } else {
-            args.positional.push_back(a);
+            return commandUsageError(name, "option " + option + " needs a value");
         }
     }
     try {
         return it->second.command(args, std::cout, std::cerr);
     } catch (const UsageError& e) {
-        std::cerr << "zelt-cli " << name << ": " << e.message << "\nusage: zelt-cli " << it->second.usage << '\n';
-        return 2;
+        return commandUsageError(name, e.message);
     } catch (const std::exception& e) {
         std::cerr << "zelt-cli " << name << ": " << e.what() << '\n';
         return 1;

@@ -25,10 +25,15 @@ struct UsageError {
 using Command = std::function<int(const Args&, std::ostream& out, std::ostream& err)>;
 
 /// Registers a command; each command module calls this from a static initialiser-free
-/// registration function listed in cli_commands.cpp.
-void registerCommand(const std::string& name, const std::string& usage, Command command);
+/// registration function listed in cli_commands.cpp. `usage` is the command line after
+/// "zelt-cli" and declares the command's options: "[--visible]" is a flag, "[--row N]" and
+/// "--field NAME" take a value; any other option is refused as a usage error. `summary` is the
+/// paragraph of the help and the manual page.
+void registerCommand(const std::string& name, const std::string& usage, Command command,
+                     const std::string& summary = {});
 
-/// Runs the command line; returns the exit status (0 ok, 1 error, 2 bad usage).
+/// Runs the command line; returns the exit status (0 ok, 1 error, 2 bad usage). `--help`, `-h`,
+/// `help [COMMAND]` and `--version` print on standard output and return 0.
 int run(int argc, char** argv);
 
 }  // namespace zelt::cli

@@ -144,15 +144,26 @@ int recalcCommand(const Args& args, std::ostream& out, std::ostream&)
 
 void registerComputeCommands()
 {
-    registerCommand("settings", "settings TABLE.db [--pairs-per-100m X] [--start-height Y]", settingsCommand);
-    registerCommand("begin-way", "begin-way TABLE.db OFFSET", beginWayCommand);
-    registerCommand("fill-heights", "fill-heights TABLE.db", [](const Args& args, std::ostream& out, std::ostream&) {
-        return passCommand(args, out, zelt::compute::FillHeights, "fill heights");
-    });
-    registerCommand("percent-heights", "percent-heights TABLE.db", [](const Args& args, std::ostream& out, std::ostream&) {
-        return passCommand(args, out, zelt::compute::PercentHeights, "percent heights");
-    });
-    registerCommand("recalc", "recalc TABLE.db --start ROW:HEIGHT --end ROW:HEIGHT", recalcCommand);
+    registerCommand("settings", "settings TABLE.db [--pairs-per-100m X] [--start-height Y]", settingsCommand,
+                    "Set the survey values as OK in the survey values dialog does (pace pairs per 100 m, start "
+                    "height); then the percent-slope heights are computed again.");
+    registerCommand("begin-way", "begin-way TABLE.db OFFSET", beginWayCommand,
+                    "Shift the altimeter readings and StartHeight by OFFSET metres, as the begin-way command does.");
+    registerCommand(
+        "fill-heights", "fill-heights TABLE.db",
+        [](const Args& args, std::ostream& out, std::ostream&) {
+            return passCommand(args, out, zelt::compute::FillHeights, "fill heights");
+        },
+        "Fill FillHeight between the altimeter readings in proportion to the pace count.");
+    registerCommand(
+        "percent-heights", "percent-heights TABLE.db",
+        [](const Args& args, std::ostream& out, std::ostream&) {
+            return passCommand(args, out, zelt::compute::PercentHeights, "percent heights");
+        },
+        "Compute FillHeight from the slopes (Procent) and the leg lengths, starting at StartHeight.");
+    registerCommand("recalc", "recalc TABLE.db --start ROW:HEIGHT --end ROW:HEIGHT", recalcCommand,
+                    "Correct the heights between two known points: Recalc is computed from FillHeight so that "
+                    "the --start row gets its HEIGHT and the --end row gets its HEIGHT.");
 }
 
 }  // namespace zelt::cli

@@ -222,10 +222,19 @@ int importCommand(const Args& args, std::ostream& out, std::ostream&)
 
 void registerDocumentCommands()
 {
-    registerCommand("new", "new TABLE.db", newCommand);
-    registerCommand("info", "info TABLE.db", infoCommand);
-    registerCommand("dump", "dump TABLE.db [--visible]", dumpCommand);
-    registerCommand("import", "import TABLE.db [TEXT|-]", importCommand);
+    registerCommand("new", "new TABLE.db", newCommand,
+                    "Create TABLE.db as the New command does: one start row, a .inf companion with 64"
+                    " pace pairs per 100 m and a start height of 420 m, and a .ing layout. An "
+                    "existing file is refused.");
+    registerCommand("info", "info TABLE.db", infoCommand,
+                    "Print the fields, the row count, the code page, PairsPer100m and StartHeight of the table.");
+    registerCommand("dump", "dump TABLE.db [--visible]", dumpCommand,
+                    "Write the text export of every field (with --visible: of the visible columns) to"
+                    " standard output.");
+    registerCommand("import", "import TABLE.db [TEXT|-]", importCommand,
+                    "Append rows from semicolon- or tab-separated TEXT (a file; - or nothing reads "
+                    "standard input) whose first line names the fields. The import stops at the first"
+                    " line that cannot be stored; the rows before it stay.");
 }
 
 }  // namespace zelt::cli

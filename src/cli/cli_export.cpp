@@ -95,7 +95,8 @@ void registerExportCommands()
                     "export-ocd TABLE.db MAP.ocd [--absolute Altimeter|FillHeight|Recalc] | "
                     "[--points every5|every10|altimeter --field FillHeight|Recalc|Altimeter [--contours]] "
                     "[--figures FILE]",
-                    exportOcdCommand);
+                    exportOcdCommand,
+                    "Export the route into the OCAD 7 map MAP.ocd: a new map is made from the built-in template, an existing one (version 7) receives the objects beside its own. --absolute labels each mark with the height of the named field; --points labels every 5th or 10th row or the rows with an altimeter reading with the height of --field, and --contours adds marks where the route crosses a contour.");
 }
 
 }  // namespace zelt::cli

@@ -90,9 +90,14 @@ int exportXlsxCommand(const Args& args, std::ostream& out, std::ostream&)
 
 void registerInterchangeCommands()
 {
-    registerCommand("paste", "paste TABLE.db --field NAME [--row N] [TEXT|-]", pasteCommand);
-    registerCommand("export-txt", "export-txt TABLE.db OUT.txt [--visible]", exportTxtCommand);
-    registerCommand("export-xlsx", "export-xlsx TABLE.db OUT.xlsx", exportXlsxCommand);
+    registerCommand("paste", "paste TABLE.db --field NAME [--row N] [TEXT|-]", pasteCommand,
+                    "Paste a column of values, as copied from a spreadsheet (TEXT, a file; - or "
+                    "nothing reads standard input), into the field NAME from row N on (row 1 by "
+                    "default).");
+    registerCommand("export-txt", "export-txt TABLE.db OUT.txt [--visible]", exportTxtCommand,
+                    "Write the text export of every field (with --visible: of the visible columns) to OUT.txt.");
+    registerCommand("export-xlsx", "export-xlsx TABLE.db OUT.xlsx", exportXlsxCommand,
+                    "Write the table into the spreadsheet workbook OUT.xlsx.");
 }
 
 }  // namespace zelt::cli

@@ -45,7 +45,8 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream&)
 
 void registerReportCommands()
 {
-    registerCommand("report", "report TABLE.db OUT.pdf", reportCommand);
+    registerCommand("report", "report TABLE.db OUT.pdf", reportCommand,
+                    "Write the table report, as printed by the desktop program, to OUT.pdf.");
 }
 
 }  // namespace zelt::cli

@@ -2,15 +2,14 @@
 // The "Grids" menu and the "Cols" drop-down: saving, loading and showing grid columns.
 #include "shell/layout_menus.h"
 
+#include "document/data_folders.h"
 #include "interchange/layout_stream.h"
 #include "shell/main_form.h"
 #include "shell/mdi_child.h"
 
 #include <QAction>
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMenu>
 
 #include <exception>
@@ -51,13 +50,9 @@ LayoutMenus::LayoutMenus(TMainForm& main) : QObject(&main), m_main(main), m_file
 
 QString LayoutMenus::fixedLayoutPath(const QString& fileName)
 {
-    const QStringList dirs{QCoreApplication::applicationDirPath(), QString::fromUtf8(ZELT_DATA_DIR)};
-    for (const QString& dir : dirs) {
-        const QFileInfo candidate(QDir(dir), fileName);
-        if (candidate.isFile())
-            return candidate.filePath();
-    }
-    return {};
+    const auto folders = zelt::document::dataFolders(toPath(QCoreApplication::applicationDirPath()));
+    const std::filesystem::path found = zelt::document::findDataFile(fileName.toStdString(), folders);
+    return found.empty() ? QString() : QString::fromStdString(found.string());
 }
 
 void LayoutMenus::saveCustom()

@@ -2,6 +2,7 @@
 // Reading and looking up figures of the figure file.
 #include "export/figure_file.h"
 
+#include "document/data_folders.h"
 #include "export/ocad_writer.h"
 
 #include <array>
@@ -111,18 +112,7 @@ fs::path FigureFile::locate(const std::vector<fs::path>& dirs)
                      (looked.empty() ? "no folder" : looked) + ").");
 }
 
-std::vector<fs::path> FigureFile::defaultSearchDirs()
-{
-    std::vector<fs::path> dirs;
-    std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
-    if (!ec)
-        dirs.push_back(exe.parent_path());
-#ifdef ZELT_DATA_DIR
-    dirs.emplace_back(ZELT_DATA_DIR);
-#endif
-    return dirs;
-}
+std::vector<fs::path> FigureFile::defaultSearchDirs() { return document::dataFolders(); }
 
 std::string figureKey(std::string_view turnNote)
 {

@@ -36,7 +36,7 @@ public:
     /// The first folder of `dirs` holding "dani.dat", as a file path; MapIoError naming the
     /// folders when none does.
     static std::filesystem::path locate(const std::vector<std::filesystem::path>& dirs);
-    /// The folder of the running program, then the installed data folder.
+    /// The folder of the running program, then its ../share/zelt, then the configured data folder.
     static std::vector<std::filesystem::path> defaultSearchDirs();
 
 private:

@@ -1,0 +1,94 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The desktop program's command line: table paths to open, --help and --version.
+#include "app/command_line.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+
+#include <cstdio>
+
+namespace {
+
+QString helpText()
+{
+    return QStringLiteral(
+        "Usage: zelt [TABLE.db...]\n"
+        "       zelt --help | -h | --version | -v\n"
+        "\n"
+        "Zelt is the desktop program for field cartographers who walk a route with a compass, a pace count\n"
+        "and an altimeter: each traverse is a table (a Paradox *.db file) edited in its own window, with\n"
+        "heights computed along the route, exports to OCAD 7 maps, text and spreadsheets, and a printed\n"
+        "report. The tables named on the command line are opened; when the program is already running, it\n"
+        "opens them in its window and no second program starts.\n"
+        "\n"
+        "Options:\n"
+        "  -h, --help\n"
+        "      Print this help on standard output and exit.\n"
+        "  -v, --version\n"
+        "      Print the version and exit.\n"
+        "  -platform NAME, -style NAME, ...\n"
+        "      The options of the Qt toolkit, such as -platform offscreen.\n"
+        "\n"
+        "Exit status:\n"
+        "  0\n"
+        "      The program ended normally, or handed its tables to the running program.\n"
+        "  2\n"
+        "      Usage error: an unknown option.\n"
+        "\n"
+        "Files:\n"
+        "  TABLE.inf, TABLE.ing\n"
+        "      The companions beside each table: its survey values and its grid column layout.\n"
+        "  dani.dat, std.ing, abs.ing, procent.ing\n"
+        "      The figure file and the fixed grid layouts: looked for beside the program, then in\n"
+        "      ../share/zelt from the program's folder, then in " ZELT_DATA_DIR ".\n"
+        "  ~/.config/Zelt/registry.reg\n"
+        "      The main window's placement and the toolbars (in $XDG_CONFIG_HOME when that is set).\n");
+}
+
+void print(std::FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+AppCommandLine readAppCommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    // Qt's own options are single-dash words ("-platform offscreen"), as are ours in short form.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")});
+    parser.addOption(help);
+    parser.addOption(version);
+    // The toolkit reads these itself when the application object is built; they only have to pass.
+    for (const char* name : {"platform", "platformpluginpath", "platformtheme", "plugin", "qmljsdebugger",
+                             "qwindowgeometry", "qwindowicon", "qwindowtitle", "session", "display", "geometry",
+                             "style", "stylesheet"}) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char* name : {"reverse", "widgetcount", "nograb", "dograb", "sync"}) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+
+    AppCommandLine result;
+    if (!parser.parse(arguments)) {
+        print(stderr, QStringLiteral("zelt: ") + parser.errorText() + QLatin1Char('\n') + helpText());
+        result.exitCode = 2;
+        return result;
+    }
+    if (parser.isSet(help)) {
+        print(stdout, helpText());
+        result.exitCode = 0;
+    } else if (parser.isSet(version)) {
+        print(stdout, QStringLiteral("zelt " ZELT_VERSION "\n"));
+        result.exitCode = 0;
+    }
+    result.files = parser.positionalArguments();
+    return result;
+}
