@@ -5,7 +5,6 @@
 #include "document/data_folders.h"
 #include "export/ocad_writer.h"
 
-#include <array>
 #include <charconv>
 #include <cmath>
 #include <fstream>
@@ -113,15 +112,5 @@ fs::path FigureFile::locate(const std::vector<fs::path>& dirs)
 }
 
 std::vector<fs::path> FigureFile::defaultSearchDirs() { return document::dataFolders(); }
-
-std::string figureKey(std::string_view turnNote)
-{
-    static const std::array<std::string_view, 7> kTurns = {"Left",         "Right",       "Center",      "Left_Object",
-                                                           "Right_Object", "Both_Object", "Centr_Object"};
-    for (std::size_t i = 0; i < kTurns.size(); ++i)
-        if (turnNote == kTurns[i])
-            return std::to_string(i + 1);
-    return std::string(turnNote);
-}
 
 }  // namespace zelt::mapexport

@@ -2,6 +2,8 @@
 // The figure file "dani.dat": sections of a key line and a line of (angle, length) number pairs.
 #pragma once
 
+#include "compute/route_geometry.h"
+
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -9,13 +11,8 @@
 
 namespace zelt::mapexport {
 
-/// One point of a figure: turned `angleDeg` from the leg's azimuth, `lengthUnits` x 5 m from the
-/// point before it.
-struct FigureStep {
-    double angleDeg = 0;
-    double lengthUnits = 0;
-    bool operator==(const FigureStep&) const = default;
-};
+using zelt::compute::FigureStep;
+using zelt::compute::figureKey;
 
 /// The figure file's contents. Number lines are checked when their key is asked for, so a bad
 /// line in a section that no row uses does not stop an export.
@@ -43,8 +40,5 @@ private:
     std::string m_name;
     std::vector<std::string> m_lines;
 };
-
-/// The figure key of a turn note: "Left" -> "1" ... "Centr_Object" -> "7", anything else itself.
-std::string figureKey(std::string_view turnNote);
 
 }  // namespace zelt::mapexport

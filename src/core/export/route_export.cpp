@@ -4,6 +4,7 @@
 
 #include "compute/field_rules.h"
 #include "compute/pass_scope.h"
+#include "compute/route_geometry.h"
 #include "document/code_page.h"
 #include "document/document.h"
 #include "document/paradox_table.h"
@@ -12,7 +13,8 @@
 #include "export/t_zelt.h"
 
 #include <cmath>
-#include <numbers>
+#include <optional>
+#include <stdexcept>
 
 namespace zelt::mapexport {
 namespace fs = std::filesystem;
@@ -82,6 +84,22 @@ public:
     }
 
     std::string turnNote() const { return m_table.isNull("Povorot") ? std::string() : m_table.asText("Povorot"); }
+
+    // Converts the route's points from `first` on into map units and adds them to the line;
+    // the zelt's position follows the last point.
+    void encode(const zelt::compute::Route& route, std::size_t first)
+    {
+        for (std::size_t i = first; i < route.points.size(); ++i) {
+            const zelt::compute::RoutePoint& p = route.points[i];
+            m_zelt.CurX = p.xM;
+            m_zelt.CurY = p.yM;
+            m_zelt.MapX = m_zelt.ToMapUnits(p.xM);
+            m_zelt.MapY = m_zelt.ToMapUnits(p.yM);
+            m_line.AddPoint(m_zelt.MapX, m_zelt.MapY);
+            if (p.corner)
+                m_line.MarkCorner();
+        }
+    }
     double heightOfRow() const { return m_table.asFloat(heightFieldName(m_params.heightField)); }
 
     Document& m_doc;
@@ -108,56 +126,7 @@ private:
     ExportResult m_result;
 };
 
-// --- contour marks ----------------------------------------------------------------------------
-
 double intPart(double x) { return std::trunc(x); }
-double fracPart(double x) { return x - std::trunc(x); }
-
-// Inserts "++"/"+" on a climbing or level leg, "--"/"-" on a descending one; doubled at every
-// counter value divisible by 5.
-void insertContourMark(TZelt& z, RouteLine& line)
-{
-    const bool climbing = z.LegEndHeight >= z.LegStartHeight;
-    const bool fifth = z.ContourCounter % 5 == 0;
-    z.InsertFigure(line, climbing ? (fifth ? "++" : "+") : (fifth ? "--" : "-"), z.LegAzimuth);
-}
-
-// Draws one leg of length LegLength from LegStartHeight to LegEndHeight, cutting it at every
-// contour level it crosses.
-void drawLegWithContours(TZelt& z, RouteLine& line)
-{
-    const double I = z.ContourInterval, H0 = z.LegStartHeight, H1 = z.LegEndHeight, D = z.LegLength;
-    if (fracPart(H0 / I) == 0) {
-        ++z.ContourCounter;
-        insertContourMark(z, line);
-    }
-    const double diff = intPart(H1 / I) - intPart(H0 / I);
-    if (std::fabs(diff) < 1) {
-        z.MoveBy(line, D, z.LegAzimuth);
-    } else {
-        // Each crossing adds at least one point, so the route line's limit ends a huge count.
-        const double k = std::fabs(std::nearbyint(diff));
-        for (double i = 0; i < k; ++i) {
-            double f = diff >= 0 ? intPart(H0 / I) + 1 - H0 / I : H0 / I - intPart(H0 / I);
-            if (z.WalkedOnLeg != 0)
-                f = 1;
-            const double step = std::fabs(f * D / (H1 / I - H0 / I));
-            z.MoveBy(line, step, z.LegAzimuth);
-            if (H1 >= H0) {
-                if (z.Direction != -1)
-                    ++z.ContourCounter;
-            } else if (z.Direction != 1) {
-                --z.ContourCounter;
-            }
-            z.Direction = H1 >= H0 ? 1 : -1;
-            insertContourMark(z, line);
-            z.WalkedOnLeg += step;
-        }
-        z.MoveBy(line, D - z.WalkedOnLeg, z.LegAzimuth);
-        z.WalkedOnLeg = 0;
-    }
-    z.LegStartHeight = H1;
-}
 
 // The counter's start: the start height's whole metres, less 25 once and then down below 25
 // (computed with one remainder instead of a loop), as a count of 5 m levels.
@@ -188,7 +157,8 @@ ExportResult ExportRoute(Document& document, TZelt& zelt, const fs::path& map, c
                          const ExportProgress& progress)
 {
     ExportRun run(document, zelt, map, params);
-    double x = 0, y = 0;
+    zelt::compute::RouteBuilder builder;
+    const zelt::compute::FigureLookup figures = zelt.figureLookup();
     std::int32_t anchorX = 0, anchorY = 0;
     auto prepare = [&] {
         zelt.CurX = 0;
@@ -196,22 +166,20 @@ ExportResult ExportRoute(Document& document, TZelt& zelt, const fs::path& map, c
     };
     auto rowWork = [&](int n) {
         TraverseTable& t = run.m_table;
-        const std::int32_t azimuth = t.asInteger("Azimuth");
+        zelt::compute::RouteRow row;
+        row.azimuth = t.asInteger("Azimuth");
         // The ratio divides the pace count; 0 would give an infinite leg.
         if (!zelt::compute::isUsablePairsRatio(document.pairsPer100m))
             throw MapRangeError(zelt::compute::pairsRatioMessage(document.pairsPer100m));
-        const double distance = *zelt::compute::metresFromPairs(t.asFloat("Pairs"), document.pairsPer100m);
+        row.lengthM = *zelt::compute::metresFromPairs(t.asFloat("Pairs"), document.pairsPer100m);
+        // The labels of a row stand where its leg begins: the previous row's own end point.
         run.writeLabels(anchorX, anchorY, n);
-        const std::string note = run.turnNote();
-        const long double theta = static_cast<long double>(azimuth) * std::numbers::pi_v<long double> / 180.0L;
-        x = static_cast<double>(x + std::sin(theta) * distance);
-        y = static_cast<double>(y + std::cos(theta) * distance);
-        zelt.CurX = x;
-        zelt.CurY = y;
-        anchorX = zelt.ToMapUnits(x);
-        anchorY = zelt.ToMapUnits(y);
-        run.m_line.AddPoint(anchorX, anchorY);
-        zelt.InsertFigure(run.m_line, note, azimuth);
+        row.turnNote = run.turnNote();
+        const std::size_t first = builder.route().points.size();
+        const std::size_t end = builder.addRow(row, figures);
+        anchorX = zelt.ToMapUnits(builder.route().points[end].xM);
+        anchorY = zelt.ToMapUnits(builder.route().points[end].yM);
+        run.encode(builder.route(), first);
     };
     return run.run(prepare, rowWork, progress);
 }
@@ -220,6 +188,8 @@ ExportResult ExportRouteWithContours(Document& document, TZelt& zelt, const fs::
                                      const ExportParams& params, const ExportProgress& progress)
 {
     ExportRun run(document, zelt, map, params);
+    std::optional<zelt::compute::ContourRouteBuilder> builder;
+    const zelt::compute::FigureLookup figures = zelt.figureLookup();
     auto prepare = [&] {
         zelt.CurX = zelt.CurY = 0;
         zelt.MapX = zelt.MapY = 0;
@@ -228,16 +198,30 @@ ExportResult ExportRouteWithContours(Document& document, TZelt& zelt, const fs::
         zelt.LegStartHeight = document.startHeight;
         zelt.ContourInterval = 5.0;
         zelt.ContourCounter = startingContourCount(zelt.LegStartHeight);
+        builder.emplace(zelt.LegStartHeight, zelt.ContourCounter, zelt.ContourInterval);
+        // One point past the line's limit is enough for the line to refuse the route.
+        builder->setPointLimit(std::size_t(kMaxObjectSlots) + 1);
     };
     auto rowWork = [&](int n) {
         TraverseTable& t = run.m_table;
         zelt.LegAzimuth = t.asInteger("Azimuth");
         zelt.LegLength = t.asFloat("F");
         const std::string note = run.turnNote();
+        // The labels stand where the line is before this row: after the previous row's figure.
         run.writeLabels(zelt.MapX, zelt.MapY, n);
         zelt.LegEndHeight = run.heightOfRow();
-        drawLegWithContours(zelt, run.m_line);
-        zelt.InsertFigure(run.m_line, note, zelt.LegAzimuth);
+        const std::size_t first = builder->route().points.size();
+        try {
+            builder->addRow(static_cast<std::int32_t>(zelt.LegAzimuth), zelt.LegLength, zelt.LegEndHeight, note,
+                            figures);
+        } catch (const std::length_error&) {
+            run.encode(builder->route(), first);   // the line refuses the points past its limit
+            throw;
+        }
+        run.encode(builder->route(), first);
+        zelt.LegStartHeight = builder->legStartHeight();
+        zelt.ContourCounter = builder->contourCount();
+        zelt.Direction = builder->direction();
     };
     return run.run(prepare, rowWork, progress);
 }

@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Route geometry: map units, moves along an azimuth and figure insertion.
+// Map units, single moves along an azimuth and figure insertion into a route line.
 #include "export/t_zelt.h"
 
 #include "export/ocad_writer.h"
 
 #include <cmath>
 #include <limits>
-#include <numbers>
 
 namespace zelt::mapexport {
 
@@ -23,13 +22,11 @@ std::int32_t TZelt::ToMapUnits(double metres) const
 
 void TZelt::MoveBy(RouteLine& line, double distance, double azimuth)
 {
-    const long double theta = static_cast<long double>(azimuth) * std::numbers::pi_v<long double> / 180.0L;
-    const double x = static_cast<double>(CurX + std::sin(theta) * distance);
-    const double y = static_cast<double>(CurY + std::cos(theta) * distance);
-    CurX = x;
-    CurY = y;
-    MapX = ToMapUnits(x);
-    MapY = ToMapUnits(y);
+    const zelt::compute::GroundPoint p = zelt::compute::moveAlong({CurX, CurY}, distance, azimuth);
+    CurX = p.x;
+    CurY = p.y;
+    MapX = ToMapUnits(p.x);
+    MapY = ToMapUnits(p.y);
     line.AddPoint(MapX, MapY);
 }
 
@@ -54,6 +51,11 @@ void TZelt::setFigureSearchDirs(std::vector<std::filesystem::path> dirs)
 }
 
 void TZelt::reloadFigures() { m_figures.reset(); }
+
+zelt::compute::FigureLookup TZelt::figureLookup()
+{
+    return [this](std::string_view key) { return figures().figure(key); };
+}
 
 const FigureFile& TZelt::figures()
 {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The route geometry object: running position, metres to map units, leg moves and figures.
+// The map side of the route: metres to map units at the map's scale, and the figure file.
 #pragma once
 
 #include "export/figure_file.h"
@@ -49,6 +49,9 @@ public:
     void setFigureSearchDirs(std::vector<std::filesystem::path> dirs);
     /// Forgets the figures read; the next InsertFigure reads the file again. Each run calls it.
     void reloadFigures();
+    /// Figures of the figure file by key, read on the first lookup (MapIoError as InsertFigure).
+    /// The lookup refers to this object, which must outlive it.
+    zelt::compute::FigureLookup figureLookup();
 
 private:
     const FigureFile& figures();

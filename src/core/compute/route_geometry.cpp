@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Leg arithmetic, figure insertion and contour crossings of the route, in ground metres.
+#include "compute/route_geometry.h"
+
+#include "compute/field_rules.h"
+#include "document/traverse_table.h"
+
+#include <array>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+
+namespace zelt::compute {
+using zelt::document::TraverseTable;
+using zelt::document::Value;
+
+FigureLookup lookupIn(const FigureShapes& shapes)
+{
+    return [&shapes](std::string_view key) {
+        const auto it = shapes.find(key);
+        return it == shapes.end() ? std::vector<FigureStep>{} : it->second;
+    };
+}
+
+std::string figureKey(std::string_view turnNote)
+{
+    static const std::array<std::string_view, 7> kTurns = {"Left",         "Right",       "Center",      "Left_Object",
+                                                           "Right_Object", "Both_Object", "Centr_Object"};
+    for (std::size_t i = 0; i < kTurns.size(); ++i)
+        if (turnNote == kTurns[i])
+            return std::to_string(i + 1);
+    return std::string(turnNote);
+}
+
+GroundPoint moveAlong(GroundPoint from, double distanceM, double azimuthDeg)
+{
+    const long double theta = static_cast<long double>(azimuthDeg) * std::numbers::pi_v<long double> / 180.0L;
+    return {static_cast<double>(from.x + std::sin(theta) * distanceM),
+            static_cast<double>(from.y + std::cos(theta) * distanceM)};
+}
+
+namespace {
+
+void addProfile(HeightProfile& profile, const RouteRow& row, std::int32_t index, double distanceM)
+{
+    if (row.altimeter)
+        profile.altimeter.push_back({index, distanceM, *row.altimeter});
+    if (row.fillHeight)
+        profile.fillHeight.push_back({index, distanceM, *row.fillHeight});
+    if (row.recalc)
+        profile.recalc.push_back({index, distanceM, *row.recalc});
+}
+
+}  // namespace
+
+std::size_t RouteBuilder::addRow(const RouteRow& row, const FigureLookup& figures)
+{
+    const auto index = static_cast<std::int32_t>(m_route.rowPoints.size());
+    // Look the figure up first: a lookup that fails leaves the route as it was.
+    const std::vector<FigureStep> figure = figures ? figures(figureKey(row.turnNote)) : std::vector<FigureStep>{};
+    m_walkedM += row.lengthM;
+    m_rowEnd = moveAlong(m_rowEnd, row.lengthM, row.azimuth);
+    const std::size_t end = m_route.points.size();
+    m_route.points.push_back({m_rowEnd.x, m_rowEnd.y, m_walkedM, index, row.turnNote.empty(), false});
+    m_route.rowPoints.push_back(end);
+    addProfile(m_route.profile, row, index, m_walkedM);
+    // A figure is a chain: each step starts at the point before it.
+    GroundPoint at = m_rowEnd;
+    for (const FigureStep& step : figure) {
+        at = moveAlong(at, step.lengthUnits * 5.0, row.azimuth + step.angleDeg);
+        m_route.points.push_back({at.x, at.y, m_walkedM, index, false, true});
+    }
+    return end;
+}
+
+Route computeRoute(std::span<const RouteRow> rows, const FigureLookup& figures)
+{
+    RouteBuilder builder;
+    for (const RouteRow& row : rows)
+        builder.addRow(row, figures);
+    return builder.take();
+}
+
+namespace {
+
+std::optional<double> numberAt(const TraverseTable& table, int row, int field)
+{
+    return field < 0 ? std::nullopt : zelt::document::numberOf(table.valueAt(row, field));
+}
+
+struct RouteFields {
+    explicit RouteFields(const TraverseTable& t)
+        : azimuth(t.fieldIndex("Azimuth")), pairs(t.fieldIndex("Pairs")), turn(t.fieldIndex("Povorot")),
+          altimeter(t.fieldIndex("Altimeter")), fillHeight(t.fieldIndex("FillHeight")), recalc(t.fieldIndex("Recalc"))
+    {
+    }
+    int azimuth, pairs, turn, altimeter, fillHeight, recalc;
+};
+
+RouteRow readRow(const TraverseTable& table, const RouteFields& f, int index, double pairsPer100m)
+{
+    RouteRow row;
+    // Azimuth is a whole-degree field; a float read rounds half to even, as the table's reads do.
+    if (const auto az = numberAt(table, index, f.azimuth))
+        row.azimuth = static_cast<std::int32_t>(std::nearbyint(*az));
+    row.lengthM = metresFromPairs(numberAt(table, index, f.pairs).value_or(0.0), pairsPer100m).value_or(0.0);
+    if (f.turn >= 0)
+        if (Value note = table.valueAt(index, f.turn); auto* text = std::get_if<std::string>(&note))
+            row.turnNote = std::move(*text);
+    row.altimeter = numberAt(table, index, f.altimeter);
+    row.fillHeight = numberAt(table, index, f.fillHeight);
+    row.recalc = numberAt(table, index, f.recalc);
+    return row;
+}
+
+}  // namespace
+
+std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100m)
+{
+    const RouteFields f(table);
+    std::vector<RouteRow> rows;
+    const int n = table.rowCount();
+    rows.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        rows.push_back(readRow(table, f, i, pairsPer100m));
+    return rows;
+}
+
+RouteRow routeRowAt(const TraverseTable& table, int rowIndex, double pairsPer100m)
+{
+    return readRow(table, RouteFields(table), rowIndex, pairsPer100m);
+}
+
+// --- the contour route -----------------------------------------------------------------------
+
+namespace {
+double intPart(double x) { return std::trunc(x); }
+double fracPart(double x) { return x - std::trunc(x); }
+}  // namespace
+
+ContourRouteBuilder::ContourRouteBuilder(double startHeightM, std::int32_t startCount, double intervalM)
+    : m_legStartHeight(startHeightM), m_interval(intervalM), m_counter(startCount)
+{
+}
+
+void ContourRouteBuilder::moveBy(double distanceM, double azimuth, std::int32_t row, bool figure)
+{
+    if (m_route.points.size() >= m_pointLimit)
+        throw std::length_error("The contour route has more points than its limit.");
+    m_at = moveAlong(m_at, distanceM, azimuth);
+    m_route.points.push_back({m_at.x, m_at.y, 0.0, row, false, figure});
+}
+
+void ContourRouteBuilder::insertFigure(std::string_view key, double azimuth, std::int32_t row,
+                                       const FigureLookup& figures)
+{
+    if (!figures)
+        return;
+    for (const FigureStep& step : figures(key))
+        moveBy(step.lengthUnits * 5.0, azimuth + step.angleDeg, row, true);
+}
+
+// "++"/"+" on a climbing or level leg, "--"/"-" on a descending one; doubled at every count
+// divisible by 5.
+void ContourRouteBuilder::insertMark(bool climbing, std::int32_t row, double azimuth, const FigureLookup& figures)
+{
+    const bool fifth = m_counter % 5 == 0;
+    insertFigure(climbing ? (fifth ? "++" : "+") : (fifth ? "--" : "-"), azimuth, row, figures);
+}
+
+std::size_t ContourRouteBuilder::addRow(std::int32_t azimuth, double lengthM, double endHeightM,
+                                        std::string_view turnNote, const FigureLookup& figures)
+{
+    const auto row = static_cast<std::int32_t>(m_route.rowPoints.size());
+    const double I = m_interval, H0 = m_legStartHeight, H1 = endHeightM, D = lengthM;
+    const double az = azimuth;
+    const bool climbing = H1 >= H0;
+    if (fracPart(H0 / I) == 0) {
+        ++m_counter;
+        insertMark(climbing, row, az, figures);
+    }
+    const double diff = intPart(H1 / I) - intPart(H0 / I);
+    if (std::fabs(diff) < 1) {
+        moveBy(D, az, row, false);
+    } else {
+        // Each crossing adds at least one point; the map writer's point limit ends a huge count.
+        const double k = std::fabs(std::nearbyint(diff));
+        for (double i = 0; i < k; ++i) {
+            double f = diff >= 0 ? intPart(H0 / I) + 1 - H0 / I : H0 / I - intPart(H0 / I);
+            if (m_walkedM != 0)
+                f = 1;
+            const double step = std::fabs(f * D / (H1 / I - H0 / I));
+            moveBy(step, az, row, false);
+            if (climbing) {
+                if (m_direction != -1)
+                    ++m_counter;
+            } else if (m_direction != 1) {
+                --m_counter;
+            }
+            m_direction = climbing ? 1 : -1;
+            insertMark(climbing, row, az, figures);
+            m_walkedM += step;
+        }
+        moveBy(D - m_walkedM, az, row, false);
+        m_walkedM = 0;
+    }
+    m_legStartHeight = H1;
+
+    const std::size_t end = m_route.points.size() - 1;
+    m_route.rowPoints.push_back(end);
+    const double walked = (row == 0 ? 0.0 : m_route.rowDistanceM(static_cast<std::size_t>(row - 1))) + D;
+    for (std::size_t i = m_route.points.size(); i-- > 0 && m_route.points[i].row == row;)
+        m_route.points[i].distanceM = walked;
+    if (turnNote.empty())
+        m_route.points[end].corner = true;
+    insertFigure(figureKey(turnNote), az, row, figures);
+    for (std::size_t i = end + 1; i < m_route.points.size(); ++i)
+        m_route.points[i].distanceM = walked;
+    return end;
+}
+
+}  // namespace zelt::compute
