@@ -1,6 +1,15 @@
 # Test registration: one executable per unit, QtTest, headless platform and data dirs set once.
 set(ZELT_TEST_DATA_DIR "${PROJECT_SOURCE_DIR}/tests/data")
-set(ZELT_SHARED_DIR "${PROJECT_SOURCE_DIR}/../shared" CACHE PATH "Folder with outside sample files (tests skip when absent)")
+# The outside sample folder sits beside the checkout; a clone made one or two folders deeper (as a CI
+# runner makes it) finds it in the nearest ancestor that has one.
+set(_zelt_shared_default "${PROJECT_SOURCE_DIR}/../shared")
+foreach(_up "../shared" "../../shared" "../../../shared")
+  if(IS_DIRECTORY "${PROJECT_SOURCE_DIR}/${_up}")
+    get_filename_component(_zelt_shared_default "${PROJECT_SOURCE_DIR}/${_up}" ABSOLUTE)
+    break()
+  endif()
+endforeach()
+set(ZELT_SHARED_DIR "${_zelt_shared_default}" CACHE PATH "Folder with outside sample files (tests skip when absent)")
 
 function(_zelt_test_common name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support ${PROJECT_SOURCE_DIR}/src)
