@@ -31,6 +31,7 @@ void registerAll()
     registerExportCommands();
     registerInterchangeCommands();
     registerReportCommands();
+    registerKnownPointCommands();
 }
 
 std::vector<CommandHelp> helpEntries()

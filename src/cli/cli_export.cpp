@@ -7,9 +7,13 @@
 
 #include "export/route_export.h"
 #include "export/t_zelt.h"
+#include "document/known_points.h"
 
+#include <charconv>
+#include <optional>
 #include <ostream>
 #include <set>
+#include <stdexcept>
 
 namespace zelt::cli {
 
@@ -35,7 +39,7 @@ HeightField heightField(const std::string& name, const char* option)
 ExportParams parameters(const Args& args, bool& contours)
 {
     static const std::set<std::string> known = {"--absolute", "--points", "--field", "--contours", "--figures",
-                                                "--layout", "--locale"};
+                                                "--layout", "--locale", "--fit"};
     for (const auto& [name, value] : args.options)
         if (!known.count(name))
             throw UsageError{"unknown option " + name};
@@ -72,18 +76,34 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
     const ExportParams params = parameters(args, contours);
     const std::filesystem::path map = args.positional[1];
 
-    CliSession session(tableArgument(args), args);
+    const std::filesystem::path table = tableArgument(args);
+    std::optional<zelt::document::KnownPoints> known;
+    if (args.has("--fit")) {
+        known = zelt::document::readKnownPoints(table);
+        if (!known || known->empty())
+            throw std::runtime_error("--fit needs known points, and the table has none (add them with known-points)");
+    }
+    CliSession session(table, args);
     zelt::mapexport::TZelt zelt;
     if (args.has("--figures"))
         zelt.setFigureFile(args.option("--figures"));
     const auto result = contours
-        ? zelt::mapexport::ExportRouteWithContours(session.document(), zelt, map, params)
-        : zelt::mapexport::ExportRoute(session.document(), zelt, map, params);
+        ? zelt::mapexport::ExportRouteWithContours(session.document(), zelt, map, params, {}, known ? &*known : nullptr)
+        : zelt::mapexport::ExportRoute(session.document(), zelt, map, params, {}, known ? &*known : nullptr);
     session.close();
     for (const std::string& w : result.warnings)
         err << "warning: " << w << '\n';
     out << "exported " << result.rows << " rows into " << map.string() << ": " << result.labels
         << " labels, a route line of " << result.routePoints << " points\n";
+    if (result.fit) {
+        char rms[32];
+        const auto end = std::to_chars(rms, rms + sizeof rms, result.fit->rmsMm, std::chars_format::fixed, 2).ptr;
+        std::string text(rms, end);
+        for (char& c : text)
+            if (c == '.')
+                c = session.decimalSeparator();
+        out << "placed on " << result.fit->points << " known points, RMS residual " << text << " mm\n";
+    }
     return 0;
 }
 
@@ -94,9 +114,9 @@ void registerExportCommands()
     registerCommand("export-ocd",
                     "export-ocd TABLE.db MAP.ocd [--absolute Altimeter|FillHeight|Recalc] | "
                     "[--points every5|every10|altimeter --field FillHeight|Recalc|Altimeter [--contours]] "
-                    "[--figures FILE]",
+                    "[--figures FILE] [--fit]",
                     exportOcdCommand,
-                    "Export the route into the OCAD 7 map MAP.ocd: a new map is made from the built-in template, an existing one (version 7) receives the objects beside its own. --absolute labels each mark with the height of the named field; --points labels every 5th or 10th row or the rows with an altimeter reading with the height of --field, and --contours adds marks where the route crosses a contour.");
+                    "Export the route into the OCAD 7 map MAP.ocd: a new map is made from the built-in template, an existing one (version 7) receives the objects beside its own. --absolute labels each mark with the height of the named field; --points labels every 5th or 10th row or the rows with an altimeter reading with the height of --field, and --contours adds marks where the route crosses a contour. --fit places every written coordinate on the table's known points (see known-points and fit).");
 }
 
 }  // namespace zelt::cli

@@ -8,4 +8,5 @@ void registerComputeCommands();      ///< settings, begin-way, fill-heights, per
 void registerExportCommands();       ///< export-ocd
 void registerInterchangeCommands();  ///< paste, export-txt, export-xlsx
 void registerReportCommands();       ///< report
+void registerKnownPointCommands();   ///< known-points, fit
 }  // namespace zelt::cli

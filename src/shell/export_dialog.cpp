@@ -2,6 +2,7 @@
 // The export dialog, the mapping of its choices to an export routine, and the export run's window side.
 #include "shell/export_dialog.h"
 
+#include "document/known_points.h"
 #include "shell/main_form.h"
 #include "shell/mdi_child.h"
 
@@ -70,6 +71,10 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     connect(OKBtn, &QPushButton::clicked, this, &TExportDlg::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TExportDlg::CancelBtnClick);
 
+    PlaceOnKnownPoints = new QCheckBox(QStringLiteral("Place on known points"), this);
+    PlaceOnKnownPoints->setObjectName(QStringLiteral("PlaceOnKnownPoints"));
+    PlaceOnKnownPoints->setEnabled(false);
+
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(OKBtn);
@@ -77,6 +82,7 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(GroupBox1);
     layout->addWidget(GroupBox2);
+    layout->addWidget(PlaceOnKnownPoints);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     setTabOrder(OKBtn, CancelBtn);
@@ -87,6 +93,7 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     setTabOrder(RadioButton2, ComboBox3);
     setTabOrder(ComboBox3, ComboBox4);
     setTabOrder(ComboBox4, CheckBox2);
+    setTabOrder(CheckBox2, PlaceOnKnownPoints);
 }
 
 void TExportDlg::showEvent(QShowEvent* event)
@@ -111,6 +118,7 @@ void TExportDlg::CheckBox1Click() { ComboBox1->setEnabled(CheckBox1->isChecked()
 TExportDlg::Choice TExportDlg::choice() const
 {
     Choice c;
+    c.placeOnKnownPoints = PlaceOnKnownPoints->isEnabled() && PlaceOnKnownPoints->isChecked();
     auto& p = c.params;
     if (RadioButton1->isChecked()) {
         p.Frequency = 99;
@@ -166,6 +174,16 @@ void ExportCommand::Export1Execute()
     if (!m_main.activeDocument())
         return;
     m_dialog->FormActivate();
+    // The placement is offered only for a table with known points; a damaged file offers it
+    // too, so that choosing it reports the damage instead of silently exporting unplaced.
+    bool hasPoints = false;
+    try {
+        const auto known = zelt::document::readKnownPoints(m_main.activeDocument()->Table1().path());
+        hasPoints = known && !known->empty();
+    } catch (const std::exception&) {
+        hasPoints = true;
+    }
+    m_dialog->PlaceOnKnownPoints->setEnabled(hasPoints);
     m_dialog->exec();
 }
 
@@ -191,9 +209,13 @@ void ExportCommand::run(const TExportDlg::Choice& choice)
     };
     try {
         const std::filesystem::path target = map.toStdString();
+        std::optional<zelt::document::KnownPoints> known;
+        if (choice.placeOnKnownPoints)
+            known = zelt::document::readKnownPoints(child->Table1().path()).value_or(zelt::document::KnownPoints{});
+        const zelt::document::KnownPoints* placeOn = known ? &*known : nullptr;
         const auto result = choice.withContours
-            ? zelt::mapexport::ExportRouteWithContours(child->document(), m_zelt, target, choice.params, onRow)
-            : zelt::mapexport::ExportRoute(child->document(), m_zelt, target, choice.params, onRow);
+            ? zelt::mapexport::ExportRouteWithContours(child->document(), m_zelt, target, choice.params, onRow, placeOn)
+            : zelt::mapexport::ExportRoute(child->document(), m_zelt, target, choice.params, onRow, placeOn);
         if (!result.warnings.empty())
             m_main.showStatus(QString::fromStdString(result.warnings.front()));
     } catch (const std::exception& e) {

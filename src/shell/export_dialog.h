@@ -29,6 +29,7 @@ public:
     /// The routine and the parameters the controls choose.
     struct Choice {
         bool withContours = false;               ///< the contour routine instead of the plain one
+        bool placeOnKnownPoints = false;         ///< place the route on the table's known points
         zelt::mapexport::ExportParams params;
     };
     using Runner = std::function<void(const Choice&)>;
@@ -51,6 +52,8 @@ public:
     QComboBox* ComboBox3 = nullptr;        ///< "frequency": "Every 5", "Every 10", "Altimeter"
     QComboBox* ComboBox4 = nullptr;        ///< "field": "FillHeight", "Recalc", "Altimeter"
     QCheckBox* CheckBox2 = nullptr;        ///< "with contours"
+    /// "Place on known points": off by default; enabled only while the table has known points.
+    QCheckBox* PlaceOnKnownPoints = nullptr;
 
 public slots:
     void FormActivate();

@@ -5,6 +5,7 @@
 #include "shell/export_dialog.h"
 #include "shell/height_commands.h"
 #include "shell/interchange_commands.h"
+#include "shell/known_points_dialog.h"
 #include "shell/layout_menus.h"
 #include "shell/mdi_child.h"
 #include "shell/report_view.h"
@@ -27,6 +28,7 @@ void TMainForm::connectCommandModules()
     installReportCommands(*this);
     installInterchangeCommands(*this);
     installLayoutMenus(*this);
+    installKnownPointsCommand(*this);
 }
 
 }  // namespace zelt::shell

@@ -149,6 +149,11 @@ void OcadObject::boundingBox(OcadCord& lowerLeft, OcadCord& upperRight) const
 
 RouteLine::RouteLine() : OcadObject(kRouteSymbol, 2) { addRaw(0, 0); }
 
+RouteLine::RouteLine(std::int32_t startX, std::int32_t startY) : OcadObject(kRouteSymbol, 2)
+{
+    AddPoint(startX, startY);
+}
+
 void RouteLine::AddPoint(std::int32_t x, std::int32_t y)
 {
     if (nItem() >= kMaxObjectSlots)

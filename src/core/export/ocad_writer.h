@@ -64,6 +64,8 @@ protected:
 class RouteLine : public OcadObject {
 public:
     RouteLine();
+    /// A route line starting at (x, y), map units; MapRangeError outside the coordinate range.
+    RouteLine(std::int32_t startX, std::int32_t startY);
     /// Stores (x x 256, y x 256), map units of 0.01 mm, flags 0. MapRangeError past 2000 points
     /// or outside the 24-bit coordinate range.
     void AddPoint(std::int32_t x, std::int32_t y);

@@ -5,6 +5,7 @@
 #include "compute/field_rules.h"
 #include "compute/pass_scope.h"
 #include "compute/route_geometry.h"
+#include "compute/route_placement.h"
 #include "document/code_page.h"
 #include "document/document.h"
 #include "document/paradox_table.h"
@@ -15,6 +16,7 @@
 #include <cmath>
 #include <optional>
 #include <stdexcept>
+#include <tuple>
 
 namespace zelt::mapexport {
 namespace fs = std::filesystem;
@@ -26,8 +28,9 @@ namespace {
 // One run: the map being written, the route line, and what the labels need.
 class ExportRun {
 public:
-    ExportRun(Document& doc, TZelt& zelt, const fs::path& map, const ExportParams& params)
-        : m_doc(doc), m_table(doc.table), m_zelt(zelt), m_params(params), m_map(map)
+    ExportRun(Document& doc, TZelt& zelt, const fs::path& map, const ExportParams& params,
+              const zelt::document::KnownPoints* placeOn)
+        : m_doc(doc), m_table(doc.table), m_zelt(zelt), m_params(params), m_map(map), m_placeOn(placeOn)
     {
         const zelt::document::CodePage* cp = nullptr;
         if (m_table.file())
@@ -39,10 +42,19 @@ public:
     template<typename Prepare, typename RowWork>
     ExportResult run(Prepare prepare, RowWork rowWork, const ExportProgress& progress)
     {
+        // A placement that cannot be made is refused before the map is created or touched.
+        if (m_placeOn)
+            zelt::compute::placeOnKnownPoints(m_doc, *m_placeOn, m_placeOn->mapScale);
+        m_zelt.setPlacement(std::nullopt);
+        struct PlacementEnds {   // the one TZelt serves every later run, placed or not
+            TZelt& zelt;
+            ~PlacementEnds() { zelt.setPlacement(std::nullopt); }
+        } placementEnds{m_zelt};
         PrepareTarget(m_map);
         MapAppender appender(m_map);
         m_appender = &appender;
         m_zelt.MapScale = appender.mapScale();
+        placeOnKnownPoints();
         m_zelt.reloadFigures();
         if (!appender.definesSymbol(kRouteSymbol))
             m_result.warnings.push_back("The map defines no symbol 517.1; OCAD shows the route line as an unknown symbol.");
@@ -93,8 +105,7 @@ public:
             const zelt::compute::RoutePoint& p = route.points[i];
             m_zelt.CurX = p.xM;
             m_zelt.CurY = p.yM;
-            m_zelt.MapX = m_zelt.ToMapUnits(p.xM);
-            m_zelt.MapY = m_zelt.ToMapUnits(p.yM);
+            std::tie(m_zelt.MapX, m_zelt.MapY) = m_zelt.toMapPoint(p.xM, p.yM);
             m_line.AddPoint(m_zelt.MapX, m_zelt.MapY);
             if (p.corner)
                 m_line.MarkCorner();
@@ -109,6 +120,22 @@ public:
     RouteLine m_line;
 
 private:
+    // The known points are millimetres on this map, so the route is converted at its scale.
+    void placeOnKnownPoints()
+    {
+        if (!m_placeOn)
+            return;
+        const zelt::document::KnownPoints& known = *m_placeOn;
+        m_result.fit = zelt::compute::placeOnKnownPoints(m_doc, known, m_zelt.MapScale);
+        m_zelt.setPlacement(m_result.fit->placement);
+        if (known.mapScale != m_zelt.MapScale)
+            m_result.warnings.push_back("The known points were recorded for a map of scale 1:"
+                                        + std::to_string(std::lround(known.mapScale)) + "; this map's scale is 1:"
+                                        + std::to_string(std::lround(m_zelt.MapScale)) + ".");
+        const auto [x, y] = m_zelt.toMapPoint(0, 0);
+        m_line = RouteLine(x, y);
+    }
+
     void label(const std::string& utf8, std::int32_t x, std::int32_t y)
     {
         std::string bytes;
@@ -121,6 +148,7 @@ private:
     }
 
     fs::path m_map;
+    const zelt::document::KnownPoints* m_placeOn = nullptr;
     const zelt::document::CodePage* m_codePage = nullptr;
     MapAppender* m_appender = nullptr;
     ExportResult m_result;
@@ -154,15 +182,16 @@ const char* heightFieldName(HeightField field)
 }
 
 ExportResult ExportRoute(Document& document, TZelt& zelt, const fs::path& map, const ExportParams& params,
-                         const ExportProgress& progress)
+                         const ExportProgress& progress, const zelt::document::KnownPoints* placeOn)
 {
-    ExportRun run(document, zelt, map, params);
+    ExportRun run(document, zelt, map, params, placeOn);
     zelt::compute::RouteBuilder builder;
     const zelt::compute::FigureLookup figures = zelt.figureLookup();
     std::int32_t anchorX = 0, anchorY = 0;
     auto prepare = [&] {
         zelt.CurX = 0;
         zelt.CurY = 0;
+        std::tie(anchorX, anchorY) = zelt.toMapPoint(0, 0);
     };
     auto rowWork = [&](int n) {
         TraverseTable& t = run.m_table;
@@ -177,22 +206,22 @@ ExportResult ExportRoute(Document& document, TZelt& zelt, const fs::path& map, c
         row.turnNote = run.turnNote();
         const std::size_t first = builder.route().points.size();
         const std::size_t end = builder.addRow(row, figures);
-        anchorX = zelt.ToMapUnits(builder.route().points[end].xM);
-        anchorY = zelt.ToMapUnits(builder.route().points[end].yM);
+        std::tie(anchorX, anchorY) = zelt.toMapPoint(builder.route().points[end].xM, builder.route().points[end].yM);
         run.encode(builder.route(), first);
     };
     return run.run(prepare, rowWork, progress);
 }
 
 ExportResult ExportRouteWithContours(Document& document, TZelt& zelt, const fs::path& map,
-                                     const ExportParams& params, const ExportProgress& progress)
+                                     const ExportParams& params, const ExportProgress& progress,
+                                     const zelt::document::KnownPoints* placeOn)
 {
-    ExportRun run(document, zelt, map, params);
+    ExportRun run(document, zelt, map, params, placeOn);
     std::optional<zelt::compute::ContourRouteBuilder> builder;
     const zelt::compute::FigureLookup figures = zelt.figureLookup();
     auto prepare = [&] {
         zelt.CurX = zelt.CurY = 0;
-        zelt.MapX = zelt.MapY = 0;
+        std::tie(zelt.MapX, zelt.MapY) = zelt.toMapPoint(0, 0);
         zelt.LegAzimuth = zelt.LegLength = zelt.LegEndHeight = zelt.WalkedOnLeg = 0;
         zelt.Direction = 0;
         zelt.LegStartHeight = document.startHeight;

@@ -2,9 +2,13 @@
 // The two export routines: the route of a traverse, its labels and contour marks into an OCAD map.
 #pragma once
 
+#include "compute/route_fit.h"
+#include "document/known_points.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +43,7 @@ struct ExportResult {
     int labels = 0;
     int routePoints = 0;                ///< coordinates of the route line, start included
     std::vector<std::string> warnings;  ///< e.g. the map lacks a symbol the objects use
+    std::optional<zelt::compute::FitReport> fit;  ///< the placement used, at the map's scale
 };
 
 /// The export run without contour marks: places the template when `map` does not exist, reads
@@ -46,13 +51,18 @@ struct ExportResult {
 /// route line, and returns to the row that was current, also when the run fails. Errors:
 /// MapIoError (map, figure file), MapRangeError (2000 points, coordinate range), the table's
 /// EngineError; labels appended before the error stay in the map and the route line is missing.
+/// With `placeOn`, every written coordinate (route line, figure and contour points, label
+/// anchors) is placed on those known points; a placement that cannot be made (FitError) is
+/// refused before the map is created or touched. Without it the route starts at the map's origin.
 ExportResult ExportRoute(zelt::document::Document& document, TZelt& zelt, const std::filesystem::path& map,
-                         const ExportParams& params, const ExportProgress& progress = {});
+                         const ExportParams& params, const ExportProgress& progress = {},
+                         const zelt::document::KnownPoints* placeOn = nullptr);
 
 /// The same run treating the route as a height profile from `StartHeight`: each leg (length F)
 /// is cut where it crosses a 5 m contour level and a "+", "++", "-" or "--" figure is inserted.
 ExportResult ExportRouteWithContours(zelt::document::Document& document, TZelt& zelt,
                                      const std::filesystem::path& map, const ExportParams& params,
-                                     const ExportProgress& progress = {});
+                                     const ExportProgress& progress = {},
+                                     const zelt::document::KnownPoints* placeOn = nullptr);
 
 }  // namespace zelt::mapexport

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 namespace zelt::mapexport {
 
@@ -20,13 +21,29 @@ std::int32_t TZelt::ToMapUnits(double metres) const
     return std::int32_t(units);
 }
 
+std::pair<std::int32_t, std::int32_t> TZelt::toMapPoint(double eastM, double northM) const
+{
+    if (!m_placement)
+        return {ToMapUnits(eastM), ToMapUnits(northM)};
+    if (!(MapScale > 0) || !std::isfinite(MapScale))
+        throw MapRangeError("The map scale is not set.");
+    long double x = 10000.0L / MapScale * eastM * 10.0L;
+    long double y = 10000.0L / MapScale * northM * 10.0L;
+    m_placement->applyUnits(x, y);
+    x = std::nearbyint(x);
+    y = std::nearbyint(y);
+    constexpr long double kMax = std::numeric_limits<std::int32_t>::max();
+    if (!(std::fabs(x) <= kMax) || !(std::fabs(y) <= kMax))
+        throw MapRangeError("A route point placed on the known points lies outside the coordinate range of the map.");
+    return {std::int32_t(x), std::int32_t(y)};
+}
+
 void TZelt::MoveBy(RouteLine& line, double distance, double azimuth)
 {
     const zelt::compute::GroundPoint p = zelt::compute::moveAlong({CurX, CurY}, distance, azimuth);
     CurX = p.x;
     CurY = p.y;
-    MapX = ToMapUnits(p.x);
-    MapY = ToMapUnits(p.y);
+    std::tie(MapX, MapY) = toMapPoint(p.x, p.y);
     line.AddPoint(MapX, MapY);
 }
 

@@ -2,12 +2,14 @@
 // The map side of the route: metres to map units at the map's scale, and the figure file.
 #pragma once
 
+#include "compute/route_fit.h"
 #include "export/figure_file.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace zelt::mapexport {
@@ -36,6 +38,14 @@ public:
     /// round(10000 / MapScale x metres x 10), halves to the even neighbour. MapRangeError when
     /// MapScale is not positive or the result does not fit 32 bits.
     std::int32_t ToMapUnits(double metres) const;
+    /// The map point of a position in metres east and north of the start: each coordinate with
+    /// ToMapUnits, or, while a placement is set, the unrounded map units carried through the
+    /// placement and then rounded half to even. MapRangeError as ToMapUnits.
+    std::pair<std::int32_t, std::int32_t> toMapPoint(double eastM, double northM) const;
+    /// Places every later map point through `placement` (map millimetres); nullopt: as walked.
+    /// Each export run sets it, so a placement never outlives its run.
+    void setPlacement(std::optional<zelt::compute::Placement> placement) { m_placement = placement; }
+    const std::optional<zelt::compute::Placement>& placement() const { return m_placement; }
     /// Moves the position `distance` metres along `azimuth`, sets MapX/MapY and adds the point.
     void MoveBy(RouteLine& line, double distance, double azimuth);
     /// Without a note marks the line's last point as a corner; then adds the points of the
@@ -59,6 +69,7 @@ private:
     std::filesystem::path m_figureFile;
     std::vector<std::filesystem::path> m_searchDirs = FigureFile::defaultSearchDirs();
     std::optional<FigureFile> m_figures;
+    std::optional<zelt::compute::Placement> m_placement;
 };
 
 }  // namespace zelt::mapexport

@@ -1,5 +1,5 @@
 # Tests of the map export: template, writer, route geometry, figure file and export routines.
-foreach(_t ocad_template_test ocad_writer_test route_geometry_test route_export_test route_line_test)
+foreach(_t ocad_template_test ocad_writer_test route_geometry_test route_export_test route_line_test route_export_fit_test)
   add_core_test(${_t} LIBS core_export)
   set_target_properties(${_t} PROPERTIES AUTOMOC ON)
 endforeach()

@@ -1,0 +1,205 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// zelt-cli known-points and fit: the table's known points and the placement of its route on them.
+#include "cli/cli_commands.h"
+#include "cli/cli_register.h"
+#include "cli/cli_session.h"
+#include "cli/cli_util.h"
+
+#include "compute/route_placement.h"
+#include "document/known_points.h"
+#include "document/value_format.h"
+
+#include <charconv>
+#include <cmath>
+#include <ostream>
+
+namespace zelt::cli {
+
+namespace {
+
+using zelt::document::KnownPoints;
+
+/// Shortest round-trip form with '.', as JSON needs it.
+std::string jsonNumber(double v)
+{
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v == 0 ? 0.0 : v);
+    return ec == std::errc() ? std::string(buf, end) : std::string("null");
+}
+
+/// A fixed number of decimals with the command's decimal separator (the user's format).
+std::string fixed(double v, int decimals, char separator)
+{
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    std::string s = ec == std::errc() ? std::string(buf, end) : std::string("?");
+    if (s.find_first_not_of("-0.") == std::string::npos && s.front() == '-')
+        s.erase(0, 1);   // no "-0.00"
+    for (char& c : s)
+        if (c == '.')
+            c = separator;
+    return s;
+}
+
+std::string plainNumber(double v, char separator)
+{
+    std::string s = jsonNumber(v);
+    for (char& c : s)
+        if (c == '.')
+            c = separator;
+    return s;
+}
+
+int parseRowNumber(const std::string& text, const char* option)
+{
+    const auto row = zelt::document::parseInteger(text);
+    if (!row || *row < 1)
+        throw UsageError{std::string(option) + " takes a row number from 1, not '" + text + "'"};
+    return *row;
+}
+
+double parseNumber(std::string_view text, char separator, const std::string& whole)
+{
+    const auto v = zelt::document::parseDecimal(text, separator);
+    if (!v || !std::isfinite(*v))
+        throw UsageError{"--set takes ROW:X,Y with numbers for X and Y, not '" + whole + "'"};
+    return *v;
+}
+
+/// ROW:X,Y, or ROW:X;Y (needed where the decimal separator is the comma).
+void applySet(KnownPoints& kp, const std::string& value, char separator, int rowCount)
+{
+    const std::size_t colon = value.find(':');
+    if (colon == std::string::npos)
+        throw UsageError{"--set takes ROW:X,Y, not '" + value + "'"};
+    const int row = parseRowNumber(value.substr(0, colon), "--set");
+    const std::string xy = value.substr(colon + 1);
+    std::size_t split = xy.find(';');
+    if (split == std::string::npos) {
+        if (separator == ',')
+            throw UsageError{"with a ',' decimal separator write --set ROW:X;Y, not '" + value + "'"};
+        split = xy.find(',');
+    }
+    if (split == std::string::npos)
+        throw UsageError{"--set takes ROW:X,Y, not '" + value + "'"};
+    const double x = parseNumber(std::string_view(xy).substr(0, split), separator, value);
+    const double y = parseNumber(std::string_view(xy).substr(split + 1), separator, value);
+    if (row > rowCount)
+        throw std::runtime_error("row " + std::to_string(row) + " is beyond the table's " + std::to_string(rowCount)
+                                 + " rows");
+    try {
+        kp.set(row, x, y);
+    } catch (const zelt::document::KnownPointsError& e) {
+        throw UsageError{e.what()};
+    }
+}
+
+int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, 1, "TABLE.db");
+    const auto tablePath = tableArgument(args);
+    // Only the .kpt file changes; the table and its other companions are only read.
+    CliSession session(tablePath, args, CliSession::Mode::OpenExisting);
+    const char sep = session.decimalSeparator();
+    const int rowCount = session.table().rowCount();
+    session.close();
+
+    const bool changes = args.has("--set") || args.has("--remove") || args.has("--clear") || args.has("--scale");
+    // Without --clear a damaged file stops the command: changing it would lose the points it
+    // still holds. --clear starts from nothing and so replaces it.
+    KnownPoints kp;
+    if (!args.has("--clear"))
+        kp = zelt::document::readKnownPoints(tablePath).value_or(KnownPoints{});
+    for (const auto& [name, value] : args.options) {
+        if (name == "--remove") {
+            const int row = parseRowNumber(value, "--remove");
+            if (!kp.remove(row))
+                throw std::runtime_error("row " + std::to_string(row) + " has no known point");
+        } else if (name == "--set") {
+            applySet(kp, value, sep, rowCount);
+        } else if (name == "--scale") {
+            const auto s = zelt::document::parseDecimal(value, sep);
+            if (!s || !(*s >= 1 && *s <= 1e7))
+                throw UsageError{"--scale takes the map's scale denominator (1 to 10000000), not '" + value + "'"};
+            kp.mapScale = *s;
+        }
+    }
+    if (changes)
+        zelt::document::writeKnownPoints(tablePath, kp);
+    for (const auto& p : kp.points)
+        out << p.row << '\t' << plainNumber(p.xMm, sep) << '\t' << plainNumber(p.yMm, sep) << '\n';
+    return 0;
+}
+
+void printJson(const zelt::compute::FitReport& r, std::ostream& out)
+{
+    out << "{\"points\": " << r.points << ", \"scale\": " << jsonNumber(r.scale)
+        << ", \"rotation\": " << jsonNumber(r.compassCorrectionDeg) << ", \"shift\": [" << jsonNumber(r.shift.x)
+        << ", " << jsonNumber(r.shift.y) << "], \"pairsPer100m\": " << jsonNumber(r.pairsPer100m)
+        << ", \"residuals\": [";
+    for (std::size_t i = 0; i < r.residuals.size(); ++i) {
+        const auto& res = r.residuals[i];
+        out << (i ? ", " : "") << "{\"row\": " << res.row << ", \"dx\": " << jsonNumber(res.dxMm)
+            << ", \"dy\": " << jsonNumber(res.dyMm) << '}';
+    }
+    out << "], \"rms\": " << jsonNumber(r.rmsMm) << "}\n";
+}
+
+void printReport(const zelt::compute::FitReport& r, double pairsNow, double mapScale, char sep, std::ostream& out)
+{
+    out << "known points: " << r.points << " (map scale 1:" << plainNumber(mapScale, sep) << ")\n";
+    if (r.points == 1)
+        out << "one point: the route is only shifted\n";
+    out << "scale: " << fixed(r.scale, 4, sep) << " (route lengths " << (r.scale >= 1 ? "+" : "")
+        << fixed((r.scale - 1) * 100, 2, sep) << " %)\n";
+    out << "compass correction: " << (r.compassCorrectionDeg > 0 ? "+" : "") << fixed(r.compassCorrectionDeg, 2, sep)
+        << " degrees clockwise, to add to every azimuth\n";
+    out << "start lands at: X " << fixed(r.shift.x, 2, sep) << " mm, Y " << fixed(r.shift.y, 2, sep) << " mm\n";
+    out << "pace count: " << fixed(r.pairsPer100m, 2, sep) << " pairs per 100 m (the table uses "
+        << fixed(pairsNow, 2, sep) << ")\n";
+    out << "residuals, fitted minus known:\n";
+    out << "  row\tdX mm\tdY mm\tdX m\tdY m\n";
+    for (const auto& res : r.residuals)
+        out << "  " << res.row << '\t' << fixed(res.dxMm, 2, sep) << '\t' << fixed(res.dyMm, 2, sep) << '\t'
+            << fixed(res.dxM, 1, sep) << '\t' << fixed(res.dyM, 1, sep) << '\n';
+    out << "RMS: " << fixed(r.rmsMm, 2, sep) << " mm on the map, " << fixed(r.rmsM, 1, sep) << " m on the ground\n";
+}
+
+int fitCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 1, 1, "TABLE.db");
+    const auto tablePath = tableArgument(args);
+    CliSession session(tablePath, args, CliSession::Mode::OpenExisting);
+    const auto known = zelt::document::readKnownPoints(tablePath);
+    if (!known || known->empty())
+        throw std::runtime_error("the table has no known points (add them with known-points --set ROW:X,Y)");
+    const auto report = zelt::compute::placeOnKnownPoints(session.document(), *known, known->mapScale);
+    const double pairsNow = session.document().pairsPer100m;
+    session.close();
+    if (args.has("--json"))
+        printJson(report, out);
+    else
+        printReport(report, pairsNow, known->mapScale, session.decimalSeparator(), out);
+    return 0;
+}
+
+}  // namespace
+
+void registerKnownPointCommands()
+{
+    registerCommand("known-points",
+                    "known-points TABLE.db [--set ROW:X,Y]... [--remove ROW]... [--clear] [--scale N]",
+                    knownPointsCommand,
+                    "List the table's known points (row, X, Y in mm on the map, one a line), or change them: "
+                    "--set gives the map position of a row's end point (write ROW:X;Y where the decimal separator "
+                    "is the comma), --remove drops one, --clear drops all (also a damaged file), --scale records the "
+                    "map's scale (default 1:15000). The points are kept in TABLE.kpt beside the table.");
+    registerCommand("fit", "fit TABLE.db [--json]", fitCommand,
+                    "Place the route on the known points (one point: a shift; more: the least-squares shift, turn "
+                    "and scale) and report the scale, the compass correction in degrees clockwise to add to every "
+                    "azimuth, where the start lands, the pace count the fit implies and the residuals (fitted minus "
+                    "known). --json prints {\"points\", \"scale\", \"rotation\", \"shift\", \"pairsPer100m\", "
+                    "\"residuals\", \"rms\"}.");
+}
+
+}  // namespace zelt::cli

@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Placing the route on known points: the least-squares similarity and its report.
+#pragma once
+
+#include <stdexcept>
+#include <vector>
+
+namespace zelt::compute {
+
+/// A position on the map in millimetres, X east and Y north.
+struct MapPointMm {
+    double x = 0;
+    double y = 0;
+};
+
+/// One known point: where the route puts the end point of `row` before fitting, and where that
+/// point really is on the map.
+struct FitPair {
+    int row = 0;          ///< 1-based row number, carried into the report
+    MapPointMm route;     ///< unfitted: ground metres at the map's scale, start at (0, 0)
+    MapPointMm known;
+};
+
+/// A similarity transform of map millimetres: p' = [a -b; b a] p + (tx, ty). a = s cos t and
+/// b = s sin t, with s the uniform scale and t the turn counter-clockwise (east towards north).
+struct Placement {
+    double a = 1;
+    double b = 0;
+    double tx = 0;  ///< mm
+    double ty = 0;  ///< mm
+
+    MapPointMm apply(MapPointMm p) const { return {a * p.x - b * p.y + tx, b * p.x + a * p.y + ty}; }
+    /// The same transform for a position in map units of 0.01 mm (the shift scaled to units).
+    void applyUnits(long double& x, long double& y) const
+    {
+        const long double nx = a * x - b * y + tx * 100.0L;
+        y = b * x + a * y + ty * 100.0L;
+        x = nx;
+    }
+    bool isIdentity() const { return a == 1 && b == 0 && tx == 0 && ty == 0; }
+};
+
+/// Fitted minus known for one known point.
+struct FitResidual {
+    int row = 0;
+    double dxMm = 0, dyMm = 0;  ///< on the map
+    double dxM = 0, dyM = 0;    ///< on the ground, at the map's scale
+};
+
+/// What the fit found, in the terms a mapper uses.
+struct FitReport {
+    int points = 0;
+    Placement placement;
+    double scale = 1;                   ///< ground length the route needs per walked length
+    double compassCorrectionDeg = 0;    ///< degrees clockwise to add to every azimuth, (-180, 180]
+    MapPointMm shift;                   ///< where the route's start lands, mm
+    double pairsPer100m = 0;            ///< the pace count the fit implies: PairsPer100m / scale
+    std::vector<FitResidual> residuals; ///< in the order of the pairs given
+    double rmsMm = 0;                   ///< root mean square of the residuals' lengths
+    double rmsM = 0;
+};
+
+/// A fit that cannot be made; what() is the user's message.
+class FitError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// Two route positions (or two known positions) closer than this count as the same point, mm.
+inline constexpr double kCoincidentMm = 1e-3;
+
+/// One pair: a shift only (scale 1, no turn). Two or more: the least-squares similarity carrying
+/// the route positions onto the known ones. `mapScale` (the denominator, e.g. 15000) converts
+/// residuals to ground metres; `pairsPer100m` is the document's pace count. FitError when there
+/// is no pair, a value is not finite or not positive, or two rows share a route position but not
+/// a known one. When every route position is the same point (and so is every known one) the fit
+/// is a shift.
+FitReport fitRoute(const std::vector<FitPair>& pairs, double pairsPer100m, double mapScale);
+
+/// Ground metres east/north of the start to unfitted map millimetres at the scale 1:`mapScale`.
+inline MapPointMm groundToMapMm(double eastM, double northM, double mapScale)
+{
+    return {eastM * 1000.0 / mapScale, northM * 1000.0 / mapScale};
+}
+
+}  // namespace zelt::compute

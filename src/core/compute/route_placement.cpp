@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The route of a document placed on its known points: unfitted positions of the known rows and the fit.
+#include "compute/route_placement.h"
+
+#include "compute/field_rules.h"
+#include "compute/route_geometry.h"
+#include "document/document.h"
+
+#include <cmath>
+#include <string>
+
+namespace zelt::compute {
+
+using zelt::document::Document;
+
+std::vector<GroundPointM> rowEndPointsM(const Document& doc)
+{
+    if (!isUsablePairsRatio(doc.pairsPer100m))
+        throw FitError(pairsRatioMessage(doc.pairsPer100m));
+    // Figures only follow a row's end point; the next leg starts from the end point itself.
+    const Route route = computeRoute(routeRowsOf(doc.table, doc.pairsPer100m));
+    std::vector<GroundPointM> ends;
+    ends.reserve(route.rowCount());
+    for (std::size_t index : route.rowPoints)
+        ends.push_back({route.points[index].xM, route.points[index].yM});
+    return ends;
+}
+
+std::vector<FitPair> knownPointPairs(const Document& doc, const zelt::document::KnownPoints& known, double mapScale)
+{
+    if (!(mapScale > 0) || !std::isfinite(mapScale))
+        throw FitError("The map scale is not set.");
+    const std::vector<GroundPointM> ends = rowEndPointsM(doc);
+    std::vector<FitPair> pairs;
+    for (const auto& k : known.points) {
+        if (k.row < 1 || k.row > int(ends.size()))
+            throw FitError("A known point is given for row " + std::to_string(k.row) + ", but the table has "
+                           + std::to_string(ends.size()) + " rows; remove or move that point.");
+        const GroundPointM g = ends[std::size_t(k.row - 1)];
+        pairs.push_back({k.row, groundToMapMm(g.eastM, g.northM, mapScale), {k.xMm, k.yMm}});
+    }
+    return pairs;
+}
+
+FitReport placeOnKnownPoints(const Document& doc, const zelt::document::KnownPoints& known, double mapScale)
+{
+    return fitRoute(knownPointPairs(doc, known, mapScale), doc.pairsPer100m, mapScale);
+}
+
+}  // namespace zelt::compute

@@ -1,0 +1,37 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The route of a document placed on its known points: unfitted positions of the known rows and the fit.
+#pragma once
+
+#include "compute/route_fit.h"
+#include "document/known_points.h"
+
+#include <vector>
+
+namespace zelt::document {
+struct Document;
+}
+
+namespace zelt::compute {
+
+/// A position on the ground, metres east and north of the route's start.
+struct GroundPointM {
+    double eastM = 0;
+    double northM = 0;
+};
+
+/// Where the route puts the end point of every row, metres east and north of the start, before
+/// any placement: the route geometry of the map export (Pairs converted with PairsPer100m along
+/// the whole degrees of Azimuth); figures do not move the rows' end points. Reads the stored rows
+/// without moving the cursor. FitError when PairsPer100m is not usable.
+std::vector<GroundPointM> rowEndPointsM(const zelt::document::Document& doc);
+
+/// The known points paired with the route's unfitted positions at the scale 1:`mapScale`, in
+/// row order. FitError when a known point names a row the table does not have.
+std::vector<FitPair> knownPointPairs(const zelt::document::Document& doc, const zelt::document::KnownPoints& known,
+                                     double mapScale);
+
+/// fitRoute over knownPointPairs with the document's pace count.
+FitReport placeOnKnownPoints(const zelt::document::Document& doc, const zelt::document::KnownPoints& known,
+                             double mapScale);
+
+}  // namespace zelt::compute

@@ -1,0 +1,264 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The .kpt companion: a small line-based text file of known points, read and written locale-free.
+#include "document/known_points.h"
+
+#include "document/document_files.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace zelt::document {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kHeader = "ZELT KNOWN POINTS 1";
+constexpr std::string_view kHeaderStem = "ZELT KNOWN POINTS ";
+constexpr double kMaxCoordinateMm = 1e7;   // 10 km of map: far beyond any sheet
+
+std::string formatNumber(double v)
+{
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : std::string("0");
+}
+
+std::vector<std::string_view> tokens(std::string_view line)
+{
+    std::vector<std::string_view> out;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+            ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+            ++i;
+        if (i > start)
+            out.push_back(line.substr(start, i - start));
+    }
+    return out;
+}
+
+// The whole token must be one number in '.' form; from_chars also takes "inf" and "nan", which
+// are refused as not finite.
+std::optional<double> parseNumber(std::string_view t)
+{
+    double v = 0;
+    const char* begin = t.data();
+    if (!t.empty() && t.front() == '+')
+        ++begin;
+    const auto [ptr, ec] = std::from_chars(begin, t.data() + t.size(), v, std::chars_format::general);
+    if (ec != std::errc() || ptr != t.data() + t.size() || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<int> parseRow(std::string_view t)
+{
+    int v = 0;
+    const auto [ptr, ec] = std::from_chars(t.data(), t.data() + t.size(), v);
+    if (ec != std::errc() || ptr != t.data() + t.size())
+        return std::nullopt;
+    return v;
+}
+
+void checkPoint(int row, double xMm, double yMm)
+{
+    if (row < 1 || row > KnownPoints::kMaxRow)
+        throw KnownPointsError("A known point needs a row number from 1, not " + std::to_string(row) + ".");
+    if (!std::isfinite(xMm) || !std::isfinite(yMm) || std::fabs(xMm) > kMaxCoordinateMm
+        || std::fabs(yMm) > kMaxCoordinateMm)
+        throw KnownPointsError("The known point of row " + std::to_string(row)
+                               + " lies outside the map (more than 10 km from its origin).");
+}
+
+class LineError {
+public:
+    explicit LineError(std::size_t line) : m_line(line) {}
+    [[noreturn]] void fail(const std::string& what) const
+    {
+        throw KnownPointsError("line " + std::to_string(m_line) + ": " + what);
+    }
+
+private:
+    std::size_t m_line;
+};
+
+void parseLine(std::string_view line, std::size_t number, KnownPoints& out, bool& sawScale)
+{
+    const LineError at(number);
+    const auto t = tokens(line);
+    if (t.empty() || t.front().front() == '#')
+        return;
+    if (t.front() == "scale") {
+        if (t.size() != 2)
+            at.fail("\"scale\" takes one number");
+        if (sawScale)
+            at.fail("the map scale is given twice");
+        const auto s = parseNumber(t[1]);
+        if (!s || !(*s >= 1 && *s <= 1e7))
+            at.fail("the map scale must be a number from 1 to 10000000");
+        out.mapScale = *s;
+        sawScale = true;
+        return;
+    }
+    if (t.front() == "point") {
+        if (t.size() != 4)
+            at.fail("\"point\" takes a row number and two coordinates");
+        const auto row = parseRow(t[1]);
+        const auto x = parseNumber(t[2]);
+        const auto y = parseNumber(t[3]);
+        if (!row || !x || !y)
+            at.fail("\"point\" takes a whole row number and two numbers written with '.'");
+        if (out.find(*row))
+            at.fail("row " + std::to_string(*row) + " has two known points");
+        try {
+            out.set(*row, *x, *y);
+        } catch (const KnownPointsError& e) {
+            at.fail(e.what());
+        }
+        return;
+    }
+    at.fail("unknown entry \"" + std::string(t.front().substr(0, 40)) + "\"");
+}
+
+}  // namespace
+
+const KnownPoint* KnownPoints::find(int row) const
+{
+    const auto it = std::lower_bound(points.begin(), points.end(), row,
+                                     [](const KnownPoint& p, int r) { return p.row < r; });
+    return it != points.end() && it->row == row ? &*it : nullptr;
+}
+
+void KnownPoints::set(int row, double xMm, double yMm)
+{
+    checkPoint(row, xMm, yMm);
+    const auto it = std::lower_bound(points.begin(), points.end(), row,
+                                     [](const KnownPoint& p, int r) { return p.row < r; });
+    if (it != points.end() && it->row == row) {
+        it->xMm = xMm;
+        it->yMm = yMm;
+        return;
+    }
+    if (points.size() >= kMaxPoints)
+        throw KnownPointsError("A table holds at most " + std::to_string(kMaxPoints) + " known points.");
+    points.insert(it, KnownPoint{row, xMm, yMm});
+}
+
+bool KnownPoints::remove(int row)
+{
+    const auto it = std::find_if(points.begin(), points.end(), [row](const KnownPoint& p) { return p.row == row; });
+    if (it == points.end())
+        return false;
+    points.erase(it);
+    return true;
+}
+
+fs::path knownPointsPath(const fs::path& table) { return companionPath(table, ".kpt"); }
+
+std::string formatKnownPoints(const KnownPoints& kp)
+{
+    std::string text(kHeader);
+    text += "\nscale " + formatNumber(kp.mapScale) + "\n";
+    for (const KnownPoint& p : kp.points)
+        text += "point " + std::to_string(p.row) + ' ' + formatNumber(p.xMm) + ' ' + formatNumber(p.yMm) + '\n';
+    return text;
+}
+
+KnownPoints parseKnownPoints(std::string_view text)
+{
+    if (text.find('\0') != std::string_view::npos)
+        throw KnownPointsError("it holds binary data, not known points");
+    KnownPoints out;
+    bool sawScale = false;
+    std::size_t start = 0, number = 0;
+    while (start < text.size()) {
+        std::size_t nl = text.find('\n', start);
+        if (nl == std::string_view::npos)
+            nl = text.size();
+        std::string_view line = text.substr(start, nl - start);
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        start = nl + 1;
+        if (++number == 1) {
+            if (line.substr(0, kHeaderStem.size()) == kHeaderStem && line != kHeader)
+                throw KnownPointsError("it was written by a newer version of the program (\""
+                                       + std::string(line.substr(0, 40)) + "\")");
+            if (line != kHeader)
+                throw KnownPointsError("it does not begin with \"" + std::string(kHeader) + "\"");
+            continue;
+        }
+        parseLine(line, number, out, sawScale);
+    }
+    if (number == 0)
+        throw KnownPointsError("it is empty");
+    return out;
+}
+
+std::optional<KnownPoints> readKnownPoints(const fs::path& table)
+{
+    const fs::path file = knownPointsPath(table);
+    const std::string name = "The known points file '" + file.string() + "'";
+    std::error_code ec;
+    const fs::file_status st = fs::status(file, ec);
+    if (st.type() == fs::file_type::not_found)
+        return std::nullopt;
+    if (ec)
+        throw KnownPointsError(name + " cannot be read: " + ec.message() + ".");
+    if (st.type() != fs::file_type::regular)
+        throw KnownPointsError(name + " is not a regular file.");
+    const auto size = fs::file_size(file, ec);
+    if (ec || size > kMaxKnownPointsFileBytes)
+        throw KnownPointsError(name + " is larger than 8 MB; it cannot be a known points file.");
+    std::ifstream in(file, std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (!in.is_open() || in.bad() || text.size() > kMaxKnownPointsFileBytes)
+        throw KnownPointsError(name + " cannot be read.");
+    try {
+        return parseKnownPoints(text);
+    } catch (const KnownPointsError& e) {
+        throw KnownPointsError(name + " is damaged: " + e.what() + ".");
+    }
+}
+
+void writeKnownPoints(const fs::path& table, const KnownPoints& points)
+{
+    const fs::path file = knownPointsPath(table);
+    const std::string name = "The known points file '" + file.string() + "'";
+    std::error_code ec;
+    const fs::file_status st = fs::symlink_status(file, ec);
+    if (st.type() != fs::file_type::not_found && st.type() != fs::file_type::regular)
+        throw KnownPointsError(name + " is not a regular file; it was left as it is.");
+    if (points.empty()) {
+        fs::remove(file, ec);
+        if (ec)
+            throw KnownPointsError(name + " cannot be removed: " + ec.message() + ".");
+        return;
+    }
+    fs::path temp = file;
+    temp += ".tmp";
+    const std::string text = formatKnownPoints(points);
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out.write(text.data(), std::streamsize(text.size()));
+        out.flush();
+        if (!out) {
+            out.close();
+            fs::remove(temp, ec);
+            throw KnownPointsError(name + " cannot be written.");
+        }
+    }
+    fs::rename(temp, file, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(temp, ignored);
+        throw KnownPointsError(name + " cannot be written: " + ec.message() + ".");
+    }
+}
+
+}  // namespace zelt::document

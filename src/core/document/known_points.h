@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Known points of a traverse: map positions of chosen rows' end points, kept in a .kpt companion.
+#pragma once
+
+#include <cstddef>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zelt::document {
+
+/// The map position of the end point of one row: X east and Y north in millimetres on the map,
+/// the coordinates a map editor shows for that map.
+struct KnownPoint {
+    int row = 0;     ///< 1-based row number in table order
+    double xMm = 0;
+    double yMm = 0;
+    bool operator==(const KnownPoint&) const = default;
+};
+
+/// All known points of one table, ordered by row, at most one per row.
+struct KnownPoints {
+    /// Scale denominator of the map the points were read from; 15000 (the template's) if unset.
+    double mapScale = kDefaultMapScale;
+    std::vector<KnownPoint> points;
+
+    static constexpr double kDefaultMapScale = 15000;
+    static constexpr std::size_t kMaxPoints = 100000;
+    static constexpr int kMaxRow = 1000000000;
+
+    bool empty() const { return points.empty(); }
+    const KnownPoint* find(int row) const;
+    /// Adds the point of `row` or moves it. KnownPointsError for a row below 1, a coordinate that
+    /// is not finite or beyond +-1e7 mm, or a full list.
+    void set(int row, double xMm, double yMm);
+    /// Whether `row` had a point.
+    bool remove(int row);
+    bool operator==(const KnownPoints&) const = default;
+};
+
+/// A damaged or unusable known-points file, or a refused value; what() is the user's message.
+class KnownPointsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+/// The companion beside `table`: its path with the extension replaced by ".kpt".
+std::filesystem::path knownPointsPath(const std::filesystem::path& table);
+
+/// The file's text (see docs/formats/known-points.md). Numbers are written in the shortest form
+/// that reads back to the same double, with '.' whatever the locale.
+std::string formatKnownPoints(const KnownPoints& points);
+/// Reads the text; KnownPointsError naming the line for anything it does not understand.
+KnownPoints parseKnownPoints(std::string_view text);
+
+/// Largest file the reader accepts, bytes.
+inline constexpr std::size_t kMaxKnownPointsFileBytes = 8u << 20;
+
+/// Reads the companion of `table`. Nothing (no error) when the file does not exist; otherwise
+/// KnownPointsError when it is not a regular file, is too large, cannot be read or is damaged.
+std::optional<KnownPoints> readKnownPoints(const std::filesystem::path& table);
+/// Writes the companion of `table` through a temporary file renamed over it, so a failed write
+/// leaves the old file; an empty list removes the file, so the table is as one that never had
+/// known points. Refuses to replace anything but a regular file. KnownPointsError on failure.
+void writeKnownPoints(const std::filesystem::path& table, const KnownPoints& points);
+
+}  // namespace zelt::document

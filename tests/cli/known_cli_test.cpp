@@ -1,0 +1,161 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// zelt-cli known-points and fit: editing the points, the report and its JSON, placed exports.
+#include "cli_fixture.h"
+#include "document/known_points.h"
+#include "export_test_util.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <cmath>
+#include <numbers>
+
+using namespace zelt::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A start row, then four legs walked with the compass read 3.5 degrees low and paces 6 % long,
+// on a 1:15000 map. Row n + 1 holds leg n.
+const int kReadAzimuth[] = {26, 91, 156, 246};
+const double kPairs[] = {64, 96, 48, 80};
+
+struct Setup {
+    QTemporaryDir dir;
+    QString table = dir.filePath(QStringLiteral("walk.db"));
+    QString kpt = dir.filePath(QStringLiteral("walk.kpt"));
+
+    Setup()
+    {
+        makeTable(table.toStdString(), 5, [](zelt::document::TraverseTable& t, int i) {
+            t.setInteger("Azimuth", i == 0 ? 0 : kReadAzimuth[i - 1]);
+            t.setFloat("Pairs", i == 0 ? 0 : kPairs[i - 1]);
+        });
+    }
+    /// The true map positions (mm) of the rows' end points, start at (100, 200).
+    static std::vector<std::pair<double, double>> truePositions()
+    {
+        std::vector<std::pair<double, double>> out{{100, 200}};
+        double x = 100, y = 200;
+        for (int i = 0; i < 4; ++i) {
+            const double a = (kReadAzimuth[i] + 3.5) * std::numbers::pi / 180;
+            const double groundM = kPairs[i] / 64 * 100 * 1.06;
+            x += std::sin(a) * groundM / 15;
+            y += std::cos(a) * groundM / 15;
+            out.emplace_back(x, y);
+        }
+        return out;
+    }
+    CliRun run(QStringList args) const { return runCli(args); }
+    QString setArg(int row) const
+    {
+        const auto p = truePositions()[std::size_t(row - 1)];
+        return QStringLiteral("%1:%2,%3").arg(row).arg(p.first, 0, 'g', 17).arg(p.second, 0, 'g', 17);
+    }
+};
+
+}  // namespace
+
+class KnownCliTest : public QObject {
+    Q_OBJECT
+private slots:
+    /// Points are set, listed, moved and removed; --clear empties them and removes the file.
+    void editsKnownPoints()
+    {
+        Setup s;
+        const QString cli = QStringLiteral("known-points");
+        CliRun r = s.run({cli, s.table});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QString());
+        QVERIFY(!fs::exists(s.kpt.toStdString()));
+
+        r = s.run({cli, s.table, QStringLiteral("--set"), QStringLiteral("2:10.5,-3"), QStringLiteral("--set"),
+                   QStringLiteral("4:7,8")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QStringLiteral("2\t10.5\t-3\n4\t7\t8\n"));
+        r = s.run({cli, s.table, QStringLiteral("--remove"), QStringLiteral("2"), QStringLiteral("--set"),
+                   QStringLiteral("4:1;2,25"), QStringLiteral("--locale"), QStringLiteral("de_DE")});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, QStringLiteral("4\t1\t2,25\n"));
+        QCOMPARE(s.run({cli, s.table}).out, QStringLiteral("4\t1\t2.25\n"));
+
+        // Refused: a row beyond the table, a bad pair, a row without a point. Nothing changes.
+        QCOMPARE(s.run({cli, s.table, QStringLiteral("--set"), QStringLiteral("6:1,1")}).exitCode, 1);
+        QCOMPARE(s.run({cli, s.table, QStringLiteral("--set"), QStringLiteral("1:1")}).exitCode, 2);
+        QCOMPARE(s.run({cli, s.table, QStringLiteral("--remove"), QStringLiteral("3")}).exitCode, 1);
+        QCOMPARE(s.run({cli, s.table}).out, QStringLiteral("4\t1\t2.25\n"));
+
+        QCOMPARE(s.run({cli, s.table, QStringLiteral("--clear")}).exitCode, 0);
+        QVERIFY(!fs::exists(s.kpt.toStdString()));
+    }
+
+    /// A damaged file is reported and kept; the table still works; --clear replaces it.
+    void damagedFileIsReportedNotOverwritten()
+    {
+        Setup s;
+        writeBytes(s.kpt.toStdString(), Bytes{'j', 'u', 'n', 'k', '\n'});
+        CliRun r = s.run({QStringLiteral("known-points"), s.table, QStringLiteral("--set"), QStringLiteral("1:1,1")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("walk.kpt' is damaged")), qPrintable(r.err));
+        QCOMPARE(readFile(s.kpt.toStdString()), QByteArray("junk\n"));
+        QCOMPARE(s.run({QStringLiteral("fit"), s.table}).exitCode, 1);
+        QCOMPARE(s.run({QStringLiteral("dump"), s.table}).exitCode, 0);
+        QCOMPARE(s.run({QStringLiteral("known-points"), s.table, QStringLiteral("--clear"), QStringLiteral("--set"),
+                        QStringLiteral("1:1,1")}).exitCode, 0);
+    }
+
+    /// fit --json gives exactly the documented keys and finds the compass and pace errors.
+    void fitReportsTheErrors()
+    {
+        Setup s;
+        QCOMPARE(s.run({QStringLiteral("fit"), s.table}).exitCode, 1);   // no known points yet
+        QCOMPARE(s.run({QStringLiteral("known-points"), s.table, QStringLiteral("--set"), s.setArg(1),
+                        QStringLiteral("--set"), s.setArg(3), QStringLiteral("--set"), s.setArg(4)}).exitCode, 0);
+        const CliRun r = s.run({QStringLiteral("fit"), s.table, QStringLiteral("--json")});
+        QCOMPARE(r.exitCode, 0);
+        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
+        QCOMPARE(o.keys(), (QStringList{QStringLiteral("pairsPer100m"), QStringLiteral("points"),
+                                        QStringLiteral("residuals"), QStringLiteral("rms"), QStringLiteral("rotation"),
+                                        QStringLiteral("scale"), QStringLiteral("shift")}));
+        QVERIFY(r.out.startsWith(QStringLiteral("{\"points\": 3, \"scale\": ")));
+        QCOMPARE(o.value(QStringLiteral("points")).toInt(), 3);
+        QVERIFY(std::fabs(o.value(QStringLiteral("scale")).toDouble() - 1.06) < 1e-9);
+        QVERIFY(std::fabs(o.value(QStringLiteral("rotation")).toDouble() - 3.5) < 1e-9);
+        QVERIFY(std::fabs(o.value(QStringLiteral("pairsPer100m")).toDouble() - 64 / 1.06) < 1e-9);
+        const QJsonArray shift = o.value(QStringLiteral("shift")).toArray();
+        QVERIFY(std::fabs(shift.at(0).toDouble() - 100) < 1e-6 && std::fabs(shift.at(1).toDouble() - 200) < 1e-6);
+        const QJsonArray res = o.value(QStringLiteral("residuals")).toArray();
+        QCOMPARE(res.size(), 3);
+        QCOMPARE(res.at(1).toObject().value(QStringLiteral("row")).toInt(), 3);
+        QVERIFY(std::fabs(res.at(1).toObject().value(QStringLiteral("dx")).toDouble()) < 1e-6);
+        QVERIFY(o.value(QStringLiteral("rms")).toDouble() < 1e-6);
+
+        const CliRun text = s.run({QStringLiteral("fit"), s.table});
+        QCOMPARE(text.exitCode, 0);
+        QVERIFY2(text.out.contains(QStringLiteral("compass correction: +3.50 degrees clockwise")), qPrintable(text.out));
+        QVERIFY2(text.out.contains(QStringLiteral("pace count: 60.38 pairs per 100 m")), qPrintable(text.out));
+    }
+
+    /// export-ocd --fit places the route; without known points it is refused and writes nothing.
+    void exportWithFit()
+    {
+        Setup s;
+        const QString map = s.dir.filePath(QStringLiteral("walk.ocd"));
+        CliRun r = s.run({QStringLiteral("export-ocd"), s.table, map, QStringLiteral("--fit")});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY(r.err.contains(QStringLiteral("known points")));
+        QVERIFY(!fs::exists(map.toStdString()));
+
+        QCOMPARE(s.run({QStringLiteral("known-points"), s.table, QStringLiteral("--set"), s.setArg(2),
+                        QStringLiteral("--set"), s.setArg(4)}).exitCode, 0);
+        r = s.run({QStringLiteral("export-ocd"), s.table, map, QStringLiteral("--fit")});
+        QCOMPARE(r.exitCode, 0);
+        QVERIFY2(r.out.contains(QStringLiteral("placed on 2 known points")), qPrintable(r.out));
+        ZELT_VERIFY_INSPECT_CLEAN(map.toStdString());
+    }
+};
+
+QTEST_GUILESS_MAIN(KnownCliTest)
+#include "known_cli_test.moc"

@@ -1,0 +1,181 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Tests of the known-points companion: exact round trip, damaged files, safe writing, fuzzed input.
+#include "document/known_points.h"
+
+#include "test_support.h"
+
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <cmath>
+
+using namespace zelt::document;
+namespace fs = std::filesystem;
+
+namespace {
+
+void writeText(const fs::path& p, const std::string& text)
+{
+    zelt::test::writeBytes(p, std::vector<unsigned char>(text.begin(), text.end()));
+}
+
+std::string messageOf(std::string_view text)
+{
+    try {
+        parseKnownPoints(text);
+    } catch (const KnownPointsError& e) {
+        return e.what();
+    }
+    return {};
+}
+
+}  // namespace
+
+class KnownPointsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    /// Written points read back bit for bit, including values with no short decimal form.
+    void roundTripIsExact()
+    {
+        KnownPoints kp;
+        kp.mapScale = 10000;
+        kp.set(7, 0.1 + 0.2, -1e-300);
+        kp.set(2, 123.456789012345678, -9999999.5);
+        kp.set(40, std::nextafter(1.0, 2.0), 0);
+        const std::string text = formatKnownPoints(kp);
+        QVERIFY(text.rfind("ZELT KNOWN POINTS 1\nscale 10000\npoint 2 ", 0) == 0);
+        QCOMPARE(parseKnownPoints(text), kp);
+        QCOMPARE(kp.points.front().row, 2);   // kept in row order
+    }
+
+    /// Comments, blank lines, CR LF and runs of blanks are read; scale defaults to the template's.
+    void readsLenientLayout()
+    {
+        const KnownPoints kp = parseKnownPoints("ZELT KNOWN POINTS 1\r\n# corner of the hut\r\n\r\n"
+                                                "point\t3   -12.5  +40\r\n");
+        QCOMPARE(kp.mapScale, 15000.0);
+        QCOMPARE(int(kp.points.size()), 1);
+        QCOMPARE(kp.points.front(), (KnownPoint{3, -12.5, 40}));
+    }
+
+    /// A damaged file is refused with a message that says what and where.
+    void damagedTextNamesTheProblem_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty") << "" << "empty";
+        QTest::newRow("foreign") << "1 2 3\n" << "does not begin";
+        QTest::newRow("newer") << "ZELT KNOWN POINTS 2\n" << "newer version";
+        QTest::newRow("comma decimal") << "ZELT KNOWN POINTS 1\npoint 1 1,5 2\n" << "line 2";
+        QTest::newRow("missing y") << "ZELT KNOWN POINTS 1\npoint 1 1.5\n" << "two coordinates";
+        QTest::newRow("row 0") << "ZELT KNOWN POINTS 1\n\npoint 0 1 2\n" << "line 3";
+        QTest::newRow("nan") << "ZELT KNOWN POINTS 1\npoint 1 nan 2\n" << "line 2";
+        QTest::newRow("huge") << "ZELT KNOWN POINTS 1\npoint 1 1e300 2\n" << "outside the map";
+        QTest::newRow("duplicate row") << "ZELT KNOWN POINTS 1\npoint 4 1 2\npoint 4 3 4\n" << "two known points";
+        QTest::newRow("bad scale") << "ZELT KNOWN POINTS 1\nscale 0\n" << "map scale";
+        QTest::newRow("two scales") << "ZELT KNOWN POINTS 1\nscale 5000\nscale 5000\n" << "twice";
+        QTest::newRow("unknown") << "ZELT KNOWN POINTS 1\nrotate 4\n" << "unknown entry";
+        QTest::newRow("binary") << QStringLiteral("ZELT KNOWN POINTS 1\npoint 1 2 3") + QChar(0) << "binary";
+    }
+    void damagedTextNamesTheProblem()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        const std::string msg = messageOf(text.toStdString());
+        QVERIFY2(msg.find(message.toStdString()) != std::string::npos, msg.c_str());
+    }
+
+    /// No file reads as none; written files read back; an empty list removes the file, leaving
+    /// the table as one that never had known points.
+    void fileLifecycle()
+    {
+        const fs::path table = fs::path(m_dir.path().toStdString()) / "walk.db";
+        QCOMPARE(knownPointsPath(table).filename().string(), std::string("walk.kpt"));
+        QVERIFY(!readKnownPoints(table));
+
+        KnownPoints kp;
+        kp.set(1, 10, 20);
+        writeKnownPoints(table, kp);
+        QCOMPARE(*readKnownPoints(table), kp);
+        QVERIFY(!fs::exists(knownPointsPath(table).string() + ".tmp"));
+
+        writeKnownPoints(table, KnownPoints{});
+        QVERIFY(!fs::exists(knownPointsPath(table)));
+        QVERIFY(!readKnownPoints(table));
+    }
+
+    /// Anything but a regular file of sane size is refused, reading and writing, and left alone.
+    void refusesOddFiles()
+    {
+        const fs::path dirTable = fs::path(m_dir.path().toStdString()) / "odd.db";
+        fs::create_directory(knownPointsPath(dirTable));
+        QVERIFY_THROWS_EXCEPTION(KnownPointsError, readKnownPoints(dirTable));
+        KnownPoints kp;
+        kp.set(1, 1, 1);
+        QVERIFY_THROWS_EXCEPTION(KnownPointsError, writeKnownPoints(dirTable, kp));
+        QVERIFY(fs::is_directory(knownPointsPath(dirTable)));
+
+        const fs::path big = fs::path(m_dir.path().toStdString()) / "big.db";
+        writeText(knownPointsPath(big), "ZELT KNOWN POINTS 1\n" + std::string(kMaxKnownPointsFileBytes, '#'));
+        try {
+            readKnownPoints(big);
+            QFAIL("an oversized file was read");
+        } catch (const KnownPointsError& e) {
+            QVERIFY(std::string(e.what()).find("larger than") != std::string::npos);
+        }
+
+        const fs::path damaged = fs::path(m_dir.path().toStdString()) / "damaged.db";
+        writeText(knownPointsPath(damaged), "ZELT KNOWN POINTS 1\npoint x\n");
+        try {
+            readKnownPoints(damaged);
+            QFAIL("a damaged file was read");
+        } catch (const KnownPointsError& e) {
+            QVERIFY(std::string(e.what()).find("damaged.kpt' is damaged: line 2") != std::string::npos);
+        }
+    }
+
+    /// Mutated files either read into valid points or fail with KnownPointsError, nothing else.
+    void fuzzedInputIsReadOrRefused()
+    {
+        KnownPoints seed;
+        for (int r = 1; r <= 6; ++r)
+            seed.set(r * 3, r * 11.25, -r * 7.5);
+        const std::string base = formatKnownPoints(seed);
+        QRandomGenerator rng(1234);
+        const char alphabet[] = "0123456789.-+e point scale#\n\r\t\0xZ";
+        int refused = 0;
+        for (int round = 0; round < 4000; ++round) {
+            std::string text = base;
+            const int edits = 1 + int(rng.bounded(6));
+            for (int e = 0; e < edits && !text.empty(); ++e) {
+                const std::size_t at = rng.bounded(quint32(text.size()));
+                switch (rng.bounded(3)) {
+                case 0: text[at] = alphabet[rng.bounded(quint32(sizeof alphabet - 1))]; break;
+                case 1: text.erase(at, 1 + rng.bounded(8)); break;
+                default: text.insert(at, 1, alphabet[rng.bounded(quint32(sizeof alphabet - 1))]); break;
+                }
+            }
+            try {
+                const KnownPoints kp = parseKnownPoints(text);
+                for (std::size_t i = 0; i < kp.points.size(); ++i) {
+                    QVERIFY(kp.points[i].row >= 1);
+                    QVERIFY(std::isfinite(kp.points[i].xMm) && std::isfinite(kp.points[i].yMm));
+                    if (i > 0)
+                        QVERIFY(kp.points[i - 1].row < kp.points[i].row);
+                }
+                QVERIFY(kp.mapScale >= 1);
+            } catch (const KnownPointsError&) {
+                ++refused;
+            }
+        }
+        QVERIFY(refused > 0);
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QTEST_APPLESS_MAIN(KnownPointsTest)
+#include "known_points_test.moc"

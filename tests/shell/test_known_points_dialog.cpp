@@ -1,0 +1,133 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Widget tests of Settings > "Known Points...": editing, the report, the pace count, damaged files.
+#include "document/known_points.h"
+#include "shell/export_dialog.h"
+#include "shell/known_points_dialog.h"
+#include "shell/main_form.h"
+#include "shell/mdi_child.h"
+#include "shell_table_fixture.h"
+#include "shell_test_support.h"
+#include "test_support.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <cmath>
+
+using namespace zelt::shell;
+using zelt::test::ModalAnswerer;
+
+class TestKnownPointsDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { zelt::test::useTestSettings(m_settings.filePath(QStringLiteral("registry.reg"))); }
+    void init() { QVERIFY(m_shell.show()); }
+    void cleanup() { m_shell.close(); }
+
+    /// Points added in the dialog are written beside the table, listed with their residuals and
+    /// fitted; "Use this pace count" sets the implied count after the user agrees.
+    void editFitAndUsePaceCount()
+    {
+        TMDIChild* child = open(QStringLiteral("k.db"));
+        auto* action = m_shell.form->findChild<QAction*>(QStringLiteral("KnownPoints1"));
+        QVERIFY(action);
+        action->trigger();
+        KnownPointsDialog* dlg = dialog();
+        QVERIFY(dlg->isVisible());
+        QVERIFY(dlg->reportView()->toPlainText().contains(QStringLiteral("No known points")));
+
+        // North legs of 100, 100 and 200 m at 1:15000, walked with paces 10 % long.
+        QVERIFY(dlg->setPoint(2, 10, 20 + 100 * 1.1 / 15));
+        QVERIFY(dlg->setPoint(4, 10, 20 + 400 * 1.1 / 15));
+        QCOMPARE(dlg->list()->rowCount(), 2);
+        QCOMPARE(dlg->list()->item(1, 0)->text(), QStringLiteral("4"));
+        QVERIFY(!dlg->list()->item(1, 4)->text().isEmpty());
+        const auto onDisk = zelt::document::readKnownPoints(child->Table1().path());
+        QVERIFY(onDisk && onDisk->points.size() == 2);
+        QVERIFY(dlg->report());
+        QVERIFY(std::fabs(dlg->report()->scale - 1.1) < 1e-9);
+        QVERIFY(dlg->usePaceButton()->isEnabled());
+
+        {
+            ModalAnswerer no(QMessageBox::No);
+            QVERIFY(!dlg->usePaceCount());
+        }
+        QCOMPARE(child->document().pairsPer100m, 64.0);
+        {
+            ModalAnswerer yes(QMessageBox::Yes);
+            QVERIFY(dlg->usePaceCount());
+        }
+        QVERIFY(std::fabs(child->document().pairsPer100m - 64 / 1.1) < 1e-9);
+        QVERIFY(std::fabs(dlg->report()->scale - 1.0) < 1e-9);
+
+        QVERIFY(dlg->removePoint(2));
+        QVERIFY(dlg->removePoint(4));
+        QVERIFY(!std::filesystem::exists(zelt::document::knownPointsPath(child->Table1().path())));
+    }
+
+    /// A damaged file is shown as such and only replaced when the user agrees.
+    void damagedFileIsKeptUnlessReplaced()
+    {
+        TMDIChild* child = open(QStringLiteral("d.db"));
+        const auto kpt = zelt::document::knownPointsPath(child->Table1().path());
+        zelt::test::writeBytes(kpt, {'b', 'a', 'd', '\n'});
+        dialog()->showForActive();
+        QVERIFY(dialog()->reportView()->toPlainText().contains(QStringLiteral("is damaged")));
+        {
+            ModalAnswerer no(QMessageBox::No);
+            QVERIFY(!dialog()->setPoint(2, 1, 1));
+        }
+        QCOMPARE(zelt::test::readBytes(kpt), (std::vector<unsigned char>{'b', 'a', 'd', '\n'}));
+        {
+            ModalAnswerer yes(QMessageBox::Yes);
+            QVERIFY(dialog()->setPoint(2, 1, 1));
+        }
+        QCOMPARE(zelt::document::readKnownPoints(child->Table1().path())->points.size(), std::size_t(1));
+    }
+
+    /// The export dialog offers the placement only for a table with known points, unchecked.
+    void exportOptionFollowsTheTable()
+    {
+        TMDIChild* child = open(QStringLiteral("e.db"));
+        auto* command = m_shell.form->findChild<ExportCommand*>();
+        QVERIFY(command);
+        {
+            ModalAnswerer closer;
+            command->Export1Execute();
+        }
+        QVERIFY(!command->ExportDlg()->PlaceOnKnownPoints->isEnabled());
+        QVERIFY(!command->ExportDlg()->choice().placeOnKnownPoints);
+
+        zelt::document::KnownPoints kp;
+        kp.set(3, 5, 5);
+        zelt::document::writeKnownPoints(child->Table1().path(), kp);
+        {
+            ModalAnswerer closer;
+            command->Export1Execute();
+        }
+        QVERIFY(command->ExportDlg()->PlaceOnKnownPoints->isEnabled());
+        QVERIFY(!command->ExportDlg()->PlaceOnKnownPoints->isChecked());
+        command->ExportDlg()->PlaceOnKnownPoints->setChecked(true);
+        QVERIFY(command->ExportDlg()->choice().placeOnKnownPoints);
+    }
+
+private:
+    TMDIChild* open(const QString& name)
+    {
+        const QString path = m_shell.dir->filePath(name);
+        zelt::test::writeTraverse(path, {{0, 420.0}, {64}, {64}, {128}});
+        m_shell.form->OpenDocument(path);
+        return m_shell.form->activeDocument();
+    }
+    KnownPointsDialog* dialog() const { return m_shell.form->findChild<KnownPointsDialog*>(); }
+
+    QTemporaryDir m_settings;
+    zelt::test::ShownMainForm m_shell;
+};
+
+QTEST_MAIN(TestKnownPointsDialog)
+#include "test_known_points_dialog.moc"
