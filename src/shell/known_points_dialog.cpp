@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -136,6 +137,14 @@ void KnownPointsDialog::showForActive()
     show();
     raise();
     activateWindow();
+}
+
+bool KnownPointsDialog::event(QEvent* e)
+{
+    // Rows or the pace count may have changed while the user worked in the table.
+    if (e->type() == QEvent::WindowActivate && m_child)
+        reload();
+    return QDialog::event(e);
 }
 
 void KnownPointsDialog::reload()
@@ -356,6 +365,10 @@ KnownPointsDialog* installKnownPointsCommand(TMainForm& main)
             break;
         }
     QObject::connect(action, &QAction::triggered, dialog, &KnownPointsDialog::showForActive);
+    // Available exactly when the survey values are: while a document is open.
+    QAction* values = main.actions().Parymetry1;
+    action->setEnabled(values->isEnabled());
+    QObject::connect(values, &QAction::enabledChanged, action, &QAction::setEnabled);
     return dialog;
 }
 

@@ -49,6 +49,9 @@ public:
     QPlainTextEdit* reportView() const { return m_reportView; }
     QPushButton* usePaceButton() const { return m_usePace; }
 
+protected:
+    bool event(QEvent* e) override;
+
 private slots:
     void addCurrentRow();
     void editSelected();

@@ -35,6 +35,7 @@ private slots:
         TMDIChild* child = open(QStringLiteral("k.db"));
         auto* action = m_shell.form->findChild<QAction*>(QStringLiteral("KnownPoints1"));
         QVERIFY(action);
+        QVERIFY(action->isEnabled());
         action->trigger();
         KnownPointsDialog* dlg = dialog();
         QVERIFY(dlg->isVisible());
@@ -121,6 +122,7 @@ private:
         const QString path = m_shell.dir->filePath(name);
         zelt::test::writeTraverse(path, {{0, 420.0}, {64}, {64}, {128}});
         m_shell.form->OpenDocument(path);
+        m_shell.form->updateEnabling();   // as the next idle moment would
         return m_shell.form->activeDocument();
     }
     KnownPointsDialog* dialog() const { return m_shell.form->findChild<KnownPointsDialog*>(); }
