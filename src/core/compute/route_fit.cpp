@@ -2,7 +2,9 @@
 // Least-squares similarity of the route onto known points, and the report a mapper reads.
 #include "compute/route_fit.h"
 
+#include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <numbers>
 #include <string>
 
@@ -27,13 +29,22 @@ void checkInput(const std::vector<FitPair>& pairs, double pairsPer100m, double m
             || !std::isfinite(p.known.y))
             throw FitError("The position of " + rowText(p.row) + " is not a finite number.");
     // Two rows the route puts on one spot cannot be carried to two different places by any
-    // similarity; the fit would only spread the contradiction over the other points.
-    for (std::size_t i = 0; i < pairs.size(); ++i)
-        for (std::size_t j = i + 1; j < pairs.size(); ++j)
-            if (distance(pairs[i].route, pairs[j].route) < kCoincidentMm
-                && distance(pairs[i].known, pairs[j].known) >= kCoincidentMm)
-                throw FitError("The route puts " + rowText(pairs[i].row) + " and " + rowText(pairs[j].row)
+    // similarity; the fit would only spread the contradiction over the other points. Sorted by
+    // east, only neighbours within the tolerance need comparing.
+    std::vector<std::size_t> order(pairs.size());
+    std::iota(order.begin(), order.end(), std::size_t(0));
+    std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return pairs[a].route.x < pairs[b].route.x || (pairs[a].route.x == pairs[b].route.x && a < b);
+    });
+    const auto eastGap = [&](std::size_t i, std::size_t j) { return pairs[order[j]].route.x - pairs[order[i]].route.x; };
+    for (std::size_t i = 0; i < order.size(); ++i)
+        for (std::size_t j = i + 1; j < order.size() && eastGap(i, j) < kCoincidentMm; ++j) {
+            const FitPair& p = pairs[std::min(order[i], order[j])];
+            const FitPair& q = pairs[std::max(order[i], order[j])];
+            if (distance(p.route, q.route) < kCoincidentMm && distance(p.known, q.known) >= kCoincidentMm)
+                throw FitError("The route puts " + rowText(p.row) + " and " + rowText(q.row)
                                + " on the same spot, but their known points differ; remove one of them.");
+        }
 }
 
 // Least squares in complex form: with z the route and w the known positions about their
