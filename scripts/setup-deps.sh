@@ -4,7 +4,8 @@ set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config python3
       qt6-base-dev libqt6printsupport6 libgl-dev
       libxlsxwriter-dev pxlib-dev
-      poppler-utils xvfb xauth fonts-dejavu-core fonts-liberation2 unzip)
+      poppler-utils xvfb xauth fonts-dejavu-core fonts-liberation2 unzip
+      desktop-file-utils appstream)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,176 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// An installed tree holds what a desktop expects and its programs find their data files relative
+// to themselves, also after the tree is moved.
+#include "test_support.h"
+
+#include <QDir>
+#include <QtEndian>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <filesystem>
+
+namespace fs = std::filesystem;
+
+class InstallTreeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void treeHoldsTheDesktopFiles();
+    void manualPageNamesEveryCommand();
+    void desktopFilesPassTheirCheckers();
+    void cliFindsDataFilesRelativeToItself();
+
+private:
+    struct Run {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    static Run run(const QString& program, const QStringList& args, const QString& dir = {});
+    static bool inCi() { return qEnvironmentVariableIsSet("CI"); }
+    QString prefix() const { return m_dir.filePath(QStringLiteral("usr")); }
+
+    QTemporaryDir m_dir;
+};
+
+InstallTreeTest::Run InstallTreeTest::run(const QString& program, const QStringList& args, const QString& dir)
+{
+    QProcess p;
+    if (!dir.isEmpty())
+        p.setWorkingDirectory(dir);
+    p.start(program, args);
+    Run r;
+    if (!p.waitForStarted(30000))
+        return r;
+    if (!p.waitForFinished(240000)) {
+        p.kill();
+        p.waitForFinished();
+        return r;
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+void InstallTreeTest::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    const Run r = run(QStringLiteral(ZELT_CMAKE),
+                      {QStringLiteral("--install"), QStringLiteral(ZELT_BINARY_DIR), QStringLiteral("--prefix"), prefix()});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
+}
+
+// The programs, their data files, the desktop entry, file type, icons, metainfo, manual pages,
+// completion and copyright are where a desktop and a package look for them, and the data
+// folder holds only data files.
+void InstallTreeTest::treeHoldsTheDesktopFiles()
+{
+    const QString id = QStringLiteral(ZELT_APPSTREAM_ID);
+    QStringList expected{"bin/zelt", "bin/zelt-cli", "share/zelt/dani.dat", "share/zelt/std.ing",
+                         "share/zelt/abs.ing", "share/zelt/procent.ing", "share/applications/zelt.desktop",
+                         "share/mime/packages/zelt.xml", "share/metainfo/" + id + ".metainfo.xml",
+                         "share/icons/hicolor/scalable/apps/zelt.svg", "share/man/man1/zelt.1.gz",
+                         "share/man/man1/zelt-cli.1.gz", "share/bash-completion/completions/zelt-cli",
+                         "share/doc/zelt/copyright", "share/doc/zelt/changelog.gz"};
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256})
+        expected << QStringLiteral("share/icons/hicolor/%1x%1/apps/zelt.png").arg(size);
+    for (const QString& file : expected)
+        QVERIFY2(QFileInfo(prefix() + u'/' + file).isFile(), qPrintable(file));
+    for (const char* program : {"bin/zelt", "bin/zelt-cli"})
+        QVERIFY(QFileInfo(prefix() + u'/' + QLatin1String(program)).isExecutable());
+
+    QStringList data = QDir(prefix() + QStringLiteral("/share/zelt")).entryList(QDir::Files);
+    data.sort();
+    QCOMPARE(data, (QStringList{"abs.ing", "dani.dat", "procent.ing", "std.ing"}));
+
+    QFile icon(prefix() + QStringLiteral("/share/icons/hicolor/16x16/apps/zelt.png"));
+    QVERIFY(icon.open(QIODevice::ReadOnly));
+    const QByteArray head = icon.read(24);
+    QVERIFY(head.startsWith("\x89PNG"));
+    QCOMPARE(qFromBigEndian<quint32>(head.constData() + 16), 16u);  // width in the IHDR chunk
+}
+
+// The installed manual page of zelt-cli has an entry for every command its help lists.
+void InstallTreeTest::manualPageNamesEveryCommand()
+{
+    const Run page = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), prefix() + QStringLiteral("/share/man/man1/zelt-cli.1.gz")});
+    if (page.exitCode == -1 && !inCi())
+        QSKIP("gzip is not installed");
+    QCOMPARE(page.exitCode, 0);
+    QVERIFY(page.out.startsWith(QStringLiteral(".\\\"")) || page.out.startsWith(QStringLiteral(".TH")));
+    QVERIFY(page.out.contains(QStringLiteral(".SH EXIT STATUS")));
+
+    const Run help = run(prefix() + QStringLiteral("/bin/zelt-cli"), {QStringLiteral("--help")});
+    QCOMPARE(help.exitCode, 0);
+    const QStringList commands = help.out.section(QStringLiteral("\nCommands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0).split(u'\n');
+    int entries = 0;
+    for (const QString& line : commands) {
+        if (!line.startsWith(QStringLiteral("  ")) || line.startsWith(QStringLiteral("      ")))
+            continue;
+        const QString name = line.trimmed().section(u' ', 0, 0);
+        QVERIFY2(page.out.contains(QStringLiteral(".TP\n\\fB") + QString(name).replace(u'-', QStringLiteral("\\-"))),
+                 qPrintable(name));
+        ++entries;
+    }
+    QVERIFY(entries >= 14);
+
+    const QString completion = prefix() + QStringLiteral("/share/bash-completion/completions/zelt-cli");
+    const Run syntax = run(QStringLiteral("bash"), {QStringLiteral("-n"), completion});
+    QCOMPARE(syntax.exitCode, 0);
+}
+
+// The desktop entry and the AppStream metainfo pass the freedesktop and AppStream checkers.
+void InstallTreeTest::desktopFilesPassTheirCheckers()
+{
+    const Run desktop = run(QStringLiteral("desktop-file-validate"),
+                            {prefix() + QStringLiteral("/share/applications/zelt.desktop")});
+    const Run metainfo = run(QStringLiteral("appstreamcli"),
+                             {QStringLiteral("validate"), QStringLiteral("--no-net"),
+                              prefix() + QStringLiteral("/share/metainfo/" ZELT_APPSTREAM_ID ".metainfo.xml")});
+    if ((desktop.exitCode == -1 || metainfo.exitCode == -1) && !inCi())
+        QSKIP("desktop-file-validate or appstreamcli is not installed (desktop-file-utils, appstream)");
+    QVERIFY2(desktop.exitCode == 0 && !desktop.out.contains(QStringLiteral("error")), qPrintable(desktop.out + desktop.err));
+    QVERIFY2(metainfo.exitCode == 0, qPrintable(metainfo.out + metainfo.err));
+}
+
+// zelt-cli run from the installed tree draws turn figures from share/zelt/dani.dat, still does
+// after the whole tree is moved, and fails cleanly once that file is gone.
+void InstallTreeTest::cliFindsDataFilesRelativeToItself()
+{
+    const QString moved = m_dir.filePath(QStringLiteral("elsewhere/opt"));
+    QVERIFY(QDir().mkpath(moved));
+    QVERIFY(QDir().rmdir(moved));
+    const Run copy = run(QStringLiteral("cp"), {QStringLiteral("-a"), prefix(), moved});
+    QCOMPARE(copy.exitCode, 0);
+
+    const QString work = m_dir.filePath(QStringLiteral("work"));
+    QVERIFY(QDir().mkpath(work));
+    for (const QString& root : {prefix(), moved}) {
+        const QString cli = root + QStringLiteral("/bin/zelt-cli");
+        const QString table = work + QStringLiteral("/t.db");
+        for (const char* suffix : {"t.db", "t.inf", "t.ing", "m.ocd"})
+            QFile::remove(work + u'/' + QLatin1String(suffix));
+        QCOMPARE(run(cli, {QStringLiteral("new"), table}).exitCode, 0);
+        const Run import = run(cli, {QStringLiteral("import"), table, QStringLiteral(ZELT_SOURCE_DIR "/data/sample-traverse.txt")});
+        QVERIFY2(import.exitCode == 0, qPrintable(import.err));
+        const Run exported = run(cli, {QStringLiteral("export-ocd"), table, work + QStringLiteral("/m.ocd")}, work);
+        QVERIFY2(exported.exitCode == 0, qPrintable(root + u' ' + exported.err));
+        QVERIFY(QFileInfo(work + QStringLiteral("/m.ocd")).size() > 0);
+    }
+
+    if (fs::exists(fs::path(ZELT_DATA_DIR) / "dani.dat"))
+        QSKIP("the configured data folder holds a figure file, so its absence cannot be shown");
+    QVERIFY(QFile::remove(moved + QStringLiteral("/share/zelt/dani.dat")));
+    QFile::remove(work + QStringLiteral("/m.ocd"));
+    const Run missing = run(moved + QStringLiteral("/bin/zelt-cli"),
+                            {QStringLiteral("export-ocd"), work + QStringLiteral("/t.db"), work + QStringLiteral("/m.ocd")});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY2(missing.err.contains(QStringLiteral("dani.dat")) && missing.err.contains(moved + QStringLiteral("/share/zelt")),
+             qPrintable(missing.err));
+}
+
+QTEST_GUILESS_MAIN(InstallTreeTest)
+#include "install_tree_test.moc"
