@@ -32,6 +32,8 @@ QString helpText()
         "Exit status:\n"
         "  0\n"
         "      The program ended normally, or handed its tables to the running program.\n"
+        "  1\n"
+        "      The help or the version could not be written.\n"
         "  2\n"
         "      Usage error: an unknown option.\n"
         "\n"
@@ -45,10 +47,20 @@ QString helpText()
         "      The main window's placement and the toolbars (in $XDG_CONFIG_HOME when that is set).\n");
 }
 
-void print(std::FILE* stream, const QString& text)
+/// Writes `text`; false when it could not be written (a full disk, a closed pipe).
+bool print(std::FILE* stream, const QString& text)
 {
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fflush(stream);
+    const bool written = std::fputs(text.toLocal8Bit().constData(), stream) >= 0;
+    return std::fflush(stream) == 0 && written;
+}
+
+/// Status 0 after the help or the version, unless they could not be written.
+int answered(const QString& text)
+{
+    if (print(stdout, text))
+        return 0;
+    print(stderr, QStringLiteral("zelt: cannot write to standard output\n"));
+    return 1;
 }
 
 }  // namespace
@@ -82,13 +94,10 @@ AppCommandLine readAppCommandLine(const QStringList& arguments)
         result.exitCode = 2;
         return result;
     }
-    if (parser.isSet(help)) {
-        print(stdout, helpText());
-        result.exitCode = 0;
-    } else if (parser.isSet(version)) {
-        print(stdout, QStringLiteral("zelt " ZELT_VERSION "\n"));
-        result.exitCode = 0;
-    }
+    if (parser.isSet(help))
+        result.exitCode = answered(helpText());
+    else if (parser.isSet(version))
+        result.exitCode = answered(QStringLiteral("zelt " ZELT_VERSION "\n"));
     result.files = parser.positionalArguments();
     return result;
 }

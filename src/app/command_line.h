@@ -13,6 +13,7 @@ struct AppCommandLine {
 };
 
 /// Reads `arguments` (the program name first). `--help`/`-h` print the help and `--version`/`-v`
-/// the version on standard output (exit 0); an unknown option prints the message and the help on
-/// standard error (exit 2). The toolkit's own options (-platform NAME, -style NAME, ...) pass.
+/// the version on standard output (exit 0; 1 when that cannot be written); an unknown option
+/// prints the message and the help on standard error (exit 2). The toolkit's own options
+/// (-platform NAME, -style NAME, ...) pass.
 AppCommandLine readAppCommandLine(const QStringList& arguments);

@@ -67,6 +67,17 @@ int commandUsageError(const std::string& name, const std::string& message)
 
 bool isHelp(const std::string& a) { return a == "--help" || a == "-h"; }
 
+/// A run whose output could not be written (a full disk, a closed pipe) has failed, whatever
+/// the command said: `status`, or 1 with a message when standard output is in error.
+int checkedOutput(int status)
+{
+    std::cout.flush();
+    if (std::cout || status != 0)
+        return status;
+    std::cerr << "zelt-cli: cannot write to standard output\n";
+    return 1;
+}
+
 /// The options a command accepts: those its usage names, and the options of every command.
 std::vector<UsageOption> acceptedOptions(const std::string& usage)
 {
@@ -123,10 +134,10 @@ int run(int argc, char** argv)
         return usageError("");
     const std::string name = argv[1];
     if (isHelp(name) || name == "help")
-        return helpCommand(argc, argv);
+        return checkedOutput(helpCommand(argc, argv));
     if (name == "--version") {
         printVersion(std::cout);
-        return 0;
+        return checkedOutput(0);
     }
     auto it = table().find(name);
     if (it == table().end())
@@ -139,7 +150,7 @@ int run(int argc, char** argv)
         const std::string a = argv[i];
         if (isHelp(a)) {
             printCommandHelp(std::cout, helpOf(name));
-            return 0;
+            return checkedOutput(0);
         }
         if (a.size() <= 2 || a.rfind("--", 0) != 0) {
             args.positional.push_back(a);  // "-" is standard input; "-5" a negative number
@@ -164,7 +175,7 @@ int run(int argc, char** argv)
         }
     }
     try {
-        return it->second.command(args, std::cout, std::cerr);
+        return checkedOutput(it->second.command(args, std::cout, std::cerr));
     } catch (const UsageError& e) {
         return commandUsageError(name, e.message);
     } catch (const std::exception& e) {

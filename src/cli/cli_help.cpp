@@ -65,7 +65,7 @@ void exitStatuses(std::ostream& out)
     entry(out, "0", "Success.");
     entry(out, "1",
           "Failure: the message is on standard error. Work done before the error stays done (rows "
-          "already posted, map objects already appended).");
+          "already posted, map objects already appended). Output that could not be written is a failure too.");
     entry(out, "2", "Usage error: an unknown command or option, a missing or extra argument, or a value that "
                     "is not allowed.");
     entry(out, "3",

@@ -21,6 +21,7 @@ private slots:
     void usageErrorsExitTwoOnStandardError_data();
     void usageErrorsExitTwoOnStandardError();
     void optionsAndPositionals();
+    void unwritableOutputFails();
     void desktopProgramAnswersWithoutDisplay();
 
 private:
@@ -42,6 +43,23 @@ QStringList helpCommands(const QString& help)
     while (it.hasNext())
         names.append(it.next().captured(1));
     return names;
+}
+
+/// Runs `program` with its standard output going to /dev/full, where every write fails.
+CliRun runIntoFullDevice(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.setStandardOutputFile(QStringLiteral("/dev/full"));
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    CliRun r;
+    if (!p.waitForFinished(60000))
+        return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
 }
 
 /// Runs the desktop program with no display and no platform chosen: a window it tried to
@@ -182,6 +200,23 @@ void ConventionsCliTest::optionsAndPositionals()
     r = runCli({"info", table("missing.db")});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(QStringLiteral("does not exist")));
+}
+
+// Output that cannot be written (a full disk) is a failure with a message, not a success.
+void ConventionsCliTest::unwritableOutputFails()
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("this system has no /dev/full");
+    QCOMPARE(runCli({"new", table()}).exitCode, 0);
+    const QList<QPair<QString, QStringList>> runs{{QStringLiteral(ZELT_CLI), {"--help"}},
+                                                  {QStringLiteral(ZELT_CLI), {"--version"}},
+                                                  {QStringLiteral(ZELT_CLI), {"dump", table()}},
+                                                  {QStringLiteral(ZELT_APP), {"--version"}}};
+    for (const auto& [program, args] : runs) {
+        const CliRun r = runIntoFullDevice(program, args);
+        QVERIFY2(r.exitCode == 1, qPrintable(args.join(u' ')));
+        QVERIFY2(r.err.contains(QStringLiteral("cannot write to standard output")), qPrintable(r.err));
+    }
 }
 
 // The desktop program answers --help and --version on standard output without a display, and
