@@ -76,9 +76,10 @@ void exitStatuses(std::ostream& out)
 void files(std::ostream& out)
 {
     out << "Files:\n";
-    entry(out, "TABLE.inf, TABLE.ing",
-          "The companions beside each table: its survey values (PairsPer100m, StartHeight) and its grid "
-          "column layout. They are read when a command opens the table and written when it ends.");
+    entry(out, "TABLE.inf, TABLE.ing, TABLE.kpt",
+          "The companions beside each table: its survey values (PairsPer100m, StartHeight), its grid "
+          "column layout and its known points (map positions of chosen rows). They are read when a "
+          "command opens the table and written when it ends.");
     entry(out, "dani.dat",
           "The figure file: the shapes drawn for turn notes in a map export. It is looked for beside "
           "the zelt-cli program, then in ../share/zelt from the program's folder, then in " ZELT_DATA_DIR ".");
