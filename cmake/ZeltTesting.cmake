@@ -19,7 +19,12 @@ function(_zelt_test_common name)
     ZELT_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
     ZELT_BINARY_DIR="${PROJECT_BINARY_DIR}")
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300)
+  # Labels by folder (core, cli, shell), so a run can pick the suites it needs.
+  set(_label core)
+  if(CMAKE_CURRENT_SOURCE_DIR MATCHES "/tests/(cli|shell)$")
+    set(_label ${CMAKE_MATCH_1})
+  endif()
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 300 LABELS ${_label})
 endfunction()
 
 # add_core_test(name LIBS core_x ... [SOURCES extra.cpp ...])

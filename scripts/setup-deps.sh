@@ -5,15 +5,19 @@ pkgs=(build-essential cmake ninja-build pkg-config python3
       qt6-base-dev libqt6printsupport6 libgl-dev
       libxlsxwriter-dev pxlib-dev
       poppler-utils xvfb xauth fonts-dejavu-core fonts-liberation2 unzip
-      desktop-file-utils appstream)
+      desktop-file-utils appstream locales)
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+# The test suite runs once more under comma-decimal locales; generate them if they are missing.
+for loc in de_DE ru_RU; do
+  locale -a 2>/dev/null | grep -qix "${loc}.utf-\?8" || $SUDO localedef -i "$loc" -c -f UTF-8 "${loc}.UTF-8"
+done

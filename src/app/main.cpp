@@ -9,7 +9,6 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QLocale>
 #include <QStringList>
 #include <QTimer>
 
@@ -31,10 +30,6 @@ int main(int argc, char** argv)
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kFileVersion));
     QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kStartTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("zelt"));
-    // Numbers are shown and typed with the user's decimal separator.
-    const QString point = QLocale().decimalPoint();
-    if (point.size() == 1 && point.at(0).unicode() < 128)
-        zelt::document::TraverseTable::setDecimalSeparator(static_cast<char>(point.at(0).unicode()));
 
     // A file named on the command line is the shell's open request: a running program takes
     // it over the local socket; otherwise this program becomes the running one and opens it.

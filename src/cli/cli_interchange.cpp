@@ -69,6 +69,7 @@ int exportXlsxCommand(const Args& args, std::ostream& out, std::ostream&)
     expectPositional(args, 2, 2, "TABLE.db OUT.xlsx");
     CliSession session(tableArgument(args), args);
     auto writer = interchange::XlsxWriter::toFile(args.positional[1]);
+    writer.setNumberFormat(session.table().numberFormat());
     try {
         interchange::exportToSpreadsheet(session.table(), session.document().columns, writer);
     } catch (...) {

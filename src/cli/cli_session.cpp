@@ -43,7 +43,7 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode)
     : m_doc(std::make_unique<document::Document>())
 {
     m_decimalSeparator = separatorForLocale(args.option("--locale"));
-    document::TraverseTable::setDecimalSeparator(m_decimalSeparator);
+    m_doc->table.setNumberFormat({m_decimalSeparator});
 
     std::error_code ec;
     const bool exists = fs::exists(table, ec);

@@ -107,6 +107,7 @@ void InterchangeCommands::ToMic1Click()
     if (!m_workbooks)
         m_workbooks.emplace(zelt::interchange::XlsxWriter::inFolder(toPath(workbookFolder())));
     auto& doc = child->document();
+    m_workbooks->setNumberFormat(doc.table.numberFormat());
     QString error;
     try {
         zelt::interchange::exportToSpreadsheet(doc.table, doc.columns, *m_workbooks);
@@ -143,7 +144,7 @@ void InterchangeCommands::ToolbarPasteDownClick()
     child->commitEditor();
     try {
         zelt::interchange::pasteColumn(child->Table1(), child->selectedFieldName().toStdString(), text.toStdString(),
-                                       zelt::document::TraverseTable::decimalSeparator());
+                                       child->Table1().decimalSeparator());
     } catch (const std::exception& e) {
         child->refreshRows();
         TMDIChild::showError(&m_main, fromUtf8(e.what()));

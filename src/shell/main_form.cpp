@@ -30,10 +30,9 @@ namespace zelt::shell {
 
 namespace {
 
-QString general(double v)
+QString general(double v, const zelt::document::TraverseTable& table)
 {
-    return QString::fromStdString(
-        zelt::document::formatGeneral(v, zelt::document::TraverseTable::decimalSeparator()));
+    return QString::fromStdString(zelt::document::formatGeneral(v, table.decimalSeparator()));
 }
 
 void showRegistryError(QWidget* parent, const RegistryError& e)
@@ -204,8 +203,8 @@ void TMainForm::updateEnabling()
     a.tbCalc->setEnabled(start && end);
     updateEditActions();
 
-    const QString values = any ? general(active->document().pairsPer100m) + QStringLiteral("/100 ; ")
-                                     + general(active->document().startHeight) + QStringLiteral(" m")
+    const QString values = any ? general(active->document().pairsPer100m, active->document().table) + QStringLiteral("/100 ; ")
+                                     + general(active->document().startHeight, active->document().table) + QStringLiteral(" m")
                                : QString();
     if (m_panels[2]->text() != values)
         m_panels[2]->setText(values);

@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLocale>
 #include <QMessageBox>
 #include <QTableView>
 #include <QTimer>
@@ -62,6 +63,10 @@ TMDIChild::TMDIChild(QWidget* parent)
     : QWidget(parent), m_document(std::make_unique<zelt::document::Document>())
 {
     m_document->table.setPath("Untitled1");
+    // Numbers are shown and typed with the user's decimal separator.
+    const QString point = QLocale().decimalPoint();
+    if (point.size() == 1 && point.at(0).unicode() < 128)
+        m_document->table.setNumberFormat({static_cast<char>(point.at(0).unicode())});
     zelt::compute::attachFieldRules(*m_document);
     setupGrid();
     buildNavigator();

@@ -190,7 +190,7 @@ bool TraverseTableModel::setData(const QModelIndex& index, const QVariant& value
         if (table.currentIndex() != index.row())
             table.setRecNo(index.row() + 1);
         const std::string name = table.fields()[static_cast<std::size_t>(field)].name;
-        table.enterText(name, value.toString().toStdString(), TraverseTable::decimalSeparator());
+        table.enterText(name, value.toString().toStdString(), table.decimalSeparator());
     } catch (const std::exception& e) {
         emit errorRaised(QString::fromUtf8(e.what()));
         return false;

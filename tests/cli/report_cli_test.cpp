@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <clocale>
+
 using namespace zelt::test;
 
 namespace {
@@ -31,6 +33,7 @@ private slots:
     void initTestCase();
     void twoHundredRows();
     void unwritableOutput();
+    void surveyValuesSurviveACommaLocale();
 
 private:
     QTemporaryDir m_dir;
@@ -95,6 +98,41 @@ void ReportCliTest::unwritableOutput()
                            m_dir.filePath(QStringLiteral("missing/dir/out.pdf"))});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(!r.err.isEmpty());
+}
+
+// The report starts a Qt application object, which takes the C library's locale from the
+// environment; the table's .inf must still be readable with its values afterwards.
+void ReportCliTest::surveyValuesSurviveACommaLocale()
+{
+    const char* locale = "de_DE.UTF-8";
+    const bool available = std::setlocale(LC_ALL, locale) != nullptr;
+    std::setlocale(LC_ALL, "C");
+    if (!available) {
+        if (qEnvironmentVariableIsSet("CI"))
+            QFAIL("de_DE.UTF-8 is not generated (scripts/setup-deps.sh generates it)");
+        QSKIP("de_DE.UTF-8 is not generated (scripts/setup-deps.sh generates it)");
+    }
+    const auto table = std::filesystem::path(m_dir.path().toStdString()) / "comma.db";
+    const QString t = QString::fromStdString(table.string());
+    QCOMPARE(runCli({QStringLiteral("new"), t}).exitCode, 0);
+    const auto set = runCli({QStringLiteral("settings"), t, QStringLiteral("--pairs-per-100m"), QStringLiteral("70.5"),
+                             QStringLiteral("--start-height"), QStringLiteral("333.25")});
+    QVERIFY2(set.exitCode == 0, qPrintable(set.err));
+
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LC_ALL"), QString::fromLatin1(locale));
+    env.insert(QStringLiteral("LANG"), QString::fromLatin1(locale));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(ZELT_CLI), {QStringLiteral("report"), t, m_dir.filePath(QStringLiteral("comma.pdf"))});
+    QVERIFY(p.waitForFinished(120000));
+    QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+
+    const QByteArray inf = readFile(std::filesystem::path(table).replace_extension(".inf"));
+    QCOMPARE(inf, QByteArray(" 7.05000000000000E+0001\r\n 3.33250000000000E+0002\r\n"));
+    const auto info = runCli({QStringLiteral("info"), t});
+    QVERIFY2(info.exitCode == 0, qPrintable(info.err));
+    QVERIFY2(info.out.contains(QStringLiteral("70.5")) && info.out.contains(QStringLiteral("333.25")), qPrintable(info.out));
 }
 
 QTEST_APPLESS_MAIN(ReportCliTest)

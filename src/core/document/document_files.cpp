@@ -3,12 +3,17 @@
 #include "document/document_files.h"
 
 #include "document/paradox_table.h"
+#include "document/regular_file.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <memory>
 #include <vector>
 
@@ -19,10 +24,6 @@ namespace {
 
 constexpr const char* kInvalidNumericInput = "Invalid numeric input";
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
@@ -32,20 +33,32 @@ bool fileExists(const fs::path& p)
     return fs::exists(p, ec);
 }
 
+/// A companion that is not a regular file of a sane size (a named pipe, a link to a device) is
+/// refused before anything blocks on it or reads without end. A folder keeps the message the
+/// system's refusal always gave.
+RegularFile openCompanion(const fs::path& path, int flags)
+{
+    std::string reason;
+    int error = 0;
+    RegularFile file = RegularFile::open(path, flags, kMaxSmallFileBytes, reason, error);
+    std::error_code ec;
+    if (!reason.empty() && fs::is_directory(path, ec))
+        throw CompanionError(ioErrorMessage(EISDIR));
+    if (!reason.empty())
+        throw CompanionError("The file " + quoted(path) + " " + reason + ".");
+    if (!file.isOpen())
+        throw CompanionError(error == ENOENT && !(flags & O_CREAT) ? "File not found" : ioErrorMessage(error));
+    return file;
+}
+
 std::vector<char> readWholeFile(const fs::path& path)
 {
-    errno = 0;
-    FilePtr f(std::fopen(path.c_str(), "rb"));
-    if (!f)
-        throw CompanionError(errno == ENOENT ? "File not found" : ioErrorMessage(errno));
-    std::vector<char> bytes;
-    char chunk[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(chunk, 1, sizeof chunk, f.get())) > 0)
-        bytes.insert(bytes.end(), chunk, chunk + n);
-    if (std::ferror(f.get()))
-        throw CompanionError(ioErrorMessage(errno));
-    return bytes;
+    const RegularFile file = openCompanion(path, O_RDONLY);
+    int error = 0;
+    std::optional<std::vector<char>> bytes = file.readAll(error);
+    if (!bytes)
+        throw CompanionError(ioErrorMessage(error));
+    return std::move(*bytes);
 }
 
 /// Reads one real number as a text file's number read does: blanks and line ends before it are
@@ -119,29 +132,26 @@ std::string formatInfValue(double v)
     }
     if (v == 0)
         return " 0.00000000000000E+0000";
+    // 15 significant digits, correctly rounded, always with '.': the file format does not follow
+    // the process locale (a comma here makes the reader refuse the file).
     char buf[40];
-    std::snprintf(buf, sizeof buf, "%.14E", std::fabs(v));  // 15 significant digits, rounded
-    const char* e = std::strchr(buf, 'E');
-    const int exponent = std::atoi(e + 1);
-    char exp[16];
-    std::snprintf(exp, sizeof exp, "%c%04d", exponent < 0 ? '-' : '+', std::abs(exponent));
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, std::fabs(v), std::chars_format::scientific, 14);
+    const char* e = std::find(static_cast<const char*>(buf), static_cast<const char*>(end), 'e');
+    int exponent = 0;
+    std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), end, exponent);
+    std::string exp(1, exponent < 0 ? '-' : '+');
+    const std::string digits = std::to_string(std::abs(exponent));
+    exp += std::string(digits.size() < 4 ? 4 - digits.size() : 0, '0') + digits;
     return std::string(v < 0 ? "-" : " ") + std::string(static_cast<const char*>(buf), e) + "E" + exp;
 }
 
 void writeInf(const fs::path& infPath, double pairsPer100m, double startHeight)
 {
     const std::string text = formatInfValue(pairsPer100m) + "\r\n" + formatInfValue(startHeight) + "\r\n";
-    errno = 0;
-    std::FILE* f = std::fopen(infPath.c_str(), "wb");
-    if (!f)
-        throw CompanionError(ioErrorMessage(errno));
-    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size() && std::fflush(f) == 0;
-    const int writeError = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (!written)
-        throw CompanionError(ioErrorMessage(writeError));
-    if (!closed)
-        throw CompanionError(ioErrorMessage(errno));
+    const RegularFile file = openCompanion(infPath, O_WRONLY | O_CREAT);
+    int error = 0;
+    if (!file.replaceAll(std::vector<char>(text.begin(), text.end()), error))
+        throw CompanionError(ioErrorMessage(error));
 }
 
 void readInf(const fs::path& infPath, double& pairsPer100m, double& startHeight)

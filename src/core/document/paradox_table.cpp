@@ -4,6 +4,7 @@
 
 #include "document/paradox_reader.h"
 #include "document/paradox_writer.h"
+#include "document/regular_file.h"
 #include "document/table_lock.h"
 
 #include <cerrno>
@@ -241,12 +242,41 @@ private:
     FileSink m_sink;
 };
 
+/// Refuses a descriptor that is not a regular file (a named pipe, a device, a folder) before
+/// anything is locked, truncated or read through it.
+void requireRegular(int fd, const std::string& name, const char* action)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw ParadoxError(std::string("Cannot ") + action + " the table '" + name + "': " + systemError(errno) + ".");
+    const std::string reason = irregularFileReason(st.st_mode, 0, 1);
+    if (!reason.empty())
+        throw ParadoxError(std::string("Cannot ") + action + " the table '" + name + "': it " + reason + ".");
+}
+
+/// Refuses a path that names something other than a regular file before it is opened: a folder
+/// would otherwise give the system's less clear "Is a directory".
+void requireRegularPath(const std::filesystem::path& path, const std::string& name, const char* action)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return;  // a missing file is reported by open()
+    const std::string reason = irregularFileReason(st.st_mode, 0, 1);
+    if (!reason.empty())
+        throw ParadoxError(std::string("Cannot ") + action + " the table '" + name + "': it " + reason + ".");
+}
+
 /// Opens the file for writing when allowed and takes the lock; says why not otherwise.
 FileHandle openLocked(const std::filesystem::path& path, bool wantWrite, std::string& whyReadOnly, std::string& note)
 {
     const std::string name = displayName(path);
+    requireRegularPath(path, name, "open");
     if (wantWrite) {
-        FileHandle fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+        // O_NONBLOCK: a named pipe in the table's place must not wait for a writer; the
+        // descriptor's fstat() refuses anything but a regular file before it is locked or read.
+        FileHandle fd(::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+        if (fd.get() >= 0)
+            requireRegular(fd.get(), name, "open");
         if (fd.get() >= 0) {
             std::string detail;
             switch (TableLock::tryLock(fd.get(), detail)) {
@@ -264,9 +294,10 @@ FileHandle openLocked(const std::filesystem::path& path, bool wantWrite, std::st
             throw ParadoxError("Cannot open the table '" + name + "': " + systemError(errno) + ".");
         }
     }
-    FileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    FileHandle fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
         throw ParadoxError("Cannot open the table '" + name + "': " + systemError(errno) + ".");
+    requireRegular(fd.get(), name, "open");
     return fd;
 }
 
@@ -304,9 +335,11 @@ std::unique_ptr<ParadoxTable> ParadoxTable::create(const std::filesystem::path& 
     paradox::NewTableSpec request{fields, codePage, name, static_cast<std::uint32_t>(std::time(nullptr))};
     std::vector<std::uint8_t> bytes = paradox::buildNewTable(request);
     // Lock before truncating: a table another program is editing must not be overwritten.
-    FileHandle fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666));
+    requireRegularPath(path, name, "create");
+    FileHandle fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
     if (fd.get() < 0)
         throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
+    requireRegular(fd.get(), name, "create");
     std::string detail;
     if (TableLock::tryLock(fd.get(), detail) == TableLock::Result::Busy)
         throw ParadoxError("Cannot create the table '" + name + "': it is being edited by another program.");

@@ -58,12 +58,6 @@ int& fallbackCodePageSetting()
     return codePage;
 }
 
-char& decimalSeparatorSetting()
-{
-    static char separator = '.';
-    return separator;
-}
-
 Row TraverseTable::Impl::newRow() const
 {
     Row row(fileFieldCount);

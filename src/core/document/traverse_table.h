@@ -158,9 +158,12 @@ public:
     std::string displayTextAt(int rowIndex, int fieldIdx) const;
 
     // --- display formatting
-    /// Decimal separator used by display texts (the shell sets it from the user's locale).
-    static void setDecimalSeparator(char separator);
-    static char decimalSeparator();
+    /// The document's number format: the decimal separator of display texts, of range messages
+    /// and of text fields read as numbers ('.' until set; the desktop and zelt-cli set it from
+    /// the user's locale when they create the document). Each table has its own.
+    void setNumberFormat(NumberFormat format);
+    const NumberFormat& numberFormat() const;
+    char decimalSeparator() const { return numberFormat().decimalSeparator; }
 
     // --- hooks
     void setChangeHook(std::string_view name, ChangeHook hook);

@@ -174,7 +174,7 @@ struct FieldWriter {
             return;
         }
         if (v < low || v > high)
-            throw EngineError(rangeErrorMessage(v, m.label(f), low, high, TraverseTable::decimalSeparator()));
+            throw EngineError(rangeErrorMessage(v, m.label(f), low, high, m.numberFormat.decimalSeparator));
     }
 
     void store(Value v)
@@ -217,7 +217,7 @@ struct FieldWriter {
             checkRange(v);
             store(v == 0 ? 0.0 : v);  // no negative zero in the file
         } else {
-            setString(formatGeneral(v, TraverseTable::decimalSeparator()));
+            setString(formatGeneral(v, m.numberFormat.decimalSeparator));
         }
     }
 
@@ -337,9 +337,8 @@ void TraverseTable::enterText(std::string_view name, std::string_view typed, cha
 
 // --- display texts
 
-static std::string displayTextOf(const FieldInfo& f, const Value& v)
+static std::string displayTextOf(const FieldInfo& f, const Value& v, char sep)
 {
-    const char sep = TraverseTable::decimalSeparator();
     if (const auto* i = std::get_if<std::int32_t>(&v))
         return std::to_string(*i);
     if (const auto* d = std::get_if<double>(&v)) {
@@ -356,7 +355,7 @@ static std::string displayTextOf(const FieldInfo& f, const Value& v)
 
 std::string TraverseTable::displayText(std::string_view name) const
 {
-    return displayTextOf(field(name), value(name));
+    return displayTextOf(field(name), value(name), decimalSeparator());
 }
 
 Value TraverseTable::valueAt(int rowIndex, int fieldIdx) const
@@ -378,11 +377,11 @@ std::string TraverseTable::displayTextAt(int rowIndex, int fieldIdx) const
 {
     if (fieldIdx < 0 || fieldIdx >= static_cast<int>(m->fields.size()))
         return {};
-    return displayTextOf(m->fields[static_cast<std::size_t>(fieldIdx)], valueAt(rowIndex, fieldIdx));
+    return displayTextOf(m->fields[static_cast<std::size_t>(fieldIdx)], valueAt(rowIndex, fieldIdx), decimalSeparator());
 }
 
-void TraverseTable::setDecimalSeparator(char separator) { decimalSeparatorSetting() = separator; }
-char TraverseTable::decimalSeparator() { return decimalSeparatorSetting(); }
+void TraverseTable::setNumberFormat(NumberFormat format) { m->numberFormat = format; }
+const NumberFormat& TraverseTable::numberFormat() const { return m->numberFormat; }
 
 // --- hooks
 

@@ -40,6 +40,8 @@ struct TraverseTable::Impl {
     mutable Value calcF, calcG;             ///< calculated fields of the current row
     mutable bool calcValid = false;
 
+    NumberFormat numberFormat;  ///< the document's display and entry format
+
     int disabled = 0;
     std::vector<TableObserver*> observers;
 
@@ -84,6 +86,5 @@ struct TraverseTable::Impl {
 
 /// Settings shared by all tables of the process.
 int& fallbackCodePageSetting();
-char& decimalSeparatorSetting();
 
 }  // namespace zelt::document

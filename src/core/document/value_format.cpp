@@ -24,7 +24,8 @@ struct Decimal {
 Decimal toDecimal(double v, int significant)
 {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*e", significant - 1, v);
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf - 1, v, std::chars_format::scientific, significant - 1);
+    *end = '\0';
     Decimal d;
     const char* p = buf;
     if (*p == '-') {

@@ -9,6 +9,12 @@
 
 namespace zelt::document {
 
+/// How one document shows and reads numbers as text for its user (display texts, typed and
+/// pasted values, text and spreadsheet export, the report). Fixed file formats never use it.
+struct NumberFormat {
+    char decimalSeparator = '.';  ///< ',' in comma-decimal locales
+};
+
 /// Formats a number in the shortest general form with up to 15 significant digits ("%g" of the
 /// engine's messages and of display texts without a format), with the given decimal separator.
 /// Fixed notation unless the magnitude is below 0.00001 or the integer part has more than 15

@@ -3,12 +3,14 @@
 #include "export/figure_file.h"
 
 #include "document/data_folders.h"
+#include "document/regular_file.h"
 #include "export/ocad_writer.h"
 
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
+#include <cstring>
+#include <fcntl.h>
+#include <optional>
 #include <system_error>
 
 namespace zelt::mapexport {
@@ -32,17 +34,18 @@ bool parseNumber(std::string_view token, double& value)
 
 FigureFile FigureFile::load(const fs::path& file)
 {
-    std::error_code ec;
-    const auto size = fs::file_size(file, ec);
-    if (ec)
-        throw MapIoError("Cannot read the figure file '" + file.string() + "': " + ec.message() + ".");
-    if (size > kMaxBytes)
-        throw MapIoError("The figure file '" + file.string() + "' is larger than 1 MB; it cannot be a figure file.");
-    std::ifstream in(file, std::ios::binary);
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in.good() && !in.eof())
-        throw MapIoError("Cannot read the figure file '" + file.string() + "'.");
-    return parse(text, file.string());
+    // A named pipe or a link to a device is refused before anything blocks on it.
+    std::string reason;
+    int error = 0;
+    const document::RegularFile in = document::RegularFile::open(file, O_RDONLY, kMaxBytes, reason, error);
+    if (!reason.empty())
+        throw MapIoError("The figure file '" + file.string() + "' " + reason + "; it cannot be a figure file.");
+    std::optional<std::vector<char>> bytes;
+    if (in.isOpen())
+        bytes = in.readAll(error);
+    if (!bytes)
+        throw MapIoError("Cannot read the figure file '" + file.string() + "': " + std::strerror(error) + ".");
+    return parse(std::string_view(bytes->data(), bytes->size()), file.string());
 }
 
 FigureFile FigureFile::parse(std::string_view text, std::string name)

@@ -1,75 +1,100 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Checked positioned file access for the map writer.
+// A binary map file: positioned reads and writes that check every result.
 #include "export/map_file.h"
 
+#include "document/regular_file.h"
 #include "export/ocad_writer.h"
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace zelt::mapexport {
 
-MapFile::MapFile(const std::filesystem::path& path, Mode mode) : m_name(path.string())
+MapFile::MapFile(const std::filesystem::path& path, Mode mode) : m_mode(mode), m_name(path.string())
 {
-    // "x" refuses to replace a file that appeared since the caller looked.
-    const char* how = mode == Mode::Read ? "rb" : mode == Mode::ReadWrite ? "r+b" : "wbx";
-    m_file = std::fopen(m_name.c_str(), how);
-    if (!m_file)
-        fail(mode == Mode::Read ? "open for reading" : mode == Mode::ReadWrite ? "open for reading and writing"
-                                                                               : "create");
+    if (mode == Mode::CreateNew) {
+        // O_EXCL refuses to replace a file that appeared since the caller looked.
+        do
+            m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        while (m_fd < 0 && errno == EINTR);
+        if (m_fd < 0)
+            fail("create", errno);
+        return;
+    }
+    std::string reason;
+    int error = 0;
+    document::RegularFile file = document::RegularFile::open(path, mode == Mode::Read ? O_RDONLY : O_RDWR,
+                                                             document::kMaxMapBytes, reason, error);
+    if (!reason.empty())
+        throw MapIoError("The map '" + m_name + "' " + reason + "; it is not opened.");
+    if (!file.isOpen())
+        fail(mode == Mode::Read ? "open for reading" : "open for reading and writing", error);
+    m_fd = file.release();
 }
 
 MapFile::~MapFile()
 {
-    if (m_file)
-        std::fclose(m_file);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
-void MapFile::fail(const std::string& action)
+void MapFile::fail(const std::string& action, int err)
 {
-    const int err = errno;
     throw MapIoError("Cannot " + action + " the file '" + m_name + "'" + (err ? ": " + std::string(std::strerror(err)) : std::string()) + ".");
 }
 
 std::int64_t MapFile::size()
 {
-    errno = 0;
-    if (std::fseek(m_file, 0, SEEK_END) != 0)
-        fail("read the size of");
-    const long end = std::ftell(m_file);
-    if (end < 0)
-        fail("read the size of");
-    return end;
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        fail("read the size of", errno);
+    return std::int64_t(st.st_size);
 }
 
 void MapFile::read(std::int64_t pos, void* buffer, std::size_t n, const char* what)
 {
-    errno = 0;
-    if (pos < 0 || std::fseek(m_file, long(pos), SEEK_SET) != 0)
-        fail(std::string("read ") + what + " of");
-    if (std::fread(buffer, 1, n, m_file) != n) {
-        if (std::ferror(m_file))
-            fail(std::string("read ") + what + " of");
-        throw MapIoError("The file '" + m_name + "' is truncated: " + what + " at offset " + std::to_string(pos) +
-                         " runs past the end of the file.");
+    if (pos < 0)
+        fail(std::string("read ") + what + " of", EINVAL);
+    auto* out = static_cast<char*>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(m_fd, out + done, n - done, off_t(pos) + off_t(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            fail(std::string("read ") + what + " of", errno);
+        if (got == 0)
+            throw MapIoError("The file '" + m_name + "' is truncated: " + what + " at offset " + std::to_string(pos) +
+                             " runs past the end of the file.");
+        done += std::size_t(got);
     }
 }
 
 void MapFile::write(std::int64_t pos, const void* buffer, std::size_t n)
 {
-    errno = 0;
-    if (std::fseek(m_file, long(pos), SEEK_SET) != 0 || std::fwrite(buffer, 1, n, m_file) != n ||
-        std::fflush(m_file) != 0)
-        fail("write to");
+    if (pos < 0)
+        fail("write to", EINVAL);
+    const auto* in = static_cast<const char*>(buffer);
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t put = ::pwrite(m_fd, in + done, n - done, off_t(pos) + off_t(done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            fail("write to", put < 0 ? errno : EIO);
+        done += std::size_t(put);
+    }
 }
 
 void MapFile::close()
 {
-    std::FILE* f = m_file;
-    m_file = nullptr;
-    errno = 0;
-    if (f && std::fclose(f) != 0)
-        fail("close");
+    const int fd = m_fd;
+    m_fd = -1;
+    if (fd >= 0 && ::close(fd) != 0)
+        fail("close", errno);
 }
 
 }  // namespace zelt::mapexport

@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A binary file opened for one operation: positioned reads and writes that check every result.
+// A binary map file: positioned reads and writes that check every result.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
 #include <string>
 
 namespace zelt::mapexport {
 
 /// Every failure raises MapIoError naming the file, the part being read and the system's reason.
+/// An existing file is used only when it is a regular file of at most 2 GiB: a named pipe, a
+/// device or a folder is refused before anything is read from it or written to it.
 class MapFile {
 public:
     enum class Mode { Read, ReadWrite, CreateNew };
@@ -19,17 +20,21 @@ public:
     MapFile(const MapFile&) = delete;
     MapFile& operator=(const MapFile&) = delete;
 
+    Mode mode() const { return m_mode; }
     std::int64_t size();
     /// Reads exactly `n` bytes at `pos`; a short read means the file is truncated there.
     void read(std::int64_t pos, void* buffer, std::size_t n, const char* what);
+    /// Writes all `n` bytes at `pos` straight to the file (no buffer of its own: what returned
+    /// is in the file, in the order written).
     void write(std::int64_t pos, const void* buffer, std::size_t n);
-    /// Flushes and closes; a failing flush is reported (the destructor only closes).
+    /// Closes; a failing close is reported (the destructor only closes).
     void close();
 
 private:
-    [[noreturn]] void fail(const std::string& action);
+    [[noreturn]] void fail(const std::string& action, int err);
 
-    std::FILE* m_file = nullptr;
+    int m_fd = -1;
+    Mode m_mode;
     std::string m_name;
 };
 

@@ -185,11 +185,75 @@ OcadObject makeTextObject(std::string_view text, std::int32_t x, std::int32_t y)
 
 // --- appending --------------------------------------------------------------------------------
 
-MapAppender::MapAppender(fs::path path) : m_path(std::move(path)) { load(); }
+MapAppender::MapAppender(fs::path path) : m_path(std::move(path))
+{
+    // One open for the whole run. A map that cannot be written is still read (scale, symbols);
+    // its first append then reports why it cannot be written.
+    try {
+        m_file = std::make_unique<MapFile>(m_path, MapFile::Mode::ReadWrite);
+    } catch (const MapIoError&) {
+        m_file = std::make_unique<MapFile>(m_path, MapFile::Mode::Read);
+    }
+    load();
+}
+
+MapAppender::~MapAppender() = default;
+
+void MapAppender::close()
+{
+    if (m_file)
+        m_file->close();
+    m_file.reset();
+}
+
+MapFile& MapAppender::writableFile()
+{
+    if (!m_file || m_file->mode() != MapFile::Mode::ReadWrite) {
+        m_file = std::make_unique<MapFile>(m_path, MapFile::Mode::ReadWrite);
+        load();
+    }
+    return *m_file;
+}
+
+// An object the index points to must lie wholly inside the file: a map cut off inside its last
+// object would otherwise get the new objects written over that object's tail. The index entry's
+// length is checked for every object; the record header of the object that ends last (where a
+// cut falls) is read too, since its coordinates may reach past what the entry says.
+void MapAppender::checkObjectsInside(const std::vector<std::int32_t>& blocks)
+{
+    MapFile& file = *m_file;
+    auto damaged = [&](std::int64_t pos, const std::string& what) {
+        return MapIoError("The map " + quoted(m_path) + " is damaged: the object at offset " + std::to_string(pos) +
+                          " " + what + "; nothing was written.");
+    };
+    std::int64_t lastPos = -1, lastEnd = -1;
+    for (const std::int32_t blockPos : blocks) {
+        OcadIndexBlock block;
+        file.read(blockPos, &block, sizeof block, "an index block");
+        for (const OcadIndexEntry& e : block.entries) {
+            if (e.pos == 0)
+                continue;  // an entry never used
+            const std::int64_t end = std::int64_t(e.pos) + std::max<std::int64_t>(e.len, 0);
+            if (e.pos < 48 || end > m_fileSize)
+                throw damaged(e.pos, "runs past the end of the file (" + std::to_string(m_fileSize) + " bytes)");
+            if (end > lastEnd)
+                lastPos = e.pos, lastEnd = end;
+        }
+    }
+    if (lastPos < 0)
+        return;
+    if (lastPos + std::int64_t(sizeof(OcadObjectHeader)) > m_fileSize)
+        throw damaged(lastPos, "runs past the end of the file (" + std::to_string(m_fileSize) + " bytes)");
+    OcadObjectHeader h;
+    file.read(lastPos, &h, sizeof h, "an object header");
+    const std::int64_t recordEnd = lastPos + 32 + 8 * (std::int64_t(h.nItem) + std::int64_t(h.nText));
+    if (h.nItem >= 0 && h.nText >= 0 && recordEnd > m_fileSize)
+        throw damaged(lastPos, "is cut off by the end of the file (" + std::to_string(m_fileSize) + " bytes)");
+}
 
 void MapAppender::load()
 {
-    MapFile file(m_path, MapFile::Mode::Read);
+    MapFile& file = *m_file;
     const MapHead head = readHead(file, m_path);
     m_scale = head.scale;
     m_fileSize = head.size;
@@ -223,6 +287,7 @@ void MapAppender::load()
         m_blocks.push_back(pos);
         file.read(pos, &pos, sizeof pos, "an index block");
     }
+    checkObjectsInside(m_blocks);
     m_block = -1;
     m_entry = 0;
 }
@@ -261,7 +326,7 @@ void MapAppender::append(const OcadObject& object)
     entry.symbol = object.header().symbol;
     const std::vector<std::uint8_t> record = object.bytes();
 
-    MapFile file(m_path, MapFile::Mode::ReadWrite);
+    MapFile& file = writableFile();
     if (file.size() != m_fileSize)
         load();  // the map changed since the last append: read its index again
     const std::int64_t end = m_fileSize;
@@ -296,7 +361,6 @@ void MapAppender::append(const OcadObject& object)
         m_entry = 1;
         m_fileSize = end + std::int64_t(buf.size());
     }
-    file.close();
 }
 
 // --- single operations ------------------------------------------------------------------------

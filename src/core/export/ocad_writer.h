@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -78,14 +79,21 @@ public:
 OcadObject makeTextObject(std::string_view text, std::int32_t x, std::int32_t y);
 
 /// An OCAD 6/7 map opened for appending during one export run. The constructor checks the map
-/// (mark, version 6 or 7, setup record, map scale, index chain inside the file and without loops)
-/// and writes nothing; any fault raises MapIoError and leaves the file untouched.
+/// (mark, version 6 or 7, setup record, map scale, index chain inside the file and without loops,
+/// every object the index points to inside the file) and writes nothing; any fault raises
+/// MapIoError and leaves the file untouched.
 /// It keeps the index chain and the next free entry, so each append writes the object and its
-/// index entry at once instead of walking the chain again. The file is opened and closed around
-/// every append; if its size changed in between (written by someone else), the chain is read again.
+/// index entry at once instead of walking the chain again. The map stays open from the
+/// constructor to close() or the destructor; if its size changed between two appends (written by
+/// someone else), the chain is read and checked again.
 class MapAppender {
 public:
     explicit MapAppender(std::filesystem::path path);
+    ~MapAppender();
+    MapAppender(const MapAppender&) = delete;
+    MapAppender& operator=(const MapAppender&) = delete;
+    /// Closes the map and reports a failing close (the destructor closes silently).
+    void close();
 
     const std::filesystem::path& path() const { return m_path; }
     /// The scale denominator from the setup record (finite and positive).
@@ -99,9 +107,12 @@ public:
 
 private:
     void load();
+    void checkObjectsInside(const std::vector<std::int32_t>& blocks);
     bool findFreeEntry(MapFile& file);
+    MapFile& writableFile();
 
     std::filesystem::path m_path;
+    std::unique_ptr<MapFile> m_file;      ///< open for the whole run
     double m_scale = 0;
     std::int64_t m_fileSize = 0;
     std::int32_t m_firstIndexBlock = 0;

@@ -5,10 +5,10 @@
 #include "interchange/layout_identifiers.h"
 #include "interchange/layout_tags.h"
 
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <memory>
+#include "document/regular_file.h"
+
+#include <fcntl.h>
+#include <optional>
 #include <string_view>
 
 namespace zelt::interchange {
@@ -18,6 +18,23 @@ using document::ColumnSet;
 using document::FontSpec;
 
 namespace {
+
+/// A layout file that is not a regular file of a sane size (a named pipe, a link to a device)
+/// is refused before anything blocks on it; a folder and other failures keep the stream's own
+/// message.
+document::RegularFile openLayoutFile(const std::filesystem::path& path, int flags, const char* failure)
+{
+    std::string reason;
+    int error = 0;
+    document::RegularFile file =
+        document::RegularFile::open(path, flags, document::kMaxSmallFileBytes, reason, error);
+    std::error_code ec;
+    if (!reason.empty() && !std::filesystem::is_directory(path, ec))
+        throw LayoutError("The layout file " + path.string() + " " + reason + ".");
+    if (!file.isOpen())
+        throw LayoutError(failure + path.string());
+    return file;
+}
 
 class StreamWriter {
 public:
@@ -250,11 +267,9 @@ void saveGridLayout(const ColumnSet& set, const std::filesystem::path& path, con
 {
     // Encode first: a set that cannot be written leaves an existing file untouched.
     const std::vector<std::uint8_t> bytes = writeLayout(set, defaults);
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file)
-        throw LayoutError("Cannot create file " + path.string());
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
-    if (!written || std::fclose(file.release()) != 0)
+    const document::RegularFile file = openLayoutFile(path, O_WRONLY | O_CREAT, "Cannot create file ");
+    int error = 0;
+    if (!file.replaceAll(std::vector<char>(bytes.begin(), bytes.end()), error))
         throw LayoutError(kStreamWriteError);
 }
 
@@ -265,14 +280,12 @@ void saveGridLayout(const ColumnSet& set, const std::filesystem::path& path)
 
 ColumnSet loadGridLayout(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::error_code ec;
-    if (!in || std::filesystem::is_directory(path, ec))
-        throw LayoutError("Cannot open file " + path.string());
-    std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad())
+    const document::RegularFile file = openLayoutFile(path, O_RDONLY, "Cannot open file ");
+    int error = 0;
+    const std::optional<std::vector<char>> bytes = file.readAll(error);
+    if (!bytes)
         throw LayoutError(kStreamReadError);
-    return readLayout(bytes);
+    return readLayout(std::vector<std::uint8_t>(bytes->begin(), bytes->end()));
 }
 
 }  // namespace zelt::interchange

@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <clocale>
+#include <locale.h>
+#include <optional>
 
 namespace zelt::interchange {
 
@@ -16,39 +19,94 @@ namespace {
 constexpr int kMaxRows = 1048576;
 constexpr int kMaxColumns = 16384;
 
-/// Formats of table format 1, created once per workbook.
-struct TableFormats {
-    lxw_format* header = nullptr;
-    lxw_format* band = nullptr;     ///< every second body row
-    lxw_format* plain = nullptr;
-    lxw_format* lastBand = nullptr;  ///< the last row, shaded, with the closing rule
-    lxw_format* lastPlain = nullptr;
+/// The look of a cell: its place in a range of table format 1 and its number format.
+enum class Look { None, Header, Band, Plain, LastBand, LastPlain };
+/// Number formats of numeric cells, by the decimals their text showed; General for the rest.
+enum class Digits { General, Zero, One, Two };
+
+/// Formats of the workbook, created on first use (a workbook format is needed for every
+/// combination of table look and number format that occurs).
+class Formats {
+public:
+    explicit Formats(lxw_workbook* wb) : m_wb(wb) {}
+
+    lxw_format* get(Look look, Digits digits)
+    {
+        if (look == Look::None && digits == Digits::General)
+            return nullptr;
+        lxw_format*& f = m_made[{look, digits}];
+        if (f)
+            return f;
+        f = workbook_add_format(m_wb);
+        if (look == Look::Header) {
+            format_set_bold(f);
+            format_set_bg_color(f, 0xD9D9D9);
+            format_set_top(f, LXW_BORDER_THIN);
+            format_set_bottom(f, LXW_BORDER_MEDIUM);
+        }
+        if (look == Look::Band || look == Look::LastBand)
+            format_set_bg_color(f, 0xF2F2F2);
+        if (look == Look::LastBand || look == Look::LastPlain)
+            format_set_bottom(f, LXW_BORDER_THIN);
+        // Number format codes are stored with '.', whatever the reader's locale.
+        if (digits == Digits::Zero)
+            format_set_num_format(f, "0");
+        else if (digits == Digits::One)
+            format_set_num_format(f, "0.0");
+        else if (digits == Digits::Two)
+            format_set_num_format(f, "0.00");
+        return f;
+    }
+
+private:
+    lxw_workbook* m_wb;
+    std::map<std::pair<Look, Digits>, lxw_format*> m_made;
 };
 
-lxw_format* bodyFormat(lxw_workbook* wb, bool shaded, bool last)
+/// The number a cell text stands for in the document's format, with the decimals it shows:
+/// an optional minus, digits, optionally the separator and digits, optionally an exponent.
+/// Blanks, a plus sign or the other separator keep a text a text.
+std::optional<std::pair<double, Digits>> numberOf(const std::string& text, char separator)
 {
-    lxw_format* f = workbook_add_format(wb);
-    if (shaded)
-        format_set_bg_color(f, 0xF2F2F2);
-    if (last)
-        format_set_bottom(f, LXW_BORDER_THIN);
-    return f;
+    if (text.empty() || text.front() == '+' || text.front() == ' ' || text.back() == ' ' || text.front() == '\t'
+        || text.back() == '\t')
+        return std::nullopt;
+    const std::optional<double> v = document::parseDecimal(text, separator);
+    if (!v)
+        return std::nullopt;
+    if (text.find_first_of("eE") != std::string::npos)
+        return std::pair{*v, Digits::General};
+    const auto sep = text.find(separator);
+    const std::size_t decimals = sep == std::string::npos ? 0 : text.size() - sep - 1;
+    const Digits d = decimals == 0 ? Digits::Zero : decimals == 1 ? Digits::One : decimals == 2 ? Digits::Two
+                                                                                               : Digits::General;
+    return std::pair{*v, d};
 }
 
-TableFormats makeFormats(lxw_workbook* wb)
-{
-    TableFormats t;
-    t.header = workbook_add_format(wb);
-    format_set_bold(t.header);
-    format_set_bg_color(t.header, 0xD9D9D9);
-    format_set_top(t.header, LXW_BORDER_THIN);
-    format_set_bottom(t.header, LXW_BORDER_MEDIUM);
-    t.band = bodyFormat(wb, true, false);
-    t.plain = bodyFormat(wb, false, false);
-    t.lastBand = bodyFormat(wb, true, true);
-    t.lastPlain = bodyFormat(wb, false, true);
-    return t;
-}
+/// libxlsxwriter prints numbers and widths into the XML with the C library's printf, which
+/// follows the process locale (a desktop program under a comma locale would write "10,5").
+/// While the workbook is built and written, this thread uses the classic "C" locale.
+class ClassicLocale {
+public:
+    ClassicLocale() : m_c(::newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr)))
+    {
+        if (m_c)
+            m_old = ::uselocale(m_c);
+    }
+    ~ClassicLocale()
+    {
+        if (m_c) {
+            ::uselocale(m_old);
+            ::freelocale(m_c);
+        }
+    }
+    ClassicLocale(const ClassicLocale&) = delete;
+    ClassicLocale& operator=(const ClassicLocale&) = delete;
+
+private:
+    locale_t m_c;
+    locale_t m_old = LC_GLOBAL_LOCALE;
+};
 
 std::string columnName(int col)
 {
@@ -163,26 +221,28 @@ fs::path XlsxWriter::save()
     if (m_path.has_parent_path())
         fs::create_directories(m_path.parent_path(), ec);
 
+    const ClassicLocale classic;
     lxw_workbook* wb = workbook_new(m_path.c_str());
     if (!wb)
         throw SpreadsheetError("Cannot create the workbook " + m_path.string());
     lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
-    const TableFormats formats = makeFormats(wb);
+    Formats formats(wb);
 
     // Cells inside a formatted range take its look; empty cells of the range are styled too.
-    auto formatOf = [&](int r, int c) -> lxw_format* {
+    auto lookOf = [&](int r, int c) {
         for (const Area& a : m_formatted) {
             if (r < a.firstRow || r > a.lastRow || c < a.firstCol || c > a.lastCol)
                 continue;
             if (r == a.firstRow)
-                return formats.header;
+                return Look::Header;
             const bool shaded = (r - a.firstRow) % 2 == 0;
             if (r == a.lastRow)
-                return shaded ? formats.lastBand : formats.lastPlain;
-            return shaded ? formats.band : formats.plain;
+                return shaded ? Look::LastBand : Look::LastPlain;
+            return shaded ? Look::Band : Look::Plain;
         }
-        return nullptr;
+        return Look::None;
     };
+    auto formatOf = [&](int r, int c) { return formats.get(lookOf(r, c), Digits::General); };
     lxw_error error = LXW_NO_ERROR;
     auto keep = [&error](lxw_error e) {
         if (error == LXW_NO_ERROR)
@@ -195,9 +255,14 @@ fs::path XlsxWriter::save()
                     keep(worksheet_write_blank(ws, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c), formatOf(r, c)));
     std::map<int, double> widths;
     for (const auto& [cell, text] : m_cells) {
-        keep(worksheet_write_string(ws, static_cast<lxw_row_t>(cell.first), static_cast<lxw_col_t>(cell.second),
-                                    text.c_str(), formatOf(cell.first, cell.second)));
-        if (formatOf(cell.first, cell.second))
+        const auto row = static_cast<lxw_row_t>(cell.first);
+        const auto col = static_cast<lxw_col_t>(cell.second);
+        if (const auto number = numberOf(text, m_numbers.decimalSeparator))
+            keep(worksheet_write_number(ws, row, col, number->first,
+                                        formats.get(lookOf(cell.first, cell.second), number->second)));
+        else
+            keep(worksheet_write_string(ws, row, col, text.c_str(), formatOf(cell.first, cell.second)));
+        if (lookOf(cell.first, cell.second) != Look::None)
             widths[cell.second] = std::max(widths[cell.second], textWidth(text) + 2);
     }
     for (const auto& [col, width] : widths)

@@ -2,6 +2,7 @@
 // A spreadsheet sink that collects the export and writes it as an .xlsx workbook.
 #pragma once
 
+#include "document/value_format.h"
 #include "interchange/spreadsheet_sink.h"
 
 #include <filesystem>
@@ -13,8 +14,12 @@
 namespace zelt::interchange {
 
 /// Collects the cells the export puts and writes them, with the table format asked for, into
-/// a real .xlsx workbook (one sheet, every value a string cell). Each `addWorkbook` starts a new
-/// workbook; `save` writes the one started last.
+/// a real .xlsx workbook (one sheet). As the spreadsheet program does with a value put as text,
+/// a text that is a number in the number format given (the document's) becomes a numeric cell,
+/// shown with as many decimals as the text has ("0", "0.0", "0.00"; more decimals or an exponent:
+/// the general format); any other text stays a text cell. Each `addWorkbook` starts a new
+/// workbook; `save` writes the one started last. The workbook's XML never depends on the process
+/// locale.
 ///
 /// Table format 1 gives the range a bold header row on a grey band with a rule below it,
 /// alternately shaded body rows, a rule under the last row and columns widened to their texts.
@@ -37,6 +42,8 @@ public:
     /// Writes the current workbook (the folder is created if needed). Throws SpreadsheetError
     /// naming the file when it cannot be written. Returns its path.
     std::filesystem::path save();
+    /// The number format that decides which texts are numbers (default: '.' as separator).
+    void setNumberFormat(document::NumberFormat format) { m_numbers = format; }
     /// The file of the current workbook (chosen by `addWorkbook`).
     const std::filesystem::path& workbookPath() const { return m_path; }
 
@@ -54,6 +61,7 @@ private:
     std::map<std::pair<int, int>, std::string> m_cells;  ///< (row, column) -> text
     Area m_current;                                       ///< the range the reference stands on
     std::vector<Area> m_formatted;                        ///< ranges given table format 1
+    document::NumberFormat m_numbers;
 };
 
 /// Parses "A1".."XFD1048576" into 0-based (row, column); throws SpreadsheetError otherwise.

@@ -161,8 +161,11 @@ void DocumentFilesTest::infWriteErrors()
     QCOMPARE(errorOf([&] { writeInf(path("missing/dir/x.inf"), 64, 420); }), QString("Invalid filename"));
     fs::create_directory(path("taken.inf"));
     QCOMPARE(errorOf([&] { writeInf(path("taken.inf"), 64, 420); }), QString("File access denied"));
+    // A device is no survey values file: refused before anything is written to it.
     if (fs::exists("/dev/full"))
-        QCOMPARE(errorOf([&] { writeInf("/dev/full", 64, 420); }), QString("Disk full"));
+        QCOMPARE(errorOf([&] { writeInf("/dev/full", 64, 420); }),
+                 QString("The file '/dev/full' is a device, not a regular file."));
+    QCOMPARE(ioErrorMessage(ENOSPC), std::string("Disk full"));
     QCOMPARE(ioErrorMessage(EIO), std::string("I/O error ") + std::to_string(EIO));
 }
 

@@ -117,7 +117,6 @@ void TraverseTableTest::init()
 
 void TraverseTableTest::cleanup()
 {
-    TraverseTable::setDecimalSeparator('.');
     m_table.reset();
     m_dir.reset();
 }
@@ -440,9 +439,12 @@ void TraverseTableTest::displayTexts()
     QCOMPARE(t.displayText("FillHeight"), std::string("0.1"));
     QCOMPARE(t.displayText("Recalc"), std::string());
     QCOMPARE(t.displayText("F"), std::string());  // no calculation routine: empty
-    TraverseTable::setDecimalSeparator(',');
+    // The number format belongs to the table of one document: another table keeps its own.
+    TraverseTable other;
+    t.setNumberFormat({','});
     QCOMPARE(t.displayText("Pairs"), std::string("12,5"));
     QCOMPARE(t.displayTextAt(0, t.fieldIndex("Altimeter")), std::string("250,0"));
+    QCOMPARE(other.decimalSeparator(), '.');
     QCOMPARE(t.displayLabel("Procent"), std::string("Percent"));
     QCOMPARE(t.displayLabel("pairs"), std::string("Pairs"));
 }

@@ -27,8 +27,6 @@ inline document::Column column(const char* field, bool visible = true)
 /// A Document over an empty table file in a temporary folder (no field rules unless asked).
 class InterchangeFixture : public DocumentFixture {
 public:
-    InterchangeFixture() { document::TraverseTable::setDecimalSeparator('.'); }
-
     /// Appends one row per entry (new-row defaults, then the given values as text) and posts it.
     void addRows(const std::vector<Cells>& rows)
     {

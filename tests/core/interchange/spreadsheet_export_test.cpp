@@ -7,6 +7,7 @@
 #include "interchange_fixture.h"
 #include "test_support.h"
 
+#include <QTemporaryDir>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -44,12 +45,21 @@ private:
     }
 };
 
-/// Cells of the first sheet of an .xlsx (reference -> text) and their style numbers, read with
-/// `unzip -p`.
+/// Cells of the first sheet of an .xlsx (reference -> text or number) and their style numbers,
+/// read with `unzip -p`; the number format code of each style from the styles part.
 struct Sheet {
     std::map<QString, QString> text;
+    std::map<QString, QString> number;  ///< the <v> of numeric cells, as stored
     std::map<QString, int> style;
+    QStringList formatOfStyle;          ///< per cellXfs entry: "General", "0", "0.0", "0.00", ...
     QString dimension;
+
+    QString numberAt(const QString& ref) const
+    {
+        auto it = number.find(ref);
+        return it == number.end() ? QStringLiteral("(no number)") : it->second;
+    }
+    QString formatAt(const QString& ref) const { return formatOfStyle.value(styleAt(ref), QStringLiteral("?")); }
 
     QString at(const QString& ref) const
     {
@@ -88,14 +98,28 @@ Sheet readSheet(const std::filesystem::path& xlsx)
         shared << it.next().captured(1);
     Sheet sheet;
     const QString xml = QString::fromUtf8(unzipPart(xlsx, "xl/worksheets/sheet1.xml"));
-    static const QRegularExpression cell(QStringLiteral("<c r=\"([A-Z]+[0-9]+)\"( s=\"([0-9]+)\")?( t=\"s\")?(/>|><v>([0-9]+)</v></c>)"));
+    static const QRegularExpression cell(QStringLiteral("<c r=\"([A-Z]+[0-9]+)\"( s=\"([0-9]+)\")?( t=\"s\")?(/>|><v>([^<]+)</v></c>)"));
     for (auto it = cell.globalMatch(xml); it.hasNext();) {
         const auto m = it.next();
         if (!m.captured(3).isEmpty())
             sheet.style[m.captured(1)] = m.captured(3).toInt();
         if (!m.captured(4).isEmpty())
             sheet.text[m.captured(1)] = unescape(shared.value(m.captured(6).toInt()));
+        else if (!m.captured(6).isEmpty())
+            sheet.number[m.captured(1)] = m.captured(6);
     }
+    // Built-in number formats 0, 1 and 2 and the workbook's own ones.
+    const QString styles = QString::fromUtf8(unzipPart(xlsx, "xl/styles.xml"));
+    std::map<int, QString> codes{{0, QStringLiteral("General")}, {1, QStringLiteral("0")}, {2, QStringLiteral("0.00")}};
+    static const QRegularExpression numFmt(QStringLiteral("<numFmt numFmtId=\"([0-9]+)\" formatCode=\"([^\"]*)\""));
+    for (auto it = numFmt.globalMatch(styles); it.hasNext();) {
+        const auto m = it.next();
+        codes[m.captured(1).toInt()] = unescape(m.captured(2));
+    }
+    const QString xfs = styles.section(QStringLiteral("<cellXfs"), 1).section(QStringLiteral("</cellXfs>"), 0, 0);
+    static const QRegularExpression xf(QStringLiteral("<xf numFmtId=\"([0-9]+)\""));
+    for (auto it = xf.globalMatch(xfs); it.hasNext();)
+        sheet.formatOfStyle << codes[it.next().captured(1).toInt()];
     static const QRegularExpression dim(QStringLiteral("<dimension ref=\"([^\"]+)\""));
     sheet.dimension = dim.match(xml).captured(1);
     return sheet;
@@ -113,6 +137,8 @@ private slots:
     void workbookHoldsHeaderTextsAndFormat();
     void eachExportIsANewWorkbook();
     void unwritableFolderIsAClearError();
+    void numbersAreNumericCellsInTheDocumentsFormat_data();
+    void numbersAreNumericCellsInTheDocumentsFormat();
 };
 
 void SpreadsheetExportTest::callSequenceOfAnExport()
@@ -196,8 +222,8 @@ void SpreadsheetExportTest::workbookHoldsHeaderTextsAndFormat()
     const QStringList header{"Azimuth", "Pairs", "Altimeter", "Povorot", "Mark", "sumPairs", "FillHeight", "Recalc", "id"};
     for (int c = 0; c < header.size(); ++c)
         QCOMPARE(sheet.at(QString(QChar('A' + c)) + QLatin1Char('1')), header[c]);
-    QCOMPARE(sheet.at(QStringLiteral("A2")), QStringLiteral("45"));   // a string cell, not a number
-    QCOMPARE(sheet.at(QStringLiteral("C2")), QStringLiteral("250.0"));
+    QCOMPARE(sheet.numberAt(QStringLiteral("A2")), QStringLiteral("45"));
+    QCOMPARE(sheet.numberAt(QStringLiteral("C2")), QStringLiteral("250"));
     QCOMPARE(sheet.at(QStringLiteral("D2")), QStringLiteral("Left"));
     QCOMPARE(sheet.at(QStringLiteral("E3")), QStringLiteral("<&>"));
     QCOMPARE(sheet.text.count(QStringLiteral("E2")), std::size_t(0));       // empty display text
@@ -206,10 +232,10 @@ void SpreadsheetExportTest::workbookHoldsHeaderTextsAndFormat()
     // Header and the shaded last row carry styles; the plain row between them keeps the default.
     QVERIFY(sheet.styleAt(QStringLiteral("A1")) > 0);
     QVERIFY(sheet.styleAt(QStringLiteral("A3")) > 0);
-    QCOMPARE(sheet.styleAt(QStringLiteral("A2")), 0);
+    QCOMPARE(sheet.styleAt(QStringLiteral("D2")), 0);
     QVERIFY(sheet.styleAt(QStringLiteral("A1")) != sheet.styleAt(QStringLiteral("A3")));
     QCOMPARE(sheet.styleAt(QStringLiteral("N1")), sheet.styleAt(QStringLiteral("A1")));
-    QCOMPARE(sheet.styleAt(QStringLiteral("N3")), sheet.styleAt(QStringLiteral("A3")));
+    QCOMPARE(sheet.styleAt(QStringLiteral("N3")), sheet.styleAt(QStringLiteral("E3")));
 
     // Without the format request (a transfer that failed) the cells stay unstyled.
     XlsxWriter bare = XlsxWriter::toFile(path);
@@ -238,7 +264,7 @@ void SpreadsheetExportTest::eachExportIsANewWorkbook()
     exportToSpreadsheet(f.doc->table, f.doc->columns, writer);
     QCOMPARE(writer.save(), folder / "Book2.xlsx");
     QCOMPARE(zelt::test::readBytes(folder / "Book1.xlsx"), first);
-    QCOMPARE(readSheet(folder / "Book2.xlsx").at(QStringLiteral("A2")), QStringLiteral("7"));
+    QCOMPARE(readSheet(folder / "Book2.xlsx").numberAt(QStringLiteral("A2")), QStringLiteral("7"));
 }
 
 void SpreadsheetExportTest::unwritableFolderIsAClearError()
@@ -254,6 +280,54 @@ void SpreadsheetExportTest::unwritableFolderIsAClearError()
     } catch (const SpreadsheetError& e) {
         QVERIFY2(std::string(e.what()).find((blocker / "sub" / "Book1.xlsx").string()) != std::string::npos, e.what());
     }
+}
+
+// A text that is a number in the document's format is a numeric cell shown with the decimals
+// the text had; texts, numbers in the other separator and blank-padded numbers stay text.
+void SpreadsheetExportTest::numbersAreNumericCellsInTheDocumentsFormat_data()
+{
+    QTest::addColumn<char>("separator");
+    QTest::newRow("point") << '.';
+    QTest::newRow("comma") << ',';
+}
+
+void SpreadsheetExportTest::numbersAreNumericCellsInTheDocumentsFormat()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty())
+        QSKIP("unzip is not installed");
+    QFETCH(char, separator);
+    const std::string sep(1, separator), other(1, separator == '.' ? ',' : '.');
+    QTemporaryDir dir;
+    const auto path = std::filesystem::path(dir.path().toStdString()) / "numbers.xlsx";
+    XlsxWriter writer = XlsxWriter::toFile(path);
+    writer.setNumberFormat({separator});
+    writer.addWorkbook();
+    writer.activeCell();
+    const std::vector<std::string> values{"-45", "250" + sep + "0", "15" + sep + "63", "3" + sep + "14159",
+                                          "1" + sep + "5E-7", "Left", "1" + other + "5", " 7", "+7", "12a", ""};
+    for (const std::string& v : values) {
+        writer.setValue(v);
+        writer.next();
+    }
+    writer.range("A1", "K2");
+    writer.autoFormat(1);  // numeric cells keep the table look beside their number format
+    writer.save();
+    const Sheet sheet = readSheet(path);
+
+    const QStringList numbers{"-45", "250", "15.63", "3.14159", "1.5E-07"};
+    const QStringList formats{"0", "0.0", "0.00", "General", "General"};
+    for (int c = 0; c < numbers.size(); ++c) {
+        const QString ref = QString(QChar('A' + c)) + QLatin1Char('1');
+        QCOMPARE(sheet.numberAt(ref), numbers[c]);
+        QCOMPARE(sheet.formatAt(ref), formats[c]);
+    }
+    QVERIFY(sheet.styleAt(QStringLiteral("A1")) != sheet.styleAt(QStringLiteral("B1")));
+    QCOMPARE(sheet.at(QStringLiteral("F1")), QStringLiteral("Left"));
+    QCOMPARE(sheet.at(QStringLiteral("G1")), QString::fromStdString("1" + other + "5"));
+    QCOMPARE(sheet.at(QStringLiteral("H1")), QStringLiteral(" 7"));
+    QCOMPARE(sheet.at(QStringLiteral("I1")), QStringLiteral("+7"));
+    QCOMPARE(sheet.at(QStringLiteral("J1")), QStringLiteral("12a"));
+    QCOMPARE(sheet.number.size(), std::size_t(5));
 }
 
 QTEST_APPLESS_MAIN(SpreadsheetExportTest)

@@ -28,7 +28,6 @@ std::string exportText(InterchangeFixture& f, TextColumns which)
 class TextExportTest : public QObject {
     Q_OBJECT
 private slots:
-    void cleanup() { TraverseTable::setDecimalSeparator('.'); }
     void emptyTableGivesNoBytes();
     void visibleColumnsOfTheBuiltInSet();
     void allFieldsInTheDocumentOrder();
@@ -54,7 +53,7 @@ void TextExportTest::visibleColumnsOfTheBuiltInSet()
                {{"Pairs", "12.5"}, {"Mark", "x"}, {"Recalc", "3.14159"}, {"id", "7"}}});
     QCOMPARE(exportText(f, TextColumns::VisibleColumns),
              std::string("45;10;250.0;Left;;;;;;\r\n0;12.5;;;x;;;3.1;7;\r\n"));
-    TraverseTable::setDecimalSeparator(',');
+    f.doc->table.setNumberFormat({','});
     QCOMPARE(exportText(f, TextColumns::VisibleColumns),
              std::string("45;10;250,0;Left;;;;;;\r\n0;12,5;;;x;;;3,1;7;\r\n"));
 }
