@@ -234,7 +234,9 @@ void MapAppender::checkObjectsInside(const std::vector<std::int32_t>& blocks)
             if (e.pos == 0)
                 continue;  // an entry never used
             const std::int64_t end = std::int64_t(e.pos) + std::max<std::int64_t>(e.len, 0);
-            if (e.pos < 48 || end > m_fileSize)
+            if (e.pos < 48)
+                throw damaged(e.pos, "lies inside the map header");
+            if (end > m_fileSize)
                 throw damaged(e.pos, "runs past the end of the file (" + std::to_string(m_fileSize) + " bytes)");
             if (end > lastEnd)
                 lastPos = e.pos, lastEnd = end;

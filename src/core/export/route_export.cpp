@@ -75,6 +75,7 @@ public:
             m_table.next();
         }
         appender.append(m_line);
+        appender.close();  // a failing close is the run's error, not a silent loss
         m_result.routePoints = m_line.nItem();
         return m_result;
     }

@@ -201,6 +201,10 @@ private slots:
         QTest::newRow("index outside") << 6 << "outside the file";
         QTest::newRow("index loop") << 7 << "loops";
         QTest::newRow("truncated block") << 8 << "outside the file";
+        // A map cut off inside its last object: new objects would be written over its tail.
+        QTest::newRow("cut inside last object") << 9 << "object at offset 29992 runs past the end";
+        QTest::newRow("cut, entry length too short") << 10 << "object at offset 29992 is cut off";
+        QTest::newRow("entry before the header") << 11 << "object at offset 40 lies inside the map header";
     }
     void refusedTargets()
     {
@@ -208,6 +212,8 @@ private slots:
         QFETCH(QString, message);
         Fixture f;
         const fs::path map = f.withTemplate("bad.ocd");
+        if (kind >= 9)
+            WriteTextObject(map, "Tower 12", 0, 80);  // 88 bytes at 29992, entry 1
         Bytes b = readBytes(map);
         switch (kind) {
         case 0: b.resize(40); break;
@@ -219,6 +225,9 @@ private slots:
         case 6: put32(b, 12, 29000); break;
         case 7: put32(b, kIdx, std::int32_t(kIdx)); break;
         case 8: b.resize(kIdx + 100); break;
+        case 9: b.resize(b.size() - 10); break;
+        case 10: put16(b, entryAt(kIdx, 1) + 20, 32), b.resize(b.size() - 10); break;
+        case 11: put32(b, entryAt(kIdx, 1) + 16, 40); break;
         }
         writeBytes(map, b);
         try {
