@@ -66,12 +66,26 @@ private slots:
         ZELT_VERIFY_INSPECT_CLEAN(s.map.toStdString());
     }
 
-    // Without --figures the figure file beside the program is used.
+    // Without --figures the figure file beside the program is used: the map equals one drawn with
+    // that file named explicitly, and its route line holds the two "Left" figures (two steps each)
+    // that a run with an empty figure file lacks.
     void figuresBesideTheProgram()
     {
         Setup s(5);
         const CliRun r = runCli({QStringLiteral("export-ocd"), s.table, s.map});
         QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(r.out.contains(QStringLiteral("a route line of 10 points")), qPrintable(r.out));
+
+        const QString named = s.dir.filePath(QStringLiteral("named.ocd"));
+        const CliRun n = runCli({QStringLiteral("export-ocd"), s.table, named, QStringLiteral("--figures"),
+                                 QStringLiteral(ZELT_SOURCE_DIR "/data/dani.dat")});
+        QVERIFY2(n.exitCode == 0, qPrintable(n.err));
+        QVERIFY(readBytes(s.map.toStdString()) == readBytes(named.toStdString()));
+
+        writeBytes(s.figures.toStdString(), Bytes{});
+        const CliRun none = s.exportWith({});
+        QVERIFY2(none.exitCode == 0, qPrintable(none.err));
+        QVERIFY2(none.out.contains(QStringLiteral("a route line of 6 points")), qPrintable(none.out));
     }
 
     // A version 8 map is refused with a message and left untouched; a missing figure file stops

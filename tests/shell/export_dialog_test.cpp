@@ -16,6 +16,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <map>
+
 using namespace zelt::test;
 using namespace zelt::shell;
 using zelt::mapexport::HeightField;
@@ -41,6 +43,15 @@ public:
 private:
     QTimer m_timer;
 };
+
+/// The files of a folder with their sizes.
+std::map<std::string, std::uintmax_t> listing(const QTemporaryDir& dir)
+{
+    std::map<std::string, std::uintmax_t> files;
+    for (const auto& e : fs::directory_iterator(dir.path().toStdString()))
+        files[e.path().filename().string()] = e.is_regular_file() ? e.file_size() : 0;
+    return files;
+}
 
 }  // namespace
 
@@ -161,7 +172,7 @@ private slots:
         QVERIFY(fs::file_size(target.toStdString()) > 29992);
         QCOMPARE(child->Table1().recNo(), 17);
         QVERIFY(!child->Table1().controlsDisabled());
-        ZELT_VERIFY_INSPECT_CLEAN(target.toStdString());
+        const fs::path written = target.toStdString();
 
         target = m_dir.filePath(QStringLiteral("v8.ocd"));
         Bytes v8(48, 0);
@@ -176,9 +187,27 @@ private slots:
         QVERIFY(readBytes(target.toStdString()) == v8);
         QCOMPARE(child->Table1().recNo(), 17);
 
-        target.clear();   // the user cancels the save-file dialog
-        command->ExportDlg()->OKBtnClick();
-        QVERIFY(!command->ExportDlg()->isVisible());
+        // The user cancels the save-file dialog: it was asked once, and nothing is shown,
+        // created or changed; the grid stays on its row.
+        const Bytes writtenBytes = readBytes(written);
+        const std::map<std::string, std::uintmax_t> filesBefore = listing(m_dir);
+        int asked = 0;
+        command->setMapChooser([&](QWidget*) {
+            ++asked;
+            return QString();
+        });
+        {
+            BoxCloser closer;
+            command->ExportDlg()->OKBtnClick();
+            QTest::qWait(50);  // a message box would be up by now
+            QCOMPARE(asked, 1);
+            QCOMPARE(closer.texts, QStringList());
+        }
+        QCOMPARE(listing(m_dir), filesBefore);
+        QVERIFY(readBytes(written) == writtenBytes);
+        QCOMPARE(child->Table1().recNo(), 17);
+        QVERIFY(!child->Table1().controlsDisabled());
+        ZELT_VERIFY_INSPECT_CLEAN(written);
     }
 
 private:

@@ -76,6 +76,7 @@ private:
 
 private slots:
     void initTestCase() { QVERIFY(m_tmp.isValid()); }
+    void outsideCheckersPresent() { ZELT_REQUIRE_PARADOX_CHECKERS(true); }
 
     // Each block operation, cut after any of its writes, leaves a table that opens writable with
     // either the old or the new rows: data first, then links, then header counters.

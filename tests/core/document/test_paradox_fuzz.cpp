@@ -169,6 +169,8 @@ private slots:
         qInfo("%d damaged files, %d opened writable and took posts", cases, written);
         QVERIFY(cases >= 500);
         QVERIFY2(written >= cases / 10, "too few damaged tables reached the writer");
+        if (zelt::test::sharedDir("paradox-samples").empty())
+            ZELT_SKIP_OUTSIDE("paradox-samples folder absent: only tables of our own were damaged");
     }
 };
 

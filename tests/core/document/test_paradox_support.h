@@ -73,6 +73,16 @@ inline std::string pxcheckProblems(const std::filesystem::path& file)
     return "pxcheck: " + r.out.toStdString();
 }
 
+/// A test of its own in each suite that uses the checkers: they run inside the other tests, so
+/// a missing one is reported here (skipped with the reason; a failure under CI).
+#define ZELT_REQUIRE_PARADOX_CHECKERS(withOracle)                                                             \
+    do {                                                                                                      \
+        if (!zelt::test::px::hasPxcheck())                                                                    \
+            ZELT_SKIP_OUTSIDE("paradox-samples/pxcheck.py or python3 is absent: files were not checked by it"); \
+        if ((withOracle) && !zelt::test::px::hasOracle())                                                     \
+            ZELT_SKIP_OUTSIDE("the pxlib oracle was not built (pxlib-dev): rows were not read back through it");  \
+    } while (0)
+
 inline bool hasOracle() { return std::string(PX_ORACLE).size() > 0 && QFile::exists(QStringLiteral(PX_ORACLE)); }
 
 /// The rows of a file as pxlib's read path sees them (see tests/tools/px_oracle.cpp), or one

@@ -147,12 +147,13 @@ private slots:
         zelt::mapexport::PrepareTarget(map);
         QVERIFY(readBytes(map) == Bytes(templateMap().begin(), templateMap().end()));
         QCOMPARE(zelt::mapexport::ReadMapScale(map), 15000.0);
-        ZELT_VERIFY_INSPECT_CLEAN(map);
 
         // An existing file is left as it is.
-        writeBytes(map, Bytes{1, 2, 3});
-        zelt::mapexport::PrepareTarget(map);
-        QCOMPARE(readBytes(map), (Bytes{1, 2, 3}));
+        const std::filesystem::path other = dir.filePath(QStringLiteral("other.ocd")).toStdString();
+        writeBytes(other, Bytes{1, 2, 3});
+        zelt::mapexport::PrepareTarget(other);
+        QCOMPARE(readBytes(other), (Bytes{1, 2, 3}));
+        ZELT_VERIFY_INSPECT_CLEAN(map);
     }
 };
 

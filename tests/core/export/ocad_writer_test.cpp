@@ -254,7 +254,7 @@ private slots:
         QFETCH(bool, hasSymbols);
         const fs::path dir = sharedDir("ocad-samples");
         if (dir.empty())
-            QSKIP("the outside sample maps are absent");
+            ZELT_SKIP_OUTSIDE("the outside sample maps are absent");
         Fixture f;
         const fs::path map = f.path("copy.ocd");
         const Bytes original = readBytes(dir / sample.toStdString());
@@ -297,7 +297,7 @@ private slots:
     {
         const fs::path dir = sharedDir("ocad-samples");
         if (dir.empty())
-            QSKIP("the outside sample maps are absent");
+            ZELT_SKIP_OUTSIDE("the outside sample maps are absent");
         Fixture f;
         const fs::path map = f.path("v8.ocd");
         const Bytes original = readBytes(dir / "mapper-text-object-v8.ocd");
