@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QEventLoop>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPointer>
 #include <QStandardPaths>
@@ -22,9 +23,12 @@
 
 namespace zelt::test {
 
-/// Puts the program's per-user files (settings store, autostart folder) into private places.
+/// Puts the program's per-user files (settings store, autostart folder) into private places, and
+/// fixes the user's locale to C: a document window shows and reads numbers in the user's locale,
+/// which would otherwise come from the environment the tests run in.
 inline void useTestSettings(const QString& registryFile)
 {
+    QLocale::setDefault(QLocale::c());
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("ZeltTest"));
     QCoreApplication::setApplicationName(QStringLiteral("ZeltTest"));

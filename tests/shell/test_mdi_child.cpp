@@ -41,6 +41,7 @@ private slots:
     void navigatorButtons();
     void gridFollowsTheDatasetCursor();
     void suspendedUpdatesGiveOneReset();
+    void eachWindowKeepsTheNumberFormatItOpenedWith();
 
 private:
     TMDIChild* openWithRows(int rows);
@@ -63,6 +64,20 @@ void TestMdiChild::init()
 void TestMdiChild::cleanup()
 {
     m_shell.close();
+}
+
+// A document window takes the user's decimal separator when it opens and keeps it as its own:
+// a window opened under another locale later does not change it.
+void TestMdiChild::eachWindowKeepsTheNumberFormatItOpenedWith()
+{
+    TMDIChild* point = openWithRows(1);
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    m_shell.form->OpenDocument(m_shell.dir->filePath(QStringLiteral("u.db")));
+    TMDIChild* comma = m_shell.form->activeDocument();
+    QLocale::setDefault(QLocale::c());
+    QVERIFY(comma != point);
+    QCOMPARE(comma->model()->index(0, 2).data().toString(), QStringLiteral("420,0"));
+    QCOMPARE(point->model()->index(0, 2).data().toString(), QStringLiteral("420.0"));
 }
 
 /// A new document whose table holds `rows` rows (the start row and rows with azimuths 10, 20...).
