@@ -8,6 +8,9 @@
 namespace zelt::document {
 
 /// The non-visual state of a document window (`TMDIChild`). The shell's window owns one.
+/// The document's number format (decimal separator of display texts, typed and pasted values,
+/// exports and the report) is kept by its table: `table.numberFormat()`; each document has its
+/// own, set from the user's locale when the window (or the zelt-cli session) creates it.
 struct Document {
     TraverseTable table;                 ///< `Table1`
     double pairsPer100m = 64.0;          ///< `PairsPer100m`
