@@ -6,6 +6,7 @@
 #include "cli/cli_util.h"
 
 #include "document/paradox_table.h"
+#include "interchange/row_import.h"
 #include "interchange/text_export.h"
 
 #include <ostream>
@@ -161,35 +162,6 @@ std::vector<std::string> headerFields(const std::string& header, char separator,
     return names;
 }
 
-/// Appends one row with the cells typed into their fields; on an error the row is removed
-/// again, also when a field rule had already posted it.
-void importRow(TraverseTable& table, const std::vector<std::string>& names,
-               const std::vector<std::string>& cells, char decimalSeparator)
-{
-    const int before = table.rowCount();
-    try {
-        table.append();
-        for (std::size_t i = 0; i < cells.size(); ++i) {
-            if (i >= names.size()) {
-                if (!isBlank(cells[i]))
-                    throw std::runtime_error("more values than field names");
-                continue;
-            }
-            if (!names[i].empty() && !isBlank(cells[i]))
-                table.enterText(names[i], cells[i], decimalSeparator);
-        }
-        if (table.state() != TraverseTable::State::Browse)
-            table.post();
-    } catch (...) {
-        table.cancel();
-        while (table.rowCount() > before) {
-            table.last();
-            table.deleteRow();
-        }
-        throw;
-    }
-}
-
 int importCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 2);
@@ -206,7 +178,7 @@ int importCommand(const Args& args, std::ostream& out, std::ostream&)
         if (isBlank(lines[n]))
             continue;
         try {
-            importRow(table, names, splitCells(lines[n], separator), session.decimalSeparator());
+            interchange::appendTypedRow(table, names, splitCells(lines[n], separator), session.decimalSeparator());
         } catch (const std::exception& e) {
             throw std::runtime_error("line " + std::to_string(n + 1) + ": " + e.what() + " ("
                                      + std::to_string(imported) + (imported == 1 ? " row" : " rows") + " imported before it)");

@@ -81,30 +81,53 @@ void ComputeCliTest::settingsRunsPercentPass()
     QVERIFY(nearly(readColumn(m_table, "id"), Column{1.0, 2.0, 3.0, 4.0}, 0));
 }
 
+// Values that would break later work are refused with exit status 1 and change nothing: a ratio
+// outside 1 to 1000 pairs per 100 m, a start height outside the Altimeter range.
 void ComputeCliTest::settingsRefusesBadRatio()
 {
     fourLegs(m_table);
-    for (const char* bad : {"0", "-3"}) {
+    const QString ratioMessage = QStringLiteral("Pairs per 100 m must be between 1 and 1000");
+    const QString startMessage = QStringLiteral("The start height must be between 0 and 3000 m");
+    const std::pair<const char*, QString> bad[] = {
+        {"--pairs-per-100m=0", ratioMessage},         {"--pairs-per-100m=-3", ratioMessage},
+        {"--pairs-per-100m=1e-320", ratioMessage},    {"--pairs-per-100m=1000.5", ratioMessage},
+        {"--start-height=1.7976931348623157e308", startMessage}, {"--start-height=-1", startMessage},
+    };
+    for (const auto& [option, message] : bad) {
+        const QString text = QString::fromLatin1(option);
         const auto r = runCli({QStringLiteral("settings"), QString::fromStdString(m_table.string()),
-                               QStringLiteral("--pairs-per-100m"), QString::fromLatin1(bad)});
+                               text.section(QLatin1Char('='), 0, 0), text.section(QLatin1Char('='), 1)});
         QCOMPARE(r.exitCode, 1);
-        QVERIFY2(r.err.contains(QStringLiteral("must be greater than 0")), qPrintable(r.err));
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
         QCOMPARE(infValues(m_table), std::make_pair(64.0, 420.0));
         QVERIFY(nearly(readColumn(m_table, "FillHeight"), Column(4), 0));
     }
     const auto r = runCli({QStringLiteral("settings"), QString::fromStdString(m_table.string()),
                            QStringLiteral("--pairs-per-100m"), QStringLiteral("six")});
     QCOMPARE(r.exitCode, 2);
+    const auto ends = runCli({QStringLiteral("settings"), QString::fromStdString(m_table.string()),
+                              QStringLiteral("--pairs-per-100m"), QStringLiteral("1000"),
+                              QStringLiteral("--start-height"), QStringLiteral("3000")});
+    QVERIFY2(ends.exitCode == 0, qPrintable(ends.err));
+    QCOMPARE(infValues(m_table), std::make_pair(1000.0, 3000.0));
 }
 
-// An empty .inf reads as ratio 0: slopes cannot give heights, so the pass is refused.
+// An empty .inf reads as ratio 0, and an .inf written elsewhere may hold values out of range: the
+// table still opens, slopes cannot give heights, so the pass is refused.
 void ComputeCliTest::percentHeightsWithEmptyInf()
 {
     fourLegs(m_table);
     std::ofstream(zelt::document::companionPath(m_table, ".inf"), std::ios::trunc).close();
-    const auto r = runCli({QStringLiteral("percent-heights"), QString::fromStdString(m_table.string())});
+    auto r = runCli({QStringLiteral("percent-heights"), QString::fromStdString(m_table.string())});
     QCOMPARE(r.exitCode, 1);
-    QVERIFY2(r.err.contains(QStringLiteral("greater than 0")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("Pairs per 100 m must be between 1 and 1000")), qPrintable(r.err));
+    QVERIFY(nearly(readColumn(m_table, "FillHeight"), Column(4), 0));
+    zelt::document::writeInf(zelt::document::companionPath(m_table, ".inf"), 64, 5000);
+    r = runCli({QStringLiteral("dump"), QString::fromStdString(m_table.string())});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    r = runCli({QStringLiteral("percent-heights"), QString::fromStdString(m_table.string())});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("The start height must be between 0 and 3000 m")), qPrintable(r.err));
     QVERIFY(nearly(readColumn(m_table, "FillHeight"), Column(4), 0));
 }
 

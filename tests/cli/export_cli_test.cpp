@@ -112,6 +112,37 @@ private slots:
         QVERIFY(fs::file_size(s.map.toStdString()) > 29992);   // the first row's labels
     }
 
+    // Survey values in the .inf that give no meaningful route (a ratio of 0 or a denormal, a
+    // start height beyond the Altimeter range) stop both routines before the template is written.
+    void unusableSurveyValuesWriteNoMap_data()
+    {
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<double>("start");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("message");
+        const QStringList contours{QStringLiteral("--points"), QStringLiteral("every10"), QStringLiteral("--field"),
+                                   QStringLiteral("FillHeight"), QStringLiteral("--contours")};
+        const QString ratio = QStringLiteral("Pairs per 100 m must be between 1 and 1000");
+        const QString start = QStringLiteral("The start height must be between 0 and 3000 m");
+        QTest::newRow("ratio 0, route") << 0.0 << 420.0 << QStringList{} << ratio;
+        QTest::newRow("denormal ratio, contours") << 1e-320 << 420.0 << contours << ratio;
+        QTest::newRow("start height, route") << 64.0 << 5000.0 << QStringList{} << start;
+        QTest::newRow("start height, contours") << 64.0 << 1e300 << contours << start;
+    }
+    void unusableSurveyValuesWriteNoMap()
+    {
+        QFETCH(double, ratio);
+        QFETCH(double, start);
+        QFETCH(QStringList, options);
+        QFETCH(QString, message);
+        Setup s(12);
+        zelt::document::writeInf(zelt::document::companionPath(s.table.toStdString(), ".inf"), ratio, start);
+        const CliRun r = s.exportWith(options);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(message), qPrintable(r.err));
+        QVERIFY(!fs::exists(s.map.toStdString()));
+    }
+
     // Options that do not go together are bad usage (exit status 2).
     void badUsage_data()
     {

@@ -241,7 +241,7 @@ void TestHeightCommands::surveyValuesRefuseZeroRatio()
     ModalAnswerer answer;
     dlg->OKBtnClick();
     QCOMPARE(answer.texts.size(), 1);
-    QVERIFY(answer.texts[0].contains(QStringLiteral("greater than 0")));
+    QVERIFY(answer.texts[0].contains(QStringLiteral("Pairs per 100 m must be between 1 and 1000")));
     QVERIFY(dlg->isVisible());
     QCOMPARE(child->document().pairsPer100m, 64.0);
     dlg->CancelBtnClick();

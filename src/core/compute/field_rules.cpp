@@ -3,6 +3,7 @@
 #include "compute/field_rules.h"
 
 #include "document/document.h"
+#include "document/survey_values.h"
 #include "document/traverse_schema.h"
 #include "document/traverse_table.h"
 #include "document/value_format.h"
@@ -56,25 +57,21 @@ void lengthRule(const Document& doc, TraverseTable& table, const char* typedFiel
     const double v = table.asFloat(typedField);
     const auto derived = typedIsPairs ? metresFromPairs(v, doc.pairsPer100m)
                                       : pairsFromMetres(v, doc.pairsPer100m);
-    if (!derived)
-        return;  // no usable ratio: no length is converted
     table.edit();
-    table.setFloat(derivedField, *derived);
+    // Without a usable ratio no length is converted; the other length is emptied rather than
+    // left beside a length it no longer matches.
+    if (derived)
+        table.setFloat(derivedField, *derived);
+    else
+        table.clearDerived(derivedField);
     table.post();
 }
 
 }  // namespace
 
-bool isUsablePairsRatio(double pairsPer100m)
-{
-    return std::isfinite(pairsPer100m) && pairsPer100m > 0;
-}
+bool isUsablePairsRatio(double pairsPer100m) { return zelt::document::isUsablePairsRatio(pairsPer100m); }
 
-std::string pairsRatioMessage(double pairsPer100m)
-{
-    return "The number of pairs on 100 meters must be greater than 0 (it is "
-           + zelt::document::formatGeneral(pairsPer100m) + ")";
-}
+std::string pairsRatioMessage(double pairsPer100m) { return zelt::document::pairsRatioMessage(pairsPer100m); }
 
 std::optional<double> metresFromPairs(double pairs, double pairsPer100m)
 {

@@ -14,11 +14,11 @@ struct Document;
 
 namespace zelt::compute {
 
-/// True when `pairsPer100m` can convert lengths: finite and greater than 0. A ratio of 0 or
-/// less (an empty .inf gives 0) converts nothing and leaves F and G empty.
+/// Whether `pairsPer100m` can convert lengths; the range lives in document/survey_values.h
+/// (document::isUsablePairsRatio), which this forwards to.
 bool isUsablePairsRatio(double pairsPer100m);
 
-/// The message shown when a ratio of 0 or less is refused.
+/// The message shown when an unusable ratio is refused (document::pairsRatioMessage).
 std::string pairsRatioMessage(double pairsPer100m);
 
 /// metres = pairs / PairsPer100m x 100; nullopt when the ratio is not usable.
@@ -43,8 +43,9 @@ std::string turnText(std::string_view typed, const zelt::document::ColumnSet& co
 
 /// Installs the field rules on `doc.table` (hooks capture `doc`, which must outlive them):
 ///  - change rules of `Pairs` and `metru`: store the typed value and post, then derive the
-///    other length and post again; both rules are detached while either runs and attached
-///    again on every exit, also when a post fails (the error is rethrown);
+///    other length and post again (with an unusable ratio the other length is cleared, never
+///    left stale); both rules are detached while either runs and attached again on every exit,
+///    also when a post fails (the error is rethrown);
 ///  - the text-entry rule of `Povorot` (turnText over the live `doc.columns`);
 ///  - the calculated fields `F` and `G` from `Pairs`, `Procent` and `doc.pairsPer100m`.
 /// Call `doc.table.recalculate()` after changing `doc.pairsPer100m`.

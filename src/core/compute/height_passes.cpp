@@ -5,6 +5,7 @@
 #include "compute/field_rules.h"
 #include "compute/pass_scope.h"
 #include "document/document.h"
+#include "document/survey_values.h"
 #include "document/traverse_schema.h"
 #include "document/traverse_table.h"
 
@@ -49,6 +50,16 @@ void noteUnclosedRuns(const std::vector<std::optional<double>>& readings, PassRe
     if (lastReading < n - 1)
         result.diagnostics.push_back({lastReading + 2, kFillHeight, rowRange(lastReading + 2, n)
                                                                        + " after the last reading take the last reading"});
+}
+
+/// Values that would make G or the heights meaningless (typed, or found in an .inf) stop a
+/// pass before it changes anything.
+void refuseUnusableSurveyValues(double pairsPer100m, double startHeight)
+{
+    if (!zelt::document::isUsablePairsRatio(pairsPer100m))
+        throw PassRefused(PassRefused::Reason::UnusableRatio, zelt::document::pairsRatioMessage(pairsPer100m));
+    if (!zelt::document::isUsableStartHeight(startHeight))
+        throw PassRefused(PassRefused::Reason::OutOfLimits, zelt::document::startHeightMessage(startHeight));
 }
 
 }  // namespace
@@ -108,6 +119,7 @@ PassResult UpdateSumPairs(Document& doc)
         acc = t.asFloat(kSumPairs);
         ++result.rowsPosted;
     }
+    scope.finish();
     return result;
 }
 
@@ -141,6 +153,7 @@ PassResult FillHeights(Document& doc)
         t.post();
         ++result.rowsPosted;
     }
+    scope.finish();
     return result;
 }
 
@@ -150,8 +163,7 @@ PassResult PercentHeights(Document& doc)
     PassResult result;
     if (!t.isOpen() || t.rowCount() < 2)
         return result;
-    if (!isUsablePairsRatio(doc.pairsPer100m))
-        throw PassRefused(PassRefused::Reason::UnusableRatio, pairsRatioMessage(doc.pairsPer100m));
+    refuseUnusableSurveyValues(doc.pairsPer100m, doc.startHeight);
     PassScope scope(t);
     double height = doc.startHeight;
     std::int32_t id = 0;
@@ -166,6 +178,7 @@ PassResult PercentHeights(Document& doc)
         t.post();
         ++result.rowsPosted;
     }
+    scope.finish();
     return result;
 }
 
@@ -186,6 +199,7 @@ PassResult shiftBeginWay(Document& doc, double offset)
             t.post();
             ++result.rowsPosted;
         }
+        scope.finish();
     }
     doc.startHeight += offset;
     return result;
@@ -193,10 +207,7 @@ PassResult shiftBeginWay(Document& doc, double offset)
 
 PassResult applySurveyValues(Document& doc, double startHeight, double pairsPer100m)
 {
-    if (!isUsablePairsRatio(pairsPer100m))
-        throw PassRefused(PassRefused::Reason::UnusableRatio, pairsRatioMessage(pairsPer100m));
-    if (!std::isfinite(startHeight))
-        throw PassRefused(PassRefused::Reason::OutOfLimits, "The start height must be a number");
+    refuseUnusableSurveyValues(pairsPer100m, startHeight);
     doc.startHeight = startHeight;
     doc.pairsPer100m = pairsPer100m;
     if (doc.table.isOpen())

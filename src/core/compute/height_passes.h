@@ -36,8 +36,8 @@ public:
         EndBeforeStart,
         SameRow,
         ZeroSpan,        ///< no pace pairs between start and end
-        UnusableRatio,   ///< PairsPer100m of 0 or less
-        OutOfLimits,     ///< an offset outside the dialog's limits
+        UnusableRatio,   ///< PairsPer100m outside 1 to 1000 (document::isUsablePairsRatio)
+        OutOfLimits,     ///< an offset or start height outside its limits
     };
     PassRefused(Reason reason, const std::string& message);
     Reason reason() const { return m_reason; }
@@ -66,8 +66,9 @@ PassResult UpdateSumPairs(zelt::document::Document& doc);
 PassResult FillHeights(zelt::document::Document& doc);
 
 /// `FillHeight` = `StartHeight` + the sum of G over the rows so far; `id` = 1..N. Does nothing
-/// on a table of fewer than 2 rows. Refuses (PassRefused::UnusableRatio) when G cannot be
-/// computed because `PairsPer100m` is 0 or less.
+/// on a table of fewer than 2 rows. Refuses, changing nothing, when `PairsPer100m` is unusable
+/// (PassRefused::UnusableRatio) or `StartHeight` lies outside the `Altimeter` range
+/// (PassRefused::OutOfLimits): values an .inf may carry from elsewhere.
 PassResult PercentHeights(zelt::document::Document& doc);
 
 /// Shifts the heights of `source` between the chosen start and end rows into `target` so that
@@ -99,7 +100,8 @@ inline constexpr double kBeginWayMax = 9999999.0;
 /// keep their shifted readings and `StartHeight` stays unchanged.
 PassResult shiftBeginWay(zelt::document::Document& doc, double offset);
 
-/// OK of the survey values dialog: refuses a ratio of 0 or less (PassRefused, no change), sets
+/// OK of the survey values dialog: refuses values outside document/survey_values.h's ranges
+/// (PassRefused with that file's message, no change), sets
 /// `StartHeight`, then `PairsPer100m`, refreshes F and G, and runs PercentHeights.
 PassResult applySurveyValues(zelt::document::Document& doc, double startHeight, double pairsPer100m);
 

@@ -11,7 +11,7 @@ namespace zelt::compute {
 
 /// Stores a row left in editing, then remembers the current row and suspends display updates
 /// for its lifetime (document::RowRestore). On leaving by an exception it first cancels a row
-/// still being edited (its values were not stored).
+/// still being edited (its values were not stored). A pass calls finish() when its walk is done.
 class PassScope {
 public:
     explicit PassScope(zelt::document::TraverseTable& table) : m_table(table), m_restore(storedFirst(table)) {}
@@ -29,6 +29,9 @@ public:
     }
     PassScope(const PassScope&) = delete;
     PassScope& operator=(const PassScope&) = delete;
+
+    /// The walk ended: makes its posts durable; throws EngineError when the flush fails.
+    void finish() { m_restore.finish(); }
 
 private:
     /// A row the user left in editing is stored first, as any move off it would do.

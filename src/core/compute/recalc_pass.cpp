@@ -133,6 +133,7 @@ PassResult RecalcBetween(Document& doc, std::string_view source, std::string_vie
         if (t.currentIndex() == endIndex)
             break;
     }
+    scope.finish();
     return result;
 }
 

@@ -4,6 +4,7 @@
 
 #include "document/paradox_table.h"
 #include "document/regular_file.h"
+#include "document/survey_values.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -207,7 +208,10 @@ void applyStartRowRule(Document& doc)
             return;
     }
     table.insert();
-    table.setFloat("Altimeter", doc.startHeight);
+    // A start height outside the reading's range (an .inf written elsewhere) leaves the start
+    // row without a reading instead of making every open fail; the passes refuse that value.
+    if (isUsableStartHeight(doc.startHeight))
+        table.setFloat("Altimeter", doc.startHeight);
     table.post();
 }
 

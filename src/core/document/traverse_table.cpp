@@ -114,7 +114,13 @@ void TraverseTable::open()
         return;
     ParadoxOpenOptions options;
     options.fallbackCodePage = fallbackCodePageSetting();
-    std::unique_ptr<ParadoxTable> file = codec([&] { return ParadoxTable::open(m->path, options); });
+    open(codec([&] { return ParadoxTable::open(m->path, options); }));
+}
+
+void TraverseTable::open(std::unique_ptr<ParadoxTable> file)
+{
+    if (isOpen())
+        throw EngineError("Cannot perform this operation on an open dataset");
 
     // Bind the document's fields to the file by name; order and extra fields are the file's own.
     const std::vector<FieldDef>& defs = file->fields();
@@ -152,6 +158,7 @@ void TraverseTable::open()
     m->bof = true;
     m->eof = m->rows.empty();
     m->buffer.clear();
+    m->derivedEmpty.clear();
     m->modified = false;
     m->calcValid = false;
     m->notify([](TableObserver& o) { o.tableReset(); });
@@ -166,7 +173,9 @@ void TraverseTable::close()
     m->rows.clear();
     m->ids.clear();
     m->buffer.clear();
+    m->derivedEmpty.clear();
     m->modified = false;
+    m->composing = false;
     m->state = State::Inactive;
     m->cur = -1;
     m->eof = m->bof = true;
@@ -258,18 +267,6 @@ int TraverseTable::moveBy(int distance)
 
 // --- editing
 
-void TraverseTable::checkBrowseMode()
-{
-    if (!isOpen())
-        throw EngineError("Cannot perform this operation on a closed dataset");
-    if (!m->editing())
-        return;
-    if (m->modified)
-        post();
-    else
-        cancel();  // an untouched row: nothing to store; an untouched new row is dropped
-}
-
 static void requireWritable(const TraverseTable& t)
 {
     if (!t.isOpen())
@@ -278,6 +275,19 @@ static void requireWritable(const TraverseTable& t)
         const std::string reason = t.readOnlyReason();
         throw EngineError("Cannot modify a read-only table" + (reason.empty() ? std::string() : ": " + reason));
     }
+}
+
+void TraverseTable::checkBrowseMode()
+{
+    if (!isOpen())
+        throw EngineError("Cannot perform this operation on a closed dataset");
+    if (!m->editing())
+        return;
+    if (m->modified) {
+        requireWritable(*this);
+        postNow();  // a move ends a composition: the row is stored before the cursor leaves it
+    } else
+        cancel();  // an untouched row: nothing to store; an untouched new row is dropped
 }
 
 void TraverseTable::insert()
@@ -289,6 +299,7 @@ void TraverseTable::insert()
     m->ids.insert(m->ids.begin() + pos, m->nextId++);
     m->cur = pos;
     m->buffer = m->newRow();
+    m->derivedEmpty.clear();
     m->state = State::Insert;
     m->modified = false;
     m->eof = m->bof = false;
@@ -318,6 +329,7 @@ void TraverseTable::edit()
         return;
     }
     m->buffer = m->rows[static_cast<std::size_t>(m->cur)];
+    m->derivedEmpty.clear();
     m->state = State::Edit;
     m->modified = false;
     m->notify([](TableObserver& o) { o.stateChanged(); });
@@ -331,9 +343,34 @@ void TraverseTable::post()
     if (!m->editing())
         return;
     requireWritable(*this);
-    for (const FieldInfo& f : m->fields)
-        if (f.required && isEmpty(m->buffer[static_cast<std::size_t>(f.fileIndex)]))
-            throw EngineError(requiredFieldMessage(m->label(f)));
+    // A row being composed keeps its values pending; the composition ends with one real post.
+    if (m->composing)
+        return;
+    postNow();
+}
+
+void TraverseTable::deferPosts(bool on) { m->composing = on; }
+bool TraverseTable::postsDeferred() const { return m->composing; }
+
+void TraverseTable::Impl::checkRequired() const
+{
+    // A required field may not be made empty. A stored row that already has it empty (tables of
+    // other programs carry no required flag) keeps it so: refusing that row would stop every
+    // pass over the table at it.
+    const Row* stored = state == State::Edit ? &rows[static_cast<std::size_t>(cur)] : nullptr;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const FieldInfo& f = fields[i];
+        if (!f.required || std::find(derivedEmpty.begin(), derivedEmpty.end(), int(i)) != derivedEmpty.end())
+            continue;
+        const auto at = static_cast<std::size_t>(f.fileIndex);
+        if (isEmpty(buffer[at]) && !(stored && at < stored->size() && isEmpty((*stored)[at])))
+            throw EngineError(requiredFieldMessage(label(f)));
+    }
+}
+
+void TraverseTable::postNow()
+{
+    m->checkRequired();
     const auto index = static_cast<std::size_t>(m->cur);
     codec([&] {
         if (m->state == State::Edit)
@@ -345,6 +382,7 @@ void TraverseTable::post()
     });
     m->rows[index] = std::move(m->buffer);
     m->buffer.clear();
+    m->derivedEmpty.clear();
     m->state = State::Browse;
     m->modified = false;
     m->calcValid = false;
@@ -361,6 +399,7 @@ void TraverseTable::cancel()
     const int pos = m->cur;
     const bool inserted = m->state == State::Insert;
     m->buffer.clear();
+    m->derivedEmpty.clear();
     m->state = State::Browse;
     m->modified = false;
     m->calcValid = false;
@@ -394,6 +433,7 @@ void TraverseTable::deleteRow()
     codec([&] { m->file->deleteRow(static_cast<std::size_t>(pos)); });
     const bool wasEditing = m->editing();
     m->buffer.clear();
+    m->derivedEmpty.clear();
     m->state = State::Browse;
     m->modified = false;
     m->rows.erase(m->rows.begin() + pos);

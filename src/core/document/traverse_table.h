@@ -77,6 +77,9 @@ public:
     const std::filesystem::path& path() const;
     void create();                    ///< empty traverse table at path() (the twelve stored fields)
     void open();                      ///< refuses a foreign table: "not a traverse table: ..."
+    /// Opens over a codec the caller has opened (a wrapper that fails on purpose, in tests);
+    /// the same checks as open().
+    void open(std::unique_ptr<ParadoxTable> file);
     void close();                     ///< drops an unposted row
     bool isOpen() const;
     bool isReadOnly() const;
@@ -110,11 +113,18 @@ public:
     void insert();                    ///< new row before the current row, new-row defaults
     void append();                    ///< new row at the end
     void edit();                      ///< no effect when already editing or inserting
-    void post();                      ///< checks required fields; writes the row to the file; no effect in browse mode
+    /// Checks required fields (a field may not be made empty; one a stored row already has empty
+    /// stays so); writes the row to the file; no effect in browse mode.
+    void post();
     void cancel();
     void deleteRow();                 ///< deletes the current row (posts nothing)
     /// Posts a row being edited; called before any move (a moved-off edited row is posted first).
     void checkBrowseMode();
+    /// While on, post() keeps the row being edited pending instead of writing it, so the field
+    /// rules that post on the way leave one whole row to store with a single post once it is
+    /// off again (document::RowComposition). A move off the row still stores it.
+    void deferPosts(bool on);
+    bool postsDeferred() const;
 
     // --- bookmarks
     Bookmark bookmark() const;
@@ -140,6 +150,11 @@ public:
     void setAsText(std::string_view name, std::string_view text, char decimalSeparator = '.');
     void setValue(std::string_view name, const Value& v);
     void clear(std::string_view name);
+    /// Empties a field whose value follows from another field that cannot give it now (a
+    /// length without a usable pairs ratio). Unlike clear(), the emptiness passes the next
+    /// post's required check: the row is stored with the field empty, as other programs'
+    /// tables may have it.
+    void clearDerived(std::string_view name);
     /// Text typed by the user: runs the text-entry hook if one is set; otherwise an empty text
     /// clears the field and any other text is converted as typed into a cell, refusing
     /// "'%s' is not a valid floating point value for field '%s'" or
@@ -179,7 +194,10 @@ public:
 
     // --- display updates
     void disableControls();           ///< counter; observers get nothing while > 0
-    void enableControls();            ///< at 0 again: one tableReset
+    void enableControls() noexcept;   ///< at 0 again: one tableReset; never throws
+    /// Makes every posted row durable on disk (fdatasync); throws EngineError when that fails.
+    /// A walk over the table calls it when it ends (document::RowRestore::finish).
+    void flush();
     bool controlsDisabled() const;
     void addObserver(TableObserver* observer);
     void removeObserver(TableObserver* observer);
@@ -187,6 +205,8 @@ public:
     struct Impl;  ///< opaque; defined in the implementation
 
 private:
+    void postNow();
+
     std::unique_ptr<Impl> m;
 };
 

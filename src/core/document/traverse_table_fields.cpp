@@ -322,6 +322,15 @@ void TraverseTable::clear(std::string_view name)
     w.store(Value{});
 }
 
+void TraverseTable::clearDerived(std::string_view name)
+{
+    const int index = m->indexOf(name);
+    FieldWriter w{*this, *m, index};
+    w.prepare();
+    m->derivedEmpty.push_back(index);
+    w.store(Value{});
+}
+
 void TraverseTable::enterText(std::string_view name, std::string_view typed, char decimalSeparator)
 {
     const int index = m->indexOf(name);
@@ -437,20 +446,26 @@ void TraverseTable::recalculate()
 
 void TraverseTable::disableControls() { ++m->disabled; }
 
-void TraverseTable::enableControls()
+void TraverseTable::enableControls() noexcept
 {
     if (m->disabled == 0)
         return;
     if (--m->disabled == 0) {
-        m->notify([](TableObserver& o) { o.tableReset(); });
-        // A pass ends here: make its rows durable on disk as a whole.
-        if (m->file && !m->file->isReadOnly()) {
-            try {
-                m->file->sync();
-            } catch (const ParadoxError& e) {
-                throw EngineError(e.what());
-            }
+        try {
+            m->notify([](TableObserver& o) { o.tableReset(); });
+        } catch (...) {  // an observer's failure must not stop the resume
         }
+    }
+}
+
+void TraverseTable::flush()
+{
+    if (!m->file || m->file->isReadOnly())
+        return;
+    try {
+        m->file->sync();
+    } catch (const ParadoxError& e) {
+        throw EngineError(e.what());
     }
 }
 

@@ -33,6 +33,9 @@ struct TraverseTable::Impl {
     State state = State::Inactive;
     Row buffer;  ///< pending values of the row in Edit or Insert state
     bool modified = false;
+    bool composing = false;  ///< post() keeps the row pending (TraverseTable::deferPosts)
+    /// Fields of the pending row emptied by clearDerived(): their required flag is not checked.
+    std::vector<int> derivedEmpty;
 
     std::vector<Hook> changeHooks;          ///< per document field
     std::vector<TextEntryHook> textHooks;   ///< per document field
@@ -80,6 +83,8 @@ struct TraverseTable::Impl {
     }
     const std::string& label(const FieldInfo& f) const { return f.displayLabel.empty() ? f.name : f.displayLabel; }
     Row newRow() const;
+    /// Throws "Field '%s' must have a value" for a required field the pending row leaves empty.
+    void checkRequired() const;
     /// Index into `fields` by name (case-insensitive); throws "Field '%s' not found".
     int indexOf(std::string_view name) const;
 };

@@ -9,6 +9,7 @@
 #include "document/code_page.h"
 #include "document/document.h"
 #include "document/paradox_table.h"
+#include "document/survey_values.h"
 #include "export/ocad_template.h"
 #include "export/ocad_writer.h"
 #include "export/t_zelt.h"
@@ -170,6 +171,14 @@ std::int32_t startingContourCount(double startHeight)
     return std::int32_t(std::nearbyint(intPart(double(m) / 5.0)));
 }
 
+// A ratio or start height that gives no meaningful route (from an .inf written elsewhere) stops
+// the export before anything is written, the template included.
+void refuseUnusableSurveyValues(const Document& document)
+{
+    if (auto problem = zelt::document::surveyValuesProblem(document.pairsPer100m, document.startHeight))
+        throw MapRangeError(*problem);
+}
+
 }  // namespace
 
 const char* heightFieldName(HeightField field)
@@ -185,6 +194,7 @@ const char* heightFieldName(HeightField field)
 ExportResult ExportRoute(Document& document, TZelt& zelt, const fs::path& map, const ExportParams& params,
                          const ExportProgress& progress, const zelt::document::KnownPoints* placeOn)
 {
+    refuseUnusableSurveyValues(document);
     ExportRun run(document, zelt, map, params, placeOn);
     zelt::compute::RouteBuilder builder;
     const zelt::compute::FigureLookup figures = zelt.figureLookup();
@@ -217,6 +227,7 @@ ExportResult ExportRouteWithContours(Document& document, TZelt& zelt, const fs::
                                      const ExportParams& params, const ExportProgress& progress,
                                      const zelt::document::KnownPoints* placeOn)
 {
+    refuseUnusableSurveyValues(document);
     ExportRun run(document, zelt, map, params, placeOn);
     std::optional<zelt::compute::ContourRouteBuilder> builder;
     const zelt::compute::FigureLookup figures = zelt.figureLookup();

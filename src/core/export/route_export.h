@@ -49,7 +49,8 @@ struct ExportResult {
 /// The export run without contour marks: places the template when `map` does not exist, reads
 /// the map scale, walks the rows from the first (labels appended as they are made), appends the
 /// route line, and returns to the row that was current, also when the run fails. Errors:
-/// MapIoError (map, figure file), MapRangeError (2000 points, coordinate range), the table's
+/// MapIoError (map, figure file), MapRangeError (2000 points, coordinate range; an unusable
+/// `PairsPer100m` or `StartHeight`, refused before anything is written), the table's
 /// EngineError; labels appended before the error stay in the map and the route line is missing.
 /// With `placeOn`, every written coordinate (route line, figure and contour points, label
 /// anchors) is placed on those known points; a placement that cannot be made (FitError) is

@@ -40,6 +40,8 @@ public:
     PasteRestore(const PasteRestore&) = delete;
     PasteRestore& operator=(const PasteRestore&) = delete;
 
+    void finish() { m_restore.finish(); }
+
 private:
     TraverseTable& m_table;
     document::RowRestore m_restore;
@@ -67,8 +69,12 @@ std::size_t pasteColumn(TraverseTable& table, std::string_view fieldName, std::s
         else
             table.append();
         try {
+            // The change rules of the lengths post on the way; composing the row makes the
+            // row reach the file once, whole, so a kill never leaves it half changed.
+            document::RowComposition row(table);
             table.setAsText(fieldName, line, decimalSeparator);
-            table.next();  // stores the row
+            row.commit();
+            table.next();
         } catch (...) {
             // The failing row keeps its old values; a row appended for it is dropped.
             if (table.state() != TraverseTable::State::Browse)
@@ -78,6 +84,7 @@ std::size_t pasteColumn(TraverseTable& table, std::string_view fieldName, std::s
         ++pasted;
         haveRow = !table.eof();
     }
+    restore.finish();
     return pasted;
 }
 

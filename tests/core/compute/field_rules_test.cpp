@@ -65,10 +65,10 @@ void FieldRulesTest::legProjection()
     QVERIFY2(std::fabs(leg->g - g) < 1e-6, qPrintable(QString::number(leg->g, 'f', 8)));
 }
 
-// A ratio of 0 or less, or an empty Pairs, gives no F/G and no conversion rather than inf/NaN.
+// A ratio outside 1 to 1000, or an empty Pairs, gives no F/G and no conversion rather than inf/NaN.
 void FieldRulesTest::noUsableRatio()
 {
-    for (double ratio : {0.0, -0.0, -64.0, std::numeric_limits<double>::quiet_NaN(),
+    for (double ratio : {0.0, -0.0, -64.0, 1e-320, 0.5, 1000.5, std::numeric_limits<double>::quiet_NaN(),
                          std::numeric_limits<double>::infinity()}) {
         QVERIFY(!zelt::compute::legProjection(64.0, 10.0, ratio));
         QVERIFY(!zelt::compute::metresFromPairs(64.0, ratio));
@@ -245,25 +245,36 @@ void FieldRulesTest::ratioChangeKeepsMetresMovesFG()
     QCOMPARE(*fx.number(1, "F"), 200.0);
 }
 
-// With a ratio of 0 no length is converted and F, G stay empty, never inf or NaN.
+// With an unusable ratio (0, a denormal or a huge value from an .inf) no length is converted:
+// the other length, F and G are left empty, never inf, NaN or the stale value of the old length.
 void FieldRulesTest::zeroRatioConvertsNothing()
 {
-    TraverseFixture fx;
-    fx.addLegs({{0.0, 420.0}, {64.0}});
-    fx.doc->pairsPer100m = 0.0;
-    attachFieldRules(*fx.doc);
-    auto& t = fx.doc->table;
-    t.last();
-    const double metres = t.asFloat("metru");
-    t.setFloat("Pairs", 128);
-    QCOMPARE(t.asFloat("Pairs"), 128.0);
-    QCOMPARE(t.asFloat("metru"), metres);
-    QVERIFY(t.isNull("F"));
-    QVERIFY(t.isNull("G"));
-    QCOMPARE(t.displayText("F"), std::string());
-    t.setFloat("metru", 40);
-    QCOMPARE(t.asFloat("Pairs"), 128.0);
-    QVERIFY(!fx.number(1, "F"));
+    for (double ratio : {0.0, 1e-320, 5000.0}) {
+        TraverseFixture fx;
+        fx.addLegs({{0.0, 420.0}, {64.0}});
+        fx.doc->pairsPer100m = 64.0;
+        attachFieldRules(*fx.doc);
+        auto& t = fx.doc->table;
+        t.last();
+        t.setFloat("Pairs", 50);
+        QCOMPARE(t.asFloat("metru"), 78.125);
+        fx.doc->pairsPer100m = ratio;
+        t.recalculate();
+        t.setFloat("Pairs", 100);
+        QCOMPARE(t.asFloat("Pairs"), 100.0);
+        QVERIFY(t.isNull("metru"));
+        QVERIFY(t.isNull("F"));
+        QVERIFY(t.isNull("G"));
+        QCOMPARE(t.displayText("F"), std::string());
+        t.setFloat("metru", 40);
+        QCOMPARE(t.asFloat("metru"), 40.0);
+        QVERIFY(t.isNull("Pairs"));
+        QVERIFY(!fx.number(1, "F"));
+        QVERIFY(t.isChangeHookAttached("Pairs") && t.isChangeHookAttached("metru"));
+        fx.reopen();
+        QVERIFY(!fx.number(1, "Pairs"));
+        QCOMPARE(fx.number(1, "metru"), std::optional<double>(40.0));
+    }
 }
 
 // Typed turn text goes through the rule; a value set by code is stored unchanged.

@@ -2,7 +2,9 @@
 // Tests of the pace count, Fill Height, percent heights, the begin-way shift and the survey values.
 #include "compute/field_rules.h"
 #include "compute/height_passes.h"
+#include "document/paradox_table.h"
 #include "traverse_fixture.h"
+#include "watched_table.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -63,6 +65,8 @@ private slots:
     void beginWayRefusedRowStopsShift();
     void beginWayEmptyTableAndLimits();
     void surveyValues();
+    void emptyPairsRowsDoNotStopThePasses();
+    void failedFlushEndsThePassWithAnError();
     void passesOnClosedTable();
 };
 
@@ -191,7 +195,8 @@ void HeightPassesTest::percentHeightsSmallTables()
     ZELT_COMPARE_COLUMN(flat.column("id"), (Column{1.0, 2.0, 3.0, 4.0}), 0.0);
 }
 
-// With a ratio of 0 (an empty .inf) the slopes cannot be turned into heights: refused, no change.
+// With a ratio of 0 (an empty .inf) or a start height outside the Altimeter range found in an .inf,
+// the slopes cannot be turned into heights: refused, no change.
 void HeightPassesTest::percentHeightsRefusesUnusableRatio()
 {
     TraverseFixture fx;
@@ -204,6 +209,10 @@ void HeightPassesTest::percentHeightsRefusesUnusableRatio()
         QCOMPARE(e.reason(), PassRefused::Reason::UnusableRatio);
     }
     QVERIFY(!fx.doc->table.controlsDisabled());
+    ZELT_COMPARE_COLUMN(fx.column("FillHeight"), (Column{std::nullopt, std::nullopt}), 0.0);
+    fx.doc->pairsPer100m = 64;
+    fx.doc->startHeight = 1.7976931348623157e308;
+    QVERIFY_THROWS_EXCEPTION(PassRefused, PercentHeights(*fx.doc));
     ZELT_COMPARE_COLUMN(fx.column("FillHeight"), (Column{std::nullopt, std::nullopt}), 0.0);
 }
 
@@ -272,17 +281,90 @@ void HeightPassesTest::surveyValues()
     ZELT_COMPARE_COLUMN(fx.column("FillHeight"), (Column{300.0, 300.0}), 0.0);
     ZELT_COMPARE_COLUMN(fx.column("F"), (Column{0.0, 100.0}), 1e-12);
     QCOMPARE(fx.number(1, "metru"), std::optional<double>(0.0));  // stored metres are not recomputed
-    for (double bad : {0.0, -64.0}) {
+    for (double bad : {0.0, -64.0, 1e-320, 1000.5}) {
         try {
             applySurveyValues(*fx.doc, 500, bad);
-            QFAIL("a ratio of 0 or less must be refused");
+            QFAIL("a ratio outside 1 to 1000 must be refused");
         } catch (const PassRefused& e) {
             QCOMPARE(e.reason(), PassRefused::Reason::UnusableRatio);
-            QVERIFY(std::string(e.what()).find("greater than 0") != std::string::npos);
+            QVERIFY(std::string(e.what()).find("Pairs per 100 m must be between 1 and 1000") != std::string::npos);
         }
         QCOMPARE(fx.doc->startHeight, 300.0);
         QCOMPARE(fx.doc->pairsPer100m, 60.0);
     }
+    for (double bad : {1.7976931348623157e308, -1.0, 3000.5}) {
+        try {
+            applySurveyValues(*fx.doc, bad, 64);
+            QFAIL("a start height outside the Altimeter range must be refused");
+        } catch (const PassRefused& e) {
+            QCOMPARE(e.reason(), PassRefused::Reason::OutOfLimits);
+            QVERIFY(std::string(e.what()).find("start height must be between 0 and 3000") != std::string::npos);
+        }
+        QCOMPARE(fx.doc->startHeight, 300.0);
+        QCOMPARE(fx.doc->pairsPer100m, 60.0);
+    }
+}
+
+// Rows with an empty Pairs, as tables of other programs hold them, count as 0 in every pass:
+// the passes run to the last row and the Pairs stay empty in the file.
+void HeightPassesTest::emptyPairsRowsDoNotStopThePasses()
+{
+    TraverseFixture fx;
+    fx.addLegs({{0, 420.0}, {10, std::nullopt, 10}, {20}, {30, 440.0}, {40}});
+    auto& t = fx.doc->table;
+    const int pairsAt = t.field("Pairs").fileIndex;
+    t.close();
+    {
+        auto file = zelt::document::ParadoxTable::open(fx.path);
+        const auto rows = file->readAll();
+        for (std::size_t r : {std::size_t(1), std::size_t(2), std::size_t(4)}) {
+            auto row = rows[r];
+            row[static_cast<std::size_t>(pairsAt)] = zelt::document::Value{};
+            file->updateRow(r, row);
+        }
+    }
+    t.open();
+    attachFieldRules(*fx.doc);
+    QCOMPARE(UpdateSumPairs(*fx.doc).rowsPosted, 5);
+    ZELT_COMPARE_COLUMN(fx.column("sumPairs"), (Column{0.0, 0.0, 0.0, 30.0, 30.0}), 0.0);
+    QCOMPARE(FillHeights(*fx.doc).rowsPosted, 5);
+    ZELT_COMPARE_COLUMN(fx.column("FillHeight"), (Column{420.0, 420.0, 420.0, 440.0, 440.0}), 0.0);
+    QCOMPARE(PercentHeights(*fx.doc).rowsPosted, 5);
+    ZELT_COMPARE_COLUMN(fx.column("FillHeight"), (Column{420.0, 420.0, 420.0, 420.0, 420.0}), 0.0);
+    ZELT_COMPARE_COLUMN(fx.column("id"), (Column{1.0, 2.0, 3.0, 4.0, 5.0}), 0.0);
+    t.first();
+    chooseCalcRow(*fx.doc, CalcEnd::Start, 400);
+    t.setRecNo(4);
+    chooseCalcRow(*fx.doc, CalcEnd::End, 460);
+    recalculateHeights(*fx.doc);
+    ZELT_COMPARE_COLUMN(fx.column("Recalc"), (Column{400.0, 400.0, 400.0, 460.0, std::nullopt}), 1e-9);
+    fx.reopen();
+    ZELT_COMPARE_COLUMN(fx.column("Pairs"), (Column{0.0, std::nullopt, std::nullopt, 30.0, std::nullopt}), 0.0);
+    ZELT_COMPARE_COLUMN(fx.column("F"), (Column{0.0, std::nullopt, std::nullopt, 46.875, std::nullopt}), 1e-9);
+}
+
+// A flush that fails when a pass ends (a pulled stick) is reported as the pass's error instead
+// of ending the program; the rows were posted, the cursor is back and the display resumed.
+void HeightPassesTest::failedFlushEndsThePassWithAnError()
+{
+    TraverseFixture fx;
+    fx.addLegs({{0, 420.0}, {10}, {20, 430.0}});
+    auto& file = zelt::test::reopenWatched(fx.doc->table);
+    fx.doc->table.setRecNo(2);
+    file.failFlush = true;
+    for (auto pass : {&UpdateSumPairs, &FillHeights, &PercentHeights}) {
+        try {
+            pass(*fx.doc);
+            QFAIL("the failed flush must be reported");
+        } catch (const zelt::document::EngineError& e) {
+            QVERIFY2(std::string(e.what()).find("Cannot flush the table") != std::string::npos, e.what());
+        }
+        QCOMPARE(fx.doc->table.recNo(), 2);
+        QVERIFY(!fx.doc->table.controlsDisabled());
+    }
+    file.failFlush = false;
+    fx.reopen();
+    ZELT_COMPARE_COLUMN(fx.column("id"), (Column{1.0, 2.0, 3.0}), 0.0);
 }
 
 void HeightPassesTest::passesOnClosedTable()

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The traverse dataset: row order, edit/post/cancel, bookmarks, field rules, hooks and observers.
 #include "document/paradox_table.h"
+#include "document/row_restore.h"
 #include "document/traverse_schema.h"
 #include "document/traverse_table.h"
 
 #include "test_support.h"
+#include "watched_table.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -86,6 +88,9 @@ private slots:
     void refusals_data();
     void refusals();
     void requiredFieldStopsPost();
+    void storedEmptyRequiredFieldIsKept();
+    void deferredPostsStoreTheRowOnce();
+    void failedFlushIsReportedNotFatal();
     void conversionsOfValues();
     void displayTexts();
     void changeHooksCanBeDetached();
@@ -384,6 +389,123 @@ void TraverseTableTest::requiredFieldStopsPost()
     QCOMPARE(t.rowCount(), 1);
     QCOMPARE(errorOf([&] { t.setFloat("Pairs", std::nan("")); }),
              QString("Invalid floating point value for field 'Pairs'"));
+}
+
+// A row that another program stored with an empty Pairs takes edits of its other fields and keeps
+// Pairs empty; making a filled required field empty is still refused, unless a rule empties it
+// as a value it cannot derive.
+void TraverseTableTest::storedEmptyRequiredFieldIsKept()
+{
+    appendLeg(*m_table, 5);
+    appendLeg(*m_table, 6);
+    m_table->close();
+    {
+        auto file = ParadoxTable::open(m_path);
+        Row row = file->readAll()[0];
+        row[1] = Value{};  // Pairs
+        file->updateRow(0, row);
+    }
+    m_table->open();
+    TraverseTable& t = *m_table;
+    t.first();
+    QVERIFY(t.isNull("Pairs"));
+    t.edit();
+    t.setFloat("sumPairs", 0);
+    t.post();
+    t.next();
+    t.edit();
+    t.clear("Pairs");
+    QCOMPARE(errorOf([&] { t.post(); }), QString("Field 'Pairs' must have a value"));
+    t.cancel();
+    t.edit();
+    t.clearDerived("Pairs");
+    t.post();
+    t.append();
+    t.clear("Pairs");
+    QCOMPARE(errorOf([&] { t.post(); }), QString("Field 'Pairs' must have a value"));
+    t.cancel();
+    const std::vector<Row> disk = rowsOnDisk(m_path);
+    QCOMPARE(disk.size(), std::size_t(2));
+    QVERIFY(isEmpty(disk[0][1]) && isEmpty(disk[1][1]));
+    QVERIFY(disk[0][10] == Value(0.0));  // sumPairs reached the file
+}
+
+// While posts are deferred, a hook that posts on the way leaves the row pending; the commit
+// stores it with one write, and a composition left without commit stores nothing.
+void TraverseTableTest::deferredPostsStoreTheRowOnce()
+{
+    appendLeg(*m_table, 1);
+    zelt::test::WatchedTable& file = zelt::test::reopenWatched(*m_table);
+    TraverseTable& t = *m_table;
+    t.setChangeHook("Pairs", [](TraverseTable& table) {
+        table.detachChangeHook("Pairs");
+        table.post();
+        table.edit();
+        table.setFloat("metru", table.asFloat("Pairs") * 2);
+        table.post();
+        table.attachChangeHook("Pairs");
+    });
+    t.append();
+    {
+        RowComposition row(t);
+        t.setFloat("Pairs", 7);
+        t.setInteger("Azimuth", 90);
+        QCOMPARE(file.rowWrites, 0);
+        QCOMPARE(t.state(), TraverseTable::State::Insert);
+        row.commit();
+    }
+    QCOMPARE(file.rowWrites, 1);
+    QVERIFY(!t.postsDeferred());
+    t.append();
+    {
+        RowComposition row(t);
+        t.setFloat("Pairs", 9);
+    }
+    t.cancel();
+    QCOMPARE(file.rowWrites, 1);
+    QCOMPARE(t.rowCount(), 2);
+    const std::vector<Row> disk = rowsOnDisk(m_path);
+    QCOMPARE(disk.size(), std::size_t(2));
+    QVERIFY(disk[1][0] == Value(std::int32_t(90)) && disk[1][8] == Value(14.0));
+}
+
+// A flush that fails at the end of a walk is reported by finish() as an error of its own; the
+// guard still returns to the row and resumes display updates, and leaving by an exception with
+// a failing flush does not end the program.
+void TraverseTableTest::failedFlushIsReportedNotFatal()
+{
+    for (int a = 1; a <= 3; ++a)
+        appendLeg(*m_table, a);
+    zelt::test::WatchedTable& file = zelt::test::reopenWatched(*m_table);
+    TraverseTable& t = *m_table;
+    t.setRecNo(2);
+    file.failFlush = true;
+    QString error;
+    try {
+        RowRestore restore(t);
+        t.first();
+        t.edit();
+        t.setFloat("sumPairs", 5);
+        t.post();
+        restore.finish();
+    } catch (const EngineError& e) {
+        error = QString::fromStdString(e.what());
+    }
+    QVERIFY2(error.contains("Cannot flush the table"), qPrintable(error));
+    QCOMPARE(t.recNo(), 2);
+    QVERIFY(!t.controlsDisabled());
+    try {
+        RowRestore restore(t);
+        t.last();
+        throw std::runtime_error("the walk failed");
+    } catch (const std::runtime_error& e) {
+        QCOMPARE(QString(e.what()), QString("the walk failed"));
+    }
+    QCOMPARE(t.recNo(), 2);
+    QVERIFY(!t.controlsDisabled());
+    file.failFlush = false;
+    t.close();
+    QVERIFY(rowsOnDisk(m_path)[0][10] == Value(5.0));
 }
 
 void TraverseTableTest::conversionsOfValues()

@@ -17,3 +17,6 @@ foreach(_loc de_DE ru_RU)
   set_tests_properties(comma_locale_test_${_loc} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LC_ALL=${_loc}.UTF-8;LANG=${_loc}.UTF-8" TIMEOUT 120 LABELS core)
 endforeach()
+# Killed import, paste and passes: forks children and kills them.
+add_core_test(row_kill_test LIBS core_interchange core_compute)
+set_target_properties(row_kill_test PROPERTIES AUTOMOC ON)

@@ -6,6 +6,7 @@
 #include "compute/field_rules.h"
 #include "interchange_fixture.h"
 #include "test_support.h"
+#include "watched_table.h"
 
 #include <QTest>
 
@@ -45,6 +46,7 @@ private slots:
     void fillsFromTheCurrentRowAndAppends();
     void convertsByFieldTypeAndLocale();
     void pairsRuleFillsMetres();
+    void eachRowIsStoredWhole();
     void stopsAtTheFirstRefusedLine_data();
     void stopsAtTheFirstRefusedLine();
     void unknownFieldChangesNothing();
@@ -130,6 +132,28 @@ void PasteTest::pairsRuleFillsMetres()
     QCOMPARE(f.column("metru"), (Lines{"15.63", "31.25", "50.00"}));
     QVERIFY(f.doc->table.isChangeHookAttached("Pairs"));
     QVERIFY(f.doc->table.isChangeHookAttached("metru"));
+}
+
+// Each pasted row reaches the file with one write, lengths and all, so a kill never leaves a
+// row with the new pairs beside the old metres; a line whose derived length is refused leaves
+// its row as it was, in the file too.
+void PasteTest::eachRowIsStoredWhole()
+{
+    InterchangeFixture f;
+    zelt::compute::attachFieldRules(*f.doc);
+    f.addRows({{{"Azimuth", "1"}, {"Pairs", "64"}}, {{"Azimuth", "2"}, {"Pairs", "64"}}});
+    auto& file = zelt::test::reopenWatched(f.doc->table);
+    pasteColumn(f.doc->table, "Pairs", "32\r\n16\r\n8", '.');
+    QCOMPARE(file.rowWrites, 3);
+    QCOMPARE(f.column("metru"), (Lines{"50.00", "25.00", "12.50"}));
+    f.doc->table.first();
+    QCOMPARE(QString::fromStdString(pasteError(f.doc->table, "metru", "10\r\n-5")),
+             QString("-3.2 is not a valid value for field 'Pairs'. The allowed range is 0 to 4294967295"));
+    QCOMPARE(file.rowWrites, 4);
+    f.doc->table.close();
+    f.doc->table.open();
+    QCOMPARE(f.column("metru"), (Lines{"10.00", "25.00", "12.50"}));
+    QCOMPARE(f.column("Pairs"), (Lines{"6.4", "16", "8"}));
 }
 
 void PasteTest::stopsAtTheFirstRefusedLine_data()
