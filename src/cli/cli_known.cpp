@@ -6,8 +6,13 @@
 #include "cli/cli_util.h"
 
 #include "compute/route_placement.h"
+#include "document/document.h"
+#include "document/document_files.h"
 #include "document/known_points.h"
 #include "document/value_format.h"
+
+#include <QLocale>
+#include <QString>
 
 #include <charconv>
 #include <cmath>
@@ -18,6 +23,34 @@ namespace zelt::cli {
 namespace {
 
 using zelt::document::KnownPoints;
+namespace fs = std::filesystem;
+
+/// The decimal separator of --locale ('.' without it), for numbers given and printed.
+char decimalSeparator(const Args& args)
+{
+    const std::string name = args.option("--locale");
+    if (name.empty())
+        return '.';
+    const QLocale locale(QString::fromStdString(name));
+    if (locale.language() == QLocale::C && name != "C" && name != "POSIX")
+        throw UsageError{"unknown locale '" + name + "'"};
+    const QString point = locale.decimalPoint();
+    return point.size() == 1 && point.at(0).unicode() <= 0x7F ? static_cast<char>(point.at(0).unicode()) : '.';
+}
+
+/// Opens the table and reads its survey values for reading only: these commands never change
+/// the table, so neither the start-row rule nor the closing writes of .inf and .ing apply.
+void openForReading(zelt::document::Document& doc, const fs::path& table)
+{
+    std::error_code ec;
+    if (!fs::exists(table, ec))
+        throw std::runtime_error("'" + table.string() + "' does not exist");
+    doc.table.setPath(table);
+    doc.table.open();
+    const fs::path inf = zelt::document::companionPath(table, ".inf");
+    if (fs::exists(inf, ec))
+        zelt::document::readInf(inf, doc.pairsPer100m, doc.startHeight);
+}
 
 /// Shortest round-trip form with '.', as JSON needs it.
 std::string jsonNumber(double v)
@@ -98,11 +131,14 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 1, "TABLE.db");
     const auto tablePath = tableArgument(args);
+    const char sep = decimalSeparator(args);
     // Only the .kpt file changes; the table and its other companions are only read.
-    CliSession session(tablePath, args, CliSession::Mode::OpenExisting);
-    const char sep = session.decimalSeparator();
-    const int rowCount = session.table().rowCount();
-    session.close();
+    int rowCount = 0;
+    {
+        zelt::document::Document doc;
+        openForReading(doc, tablePath);
+        rowCount = doc.table.rowCount();
+    }
 
     const bool changes = args.has("--set") || args.has("--remove") || args.has("--clear") || args.has("--scale");
     // Without --clear a damaged file stops the command: changing it would lose the points it
@@ -169,17 +205,17 @@ int fitCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 1, "TABLE.db");
     const auto tablePath = tableArgument(args);
-    CliSession session(tablePath, args, CliSession::Mode::OpenExisting);
+    const char sep = decimalSeparator(args);
+    zelt::document::Document doc;
+    openForReading(doc, tablePath);
     const auto known = zelt::document::readKnownPoints(tablePath);
     if (!known || known->empty())
         throw std::runtime_error("the table has no known points (add them with known-points --set ROW:X,Y)");
-    const auto report = zelt::compute::placeOnKnownPoints(session.document(), *known, known->mapScale);
-    const double pairsNow = session.document().pairsPer100m;
-    session.close();
+    const auto report = zelt::compute::placeOnKnownPoints(doc, *known, known->mapScale);
     if (args.has("--json"))
         printJson(report, out);
     else
-        printReport(report, pairsNow, known->mapScale, session.decimalSeparator(), out);
+        printReport(report, doc.pairsPer100m, known->mapScale, sep, out);
     return 0;
 }
 

@@ -91,6 +91,25 @@ private slots:
         QVERIFY(!fs::exists(s.kpt.toStdString()));
     }
 
+    /// known-points and fit only read the table: no start row is added, no companion but the
+    /// .kpt is written, even for a table whose first row is a leg.
+    void readOnlyTheTable()
+    {
+        Setup s;
+        const std::string table = s.dir.filePath(QStringLiteral("legs.db")).toStdString();
+        makeTable(table, 2, [](zelt::document::TraverseTable& t, int i) {
+            t.setInteger("Azimuth", 90);
+            t.setFloat("Pairs", 64 + i);
+        });
+        const QByteArray db = readFile(table), inf = readFile(zelt::document::companionPath(table, ".inf"));
+        const QString path = QString::fromStdString(table);
+        QCOMPARE(s.run({QStringLiteral("known-points"), path, QStringLiteral("--set"), QStringLiteral("2:5,5")}).exitCode, 0);
+        QCOMPARE(s.run({QStringLiteral("fit"), path}).exitCode, 0);
+        QCOMPARE(readFile(table), db);
+        QCOMPARE(readFile(zelt::document::companionPath(table, ".inf")), inf);
+        QVERIFY(!fs::exists(zelt::document::companionPath(table, ".ing")));
+    }
+
     /// A damaged file is reported and kept; the table still works; --clear replaces it.
     void damagedFileIsReportedNotOverwritten()
     {
