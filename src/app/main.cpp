@@ -28,7 +28,7 @@ int main(int argc, char** argv)
     QCoreApplication::setOrganizationName(QStringLiteral("Zelt"));
     QCoreApplication::setApplicationName(QStringLiteral("Zelt"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kFileVersion));
-    QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kStartTitle));
+    setApplicationTitle(QString::fromLatin1(kStartTitle));
     QGuiApplication::setDesktopFileName(QStringLiteral("zelt"));
 
     // A file named on the command line is the shell's open request: a running program takes

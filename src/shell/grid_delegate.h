@@ -16,6 +16,8 @@ class TraverseTableModel;
 /// does not put rows into editing. Enter and Ctrl+Delete inside an editor go to `keyHandler`
 /// (after the editor's text has been committed for Enter); it returns true when it took the key.
 /// Escape is reported to it as well before the editor closes without committing.
+/// On a closed pick list, Up/Down/PageUp/PageDown and the wheel move between rows; the list
+/// opens with Alt+Down, F4 or its button, and only a choice made in it changes the value.
 class GridDelegate : public QStyledItemDelegate {
     Q_OBJECT
 public:
@@ -35,6 +37,8 @@ protected:
 private:
     TraverseTableModel* m_model;
     KeyHandler m_keyHandler;
+    mutable bool m_committing = false;
+    int m_wheel = 0;  ///< wheel turn not yet a whole notch
 };
 
 }  // namespace zelt::shell

@@ -2,8 +2,10 @@
 // Colours, fonts and metrics of the document grid, between the column set and Qt.
 #include "shell/grid_look.h"
 
+#include <QFontDatabase>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QHash>
 
 #include <cstdlib>
 
@@ -39,11 +41,39 @@ QColor toQColor(ColorValue color, const QPalette& palette)
     }
 }
 
+QString installedFamily(const QString& name)
+{
+    // Layout files name fonts of the platform they were made on ("MS Sans Serif"); left to
+    // the font matcher such a name may land on any installed font, even one drawn much
+    // smaller. A name that is not installed takes the installed family of its kind instead.
+    static QHash<QString, QString> known;
+    if (const auto it = known.constFind(name); it != known.cend())
+        return *it;
+    QString family = name;
+    if (!QFontDatabase::hasFamily(name)) {
+        const QString lower = name.toLower();
+        if (lower.contains(QLatin1String("courier")) || lower.contains(QLatin1String("mono"))
+            || lower.contains(QLatin1String("fixed")) || lower.contains(QLatin1String("console")))
+            family = QFontInfo(QFontDatabase::systemFont(QFontDatabase::FixedFont)).family();
+        else if ((lower.contains(QLatin1String("serif")) || lower.contains(QLatin1String("times"))
+                  || lower.contains(QLatin1String("roman")))
+                 && !lower.contains(QLatin1String("sans"))) {
+            QFont serif;
+            serif.setStyleHint(QFont::Serif);
+            serif.setFamilies({QStringLiteral("serif")});
+            family = QFontInfo(serif).family();
+        } else
+            family = QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).family();
+    }
+    known.insert(name, family);
+    return family;
+}
+
 QFont toQFont(const FontSpec& fontSpec)
 {
     QFont f;
     if (fontSpec.name)
-        f.setFamily(QString::fromStdString(*fontSpec.name));
+        f.setFamily(installedFamily(QString::fromStdString(*fontSpec.name)));
     if (fontSpec.height) {
         // Negative heights are character heights in pixels; positive ones include the
         // internal leading, which is about a fifth of the cell.

@@ -14,7 +14,11 @@ namespace zelt::shell {
 /// A column-set colour on screen: plain colours are 0x00BBGGRR, system colours follow `palette`
 /// (clWindow = Base, clWindowText = Text, clBtnFace = Button, clInfoBk = ToolTipBase, ...).
 QColor toQColor(zelt::document::ColorValue color, const QPalette& palette);
-/// A complete column-set font as a QFont (a negative height is the character height in pixels).
+/// The family drawn for a font name: the name itself when installed, else the installed family
+/// of its kind (sans serif, serif or fixed pitch). The column set keeps the name it was given.
+QString installedFamily(const QString& name);
+/// A complete column-set font as a QFont (a negative height is the character height in pixels),
+/// in the installed family for its name.
 QFont toQFont(const zelt::document::FontSpec& font);
 /// A QFont as a complete column-set font with the given colour.
 zelt::document::FontSpec toFontSpec(const QFont& font, zelt::document::ColorValue color);

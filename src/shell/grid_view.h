@@ -1,18 +1,37 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The document grid's view: a QTableView that tells whether a cell editor is open.
+// The document grid's view: a QTableView whose cell editor holds on to a refused value.
 #pragma once
 
 #include <QTableView>
 
 namespace zelt::shell {
 
-/// The table view of `DBGrid1`.
+/// The table view of `DBGrid1`. A value the table refuses keeps its editor open on that cell
+/// with the typed text (after the message), whether the user pressed Tab, Enter, an arrow key
+/// or clicked another cell; Escape still gives it up.
 class GridView : public QTableView {
     Q_OBJECT
 public:
     using QTableView::QTableView;
     /// True while a cell editor is open.
     bool isEditing() const { return state() == QAbstractItemView::EditingState; }
+    /// The open cell editor (the direct child of the viewport holding the focus), or null.
+    QWidget* openEditor() const;
+    /// Writes the open editor's text into its cell; false when the table refused it.
+    bool commitOpenEditor();
+
+    /// Editor property set while the last commit of its text was refused.
+    static constexpr const char* kRefused = "zeltRefused";
+
+protected:
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    bool m_pressRefused = false;
 };
 
 }  // namespace zelt::shell

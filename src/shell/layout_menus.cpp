@@ -48,9 +48,28 @@ LayoutMenus::LayoutMenus(TMainForm& main) : QObject(&main), m_main(main), m_file
     setObjectName(QStringLiteral("LayoutMenus"));
 }
 
+namespace {
+
+QStringList& folderOverride()
+{
+    static QStringList folders;
+    return folders;
+}
+
+}  // namespace
+
+void LayoutMenus::setFixedLayoutFolders(const QStringList& folders)
+{
+    folderOverride() = folders;
+}
+
 QString LayoutMenus::fixedLayoutPath(const QString& fileName)
 {
-    const auto folders = zelt::document::dataFolders(toPath(QCoreApplication::applicationDirPath()));
+    std::vector<std::filesystem::path> folders;
+    for (const QString& dir : folderOverride())
+        folders.push_back(toPath(dir));
+    if (folders.empty())
+        folders = zelt::document::dataFolders(toPath(QCoreApplication::applicationDirPath()));
     const std::filesystem::path found = zelt::document::findDataFile(fileName.toStdString(), folders);
     return found.empty() ? QString() : QString::fromStdString(found.string());
 }

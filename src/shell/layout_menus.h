@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -30,6 +31,8 @@ public:
     /// Where a fixed layout is looked for: beside the program, then in the installed data folder.
     /// Empty when neither holds `fileName`.
     static QString fixedLayoutPath(const QString& fileName);
+    /// Replaces the folders fixedLayoutPath looks in (tests); an empty list restores them.
+    static void setFixedLayoutFolders(const QStringList& folders);
 
 public slots:
     void saveCustom();           ///< "Save current to custom file"

@@ -35,20 +35,36 @@ QString general(double v, const zelt::document::TraverseTable& table)
     return QString::fromStdString(zelt::document::formatGeneral(v, table.decimalSeparator()));
 }
 
+QString& titleStore()
+{
+    static QString title = QString::fromLatin1(kStartTitle);
+    return title;
+}
+
 void showRegistryError(QWidget* parent, const RegistryError& e)
 {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), QString::fromUtf8(e.what()),
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), QString::fromUtf8(e.what()),
                     QMessageBox::Ok, parent);
     box.exec();
 }
 
 }  // namespace
 
+QString applicationTitle()
+{
+    return titleStore();
+}
+
+void setApplicationTitle(const QString& title)
+{
+    titleStore() = title;
+}
+
 TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("MainForm"));
     // The application's title becomes the full program name while the main window loads.
-    QGuiApplication::setApplicationDisplayName(QString::fromLatin1(kMainCaption));
+    setApplicationTitle(QString::fromLatin1(kMainCaption));
     setWindowTitle(QString::fromLatin1(kMainCaption));
     setWindowIcon(commandIcon(IconKind::Program));
     move(315, 159);

@@ -29,6 +29,11 @@ inline constexpr const char* kStartTitle = "Zelt For Cartography";     ///< app 
 inline constexpr const char* kShortDateFormat = "dd.MM.yy";            ///< QDate::toString format
 inline constexpr const char* kLongDateFormat = "d MMMM yyyy' \u0440.'"; ///< QDate::toString format
 
+/// The application title: the caption of the program's error boxes. It is kept apart from
+/// QGuiApplication's display name, which Qt would append to every window title.
+QString applicationTitle();
+void setApplicationTitle(const QString& title);
+
 /// Every command of the main window. Menu items and toolbar buttons whose hints differ are
 /// separate actions that run the same handler. Hints are "short|long": the short text is the
 /// tooltip, the long one goes into status panel 0. Owned by the main window.

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QTableView>
 
 #include <filesystem>
@@ -67,12 +68,13 @@ QString TMainForm::askTablePath(bool forSave)
 void TMainForm::OpenDocument(const QString& path)
 {
     for (const TMDIChild* child : documents())
-        if (child->windowTitle() == path)
+        if (child->pathCaption() == path)
             return;  // already open under exactly this name: nothing changes
 
     auto* child = new TMDIChild;
-    child->setWindowTitle(path);
+    child->setPathCaption(path);
     child->setWindowIcon(commandIcon(IconKind::Program));
+    connect(child, &TMDIChild::statusMessage, this, &TMainForm::showStatus);
     QMdiSubWindow* sub = m_mdi->addSubWindow(child);
     sub->showMaximized();
     m_mdi->setActiveSubWindow(sub);
@@ -96,6 +98,15 @@ void TMainForm::OpenDocument(const QString& path)
     }
     child->refreshRows();
     child->DBGrid1()->setFocus();
+    // A table that opened read-only (damaged, locked, write-protected, on read-only media)
+    // says so once, so that nobody prints or exports it believing it whole and editable.
+    if (child->Table1().isReadOnly()) {
+        const std::string reason = child->Table1().readOnlyReason();
+        QMessageBox box(QMessageBox::Warning, applicationTitle(),
+                        reason.empty() ? QStringLiteral("The table is opened read-only.") : QString::fromStdString(reason),
+                        QMessageBox::Ok, this);
+        box.exec();
+    }
 }
 
 void TMainForm::FileNew1Execute()
@@ -152,7 +163,7 @@ void TMainForm::FileSaveAs1Execute()
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
         return;
     }
-    child->setWindowTitle(fromPath(doc.table.path()));
+    child->setPathCaption(fromPath(doc.table.path()));
     child->refreshRows();
 }
 
@@ -166,7 +177,7 @@ void TMainForm::SaveAs1Click()
         return;
     try {
         if (zelt::document::saveAsCopy(child->document(), toPath(path)))
-            child->setWindowTitle(path);
+            child->setPathCaption(path);
     } catch (const std::exception& e) {
         child->refreshRows();
         TMDIChild::showError(this, QString::fromUtf8(e.what()));

@@ -7,6 +7,7 @@
 #include "interchange/layout_stream.h"
 #include "shell/grid_delegate.h"
 #include "shell/grid_view.h"
+#include "shell/main_form.h"
 #include "shell/table_model.h"
 
 #include <QAction>
@@ -25,12 +26,19 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 namespace zelt::shell {
 
 using zelt::document::TraverseTable;
 
 namespace {
+
+/// A companion file that could not be written, with the cause.
+struct CompanionFailure : std::runtime_error {
+    CompanionFailure(std::filesystem::path f, const std::string& cause) : std::runtime_error(cause), file(std::move(f)) {}
+    std::filesystem::path file;
+};
 
 /// Writes the grid's layout into the .ing companion: the file is created empty first, so that
 /// a file that cannot be written is reported with the I/O message like the .inf companion.
@@ -44,9 +52,18 @@ void writeLayoutCompanion(const std::filesystem::path& ing, const zelt::document
     std::FILE* f = std::fopen(ing.c_str(), "wb");
 #endif
     if (!f)
-        throw zelt::document::CompanionError(zelt::document::ioErrorMessage(errno));
+        throw CompanionFailure(ing, zelt::document::ioErrorMessage(errno));
     std::fclose(f);
-    zelt::interchange::saveGridLayout(columns, ing, defaults);
+    try {
+        zelt::interchange::saveGridLayout(columns, ing, defaults);
+    } catch (const std::exception& e) {
+        throw CompanionFailure(ing, e.what());
+    }
+}
+
+QString fromPath(const std::filesystem::path& p)
+{
+    return QString::fromStdU16String(p.u16string());
 }
 
 bool isWithin(const QWidget* w, const QWidget* ancestor)
@@ -123,6 +140,11 @@ void TMDIChild::connectGrid()
     connect(m_model, &TraverseTableModel::rowsInserted, this, &TMDIChild::updateNavigator);
     connect(m_model, &TraverseTableModel::rowsRemoved, this, &TMDIChild::updateNavigator);
     connect(m_model, &TraverseTableModel::errorRaised, this, [this](const QString& m) { showError(this, m); });
+    connect(m_model, &TraverseTableModel::modelReset, this, &TMDIChild::updateCaption);
+    connect(m_grid, &QAbstractItemView::doubleClicked, this, [this] {
+        if (Table1().isReadOnly())
+            emit statusMessage(readOnlyMessage());
+    });
     connect(m_grid->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current, const QModelIndex& previous) {
                 if (!m_following && current.isValid() && current.row() != previous.row())
@@ -225,6 +247,45 @@ int TMDIChild::screenWidth(int layoutWidth) const
 QString TMDIChild::tablePath() const
 {
     return QString::fromStdString(m_document->table.path().string());
+}
+
+void TMDIChild::setPathCaption(const QString& path)
+{
+    m_pathCaption = path;
+    updateCaption();
+}
+
+void TMDIChild::updateCaption()
+{
+    const QString caption = m_pathCaption + (Table1().isReadOnly() ? readOnlyMark() : QString());
+    if (windowTitle() != caption)
+        setWindowTitle(caption);
+}
+
+QString TMDIChild::readOnlyMessage() const
+{
+    const TraverseTable& t = m_document->table;
+    if (!t.isReadOnly())
+        return {};
+    const std::string reason = t.readOnlyReason();
+    return QStringLiteral("Cannot modify a read-only table")
+           + (reason.empty() ? QString() : QStringLiteral(": ") + QString::fromStdString(reason));
+}
+
+bool TMDIChild::refuseReadOnlyKey(const QKeyEvent& key)
+{
+    // Typing, F2, Delete, Backspace and Insert are edits; on a read-only table the status bar
+    // says why nothing happens. Moving around stays possible.
+    if (!Table1().isReadOnly())
+        return false;
+    const QString text = key.text();
+    const bool typed = !text.isEmpty() && text.at(0).isPrint() && !(key.modifiers() & Qt::ControlModifier);
+    const bool edit = key.key() == Qt::Key_F2 || key.key() == Qt::Key_Delete || key.key() == Qt::Key_Backspace
+                      || key.key() == Qt::Key_Insert;
+    if (!typed && !edit)
+        return false;
+    emit statusMessage(readOnlyMessage());
+    return true;
 }
 
 void TMDIChild::followTable(int row)
@@ -353,6 +414,8 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event)
         QTimer::singleShot(0, this, &TMDIChild::showCellEditor);
     if (watched == m_grid && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        if (refuseReadOnlyKey(*key))
+            return true;
         if (gridKey(key->key(), key->modifiers()))
             return true;
         if (key->key() == Qt::Key_Insert && key->modifiers() == Qt::NoModifier) {
@@ -378,20 +441,59 @@ bool TMDIChild::writeCompanionsAndClose()
 {
     if (m_closed)
         return true;
+    TraverseTable& t = Table1();
     // Text still in the cell editor is not committed: a row not yet stored is dropped.
     m_model->setEditsAccepted(false);
+    // A read-only table (damaged, locked, on read-only media) writes nothing at all; nor does a
+    // window whose table never opened, which would put companions beside a file it never read.
+    if (t.isReadOnly() || (!t.isOpen() && !m_closeStarted)) {
+        t.close();
+        m_closed = true;
+        return true;
+    }
+    m_closeStarted = true;
+    const std::filesystem::path inf = zelt::document::companionPath(t.path(), ".inf");
     try {
         const auto& defaults = columnDefaults();
         zelt::document::closeDocument(*m_document, [&defaults](const std::filesystem::path& ing,
                                                                const zelt::document::ColumnSet& cols) {
             writeLayoutCompanion(ing, cols, defaults);
         });
+    } catch (const CompanionFailure& e) {
+        if (!closeAnyway(fromPath(e.file), QString::fromUtf8(e.what()), false))
+            return false;
+    } catch (const zelt::document::CompanionError& e) {
+        if (!closeAnyway(fromPath(inf), QString::fromUtf8(e.what()), true))
+            return false;
     } catch (const std::exception& e) {
-        m_model->setEditsAccepted(Table1().isOpen());
-        showError(this, QString::fromUtf8(e.what()));
-        return false;
+        // The table's last flush failed after the layout was written.
+        if (!closeAnyway(fromPath(t.path()), QString::fromUtf8(e.what()), true))
+            return false;
     }
     m_closed = true;
+    return true;
+}
+
+bool TMDIChild::closeAnyway(const QString& file, const QString& cause, bool layoutSaved)
+{
+    const QString lost = layoutSaved
+                             ? QStringLiteral("The survey values (pairs per 100 m, start height) are not saved.")
+                             : QStringLiteral("The survey values (pairs per 100 m, start height) and the column "
+                                              "layout are not saved.");
+    QMessageBox box(QMessageBox::Warning, applicationTitle(),
+                    QStringLiteral("Cannot write \"%1\": %2\n\nClose the table anyway? %3").arg(file, cause, lost),
+                    QMessageBox::Close | QMessageBox::Cancel, this);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    if (box.exec() != QMessageBox::Close) {
+        m_model->setEditsAccepted(Table1().isOpen());
+        return false;
+    }
+    try {
+        Table1().close();
+    } catch (const std::exception&) {
+        // The user chose to close without what could not be written.
+    }
     return true;
 }
 
@@ -405,7 +507,7 @@ void TMDIChild::closeEvent(QCloseEvent* event)
 
 void TMDIChild::showError(QWidget* parent, const QString& message)
 {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), message, QMessageBox::Ok,
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), message, QMessageBox::Ok,
                     parent);
     box.exec();
 }

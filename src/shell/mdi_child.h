@@ -13,6 +13,7 @@
 
 class QTableView;
 class QCloseEvent;
+class QKeyEvent;
 class QToolBar;
 class QAction;
 
@@ -24,8 +25,9 @@ class GridDelegate;
 /// The document window (`TMDIChild`): owns one `zelt::document::Document` (the table `Table1`,
 /// the survey values, the column set and the height-calculation marks), shows it in `DBGrid1`
 /// and offers `DBNavigator1`. Lives inside a QMdiSubWindow of the main window; its window
-/// title is the document's path. Closing writes the .ing and .inf companions; when a write
-/// fails the message is shown and the window stays open.
+/// title is the document's path, marked "[read-only]" while its table cannot be written.
+/// Closing writes the .ing and .inf companions of a writable table and nothing for a read-only
+/// one; when a write fails the user closes anyway (losing what was not written) or cancels.
 class TMDIChild : public QWidget {
     Q_OBJECT
 public:
@@ -66,20 +68,35 @@ public:
     /// with 6-pixel digits; larger screen fonts widen the columns in proportion).
     int screenWidth(int layoutWidth) const;
 
-    /// The table's current path as text (the window caption follows it via setWindowTitle).
+    /// The table's current path as text.
     QString tablePath() const;
+    /// The path the window shows (as passed when opened, renamed or copied), without the mark.
+    QString pathCaption() const { return m_pathCaption; }
+    /// Sets the path shown; the caption is that path, marked while the table is read-only.
+    void setPathCaption(const QString& path);
+    /// Brings the read-only mark of the caption up to date.
+    void updateCaption();
+    /// Why the table cannot be changed ("Cannot modify a read-only table: ..."), empty when it can.
+    QString readOnlyMessage() const;
+    /// Mark appended to the caption of a read-only document.
+    static QString readOnlyMark() { return QStringLiteral(" [read-only]"); }
 
     /// True once the window has written its companions and closed its table.
     bool isClosed() const { return m_closed; }
     /// Writes the text of the open cell editor into its cell (as leaving the cell would).
     void commitEditor();
 
-    /// Closing steps: .ing, close table, .inf. Returns false (after showing the error)
-    /// when a companion cannot be written; the window must then stay open.
+    /// Closing steps: .ing, close table, .inf (a read-only table is only closed). When a
+    /// companion cannot be written, the message names the file and the cause and asks whether
+    /// to close anyway; returns false when the user keeps the window open.
     bool writeCompanionsAndClose();
 
     /// Shows `message` in the program's error box (used for every table and file error).
     static void showError(QWidget* parent, const QString& message);
+
+signals:
+    /// A short notice for the main window's status bar (an edit refused on a read-only table).
+    void statusMessage(const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -102,6 +119,8 @@ private:
     void showCellEditor();
     int firstVisibleColumn() const;
     int columnOfField(const QString& fieldName) const;
+    bool refuseReadOnlyKey(const QKeyEvent& key);
+    bool closeAnyway(const QString& file, const QString& cause, bool layoutSaved);
 
     std::unique_ptr<zelt::document::Document> m_document;
     QTableView* m_grid = nullptr;
@@ -109,7 +128,9 @@ private:
     GridDelegate* m_delegate = nullptr;
     QToolBar* m_navigator = nullptr;
     QList<QAction*> m_navActions;
+    QString m_pathCaption;
     bool m_closed = false;
+    bool m_closeStarted = false;  ///< a close ran with the table open (it may have closed it)
     bool m_following = false;
     bool m_applyingColumns = false;
     double m_widthScale = 1.0;

@@ -7,6 +7,7 @@
 #include "shell/toolbar_arrangement.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QMainWindow>
 #include <QMenuBar>
 #include <QSettings>
@@ -141,7 +142,50 @@ void rearrange(QMainWindow& w, F change)
 
 }  // namespace
 
+QRect placementToStore(const PlacementFacts& f)
+{
+    if (!(f.state & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen)))
+        return f.frameGeometry;
+    if (f.restoredNormal)
+        return *f.restoredNormal;
+    return QRect(f.normalGeometry.topLeft() - f.normalFrameOffset, f.normalGeometry.size());
+}
+
 TRegSave::TRegSave(QObject* parent) : QObject(parent) {}
+
+void TRegSave::setCurrForm(QMainWindow* form)
+{
+    if (m_form)
+        m_form->removeEventFilter(this);
+    m_form = form;
+    m_restoredNormal.reset();
+    m_normalFrameOffset.reset();
+    if (m_form)
+        m_form->installEventFilter(this);
+}
+
+bool TRegSave::eventFilter(QObject* watched, QEvent* event)
+{
+    // Once the window is on screen in the normal state, Qt's normal geometry is its real client
+    // rectangle, and the frame around it is known.
+    if (watched == m_form) {
+        switch (event->type()) {
+        case QEvent::Show:
+        case QEvent::Move:
+        case QEvent::Resize:
+        case QEvent::WindowStateChange:
+            if (m_form->isVisible()
+                && !(m_form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+                m_restoredNormal.reset();
+                m_normalFrameOffset = m_form->geometry().topLeft() - m_form->pos();
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
 
 void TRegSave::setProgName(const QString& name)
 {
@@ -182,6 +226,9 @@ void TRegSave::RestoreForm()
     w.resize(width, w.height());
     const int height = readInteger(*store, QStringLiteral("Height"));
     w.resize(w.width(), height);
+    // Until the window has been on screen in the normal state, this is its normal place.
+    if (align == QLatin1String("wsMinimized") || align == QLatin1String("wsMaximized"))
+        m_restoredNormal = QRect(w.pos(), w.size());
 }
 
 void TRegSave::SaveForm()
@@ -197,11 +244,9 @@ void TRegSave::SaveForm()
                                                         : QStringLiteral("wsNormal");
     // A maximised or minimised window is stored with its normal placement, so that it comes
     // back in that state and un-maximises to where the user had it.
-    QRect place(w.pos(), w.size());
-    if (state & (Qt::WindowMinimized | Qt::WindowMaximized)) {
-        const QPoint frame = w.geometry().topLeft() - w.pos();
-        place = QRect(w.normalGeometry().topLeft() - frame, w.normalGeometry().size());
-    }
+    const QPoint frameNow = w.geometry().topLeft() - w.pos();
+    const QRect place = placementToStore({state, QRect(w.pos(), w.size()), w.normalGeometry(),
+                                          m_normalFrameOffset.value_or(frameNow), m_restoredNormal});
     writeValue(*store, QStringLiteral("Align"), align);
     writeValue(*store, QStringLiteral("Left"), place.x());
     writeValue(*store, QStringLiteral("Top"), place.y());

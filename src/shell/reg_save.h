@@ -3,10 +3,13 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 class QMainWindow;
@@ -22,6 +25,22 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// What is known about a window when its placement is saved.
+struct PlacementFacts {
+    Qt::WindowStates state;
+    QRect frameGeometry;          ///< QWidget::pos() (frame corner) with the client size
+    QRect normalGeometry;         ///< QWidget::normalGeometry(): client rectangle of the normal state
+    QPoint normalFrameOffset;     ///< client corner minus frame corner, last seen in the normal state
+    /// The normal place the window was restored to while it has not been shown in the normal
+    /// state since (Qt's normal geometry then still holds that place without its frame).
+    std::optional<QRect> restoredNormal;
+};
+/// The placement to store: for a normal window its frame corner and client size; for a
+/// maximised or minimised one the same of its normal state, so that it comes back where the
+/// user had it. The frame offset of the maximised state (often only a title bar) is never
+/// used: subtracting it from the normal geometry moved the window by that much per session.
+QRect placementToStore(const PlacementFacts& facts);
+
 /// `TRegSave`: saves and restores `CurrForm`'s placement and toolbars under
 /// "Software/<ProgName>" of the settings store (RegistryStore). Window values: "Align" (string
 /// "wsNormal"/"wsMinimized"/"wsMaximized"), "Left", "Top", "Width", "Height" (integers), "Dir"
@@ -35,7 +54,7 @@ class TRegSave : public QObject {
 public:
     explicit TRegSave(QObject* parent = nullptr);
 
-    void setCurrForm(QMainWindow* form) { m_form = form; }
+    void setCurrForm(QMainWindow* form);
     QMainWindow* CurrForm() const { return m_form; }
     /// Key name under "Software"; setting an empty text sets "A1".
     void setProgName(const QString& name);
@@ -51,12 +70,17 @@ public:
     void RestoreToolbars();
     void SaveToolbars();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QList<QToolBar*> toolbarsLastToFirst() const;
     void restoreToolbarDock(QSettings& store, QToolBar* toolbar);
     void restoreToolbarPlace(QSettings& store, QToolBar* toolbar);
 
     QPointer<QMainWindow> m_form;
+    std::optional<QRect> m_restoredNormal;
+    std::optional<QPoint> m_normalFrameOffset;
     QString m_progName = QStringLiteral("Zelt");
 };
 

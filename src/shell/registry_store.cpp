@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QIODevice>
+#include <QMap>
+#include <QPair>
 #include <QStandardPaths>
 #include <QStringList>
 
@@ -108,37 +110,38 @@ QSettings::SettingsMap RegistryStore::parse(const QByteArray& bytes)
 
 QByteArray RegistryStore::serialise(const QSettings::SettingsMap& map)
 {
-    // Group values by key path; QMap keeps keys sorted, so each section is contiguous.
-    QString text = QStringLiteral("; Zelt settings: strings quoted, 32-bit integers as dword:hex\n");
-    QString current;
-    bool first = true;
+    // One section per key path with all its values, as an exported registry branch has it.
+    // Sorting whole keys is not enough: "Software/Zelt/Toolbar971/Left" sorts between
+    // "Software/Zelt/Left" and "Software/Zelt/Top" and would split the window's section.
+    QMap<QString, QList<QPair<QString, QVariant>>> sections;
     for (auto it = map.cbegin(); it != map.cend(); ++it) {
         const qsizetype slash = it.key().lastIndexOf(u'/');
         const QString section = slash < 0 ? QString() : it.key().left(slash);
         const QString name = slash < 0 ? it.key() : it.key().mid(slash + 1);
-        if (first || section != current) {
-            text += QStringLiteral("\n[") + QString(section).replace(u'/', u'\\') + QStringLiteral("]\n");
-            current = section;
-            first = false;
+        sections[section].append({name, it.value()});
+    }
+    QString text = QStringLiteral("; Zelt settings: strings quoted, 32-bit integers as dword:hex\n");
+    for (auto sec = sections.cbegin(); sec != sections.cend(); ++sec) {
+        text += QStringLiteral("\n[") + QString(sec.key()).replace(u'/', u'\\') + QStringLiteral("]\n");
+        for (const auto& [name, v] : sec.value()) {
+            QString value;
+            switch (v.typeId()) {
+            case QMetaType::Int:
+            case QMetaType::UInt:
+            case QMetaType::LongLong:
+            case QMetaType::ULongLong:
+            case QMetaType::Bool:
+                value = QStringLiteral("dword:%1").arg(static_cast<quint32>(v.toLongLong()), 8, 16, QChar(u'0'));
+                break;
+            case QMetaType::QByteArray:
+                value = QString::fromUtf8(v.toByteArray());
+                break;
+            default:
+                value = quoted(v.toString());
+                break;
+            }
+            text += quoted(name) + u'=' + value + u'\n';
         }
-        const QVariant& v = it.value();
-        QString value;
-        switch (v.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::LongLong:
-        case QMetaType::ULongLong:
-        case QMetaType::Bool:
-            value = QStringLiteral("dword:%1").arg(static_cast<quint32>(v.toLongLong()), 8, 16, QChar(u'0'));
-            break;
-        case QMetaType::QByteArray:
-            value = QString::fromUtf8(v.toByteArray());
-            break;
-        default:
-            value = quoted(v.toString());
-            break;
-        }
-        text += quoted(name) + u'=' + value + u'\n';
     }
     return text.toUtf8();
 }

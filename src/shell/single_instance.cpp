@@ -3,11 +3,33 @@
 #include "shell/single_instance.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
 
+#include <memory>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace zelt::shell {
+namespace {
+
+/// A socket file at `full` that another user made: never talked to, never removed.
+bool ownedByAnotherUser(const QString& full)
+{
+#ifdef Q_OS_UNIX
+    const QFileInfo info(full);
+    return info.exists() && info.ownerId() != static_cast<uint>(::getuid());
+#else
+    Q_UNUSED(full);
+    return false;
+#endif
+}
+
+}  // namespace
 
 QString openCommand(const QString& path)
 {
@@ -21,7 +43,7 @@ QStringList parseOpenCommands(const QString& text)
     static const QString tail = QStringLiteral("\")]");
     QStringList paths;
     qsizetype pos = 0;
-    while (pos < text.size()) {
+    while (pos < text.size() && paths.size() < SingleInstance::kMaxPaths) {
         const qsizetype start = text.indexOf(u'[', pos);
         if (start < 0)
             break;
@@ -50,9 +72,11 @@ SingleInstance::~SingleInstance() = default;
 QString SingleInstance::serverName(const QString& name)
 {
 #ifdef Q_OS_UNIX
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // The runtime folder is the user's own; the shared temporary folder is not, so there the
+    // name carries the user's id (and a socket another user made under it is refused).
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
-        dir = QDir::tempPath();
+        return QDir::tempPath() + u'/' + name + u'-' + QString::number(::getuid());
     return dir + u'/' + name;
 #else
     return name;
@@ -64,6 +88,8 @@ bool SingleInstance::listen()
     if (m_server && m_server->isListening())
         return true;
     const QString full = serverName(m_name);
+    if (ownedByAnotherUser(full))
+        return false;
     // A program answering on the name is running; a socket file nobody answers on was left
     // by a program that ended abnormally and is replaced.
     QLocalSocket probe;
@@ -73,6 +99,7 @@ bool SingleInstance::listen()
     QLocalServer::removeServer(full);
     delete m_server;
     m_server = new QLocalServer(this);
+    m_server->setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server->listen(full))
         return false;
     connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::accept);
@@ -88,12 +115,29 @@ void SingleInstance::accept()
 {
     while (QLocalSocket* socket = m_server->nextPendingConnection()) {
         // The sender writes its commands and disconnects; they are read once all have come.
-        auto* buffer = new QByteArray;
-        connect(socket, &QLocalSocket::readyRead, socket, [socket, buffer] { *buffer += socket->readAll(); });
-        connect(socket, &QLocalSocket::disconnected, this, [this, socket, buffer] {
-            *buffer += socket->readAll();
-            const QStringList paths = parseOpenCommands(QString::fromUtf8(*buffer));
-            delete buffer;
+        // More than any real open request is dropped whole, and nothing of it is opened.
+        struct Pending {
+            QByteArray bytes;
+            bool tooLong = false;
+        };
+        auto pending = std::make_shared<Pending>();
+        connect(socket, &QLocalSocket::readyRead, socket, [socket, pending] {
+            if (pending->tooLong)
+                return;
+            pending->bytes += socket->readAll();
+            if (pending->bytes.size() > kMaxMessageBytes) {
+                pending->tooLong = true;
+                pending->bytes.clear();
+                socket->abort();
+            }
+        });
+        connect(socket, &QLocalSocket::disconnected, this, [this, socket, pending] {
+            if (!pending->tooLong)
+                pending->bytes += socket->readAll();
+            const bool take = !pending->tooLong && pending->bytes.size() <= kMaxMessageBytes;
+            const QStringList paths = take ? parseOpenCommands(QString::fromUtf8(pending->bytes)) : QStringList();
+            pending->bytes.clear();
+            pending->tooLong = true;  // a second disconnect notice opens nothing again
             socket->deleteLater();
             for (const QString& p : paths)
                 emit openRequested(p);
@@ -105,8 +149,11 @@ void SingleInstance::accept()
 
 bool SingleInstance::sendToRunning(const QString& name, const QStringList& paths, int timeoutMs)
 {
+    const QString full = serverName(name);
+    if (ownedByAnotherUser(full))
+        return false;  // our paths go to no one else
     QLocalSocket socket;
-    socket.connectToServer(serverName(name));
+    socket.connectToServer(full);
     if (!socket.waitForConnected(timeoutMs))
         return false;
     QString text;

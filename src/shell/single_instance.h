@@ -13,16 +13,22 @@ namespace zelt::shell {
 
 /// The open command the shell sends for a document: [open("PATH")].
 QString openCommand(const QString& path);
-/// The paths of the [open("...")] commands in `text` (several may follow each other); commands
-/// of other names and malformed text are ignored.
+/// The paths of the [open("...")] commands in `text` (several may follow each other, at most
+/// SingleInstance::kMaxPaths are taken); commands of other names and malformed text are ignored.
 QStringList parseOpenCommands(const QString& text);
 
 /// Listens on the local socket named `name` ("Zelt"); every open command that arrives is
 /// reported by openRequested. On Unix the socket lives in the user's runtime folder, so two
-/// users do not meet on the same name.
+/// users do not meet on the same name; without one it lives in the temporary folder under a
+/// name holding the user's id, only the user may connect, and a socket file of another user
+/// is neither listened on nor sent to. One connection brings at most kMaxMessageBytes bytes
+/// and kMaxPaths paths; a longer message is dropped whole.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
+    static constexpr qsizetype kMaxMessageBytes = 256 * 1024;
+    static constexpr qsizetype kMaxPaths = 64;
+
     explicit SingleInstance(const QString& name = QStringLiteral("Zelt"), QObject* parent = nullptr);
     ~SingleInstance() override;
 

@@ -17,6 +17,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QTableView>
 #include <QTest>
 
@@ -225,15 +226,23 @@ void TestInterchangeCommands::gridsMenuSavesAndLoadsLayouts()
 // "Altimeter" loads abs.ing found beside the program; a fixed layout that is missing does nothing.
 void TestInterchangeCommands::fixedLayoutsComeFromBesideTheProgram()
 {
-    if (LayoutMenus::fixedLayoutPath(QStringLiteral("abs.ing")).isEmpty())
+    const QString installed = LayoutMenus::fixedLayoutPath(QStringLiteral("abs.ing"));
+    if (installed.isEmpty()) {
+        if (qEnvironmentVariableIsSet("CI"))
+            QFAIL("abs.ing is not beside the test program");
         QSKIP("abs.ing could not be placed beside the test program");
+    }
     TMDIChild* child = open({{0, 420.0}});
     m_shell.form->actions().GridAltimeter1->trigger();
     QCOMPARE(child->document().columns.columns.front().fieldName, std::string("Altimeter"));
     QCOMPARE(child->model()->headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral("Altimeter"));
 
-    if (!LayoutMenus::fixedLayoutPath(QStringLiteral("procent.ing")).isEmpty())
-        return;  // installed in the data folder: nothing left to check for a missing file
+    // A folder holding only abs.ing: "%" finds no procent.ing and changes nothing, silently.
+    QTemporaryDir onlyAbs;
+    QVERIFY(QFile::copy(installed, onlyAbs.filePath(QStringLiteral("abs.ing"))));
+    LayoutMenus::setFixedLayoutFolders({onlyAbs.path()});
+    const auto cleanup = qScopeGuard([] { LayoutMenus::setFixedLayoutFolders({}); });
+    QVERIFY(LayoutMenus::fixedLayoutPath(QStringLiteral("procent.ing")).isEmpty());
     const auto before = child->document().columns;
     ModalAnswerer box;
     m_shell.form->actions().GridPercent1->trigger();

@@ -6,16 +6,21 @@
 #include "shell/session_entry.h"
 #include "shell/single_instance.h"
 #include "shell/status_panel.h"
+#include "shell_table_fixture.h"
 #include "shell_test_support.h"
 #include "test_support.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLocalSocket>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStatusBar>
@@ -25,6 +30,8 @@
 #include <QToolBar>
 
 #include <memory>
+
+#include <unistd.h>
 
 using namespace zelt::shell;
 using zelt::test::idle;
@@ -44,10 +51,13 @@ private slots:
     void openDocumentOncePerCaption();
     void newDocumentNames();
     void closeWritesCompanionsBesideTable();
-    void companionWriteFailureKeepsWindowOpen();
+    void companionWriteFailureAsksToCloseAnyway();
+    void readOnlyMediaClosesAndExits();
+    void captionsAreExactlyTheProgramsTexts();
     void exitClosesBackToFront();
     void windowMenuAndTiling();
     void openCommandOverLocalSocket();
+    void localSocketTakesBoundedRequestsFromItsUserOnly();
     void logOffEntry();
     void aboutBox();
 
@@ -232,8 +242,12 @@ void TestMainForm::openDocumentOncePerCaption()
 
     form->OpenDocument(p);
     QCOMPARE(form->documentCount(), 1);
-    form->OpenDocument(QStringLiteral("route.db"));  // the same file, relative
+    // The same file, relative: a second window, read-only while the first one holds the table.
+    ModalAnswerer answers;
+    form->OpenDocument(QStringLiteral("route.db"));
     QCOMPARE(form->documentCount(), 2);
+    QCOMPARE(form->activeDocument()->windowTitle(), QStringLiteral("route.db [read-only]"));
+    QCOMPARE(answers.texts.size(), 1);
 }
 
 // New picks NONAME<k>.db from k = open windows + 1, skipping files that exist.
@@ -296,11 +310,11 @@ void TestMainForm::closeWritesCompanionsBesideTable()
     QVERIFY(answers.texts.isEmpty());
 }
 
-// A companion that cannot be written shows the I/O message and keeps the window open; a
-// failing .ing stops before the table is closed.
-void TestMainForm::companionWriteFailureKeepsWindowOpen()
+// A companion that cannot be written is named with the cause; Cancel keeps the window open (a
+// failing .ing before the table is closed), "Close" closes it without what could not be written.
+void TestMainForm::companionWriteFailureAsksToCloseAnyway()
 {
-    ModalAnswerer answers;
+    ModalAnswerer answers(QMessageBox::Cancel);
     auto form = makeForm();
     form->OpenDocument(path(QStringLiteral("locked.db")));
     idle();
@@ -310,7 +324,12 @@ void TestMainForm::companionWriteFailureKeepsWindowOpen()
     form->FileClose1Execute();
     idle();
     QCOMPARE(form->documentCount(), 1);
-    QCOMPARE(answers.texts, QStringList{QStringLiteral("File access denied")});
+    QCOMPARE(answers.texts.size(), 1);
+    QVERIFY2(answers.texts[0].startsWith(QStringLiteral("Cannot write \"%1\": File access denied")
+                                             .arg(path(QStringLiteral("locked.ing")))),
+             qPrintable(answers.texts[0]));
+    QVERIFY(answers.texts[0].contains(QStringLiteral("survey values")));
+    QVERIFY(answers.texts[0].contains(QStringLiteral("column layout")));
     QVERIFY(child->Table1().isOpen());
 
     QVERIFY(QDir().rmdir(path(QStringLiteral("locked.ing"))));
@@ -320,21 +339,134 @@ void TestMainForm::companionWriteFailureKeepsWindowOpen()
     idle();
     QCOMPARE(form->documentCount(), 1);
     QCOMPARE(answers.texts.size(), 2);
-    QCOMPARE(answers.texts[1], QStringLiteral("File access denied"));
+    QVERIFY2(answers.texts[1].startsWith(QStringLiteral("Cannot write \"%1\": File access denied")
+                                             .arg(path(QStringLiteral("locked.inf")))),
+             qPrintable(answers.texts[1]));
+    QVERIFY(!answers.texts[1].contains(QStringLiteral("column layout")));
     QVERIFY(!child->Table1().isOpen());
     QVERIFY(QFile::exists(path(QStringLiteral("locked.ing"))));
 
-    // The main window does not close either while the document cannot.
+    // Exit asks the same; Cancel keeps the program running.
     form->close();
     idle();
     QVERIFY(form->isVisible());
     QCOMPARE(form->documentCount(), 1);
 
-    QVERIFY(QDir().rmdir(path(QStringLiteral("locked.inf"))));
-    form->FileClose1Execute();
+    // "Close" lets the window, and the program, go.
+    answers.setButton(QMessageBox::Close);
+    QVERIFY(form->close());
     idle();
+    QCOMPARE(answers.texts.size(), 4);
     QCOMPARE(form->documentCount(), 0);
-    QVERIFY(QFile::exists(path(QStringLiteral("locked.inf"))));
+    QVERIFY(!form->isVisible());
+    QVERIFY(QFileInfo(path(QStringLiteral("locked.inf"))).isDir());
+}
+
+namespace {
+
+/// Makes `dir` and the files in it unwritable for this process: immutable as root (where
+/// permissions do not stop writes), read-only permissions otherwise. Undone when it goes.
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& dir) : m_dir(dir)
+    {
+        m_entries = QDir(dir).entryList(QDir::Files);
+        for (const QString& f : m_entries)
+            set(QDir(dir).filePath(f), true);
+        set(dir, true);
+    }
+    ~ReadOnlyFolder()
+    {
+        set(m_dir, false);
+        for (const QString& f : m_entries)
+            set(QDir(m_dir).filePath(f), false);
+    }
+    /// True when writing into the folder is really refused.
+    bool holds() const
+    {
+        QFile probe(QDir(m_dir).filePath(QStringLiteral("probe")));
+        if (probe.open(QIODevice::WriteOnly)) {
+            probe.close();
+            probe.remove();
+            return false;
+        }
+        return true;
+    }
+
+private:
+    static void set(const QString& path, bool on)
+    {
+        if (::geteuid() == 0) {
+            QProcess::execute(QStringLiteral("chattr"), {on ? QStringLiteral("+i") : QStringLiteral("-i"), path});
+            return;
+        }
+        const bool dir = QFileInfo(path).isDir();
+        QFile::setPermissions(path, on ? (QFile::ReadOwner | (dir ? QFile::ExeOwner : QFile::Permissions()))
+                                       : (QFile::ReadOwner | QFile::WriteOwner | (dir ? QFile::ExeOwner : QFile::Permissions())));
+    }
+    QString m_dir;
+    QStringList m_entries;
+};
+
+}  // namespace
+
+// A table on read-only media opens read-only with its reason, closes without writing anything
+// and never keeps the program from exiting.
+void TestMainForm::readOnlyMediaClosesAndExits()
+{
+    const QString folder = path(QStringLiteral("media"));
+    QVERIFY(QDir().mkpath(folder));
+    const QString table = folder + QStringLiteral("/survey.db");
+    zelt::test::writeTraverse(table, {{0, 420.0}, {12, 430.0}});
+    QFile inf(folder + QStringLiteral("/survey.inf"));
+    QVERIFY(inf.open(QIODevice::ReadOnly));
+    const QByteArray infBefore = inf.readAll();
+    inf.close();
+
+    ReadOnlyFolder readOnly(folder);
+    if (!readOnly.holds()) {
+        if (qEnvironmentVariableIsSet("CI"))
+            QFAIL("the folder could not be made read-only (chattr or permissions)");
+        QSKIP("the folder could not be made read-only (chattr or permissions)");
+    }
+    ModalAnswerer answers;
+    auto form = makeForm();
+    for (int round = 0; round < 2; ++round) {
+        form->OpenDocument(table);
+        idle();
+        QCOMPARE(form->documentCount(), 1);
+        QCOMPARE(answers.texts.size(), round + 1);
+        QVERIFY2(answers.texts.last().contains(QStringLiteral("cannot be written")), qPrintable(answers.texts.last()));
+        QVERIFY(form->activeDocument()->windowTitle().endsWith(QStringLiteral(" [read-only]")));
+        QCOMPARE(form->activeDocument()->Table1().rowCount(), 2);
+        if (round == 0)
+            form->actions().FileClose1->trigger();
+        else
+            form->actions().FileExit1->trigger();
+        idle();
+        QCOMPARE(form->documentCount(), 0);
+        QCOMPARE(answers.texts.size(), round + 1);  // closing asked nothing
+    }
+    QVERIFY(!form->isVisible());
+    QCOMPARE(QDir(folder).entryList(QDir::Files), (QStringList{QStringLiteral("survey.db"), QStringLiteral("survey.inf")}));
+    QVERIFY(inf.open(QIODevice::ReadOnly));
+    QCOMPARE(inf.readAll(), infBefore);
+}
+
+// Window captions are the program's own texts: Qt is given no application display name to
+// append to them, and error boxes carry the application title.
+void TestMainForm::captionsAreExactlyTheProgramsTexts()
+{
+    ModalAnswerer answers;
+    auto form = makeForm();
+    QCOMPARE(form->windowTitle(), QStringLiteral("Zelt 4 For Cartography"));
+    QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
+    QCOMPARE(applicationTitle(), QStringLiteral("Zelt 4 For Cartography"));
+    form->OpenDocument(path(QStringLiteral("caption.db")));
+    idle();
+    QCOMPARE(form->activeDocument()->windowTitle(), path(QStringLiteral("caption.db")));
+    TMDIChild::showError(form.get(), QStringLiteral("x"));
+    QCOMPARE(answers.titles, QStringList{QStringLiteral("Zelt 4 For Cartography")});
 }
 
 // Exit closes the windows furthest back first and the active one last, each with its files.
@@ -421,6 +553,52 @@ void TestMainForm::openCommandOverLocalSocket()
     QVERIFY(sent);
     QCOMPARE(form->activeDocument()->windowTitle(), file);
     QVERIFY(!SingleInstance::sendToRunning(name + QStringLiteral("-none"), {file}, 200));
+}
+
+// One connection brings a bounded request: too long a message opens nothing, and no more
+// than the limit of paths is taken. A socket file another user made is neither used nor sent to.
+void TestMainForm::localSocketTakesBoundedRequestsFromItsUserOnly()
+{
+    QString text;
+    for (int i = 0; i < SingleInstance::kMaxPaths + 10; ++i)
+        text += openCommand(QStringLiteral("/d/%1.db").arg(i));
+    QCOMPARE(parseOpenCommands(text).size(), SingleInstance::kMaxPaths);
+
+    const QString name = QStringLiteral("ZeltBound%1").arg(QCoreApplication::applicationPid());
+    SingleInstance server(name);
+    QVERIFY(server.listen());
+    QSignalSpy opened(&server, &SingleInstance::openRequested);
+    {
+        QLocalSocket flood;
+        flood.connectToServer(SingleInstance::serverName(name));
+        QVERIFY(flood.waitForConnected(2000));
+        const QByteArray command = openCommand(QStringLiteral("/x.db")).toUtf8();
+        QByteArray big;
+        while (big.size() <= SingleInstance::kMaxMessageBytes)
+            big += command;
+        flood.write(big);
+        // The server reads in this thread: let both sides run until all is sent (or refused).
+        QTRY_VERIFY(flood.bytesToWrite() == 0 || flood.state() != QLocalSocket::ConnectedState);
+        flood.disconnectFromServer();
+    }
+    idle(200);
+    QCOMPARE(opened.count(), 0);
+    QVERIFY(SingleInstance::sendToRunning(name, {QStringLiteral("/y.db")}));
+    QTRY_COMPARE(opened.count(), 1);
+
+    if (::geteuid() != 0)
+        QSKIP("only root can make a file owned by another user here");
+    const QString other = name + QStringLiteral("-other");
+    const QString file = SingleInstance::serverName(other);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QVERIFY(::chown(QFile::encodeName(file).constData(), 65534, 65534) == 0);
+    SingleInstance stranger(other);
+    QVERIFY(!stranger.listen());
+    QVERIFY(!SingleInstance::sendToRunning(other, {QStringLiteral("/z.db")}, 200));
+    QVERIFY(QFile::exists(file));  // not removed either
+    QFile::remove(file);
 }
 
 // On log-off the program enters itself to be started once more, and the autostart entry

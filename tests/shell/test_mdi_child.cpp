@@ -1,6 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests of the document window: grid columns, the Enter rule, deleting, pick list, model.
 #include "document/document_files.h"
+#include "document/paradox_table.h"
+#include "interchange/layout_stream.h"
+#include "shell/grid_look.h"
+#include "shell/grid_view.h"
+#include "shell/status_panel.h"
 #include "shell/main_form.h"
 #include "shell/mdi_child.h"
 #include "shell/table_model.h"
@@ -8,13 +13,18 @@
 #include "test_support.h"
 
 #include <QAction>
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QFile>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTest>
 #include <QToolBar>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -37,6 +47,11 @@ private slots:
     void escapeGivesUpTheRowsChanges();
     void ctrlDeleteAsksFirst();
     void turnColumnPickList();
+    void turnColumnKeysAndWheelMoveBetweenRows();
+    void pickListOpensAndChoosesExplicitly();
+    void refusedValueStaysInItsEditor();
+    void readOnlyTableSaysWhy();
+    void builtInLayoutIsTheSameInBothPrograms();
     void leavingGridDropsUntouchedInsert();
     void navigatorButtons();
     void gridFollowsTheDatasetCursor();
@@ -346,6 +361,258 @@ void TestMdiChild::suspendedUpdatesGiveOneReset()
     QCOMPARE(reset.count(), 1);
     QCOMPARE(child->model()->rowCount(), 5);
     QCOMPARE(child->model()->index(3, 11).data().toString(), QStringLiteral("100.0"));
+}
+
+namespace {
+
+/// Sends one wheel notch (positive: away from the user) to `w`.
+void wheel(QWidget* w, int notches)
+{
+    const QPointF at = QPointF(w->rect().center());
+    QWheelEvent event(at, w->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w, &event);
+}
+
+QString povorot(TraverseTable& t, int row)
+{
+    const auto v = t.valueAt(row, t.fieldIndex("Povorot"));
+    return std::holds_alternative<std::string>(v) ? QString::fromStdString(std::get<std::string>(v)) : QString();
+}
+
+}  // namespace
+
+// Walking down the turn column with the keys or the wheel moves between rows and leaves every
+// turn note as it was; only typing changes one.
+void TestMdiChild::turnColumnKeysAndWheelMoveBetweenRows()
+{
+    TMDIChild* child = openWithRows(6);
+    TraverseTable& t = child->Table1();
+    for (int row = 0; row < 6; ++row) {
+        t.setRecNo(row + 1);
+        t.edit();
+        t.setText("Povorot", "Center");
+        t.post();
+    }
+    t.first();
+    QTableView* grid = child->DBGrid1();
+    grid->setCurrentIndex(child->model()->index(1, 4));
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+
+    QTest::keyClick(editor(), Qt::Key_Down);
+    QTRY_COMPARE(grid->currentIndex().row(), 2);
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_Down);
+    QTRY_COMPARE(grid->currentIndex().row(), 3);
+    QCOMPARE(t.currentIndex(), 3);
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_Up);
+    QTRY_COMPARE(grid->currentIndex().row(), 2);
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_PageDown);
+    QTRY_COMPARE(grid->currentIndex().row(), 5);
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_PageUp);
+    QTRY_COMPARE(grid->currentIndex().row(), 0);
+    QCOMPARE(grid->currentIndex().column(), 4);
+
+    // One wheel notch towards the user goes one row down, two away go two rows up.
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    wheel(editor(), -1);
+    QTRY_COMPARE(grid->currentIndex().row(), 1);
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    wheel(editor(), -2);
+    QTRY_COMPARE(grid->currentIndex().row(), 3);
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    wheel(editor(), 2);
+    QTRY_COMPARE(grid->currentIndex().row(), 1);
+
+    for (int row = 0; row < 6; ++row)
+        QCOMPARE(povorot(t, row), QStringLiteral("Center"));
+    QCOMPARE(t.state(), TraverseTable::State::Browse);
+
+    // Typing a turn number still works, then Down moves on with it stored.
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("2"));
+    QTest::keyClick(editor(), Qt::Key_Down);
+    QTRY_COMPARE(grid->currentIndex().row(), 2);
+    QCOMPARE(povorot(t, 1), QStringLiteral("Right"));
+    QCOMPARE(povorot(t, 2), QStringLiteral("Center"));
+}
+
+// The list opens with Alt+Down or F4; a choice made in it with Enter changes the value, Escape
+// closes it without one. The open list is as wide as its longest entry.
+void TestMdiChild::pickListOpensAndChoosesExplicitly()
+{
+    TMDIChild* child = openWithRows(3);
+    TraverseTable& t = child->Table1();
+    child->DBGrid1()->setCurrentIndex(child->model()->index(1, 4));
+    QTRY_VERIFY(qobject_cast<QComboBox*>(editor()));
+    auto* combo = qobject_cast<QComboBox*>(editor());
+    QVERIFY(combo);
+
+    QTest::keyClick(editor(), Qt::Key_Down, Qt::AltModifier);
+    QTRY_VERIFY(combo->view()->isVisible());
+    const int longest = combo->view()->fontMetrics().horizontalAdvance(QStringLiteral("Centr_Object"));
+    QVERIFY2(combo->view()->viewport()->width() >= longest,
+             qPrintable(QStringLiteral("%1 < %2").arg(combo->view()->viewport()->width()).arg(longest)));
+    QVERIFY(combo->width() < longest);  // the column itself is narrower
+    QTest::keyClick(combo->view(), Qt::Key_Escape);
+    QTRY_VERIFY(!combo->view()->isVisible());
+    QCOMPARE(povorot(t, 1), QString());
+    QCOMPARE(child->DBGrid1()->currentIndex(), child->model()->index(1, 4));
+
+    QTest::keyClick(editor(), Qt::Key_F4);
+    QTRY_VERIFY(combo->view()->isVisible());
+    combo->view()->setCurrentIndex(combo->model()->index(4, 0));  // Right_Object
+    QTest::keyClick(combo->view(), Qt::Key_Return);
+    QTRY_VERIFY(!combo->view()->isVisible());
+    QCOMPARE(combo->currentText(), QStringLiteral("Right_Object"));
+    QTest::keyClick(editor(), Qt::Key_Tab);
+    QTRY_COMPARE(povorot(t, 1), QStringLiteral("Right_Object"));
+}
+
+// A value the field rule refuses keeps its editor on that cell with the typed text after the
+// message, whichever key tried to leave; it is corrected there, or Escape gives it up.
+void TestMdiChild::refusedValueStaysInItsEditor()
+{
+    ModalAnswerer answers;
+    TMDIChild* child = openWithRows(3);
+    TraverseTable& t = child->Table1();
+    QTableView* grid = child->DBGrid1();
+    const QModelIndex altimeter = child->model()->index(1, 2);
+    grid->setCurrentIndex(altimeter);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("3000.5"));
+
+    for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Return, Qt::Key_Down}) {
+        const auto shown = answers.texts.size();
+        QTest::keyClick(editor(), key);
+        QTRY_COMPARE(answers.texts.size(), shown + 1);
+        QVERIFY(answers.texts.last().contains(QStringLiteral("'Altimeter'")));
+        idle();
+        QCOMPARE(grid->currentIndex(), altimeter);
+        QVERIFY2(static_cast<GridView*>(grid)->isEditing(), "the editor closed");
+        m_shell.form->activateWindow();  // the window manager's part after a message closes
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+        auto* line = qobject_cast<QLineEdit*>(editor());
+        QCOMPARE(line->text(), QStringLiteral("3000.5"));
+        QCOMPARE(t.displayRowCount(), 3);
+    }
+    // A click on another cell does not leave it either.
+    const QRect other = grid->visualRect(child->model()->index(2, 0));
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, other.center());
+    QTRY_COMPARE(answers.texts.size(), 4);
+    idle();
+    QCOMPARE(grid->currentIndex(), altimeter);
+    QVERIFY(static_cast<GridView*>(grid)->isEditing());
+
+    // Corrected in place, the value is stored and Tab moves on.
+    m_shell.form->activateWindow();
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    qobject_cast<QLineEdit*>(editor())->selectAll();
+    QTest::keyClicks(editor(), QStringLiteral("2999.5"));
+    QTest::keyClick(editor(), Qt::Key_Tab);
+    QTRY_COMPARE(grid->currentIndex(), child->model()->index(1, 4));
+    QCOMPARE(t.valueAt(1, t.fieldIndex("Altimeter")), zelt::document::Value(2999.5));
+    QCOMPARE(answers.texts.size(), 4);
+
+    // Escape after a refusal gives the typed text up.
+    grid->setCurrentIndex(child->model()->index(2, 2));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("-7"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QTRY_COMPARE(answers.texts.size(), 5);
+    m_shell.form->activateWindow();
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_Escape);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QCOMPARE(qobject_cast<QLineEdit*>(editor())->text(), QString());
+    QVERIFY(t.valueAt(2, t.fieldIndex("Altimeter")) == zelt::document::Value());
+    QCOMPARE(t.state(), TraverseTable::State::Browse);
+}
+
+// A table another program holds opens read-only: the reason is shown once, the caption is
+// marked, typing says why in the status bar, and closing writes nothing beside it.
+void TestMdiChild::readOnlyTableSaysWhy()
+{
+    const QString path = m_shell.dir->filePath(QStringLiteral("held.db"));
+    {
+        zelt::document::TraverseTable t;
+        t.setPath(path.toStdString());
+        t.create();
+        t.open();
+        t.append();
+        t.setInteger("Azimuth", 90);
+        t.setFloat("Pairs", 12);
+        t.post();
+    }
+    auto holder = zelt::document::ParadoxTable::open(path.toStdString());
+    QVERIFY(!holder->isReadOnly());
+
+    TMDIChild* child = nullptr;
+    {
+        ModalAnswerer answers;
+        m_shell.form->OpenDocument(path);
+        child = m_shell.form->activeDocument();
+        QCOMPARE(answers.texts.size(), 1);
+        QVERIFY2(answers.texts[0].contains(QStringLiteral("being edited by another program")), qPrintable(answers.texts[0]));
+        QCOMPARE(answers.titles[0], QStringLiteral("Zelt 4 For Cartography"));
+    }
+    QCOMPARE(child->windowTitle(), path + QStringLiteral(" [read-only]"));
+    QCOMPARE(child->pathCaption(), path);
+    TraverseTable& t = child->Table1();
+    QCOMPARE(t.rowCount(), 1);  // no start row was added
+
+    child->DBGrid1()->setFocus();
+    child->DBGrid1()->setCurrentIndex(child->model()->index(0, 1));
+    idle();
+    QVERIFY(!qobject_cast<QLineEdit*>(editor()));
+    ModalAnswerer none;
+    QTest::keyClicks(child->DBGrid1(), QStringLiteral("5"));
+    QVERIFY2(m_shell.form->statusPanel(0)->text().startsWith(QStringLiteral("Cannot modify a read-only table: ")),
+             qPrintable(m_shell.form->statusPanel(0)->text()));
+    m_shell.form->statusPanel(0)->setText(QString());
+    QTest::keyClick(child->DBGrid1(), Qt::Key_Insert);
+    QVERIFY(!m_shell.form->statusPanel(0)->text().isEmpty());
+    QCOMPARE(t.displayRowCount(), 1);
+    QVERIFY(none.texts.isEmpty());
+
+    // Opening the same path again changes nothing and asks nothing.
+    m_shell.form->OpenDocument(path);
+    QCOMPARE(m_shell.form->documentCount(), 1);
+
+    m_shell.form->FileClose1Execute();
+    idle();
+    QCOMPARE(m_shell.form->documentCount(), 0);
+    QVERIFY(none.texts.isEmpty());
+    QVERIFY(!QFile::exists(m_shell.dir->filePath(QStringLiteral("held.ing"))));
+    QVERIFY(!QFile::exists(m_shell.dir->filePath(QStringLiteral("held.inf"))));
+}
+
+// The built-in column set is one: the desktop saves it byte for byte as zelt-cli does, and a
+// layout font that is not installed is drawn in an installed family at its own pixel size.
+void TestMdiChild::builtInLayoutIsTheSameInBothPrograms()
+{
+    TMDIChild* child = openWithRows(1);
+    const QString desktop = m_shell.dir->filePath(QStringLiteral("desktop.ing"));
+    const QString standard = m_shell.dir->filePath(QStringLiteral("standard.ing"));
+    const auto set = zelt::document::ColumnSet::builtIn();
+    zelt::interchange::saveGridLayout(set, desktop.toStdString(), child->columnDefaults());
+    zelt::interchange::saveGridLayout(set, standard.toStdString(), zelt::interchange::ColumnDefaults::standard());
+    QFile a(desktop), b(standard);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    const QByteArray saved = a.readAll();
+    QCOMPARE(saved, b.readAll());
+    QVERIFY(saved.contains("MS Sans Serif"));
+
+    const QFont azimuth = child->model()->index(0, 0).data(Qt::FontRole).value<QFont>();
+    QVERIFY2(QFontDatabase::hasFamily(azimuth.family()), qPrintable(azimuth.family()));
+    QCOMPARE(QFontInfo(azimuth).pixelSize(), 11);
+    QCOMPARE(installedFamily(QStringLiteral("MS Sans Serif")),
+             QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).family());
+    // The column keeps the name it was given.
+    QCOMPARE(*child->document().columns.columns[0].font.name, std::string("MS Sans Serif"));
 }
 
 QTEST_MAIN(TestMdiChild)

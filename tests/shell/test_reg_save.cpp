@@ -32,6 +32,9 @@ private slots:
     void floatingToolbarComesBackFloating();
     void dockRowAndPositionComeBack();
     void maximisedWindowComesBackMaximised();
+    void maximisedPlacementHoldsOverSessions_data();
+    void maximisedPlacementHoldsOverSessions();
+    void eachKeyIsWrittenOnce();
     void heightHoldsTheTopCoordinate();
     void corruptedStoreStartsWithMessage_data();
     void corruptedStoreStartsWithMessage();
@@ -213,6 +216,73 @@ void TestRegSave::maximisedWindowComesBackMaximised()
     form->showNormal();
     QTRY_VERIFY(!form->isMaximized());
     QTRY_COMPARE(form->size(), QSize(640, 420));
+}
+
+void TestRegSave::maximisedPlacementHoldsOverSessions_data()
+{
+    QTest::addColumn<bool>("unmaximisedInBetween");
+    QTest::newRow("stays maximised") << false;
+    QTest::newRow("restored and maximised again each session") << true;
+}
+
+// Ten sessions of a maximised window under a window manager whose frame puts the client 4
+// pixels right of and 19 below the frame corner (a title bar); maximised, only the title bar
+// stays (offset 0, 19). Qt's normal geometry of a window shown maximised at once still holds
+// the restored frame corner; after a restore it is the client rectangle. The stored place
+// must be the same after every session.
+void TestRegSave::maximisedPlacementHoldsOverSessions()
+{
+    QFETCH(bool, unmaximisedInBetween);
+    const QPoint normalFrame(4, 19), maximisedFrame(0, 19);
+    const QRect screen(0, 0, 1280, 1024);
+    QRect stored(160, 160, 640, 420);  // frame corner, client size
+    for (int session = 0; session < 10; ++session) {
+        PlacementFacts facts;
+        facts.state = Qt::WindowMaximized;
+        facts.frameGeometry = QRect(screen.topLeft(), screen.size() - QSize(0, maximisedFrame.y()));
+        if (unmaximisedInBetween) {
+            // Restored by the user: the window manager puts the frame where it was mapped.
+            facts.normalGeometry = QRect(stored.topLeft() + normalFrame, stored.size());
+            facts.normalFrameOffset = normalFrame;
+        } else {
+            facts.normalGeometry = stored;
+            facts.normalFrameOffset = maximisedFrame;  // the only frame seen this session
+            facts.restoredNormal = stored;
+        }
+        stored = placementToStore(facts);
+        QCOMPARE(stored, QRect(160, 160, 640, 420));
+    }
+    // A normal window stores its frame corner and client size as they are.
+    PlacementFacts normal;
+    normal.state = Qt::WindowNoState;
+    normal.frameGeometry = QRect(30, 40, 500, 300);
+    normal.restoredNormal = QRect(1, 2, 3, 4);
+    QCOMPARE(placementToStore(normal), QRect(30, 40, 500, 300));
+}
+
+// The window's values and each toolbar's values are one section each, every key once, as an
+// exported registry branch has them; a file with a section split in two still reads whole.
+void TestRegSave::eachKeyIsWrittenOnce()
+{
+    start()->close();
+    QFile file(RegistryStore::registryFile());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QCOMPARE(text.count("[Software\\Zelt]\n"), 1);
+    for (const char* key : {"\"Align\"", "\"Top\"", "\"Dir\""})
+        QCOMPARE(text.count(key), 1);
+    const qsizetype section = text.indexOf("[Software\\Zelt]\n");
+    const qsizetype next = text.indexOf("\n[", section + 1);
+    const QByteArray window = text.mid(section, next - section);
+    for (const char* key : {"\"Align\"", "\"Dir\"", "\"Height\"", "\"Left\"", "\"Top\"", "\"Width\""})
+        QVERIFY2(window.contains(key), key);
+
+    const auto split = RegistryStore::parse("[Software\\Zelt]\n\"Left\"=dword:00000010\n"
+                                            "[Software\\Zelt\\Toolbar971]\n\"Left\"=dword:00000001\n"
+                                            "[Software\\Zelt]\n\"Top\"=dword:00000020\n");
+    QCOMPARE(split.value(QStringLiteral("Software/Zelt/Left")).toInt(), 16);
+    QCOMPARE(split.value(QStringLiteral("Software/Zelt/Top")).toInt(), 32);
+    QCOMPARE(split.value(QStringLiteral("Software/Zelt/Toolbar971/Left")).toInt(), 1);
 }
 
 // "Height" of a toolbar holds its top coordinate within its dock, not its height.

@@ -44,12 +44,25 @@ const std::vector<std::string>& ColumnSet::turnWords()
     return words;
 }
 
+FontSpec ColumnSet::standardFont()
+{
+    FontSpec f;
+    f.charset = kDefaultCharset;
+    f.color = kColorWindowText;
+    f.height = -11;
+    f.name = "MS Sans Serif";
+    f.pitch = FontPitch::Default;
+    f.style = 0;
+    return f;
+}
+
 ColumnSet ColumnSet::builtIn()
 {
     ColumnSet set;
     auto& cols = set.columns;
 
     Column azimuth = column("Azimuth", true, 47);
+    azimuth.font = standardFont();
     azimuth.font.color = kColorBlack;  // black text whatever the palette's window text is
     cols.push_back(azimuth);
     cols.push_back(column("Pairs", true, 40));

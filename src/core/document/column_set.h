@@ -96,6 +96,11 @@ struct ColumnSet {
     const Column* findByField(const std::string& fieldName) const;
     Column* findByField(const std::string& fieldName);
 
+    /// The layout font of both programs: DEFAULT_CHARSET, clWindowText, height -11,
+    /// "MS Sans Serif", default pitch, no style. Fonts of the built-in set are this font whole,
+    /// so the desktop and zelt-cli write the same layout whatever font a screen uses.
+    static FontSpec standardFont();
+
     /// The choices of the Povorot pick list, also the turn words of the turn-note rule.
     static const std::vector<std::string>& turnWords();
 };

@@ -167,14 +167,7 @@ int StandardGridMetrics::textWidth(const FontSpec& font, std::string_view text) 
 
 FontSpec StandardGridMetrics::standardFont()
 {
-    FontSpec f;
-    f.charset = document::kDefaultCharset;
-    f.color = document::kColorWindowText;
-    f.height = -11;
-    f.name = "MS Sans Serif";
-    f.pitch = document::FontPitch::Default;
-    f.style = 0;
-    return f;
+    return document::ColumnSet::standardFont();
 }
 
 }  // namespace zelt::interchange
