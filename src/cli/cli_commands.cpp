@@ -178,6 +178,17 @@ int run(int argc, char** argv)
         return checkedOutput(it->second.command(args, std::cout, std::cerr));
     } catch (const UsageError& e) {
         return commandUsageError(name, e.message);
+    } catch (const PartialResult& e) {
+        std::cout.flush();
+        const std::string& text = e.message;
+        for (std::size_t start = 0; start <= text.size();) {
+            const auto end = text.find('\n', start);
+            std::cerr << "zelt-cli " << name << ": " << text.substr(start, end - start) << '\n';
+            if (end == std::string::npos)
+                break;
+            start = end + 1;
+        }
+        return 3;
     } catch (const std::exception& e) {
         std::cerr << "zelt-cli " << name << ": " << e.what() << '\n';
         return 1;

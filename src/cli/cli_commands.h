@@ -22,6 +22,12 @@ struct UsageError {
     std::string message;
 };
 
+/// Thrown by a command that read a damaged table, after printing what it could read: the
+/// message goes to standard error and the exit status is 3.
+struct PartialResult {
+    std::string message;
+};
+
 using Command = std::function<int(const Args&, std::ostream& out, std::ostream& err)>;
 
 /// Registers a command; each command module calls this from a static initialiser-free
@@ -32,8 +38,9 @@ using Command = std::function<int(const Args&, std::ostream& out, std::ostream& 
 void registerCommand(const std::string& name, const std::string& usage, Command command,
                      const std::string& summary = {});
 
-/// Runs the command line; returns the exit status (0 ok, 1 error, 2 bad usage). `--help`, `-h`,
-/// `help [COMMAND]` and `--version` print on standard output and return 0.
+/// Runs the command line; returns the exit status (0 ok, 1 error, 2 bad usage, 3 partial
+/// result from a damaged table). `--help`, `-h`, `help [COMMAND]` and `--version` print on
+/// standard output and return 0.
 int run(int argc, char** argv);
 
 }  // namespace zelt::cli

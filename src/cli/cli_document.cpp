@@ -64,7 +64,7 @@ std::string typeText(const document::FieldDef& d)
 int infoCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 1);
-    CliSession session(tableArgument(args), args);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
     TraverseTable& table = session.table();
     const document::ParadoxTable& file = *table.file();
     const document::ParadoxInfo& info = file.info();
@@ -79,7 +79,7 @@ int infoCommand(const Args& args, std::ostream& out, std::ostream&)
         << "rows: " << table.rowCount() << '\n'
         << "PairsPer100m: " << document::formatGeneral(session.document().pairsPer100m, sep) << '\n'
         << "StartHeight: " << document::formatGeneral(session.document().startHeight, sep) << '\n';
-    if (table.isReadOnly())
+    if (!table.readOnlyReason().empty())
         out << "read-only: " << table.readOnlyReason() << '\n';
     for (const std::string& note : file.openNotes())
         out << "note: " << note << '\n';
@@ -88,18 +88,20 @@ int infoCommand(const Args& args, std::ostream& out, std::ostream&)
     for (const document::FieldDef& d : file.fields())
         out << "  " << ++n << ' ' << d.name << ' ' << typeText(d) << '\n';
     session.close();
+    session.checkComplete();
     return 0;
 }
 
 int dumpCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 1);
-    CliSession session(tableArgument(args), args);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
     TraverseTable& table = session.table();
     interchange::writeTableText(table, interchange::textExportFields(table, session.document().columns, textColumns(args)),
                                 out);
     out.flush();
     session.close();
+    session.checkComplete();
     return 0;
 }
 
@@ -190,6 +192,36 @@ int importCommand(const Args& args, std::ostream& out, std::ostream&)
     return 0;
 }
 
+// --- the File menu's Save As and Rename: the table and its companions under a new name
+
+int saveAsCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 2, 2);
+    const auto from = tableArgument(args);
+    const std::filesystem::path to = args.positional[1];
+    // Read-only: the first table and its companions stay exactly as they are.
+    CliSession session(from, args, CliSession::Mode::ReadOnly);
+    if (session.table().isDamaged())
+        throw std::runtime_error(session.table().readOnlyReason() + " Nothing was copied.");
+    session.session().saveAs(to, args.has("--overwrite") ? document::ReplaceExisting::Yes
+                                                         : document::ReplaceExisting::No);
+    session.close();
+    out << "saved " << from.string() << " as " << to.string() << '\n';
+    return 0;
+}
+
+int renameCommand(const Args& args, std::ostream& out, std::ostream&)
+{
+    expectPositional(args, 2, 2);
+    const auto from = tableArgument(args);
+    const std::filesystem::path to = args.positional[1];
+    CliSession session(from, args, CliSession::Mode::ReadOnly);
+    session.session().rename(to);
+    session.close();
+    out << "renamed " << from.string() << " to " << to.string() << '\n';
+    return 0;
+}
+
 }  // namespace
 
 void registerDocumentCommands()
@@ -207,6 +239,13 @@ void registerDocumentCommands()
                     "Append rows from semicolon- or tab-separated TEXT (a file; - or nothing reads "
                     "standard input) whose first line names the fields. The import stops at the first"
                     " line that cannot be stored; the rows before it stay.");
+    registerCommand("save-as", "save-as TABLE.db NEW.db [--overwrite]", saveAsCommand,
+                    "Copy TABLE.db and its companions (.inf, .ing) to NEW.db as the Save As command does;"
+                    " TABLE.db and its companions stay as they are. An existing NEW.db is replaced only with"
+                    " --overwrite, and never while another window or program has it open.");
+    registerCommand("rename", "rename TABLE.db NEW.db", renameCommand,
+                    "Rename TABLE.db and its companions to NEW.db as the Rename command does. An existing"
+                    " NEW.db is refused.");
 }
 
 }  // namespace zelt::cli

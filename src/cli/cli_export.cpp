@@ -83,7 +83,7 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
         if (!known || known->empty())
             throw std::runtime_error("--fit needs known points, and the table has none (add them with known-points)");
     }
-    CliSession session(table, args);
+    CliSession session(table, args, CliSession::Mode::ReadOnly);
     zelt::mapexport::TZelt zelt;
     if (args.has("--figures"))
         zelt.setFigureFile(args.option("--figures"));
@@ -104,6 +104,7 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
                 c = session.decimalSeparator();
         out << "placed on " << result.fit->points << " known points, RMS residual " << text << " mm\n";
     }
+    session.checkComplete();
     return 0;
 }
 

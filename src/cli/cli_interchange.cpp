@@ -56,18 +56,19 @@ int pasteCommand(const Args& args, std::ostream& out, std::ostream&)
 int exportTxtCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.txt");
-    CliSession session(tableArgument(args), args);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
     interchange::exportTextFile(session.table(), session.document().columns, textColumns(args), args.positional[1]);
     const int rows = session.table().rowCount();
     session.close();
     out << "export-txt: " << rows << " rows to " << args.positional[1] << '\n';
+    session.checkComplete();
     return 0;
 }
 
 int exportXlsxCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.xlsx");
-    CliSession session(tableArgument(args), args);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
     auto writer = interchange::XlsxWriter::toFile(args.positional[1]);
     writer.setNumberFormat(session.table().numberFormat());
     try {
@@ -84,6 +85,7 @@ int exportXlsxCommand(const Args& args, std::ostream& out, std::ostream&)
     const int rows = session.table().rowCount();
     session.close();
     out << "export-xlsx: " << rows << " rows to " << args.positional[1] << '\n';
+    session.checkComplete();
     return 0;
 }
 

@@ -21,7 +21,7 @@ namespace {
 int reportCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.pdf");
-    CliSession session(tableArgument(args), args);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
 
     // Fonts and the PDF painter need a GUI application; no window is ever shown.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -38,6 +38,7 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream&)
         throw std::runtime_error(error.toStdString());
     session.close();
     out << args.positional[1] << ": " << pages << (pages == 1 ? " page\n" : " pages\n");
+    session.checkComplete();
     return 0;
 }
 

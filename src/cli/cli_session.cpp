@@ -3,7 +3,6 @@
 #include "cli/cli_session.h"
 
 #include "compute/field_rules.h"
-#include "document/document_files.h"
 #include "interchange/layout_stream.h"
 
 #include <QLocale>
@@ -47,19 +46,35 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode)
 
     std::error_code ec;
     const bool exists = fs::exists(table, ec);
-    if (mode == Mode::OpenExisting && !exists)
+    if (mode != Mode::Create && !exists)
         throw std::runtime_error("'" + table.string() + "' does not exist");
     if (mode == Mode::Create && exists)
         throw std::runtime_error("'" + table.string() + "' already exists");
 
+    // A layout named on the command line takes the place of the table's own .ing.
+    const std::string layout = args.option("--layout");
+    document::DocumentSession::LayoutIo io;
+    io.read = [useOwn = layout.empty()](document::Document& doc, const fs::path& ing) {
+        if (useOwn)
+            doc.columns = interchange::loadGridLayout(ing);
+    };
+    io.write = [](const fs::path& ing, const document::ColumnSet& columns) { interchange::saveGridLayout(columns, ing); };
+    m_session = std::make_unique<document::DocumentSession>(*m_doc, std::move(io));
+
     // The field rules belong to the window from its creation, before the table is opened.
     compute::attachFieldRules(*m_doc);
-    const document::OpenOutcome outcome = document::openOrCreate(*m_doc, table);
-    const std::string layout = args.option("--layout");
+    m_session->open(table, mode == Mode::ReadOnly ? document::DocumentSession::Mode::ReadOnly
+                                                  : document::DocumentSession::Mode::Edit);
     if (!layout.empty())
         m_doc->columns = interchange::loadGridLayout(layout);
-    else if (outcome.layoutToLoad)
-        m_doc->columns = interchange::loadGridLayout(*outcome.layoutToLoad);
+    if (m_doc->table.isDamaged()) {
+        m_damage = m_doc->table.readOnlyReason();
+        m_rowsRead = m_doc->table.rowCount();
+    }
+    // A command that changes the table refuses one it cannot write, before it writes anything
+    // (the session of a read-only table writes no companion either).
+    if (mode != Mode::ReadOnly && m_doc->table.isReadOnly())
+        throw std::runtime_error(m_doc->table.readOnlyReason() + " Nothing was changed.");
     m_opened = true;
 }
 
@@ -76,9 +91,14 @@ void CliSession::close()
     if (!m_opened)
         return;
     m_opened = false;
-    document::closeDocument(*m_doc, [](const fs::path& ing, const document::ColumnSet& columns) {
-        interchange::saveGridLayout(columns, ing);
-    });
+    m_session->close();
+}
+
+void CliSession::checkComplete() const
+{
+    if (!m_damage.empty())
+        throw PartialResult{m_damage + "\npartial result: " + std::to_string(m_rowsRead)
+                            + (m_rowsRead == 1 ? " row" : " rows") + " read from a damaged table"};
 }
 
 }  // namespace zelt::cli

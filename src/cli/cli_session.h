@@ -4,24 +4,31 @@
 
 #include "cli/cli_commands.h"
 #include "document/document.h"
+#include "document/document_session.h"
 
 #include <filesystem>
 #include <memory>
+#include <string>
 
 namespace zelt::cli {
 
-/// Opens a table the way opening a document window does: the table is opened (or created), the
-/// .inf companion read, the start-row rule applied, the field rules attached and the .ing layout
-/// loaded (or the layout named by --layout). close() ends the command as closing the window does:
-/// the .ing is written, the table closed (an unposted row dropped), the .inf written.
+/// Opens a table through the core's document session: the table is opened (or created), its
+/// companions read (the .ing layout, or the layout named by --layout), the start-row rule
+/// applied and the field rules attached. close() ends the command as closing the window does.
+///
+/// A command that changes the table opens it with OpenExisting (or Create): a table that can
+/// only be read (damaged, locked by another holder, keyed, read-only media) is refused before
+/// anything is written. A command that only reads opens it with ReadOnly: the table and its
+/// companions are never written, and a damaged table is reported by checkComplete().
 /// The destructor closes a session that was not closed (errors then ignored), so a command that
 /// fails half-way leaves its companions as a window closed after the error would.
 /// A session whose opening failed writes no companions.
 class CliSession {
 public:
     enum class Mode {
-        OpenExisting,  ///< the table must exist ("... does not exist" otherwise)
+        OpenExisting,  ///< the table must exist and be writable ("... does not exist" otherwise)
         Create,        ///< the table must not exist; created as the New command creates it
+        ReadOnly,      ///< the table must exist; nothing is written, neither table nor companions
     };
 
     /// Honours the global options --layout FILE.ing and --locale NAME (decimal separator of
@@ -33,15 +40,23 @@ public:
 
     document::Document& document() { return *m_doc; }
     document::TraverseTable& table() { return m_doc->table; }
+    document::DocumentSession& session() { return *m_session; }
     /// Decimal separator for numbers given on the command line or in imported text.
     char decimalSeparator() const { return m_decimalSeparator; }
-    /// Writes .ing, closes the table, writes .inf. Throws the companion's I/O error.
+    /// Writes .ing, closes the table, writes .inf (a read-only session only closes the table).
+    /// Throws the companion's I/O error.
     void close();
+    /// Throws PartialResult when the table was damaged, naming the rows that were read; read
+    /// commands call it after their output.
+    void checkComplete() const;
 
 private:
     std::unique_ptr<document::Document> m_doc;
+    std::unique_ptr<document::DocumentSession> m_session;
     char m_decimalSeparator = '.';
     bool m_opened = false;
+    std::string m_damage;  ///< the table's damage as found at open; empty when whole
+    int m_rowsRead = 0;
 };
 
 /// The table argument of a command: the first positional argument, or a UsageError.

@@ -176,7 +176,7 @@ void TMainForm::SaveAs1Click()
     if (path.isEmpty())
         return;
     try {
-        if (zelt::document::saveAsCopy(child->document(), toPath(path)))
+        if (zelt::document::saveAsCopy(child->document(), toPath(path), zelt::document::ReplaceExisting::Yes))
             child->setPathCaption(path);
     } catch (const std::exception& e) {
         child->refreshRows();

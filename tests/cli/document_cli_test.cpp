@@ -154,11 +154,17 @@ void DocumentCliTest::openingAppliesStartRowAndInf()
         t.setInteger("Azimuth", 90);
         t.setFloat("Pairs", 12);
     }, 50.0, 500.0);
-    const Run r = cli({"dump", table()});
+    // A command that only reads shows the table as stored and writes nothing.
+    Run r = cli({"dump", table()});
     QCOMPARE(r.exitCode, 0);
+    QCOMPARE(r.out, QByteArray("90;12;0;;;;0.00;24.00;0.00;;;;;;\r\n"));  // metru as stored
+    QVERIFY(!fs::exists(file("w.ing")));
+    // A command that writes opens it as a window does: start row, both companions at close.
+    QCOMPARE(cli({"import", table()}, "Azimuth\n").exitCode, 0);
+    r = cli({"dump", table()});
     QCOMPARE(r.out, QByteArray("0;0;0;;;;0.00;0.00;0.00;500.0;;;;;\r\n"
-                               "90;12;0;;;;0.00;24.00;0.00;;;;;;\r\n"));  // metru as stored
-    QVERIFY(fs::exists(file("w.ing")));  // closing writes both companions
+                               "90;12;0;;;;0.00;24.00;0.00;;;;;;\r\n"));
+    QVERIFY(fs::exists(file("w.ing")));
     QCOMPARE(readFile(file("w.inf")), QByteArray(" 5.00000000000000E+0001\r\n 5.00000000000000E+0002\r\n"));
 
     writeFile(file("w.inf"), "64\r\nhigh\r\n");
@@ -182,7 +188,9 @@ void DocumentCliTest::layoutOption()
     const Run r = cli({"dump", table(), "--visible", "--layout", m_dir->filePath("two.ing")});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, QByteArray(";0;\r\nhut;90;\r\n"));
-    // Loaded into the document, the layout is what closing saves as the table's own.
+    // A command that only reads does not keep it; one that writes saves it as the table's own.
+    QVERIFY(cli({"dump", table(), "--visible"}).out != r.out);
+    QCOMPARE(cli({"import", table(), "--layout", m_dir->filePath("two.ing")}, "Mark\n").exitCode, 0);
     QCOMPARE(cli({"dump", table(), "--visible"}).out, r.out);
 }
 

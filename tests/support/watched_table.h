@@ -23,6 +23,7 @@ public:
     const zelt::document::ParadoxInfo& info() const override { return m_inner->info(); }
     bool isReadOnly() const override { return m_inner->isReadOnly(); }
     const std::string& readOnlyReason() const override { return m_inner->readOnlyReason(); }
+    bool isDamaged() const override { return m_inner->isDamaged(); }
     const std::vector<std::string>& openNotes() const override { return m_inner->openNotes(); }
     std::size_t rowCount() const override { return m_inner->rowCount(); }
     std::vector<zelt::document::Row> readAll() const override { return m_inner->readAll(); }

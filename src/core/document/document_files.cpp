@@ -26,7 +26,6 @@ namespace {
 constexpr const char* kInvalidNumericInput = "Invalid numeric input";
 
 
-std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
 bool fileExists(const fs::path& p)
 {
@@ -224,52 +223,13 @@ std::string newDocumentName(int openCount, const fs::path& dir)
     return name(openCount + 1001);
 }
 
-void renameDocument(Document& doc, const fs::path& to)
-{
-    TraverseTable& table = doc.table;
-    const fs::path from = table.path();
-    table.close();
-    std::error_code ec;
-    // The codec never replaces an existing file (the rename dialog asks no overwrite question);
-    // renaming a table onto itself changes nothing.
-    if (!fs::equivalent(from, to, ec)) {
-        try {
-            renameTable(from, to);
-        } catch (const ParadoxError& e) {
-            throw EngineError(e.what());
-        }
-    }
-    table.setPath(to);
-    table.open();
-}
-
-bool saveAsCopy(Document& doc, const fs::path& to)
-{
-    TraverseTable& table = doc.table;
-    const fs::path from = table.path();
-    table.close();
-    if (!fileExists(from)) {
-        table.open();
-        return false;
-    }
-    std::error_code ec;
-    const bool same = fs::equivalent(from, to, ec);
-    if (!same) {
-        fs::copy_file(from, to, fs::copy_options::overwrite_existing, ec);
-        if (ec) {
-            // Stay on the first table: switching to a copy that is not there would lose the document.
-            table.open();
-            throw EngineError("Cannot copy " + quoted(from) + " to " + quoted(to) + ": " + ioErrorMessage(ec.value()));
-        }
-    }
-    table.setPath(to);
-    table.open();
-    return !same;
-}
-
 void closeDocument(Document& doc, const LayoutWriter& writeLayout)
 {
     const fs::path path = doc.table.path();
+    if (doc.table.isOpen() && doc.table.isReadOnly()) {
+        doc.table.close();
+        return;
+    }
     if (writeLayout)
         writeLayout(companionPath(path, ".ing"), doc.columns);
     doc.table.close();

@@ -18,6 +18,22 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// Whether Save As may replace a file that already exists at the target (and is not open).
+enum class ReplaceExisting { No, Yes };
+
+/// Save As or Rename onto a table another holder has open (another program, or another open
+/// document of this program); what() names the target file.
+class TargetInUseError : public CompanionError {
+public:
+    explicit TargetInUseError(const std::filesystem::path& target);
+};
+
+/// Save As without ReplaceExisting::Yes, or Rename, onto an existing file; what() names it.
+class TargetExistsError : public CompanionError {
+public:
+    explicit TargetExistsError(const std::filesystem::path& target);
+};
+
 /// Companion path: the table path with its extension replaced (or appended) by `ext` (".inf").
 std::filesystem::path companionPath(const std::filesystem::path& table, const char* ext);
 
@@ -45,18 +61,17 @@ void applyStartRowRule(Document& doc);
 /// "NONAME" + k + ".db" with the first free k from openCount + 1 (see the new-document rule).
 std::string newDocumentName(int openCount, const std::filesystem::path& dir);
 
-/// Rename command: close, rename table and auxiliary files, reopen. On failure the table stays
-/// closed under its old path and the error is rethrown.
+/// Rename command of a window without a DocumentSession: as DocumentSession::rename, carrying
+/// every companion; never onto an existing file or a table open elsewhere.
 void renameDocument(Document& doc, const std::filesystem::path& to);
-/// SaveAs command: close, copy the table file when it exists and switch to the copy, reopen.
-/// Returns whether the path changed.
-bool saveAsCopy(Document& doc, const std::filesystem::path& to);
+/// SaveAs command of a window without a DocumentSession: as DocumentSession::saveAs.
+bool saveAsCopy(Document& doc, const std::filesystem::path& to, ReplaceExisting replace);
 
 /// Writes the column layout into the given .ing path (created empty first); throws on failure.
 using LayoutWriter = std::function<void(const std::filesystem::path& ingPath, const ColumnSet& columns)>;
 /// Closing a document: writes the .ing via `writeLayout` (skipped when empty), closes the table
-/// (an unposted row is dropped), writes the .inf. Throws CompanionError with the I/O message;
-/// later steps do not run.
+/// (an unposted row is dropped), writes the .inf. A table open read-only is only closed: no
+/// companion is written. Throws CompanionError with the I/O message; later steps do not run.
 void closeDocument(Document& doc, const LayoutWriter& writeLayout);
 
 /// The user's message for a failed file operation with the given errno: "File access denied",

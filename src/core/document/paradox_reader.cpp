@@ -267,6 +267,7 @@ TableImage readTable(std::vector<std::uint8_t> bytes, const std::string& name, i
         findings.needsRepair = false;
         img.recomputeStarts();
         img.fileBlocks = physBlocks;
+        findings.damaged = true;
         findings.readOnlyReason = "The table '" + name + "' is damaged (" + broken
             + "); it is opened read-only and shows only the " + num(img.rowCount()) + " rows before the damage.";
         return img;

@@ -59,6 +59,7 @@ struct TableImage {
 struct ReadFindings {
     std::vector<std::string> notes;   ///< stale counters, links trusted to the chain, dropped free list
     std::string readOnlyReason;       ///< non-empty: the table must not be written
+    bool damaged = false;             ///< the block chain breaks; only the rows before the break were read
     bool needsRepair = false;         ///< header counters or prev links differ from the valid chain
     std::vector<std::size_t> staleLinks;  ///< chain indices whose prev link is wrong
 };

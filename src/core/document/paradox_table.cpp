@@ -125,7 +125,8 @@ class ParadoxFile final : public ParadoxTable {
 public:
     ParadoxFile(std::string name, FileHandle fd, TableImage image, paradox::ReadFindings findings, bool writable)
         : m_name(std::move(name)), m_fd(std::move(fd)), m_img(std::move(image)), m_notes(std::move(findings.notes)),
-          m_reason(std::move(findings.readOnlyReason)), m_readOnly(!writable || !m_reason.empty()),
+          m_reason(std::move(findings.readOnlyReason)), m_damaged(findings.damaged),
+          m_readOnly(!writable || !m_reason.empty()),
           m_sink(m_fd.get(), m_name)
     {
     }
@@ -153,6 +154,7 @@ public:
     const ParadoxInfo& info() const override { return m_img.info; }
     bool isReadOnly() const override { return m_readOnly; }
     const std::string& readOnlyReason() const override { return m_reason; }
+    bool isDamaged() const override { return m_damaged; }
     const std::vector<std::string>& openNotes() const override { return m_notes; }
     std::size_t rowCount() const override { return m_img.rowCount(); }
 
@@ -237,6 +239,7 @@ private:
     TableImage m_img;
     std::vector<std::string> m_notes;
     std::string m_reason;
+    bool m_damaged;
     bool m_readOnly;
     bool m_dirty = false;
     FileSink m_sink;
@@ -298,6 +301,8 @@ FileHandle openLocked(const std::filesystem::path& path, bool wantWrite, std::st
     if (fd.get() < 0)
         throw ParadoxError("Cannot open the table '" + name + "': " + systemError(errno) + ".");
     requireRegular(fd.get(), name, "open");
+    if (!wantWrite && TableLock::isHeldElsewhere(fd.get()))
+        whyReadOnly = "The table '" + name + "' is being edited by another program; it is opened read-only.";
     return fd;
 }
 

@@ -30,7 +30,9 @@ struct ParadoxInfo {
 };
 
 struct ParadoxOpenOptions {
-    bool readOnly = false;          ///< open without write access (and without taking the write lock)
+    /// Open without write access and without taking the write lock; a lock another holder has is
+    /// still reported as the read-only reason.
+    bool readOnly = false;
     int fallbackCodePage = 1252;    ///< code page for 3.x headers that record none (1252, 1251, 866 supported)
 };
 
@@ -55,6 +57,8 @@ public:
     virtual const ParadoxInfo& info() const = 0;
     virtual bool isReadOnly() const = 0;
     virtual const std::string& readOnlyReason() const = 0;
+    /// The block chain breaks: rows() holds only the rows before the damage.
+    virtual bool isDamaged() const = 0;
     /// Notes about repairs done at open (e.g. stale header counters trusted to a valid chain).
     virtual const std::vector<std::string>& openNotes() const = 0;
 

@@ -31,6 +31,27 @@ TableLock::Result TableLock::tryLock(int fd, std::string& detail)
     return Result::Unsupported;
 }
 
+bool TableLock::isHeldElsewhere(int fd)
+{
+#ifdef F_OFD_GETLK
+    struct flock fl {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 0;
+    if (fcntl(fd, F_OFD_GETLK, &fl) != 0)
+        return false;  // no locks on this file system: nobody can hold one
+    return fl.l_type != F_UNLCK;
+#else
+    // flock has no query: take the lock for a moment on this descriptor and give it back.
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        flock(fd, LOCK_UN);
+        return false;
+    }
+    return errno == EWOULDBLOCK || errno == EAGAIN;
+#endif
+}
+
 void TableLock::unlock(int fd)
 {
 #ifdef F_OFD_SETLK

@@ -20,6 +20,9 @@ public:
     static Result tryLock(int fd, std::string& detail);
     /// Releases the lock held through `fd` (closing the descriptor releases it too).
     static void unlock(int fd);
+    /// Whether another holder (another program, or another open of the file in this process)
+    /// has the write lock on the file open as `fd`. Takes no lock itself; `fd` may be read-only.
+    static bool isHeldElsewhere(int fd);
 };
 
 }  // namespace zelt::document

@@ -108,11 +108,12 @@ void TraverseTable::create()
     codec([&] { ParadoxTable::create(m->path, TraverseSchema::fileFields(), fallbackCodePageSetting()); });
 }
 
-void TraverseTable::open()
+void TraverseTable::open(Access access)
 {
     if (isOpen())
         return;
     ParadoxOpenOptions options;
+    options.readOnly = access == Access::ReadOnly;
     options.fallbackCodePage = fallbackCodePageSetting();
     open(codec([&] { return ParadoxTable::open(m->path, options); }));
 }
@@ -192,6 +193,8 @@ std::string TraverseTable::readOnlyReason() const
 {
     return m->file ? m->file->readOnlyReason() : std::string();
 }
+
+bool TraverseTable::isDamaged() const { return m->file && m->file->isDamaged(); }
 
 ParadoxTable* TraverseTable::file() { return m->file.get(); }
 

@@ -60,6 +60,8 @@ public:
 class TraverseTable {
 public:
     enum class State { Inactive, Browse, Edit, Insert };
+    /// How open() opens the file: ReadOnly never writes it and takes no write lock.
+    enum class Access { ReadWrite, ReadOnly };
     using Bookmark = std::uint64_t;   ///< stable row identity; 0 = none
     using ChangeHook = std::function<void(TraverseTable&)>;
     /// Decides the stored text for text typed into a field (runs instead of the plain set).
@@ -76,14 +78,16 @@ public:
     void setPath(const std::filesystem::path& path);
     const std::filesystem::path& path() const;
     void create();                    ///< empty traverse table at path() (the twelve stored fields)
-    void open();                      ///< refuses a foreign table: "not a traverse table: ..."
+    void open(Access access = Access::ReadWrite);  ///< refuses a foreign table: "not a traverse table: ..."
     /// Opens over a codec the caller has opened (a wrapper that fails on purpose, in tests);
     /// the same checks as open().
     void open(std::unique_ptr<ParadoxTable> file);
     void close();                     ///< drops an unposted row
     bool isOpen() const;
     bool isReadOnly() const;
-    std::string readOnlyReason() const;
+    std::string readOnlyReason() const;   ///< empty when opened ReadOnly and nothing else forbids writing
+    /// The file's block chain breaks: only the rows before the damage were read (and it is read-only).
+    bool isDamaged() const;
     ParadoxTable* file();             ///< the codec, for info and tests; null when closed
     /// Code page for tables whose header records none (3.x); 1252 by default.
     static void setFallbackCodePage(int codePage);

@@ -321,9 +321,10 @@ void DocumentFilesTest::renameKeepsRowsAndCompanions()
     QCOMPARE(doc.table.path(), path("b.db"));
     QCOMPARE(doc.table.rowCount(), 1);
     QVERIFY(!fs::exists(path("a.db")));
-    QVERIFY(fs::exists(path("a.inf")));  // companions keep their names until the window closes
-    QVERIFY(fs::exists(path("a.ing")));
-    QVERIFY(!fs::exists(path("b.inf")));
+    QVERIFY(!fs::exists(path("a.inf")));  // the companions move with the table
+    QVERIFY(!fs::exists(path("a.ing")));
+    QCOMPARE(fileText(path("b.ing")), std::string("layout"));
+    QVERIFY(fs::exists(path("b.inf")));
     closeDocument(doc, {});
     QVERIFY(fs::exists(path("b.inf")));
 }
@@ -333,11 +334,12 @@ void DocumentFilesTest::renameFailureLeavesTableClosed()
     makeTable(path("other.db"), {{1, 1}});
     Document doc;
     openOrCreate(doc, path("a.db"));
-    QVERIFY_THROWS_EXCEPTION(EngineError, renameDocument(doc, path("other.db")));
-    QVERIFY(!doc.table.isOpen());
+    QVERIFY_THROWS_EXCEPTION(TargetExistsError, renameDocument(doc, path("other.db")));
+    QVERIFY(doc.table.isOpen());  // refused before the table was closed
     QCOMPARE(doc.table.path(), path("a.db"));
     QVERIFY(fs::exists(path("a.db")));
     QVERIFY_THROWS_EXCEPTION(EngineError, renameDocument(doc, path("no/such/dir/c.db")));
+    QVERIFY(!doc.table.isOpen());  // the table could not be moved: it stays closed under its old path
     QCOMPARE(doc.table.path(), path("a.db"));
 }
 
@@ -345,7 +347,7 @@ void DocumentFilesTest::saveAsContinuesOnTheCopy()
 {
     Document doc;
     openOrCreate(doc, path("a.db"));
-    QVERIFY(saveAsCopy(doc, path("copy.db")));
+    QVERIFY(saveAsCopy(doc, path("copy.db"), ReplaceExisting::No));
     QCOMPARE(doc.table.path(), path("copy.db"));
     QVERIFY(doc.table.isOpen());
     doc.table.append();
@@ -356,17 +358,17 @@ void DocumentFilesTest::saveAsContinuesOnTheCopy()
     first.table.setPath(path("a.db"));
     first.table.open();
     QCOMPARE(first.table.rowCount(), 1);  // the first table keeps its rows as at the copy
-    QVERIFY(!fs::exists(path("copy.inf")));  // only the table file is copied
+    QVERIFY(fs::exists(path("copy.inf")));  // the companions are copied with the table
 }
 
 void DocumentFilesTest::saveAsFailureStaysOnTheFirstTable()
 {
     Document doc;
     openOrCreate(doc, path("a.db"));
-    QVERIFY_THROWS_EXCEPTION(EngineError, saveAsCopy(doc, path("no/such/dir/c.db")));
+    QVERIFY_THROWS_EXCEPTION(EngineError, saveAsCopy(doc, path("no/such/dir/c.db"), ReplaceExisting::Yes));
     QCOMPARE(doc.table.path(), path("a.db"));
     QVERIFY(doc.table.isOpen());
-    QVERIFY(!saveAsCopy(doc, path("a.db")));  // onto itself: nothing to copy
+    QVERIFY(!saveAsCopy(doc, path("a.db"), ReplaceExisting::Yes));  // onto itself: nothing to copy
     QCOMPARE(doc.table.rowCount(), 1);
 }
 
