@@ -69,8 +69,9 @@ void exitStatuses(std::ostream& out)
     entry(out, "2", "Usage error: an unknown command or option, a missing or extra argument, or a value that "
                     "is not allowed.");
     entry(out, "3",
-          "Partial result: the table is damaged; the command worked on the rows before the damage, and "
-          "says so on standard error.");
+          "Partial result: the table is damaged; a command that only reads it worked on the rows before "
+          "the damage, and says so on standard error. A command that changes a table refuses a damaged "
+          "one with status 1 and changes nothing.");
 }
 
 void files(std::ostream& out)
