@@ -251,6 +251,8 @@ const std::vector<Companion>& companions()
     static const std::vector<Companion> list = {
         {".inf", true, false, readInfCompanion, writeInfCompanion},
         {".ing", false, true, readLayoutCompanion, writeLayoutCompanion},
+        // Known points are read and written where they are edited; the session only carries them.
+        {".kpt", false, false, nullptr, nullptr},
     };
     return list;
 }

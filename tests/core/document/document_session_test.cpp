@@ -205,6 +205,7 @@ void DocumentSessionTest::renameCarriesCompanions()
 {
     makeTable(path("a.db"));
     writeText(path("a.inf"), "70\r\n300\r\n");
+    writeText(path("a.kpt"), "known points");
     writeText(path("b.ing"), "left by a table that is gone");
     Document doc;
     DocumentSession session(doc, {});
@@ -215,6 +216,8 @@ void DocumentSessionTest::renameCarriesCompanions()
     QCOMPARE(doc.table.rowCount(), 1);
     QVERIFY(!fs::exists(path("a.db")) && !fs::exists(path("a.inf")));
     QCOMPARE(fileText(path("b.inf")), std::string("70\r\n300\r\n"));
+    QCOMPARE(fileText(path("b.kpt")), std::string("known points"));
+    QVERIFY(!fs::exists(path("a.kpt")));
     QVERIFY(!fs::exists(path("b.ing")));  // not the document's: it would pair another layout with the table
     session.close();
 
