@@ -25,7 +25,7 @@ namespace {
 
 constexpr const char* kInvalidNumericInput = "Invalid numeric input";
 
-
+std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
 
 bool fileExists(const fs::path& p)
 {
