@@ -169,6 +169,12 @@ bool TRegSave::eventFilter(QObject* watched, QEvent* event)
     // Once the window is on screen in the normal state, Qt's normal geometry is its real client
     // rectangle, and the frame around it is known.
     if (watched == m_form) {
+        if (event->type() == QEvent::Show && m_floatingBeforeShow) {
+            m_floatingBeforeShow = false;
+            // The form asks to be mapped right after this event; the toolbars are mapped again
+            // once that request is out.
+            QMetaObject::invokeMethod(this, &TRegSave::remapFloatingToolbars, Qt::QueuedConnection);
+        }
         switch (event->type()) {
         case QEvent::Show:
         case QEvent::Move:
@@ -273,6 +279,25 @@ void TRegSave::RestoreToolbars()
         RestoreToolbar(tb);
 }
 
+void TRegSave::remapFloatingToolbars()
+{
+    // A floating toolbar is a tool window kept above the form. Mapped before the form, a window
+    // manager stacks it where the form then covers it (always so for a maximised form): it is
+    // mapped at its place and shown as ticked in the View menu, yet cannot be seen or reached.
+    // Mapping it again after the form puts it above the form.
+    if (!m_form)
+        return;
+    for (QToolBar* tb : toolbarsLastToFirst()) {
+        if (!tb->isFloating() || tb->isHidden())
+            continue;
+        const QRect place = tb->geometry();
+        tb->hide();
+        tb->setGeometry(place);
+        tb->show();
+        tb->raise();
+    }
+}
+
 void TRegSave::SaveToolbars()
 {
     for (QToolBar* tb : toolbarsLastToFirst())
@@ -292,6 +317,8 @@ void TRegSave::RestoreToolbar(QToolBar* toolbar)
     restoreToolbarPlace(*store, toolbar);
     const int visible = readInteger(*store, QStringLiteral("Visible"));
     toolbar->setVisible(visible != 0);
+    if (toolbar->isFloating() && visible != 0 && !m_form->isVisible())
+        m_floatingBeforeShow = true;
 }
 
 void TRegSave::restoreToolbarDock(QSettings& store, QToolBar* toolbar)

@@ -77,10 +77,13 @@ private:
     QList<QToolBar*> toolbarsLastToFirst() const;
     void restoreToolbarDock(QSettings& store, QToolBar* toolbar);
     void restoreToolbarPlace(QSettings& store, QToolBar* toolbar);
+    void remapFloatingToolbars();
 
     QPointer<QMainWindow> m_form;
     std::optional<QRect> m_restoredNormal;
     std::optional<QPoint> m_normalFrameOffset;
+    /// Floating toolbars were restored while the form was not on screen.
+    bool m_floatingBeforeShow = false;
     QString m_progName = QStringLiteral("Zelt");
 };
 

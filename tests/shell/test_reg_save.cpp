@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QToolBar>
+#include <QWindow>
 
 #include <memory>
 
@@ -30,6 +31,7 @@ private slots:
     void firstStartWritesEveryValue();
     void hiddenToolbarComesBackHidden();
     void floatingToolbarComesBackFloating();
+    void floatingToolbarIsMappedAfterTheForm();
     void dockRowAndPositionComeBack();
     void maximisedWindowComesBackMaximised();
     void maximisedPlacementHoldsOverSessions_data();
@@ -177,6 +179,60 @@ void TestRegSave::floatingToolbarComesBackFloating()
     QVERIFY(tb->isFloating());
     QCOMPARE(tb->pos(), place.topLeft());
     QVERIFY(tb->isVisible());
+}
+
+// A floating toolbar restored before the (maximised) form is shown is mapped again once the form
+// is on screen, so a window manager stacks it above the form instead of under it.
+void TestRegSave::floatingToolbarIsMappedAfterTheForm()
+{
+    const QRect place(420, 310, 260, 30);
+    {
+        auto form = start();
+        auto a = ToolbarArrangement::capture(*form);
+        QVERIFY(a);
+        a->setFloating(QStringLiteral("Toolbar971"), place);
+        QVERIFY(a->apply(*form));
+        form->showMaximized();
+        idle();
+        form->close();
+    }
+    QCOMPARE(stored(QStringLiteral("Software/Zelt/Align")).toString(), QStringLiteral("wsMaximized"));
+
+    // Records the order in which the form and the toolbar are shown.
+    struct ShowOrder : QObject {
+        QStringList shown;
+        bool eventFilter(QObject* o, QEvent* e) override
+        {
+            if (e->type() == QEvent::Show && (o->objectName() == QLatin1String("Toolbar971")
+                                              || qobject_cast<TMainForm*>(o)))
+                shown.append(o->objectName() == QLatin1String("Toolbar971") ? QStringLiteral("toolbar")
+                                                                           : QStringLiteral("form"));
+            return false;
+        }
+    } order;
+    qApp->installEventFilter(&order);
+    auto form = start();
+    idle();
+    qApp->removeEventFilter(&order);
+
+    QToolBar* tb = form->toolbar(0);
+    QVERIFY(form->isMaximized());
+    QVERIFY(tb->isFloating());
+    QVERIFY(tb->isWindow());
+    QVERIFY(tb->isVisible());
+    QVERIFY(tb->windowHandle() && tb->windowHandle()->isVisible());
+    QCOMPARE(tb->geometry().topLeft(), place.topLeft());
+    QVERIFY(!tb->geometry().isEmpty());
+    QVERIFY(form->actions().ViewStandart1->isChecked());
+    QVERIFY(order.shown.contains(QStringLiteral("form")));
+    QCOMPARE(order.shown.last(), QStringLiteral("toolbar"));
+    QVERIFY(order.shown.indexOf(QStringLiteral("form")) < order.shown.lastIndexOf(QStringLiteral("toolbar")));
+
+    // Still usable: a toolbar button works after the remapping.
+    QAction* action = tb->actions().value(0);
+    QVERIFY(action);
+    QWidget* button = tb->widgetForAction(action);
+    QVERIFY(button && button->isVisible());
 }
 
 // Dock, row and place in the row come back; a toolbar moved to the bottom dock stays there.
