@@ -175,8 +175,25 @@ void TMainForm::SaveAs1Click()
     const QString path = askTablePath(true);
     if (path.isEmpty())
         return;
+    // A table open in another window or program is refused before anything else (the
+    // document stays on its own table); an existing file is replaced only once the user agrees.
+    // The table dialog does not ask before an existing file, so the question is asked here.
+    using zelt::document::ReplaceExisting;
     try {
-        if (zelt::document::saveAsCopy(child->document(), toPath(path), zelt::document::ReplaceExisting::Yes))
+        bool saved = false;
+        try {
+            saved = zelt::document::saveAsCopy(child->document(), toPath(path), ReplaceExisting::No);
+        } catch (const zelt::document::TargetExistsError& e) {
+            const QString question = QString::fromUtf8(e.what()) + QStringLiteral("\nDo you want to replace it?");
+            if (QMessageBox::question(this, applicationTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                                      QMessageBox::No)
+                != QMessageBox::Yes) {
+                child->refreshRows();
+                return;
+            }
+            saved = zelt::document::saveAsCopy(child->document(), toPath(path), ReplaceExisting::Yes);
+        }
+        if (saved)
             child->setPathCaption(path);
     } catch (const std::exception& e) {
         child->refreshRows();

@@ -52,6 +52,7 @@ private slots:
     void newDocumentNames();
     void closeWritesCompanionsBesideTable();
     void companionWriteFailureAsksToCloseAnyway();
+    void saveAsAsksBeforeReplacingAndRefusesOpenTable();
     void readOnlyMediaClosesAndExits();
     void captionsAreExactlyTheProgramsTexts();
     void exitClosesBackToFront();
@@ -308,6 +309,77 @@ void TestMainForm::closeWritesCompanionsBesideTable()
     QVERIFY(QFile::exists(path(QStringLiteral("copy.ing"))));
     QVERIFY(QFile::exists(path(QStringLiteral("copy.inf"))));
     QVERIFY(answers.texts.isEmpty());
+}
+
+// Save As onto a table open in another window is refused with a message naming it, and both
+// documents keep their own tables; onto an existing file it asks, and only "Yes" replaces it.
+void TestMainForm::saveAsAsksBeforeReplacingAndRefusesOpenTable()
+{
+    ModalAnswerer answers(QMessageBox::No);
+    auto form = makeForm();
+    QString answer;
+    form->setPathPrompt([&answer](QWidget*, bool) { return answer; });
+    auto addRow = [](TMDIChild* child, int azimuth) {
+        zelt::document::TraverseTable& t = child->Table1();
+        t.append();
+        t.setInteger("Azimuth", azimuth);
+        t.setFloat("Pairs", 5);
+        t.post();
+    };
+
+    const QString otherPath = path(QStringLiteral("other.db"));
+    form->OpenDocument(otherPath);
+    TMDIChild* other = form->activeDocument();
+    addRow(other, 10);
+    form->OpenDocument(path(QStringLiteral("mine.db")));
+    TMDIChild* mine = form->activeDocument();
+    QVERIFY(mine != other);
+    addRow(mine, 20);
+    addRow(mine, 30);
+    idle();
+    const int otherRows = other->Table1().rowCount();
+    const int mineRows = mine->Table1().rowCount();
+
+    answer = otherPath;
+    form->SaveAs1Click();
+    idle();
+    QCOMPARE(answers.texts.size(), 1);
+    QVERIFY2(answers.texts[0].contains(QStringLiteral("other.db")), qPrintable(answers.texts[0]));
+    QVERIFY(answers.texts[0].contains(QStringLiteral("open in another window")));
+    QCOMPARE(mine->windowTitle(), path(QStringLiteral("mine.db")));
+    QVERIFY(mine->Table1().isOpen());
+    QCOMPARE(mine->Table1().rowCount(), mineRows);
+    QCOMPARE(other->Table1().rowCount(), otherRows);
+    addRow(mine, 40);
+    addRow(other, 50);
+    QCOMPARE(mine->Table1().rowCount(), mineRows + 1);
+    QCOMPARE(other->Table1().rowCount(), otherRows + 1);
+
+    // An existing file that nobody has open: "No" leaves it alone, "Yes" replaces it.
+    const QString existing = path(QStringLiteral("existing.db"));
+    {
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not a table");
+    }
+    answers.texts.clear();
+    answer = existing;
+    form->SaveAs1Click();
+    idle();
+    QCOMPARE(answers.texts.size(), 1);
+    QVERIFY2(answers.texts[0].contains(QStringLiteral("existing.db")), qPrintable(answers.texts[0]));
+    QCOMPARE(mine->windowTitle(), path(QStringLiteral("mine.db")));
+    QCOMPARE(QFileInfo(existing).size(), qint64(11));
+
+    answers.setButton(QMessageBox::Yes);
+    answers.texts.clear();
+    form->SaveAs1Click();
+    idle();
+    QCOMPARE(answers.texts.size(), 1);
+    QCOMPARE(mine->windowTitle(), existing);
+    QCOMPARE(mine->Table1().rowCount(), mineRows + 1);
+    QVERIFY(QFileInfo(existing).size() > 11);
+    QVERIFY(QFile::exists(path(QStringLiteral("mine.db"))));
 }
 
 // A companion that cannot be written is named with the cause; Cancel keeps the window open (a
