@@ -116,7 +116,7 @@ int main(int argc, char** argv)
         std::printf("unexpected row count %d\n", child->Table1().displayRowCount());
 
     MoveCounter counter;
-    child->Table1().addObserver(&counter);
+    zelt::document::ObserverRegistration registration = child->Table1().addObserver(&counter);
     QScrollBar* bar = grid->verticalScrollBar();
     double worst = 0, total = 0;
     const int steps = 400;
@@ -135,7 +135,7 @@ int main(int argc, char** argv)
                 counter.moves == 0 ? "ok" : "MISSED");
     if (counter.moves != 0)
         ++g_failed;
-    child->Table1().removeObserver(&counter);
+    registration.reset();
     form.close();
     return g_failed == 0 ? 0 : 1;
 }

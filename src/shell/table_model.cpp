@@ -53,14 +53,11 @@ TraverseTableModel::TraverseTableModel(zelt::document::Document& doc, const QFon
       m_palette(QApplication::palette())
 {
     resolveColumns();
-    m_doc.table.addObserver(m_observer.get());
+    m_registration = m_doc.table.addObserver(m_observer.get());
     m_current = m_doc.table.isOpen() ? m_doc.table.currentIndex() : -1;
 }
 
-TraverseTableModel::~TraverseTableModel()
-{
-    m_doc.table.removeObserver(m_observer.get());
-}
+TraverseTableModel::~TraverseTableModel() = default;
 
 void TraverseTableModel::resolveColumns()
 {

@@ -76,6 +76,7 @@ private:
 
     zelt::document::Document& m_doc;
     std::unique_ptr<Observer> m_observer;
+    zelt::document::ObserverRegistration m_registration;   ///< after m_observer: unregisters first
     std::unique_ptr<QtGridMetrics> m_metrics;
     std::unique_ptr<zelt::interchange::ColumnDefaults> m_defaults;
     std::vector<zelt::interchange::ResolvedColumn> m_columns;

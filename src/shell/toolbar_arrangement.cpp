@@ -16,6 +16,115 @@ namespace {
 constexpr int kVersionMarker = 0xff;
 constexpr uchar kDockWidgetStateMarker = 0xfd;
 constexpr uchar kToolBarStateMarkerEx = 0xfc;
+constexpr uchar kFloatingDockTabsMarker = 0xf9;
+// Markers inside a dock area: a sequence or tab group of items, a dock widget.
+constexpr uchar kDockSequenceMarker = 0xfc;
+constexpr uchar kDockTabMarker = 0xfa;
+constexpr uchar kDockWidgetMarker = 0xfb;
+constexpr int kMaxDockDepth = 16;
+
+bool readToolbarSection(QDataStream& in, QList<ToolbarArrangement::Line>& lines);
+
+// Reads past one dock area's layout: its marker (a tab group also gives its current tab), its
+// orientation and its items; an item is a dock widget (object name, flags, four numbers) or a
+// nested group (four numbers, then the group). False for anything else.
+bool skipDockAreaInfo(QDataStream& in, int depth)
+{
+    if (depth > kMaxDockDepth)
+        return false;
+    uchar marker = 0, orientation = 0;
+    in >> marker;
+    if (marker == kDockTabMarker) {
+        int currentTab = 0;
+        in >> currentTab;
+    } else if (marker != kDockSequenceMarker) {
+        return false;
+    }
+    int items = 0;
+    in >> orientation >> items;
+    if (items < 0 || in.status() != QDataStream::Ok)
+        return false;
+    for (int i = 0; i < items && in.status() == QDataStream::Ok; ++i) {
+        uchar kind = 0;
+        in >> kind;
+        int numbers[4];
+        if (kind == kDockWidgetMarker) {
+            QString name;
+            uchar flags = 0;
+            in >> name >> flags;
+            for (int& v : numbers)
+                in >> v;
+        } else if (kind == kDockSequenceMarker) {
+            for (int& v : numbers)
+                in >> v;
+            if (!skipDockAreaInfo(in, depth + 1))
+                return false;
+        } else {
+            return false;
+        }
+    }
+    return in.status() == QDataStream::Ok;
+}
+
+// Reads past the dock section after its marker: the areas holding dock widgets, the central
+// widget's size and the four corners.
+bool skipDockSection(QDataStream& in)
+{
+    int areas = 0;
+    in >> areas;
+    if (areas < 0 || areas > 4)
+        return false;
+    for (int i = 0; i < areas && in.status() == QDataStream::Ok; ++i) {
+        int area = 0, width = 0, height = 0;
+        in >> area >> width >> height;
+        if (area < 0 || area > 3 || !skipDockAreaInfo(in, 0))
+            return false;
+    }
+    int rest[6];   // central widget size, corners
+    for (int& v : rest)
+        in >> v;
+    return in.status() == QDataStream::Ok;
+}
+
+// Reads past a floating group of tabbed dock widgets after its marker: geometry, then the group.
+bool skipFloatingTabs(QDataStream& in)
+{
+    int geometry[4];
+    for (int& v : geometry)
+        in >> v;
+    return skipDockAreaInfo(in, 0);
+}
+
+// The dock sections of a saved state, byte for byte, so that a state written for the toolbars
+// keeps every dock widget where it is. Empty when the state has a form not known here.
+std::optional<QByteArray> dockSections(const QByteArray& state)
+{
+    QDataStream in(state);
+    int marker = 0, version = 0;
+    in >> marker >> version;
+    if (marker != kVersionMarker)
+        return std::nullopt;
+    QByteArray docks;
+    while (!in.atEnd() && in.status() == QDataStream::Ok) {
+        const qint64 start = in.device()->pos();
+        uchar section = 0;
+        in >> section;
+        if (section == kDockWidgetStateMarker || section == kFloatingDockTabsMarker) {
+            if (!(section == kDockWidgetStateMarker ? skipDockSection(in) : skipFloatingTabs(in)))
+                return std::nullopt;
+            docks += state.mid(start, in.device()->pos() - start);
+        } else if (section == kToolBarStateMarkerEx) {
+            QList<ToolbarArrangement::Line> ignored;
+            if (!readToolbarSection(in, ignored))
+                return std::nullopt;
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (in.status() != QDataStream::Ok)
+        return std::nullopt;
+    return docks;
+}
 
 // The floating rectangle is packed into two 32-bit values: bit 0 of the first flags floating,
 // then x + 0x7FFF (16 bits) and the width above it; the second holds y + 0x7FFF and the height.
@@ -96,13 +205,11 @@ std::optional<ToolbarArrangement> ToolbarArrangement::capture(const QMainWindow&
         uchar section = 0;
         in >> section;
         if (section == kDockWidgetStateMarker) {
-            int docks = 0;
-            in >> docks;
-            if (docks != 0)  // the program has no dock widgets; anything else is unknown ground
+            if (!skipDockSection(in))   // dock widgets keep their own place
                 return std::nullopt;
-            int skip[6];
-            for (int& v : skip)
-                in >> v;
+        } else if (section == kFloatingDockTabsMarker) {
+            if (!skipFloatingTabs(in))
+                return std::nullopt;
         } else if (section == kToolBarStateMarkerEx) {
             if (!readToolbarSection(in, result.m_lines))
                 return std::nullopt;
@@ -117,9 +224,15 @@ std::optional<ToolbarArrangement> ToolbarArrangement::capture(const QMainWindow&
 
 bool ToolbarArrangement::apply(QMainWindow& window) const
 {
+    // Qt lays the dock widgets out anew from a restored state: keep their sections as they are.
+    const std::optional<QByteArray> docks = dockSections(window.saveState(0));
+    if (!docks)
+        return false;
     QByteArray state;
     QDataStream out(&state, QIODevice::WriteOnly);
-    out << kVersionMarker << 0 << kToolBarStateMarkerEx << int(m_lines.size());
+    out << kVersionMarker << 0;
+    out.writeRawData(docks->constData(), int(docks->size()));
+    out << kToolBarStateMarkerEx << int(m_lines.size());
     for (const Line& line : m_lines) {
         out << line.dock << int(line.items.size());
         const bool vertical = line.dock == Left || line.dock == Right;

@@ -38,9 +38,10 @@ public:
     };
 
     /// Reads the current arrangement; nullopt when the state has a form this class does not know.
+    /// Dock widgets in the state are passed over: they keep their own place.
     static std::optional<ToolbarArrangement> capture(const QMainWindow& window);
-    /// Applies the arrangement (toolbars not named in it keep their place). False when Qt
-    /// refused the state.
+    /// Applies the arrangement (toolbars not named in it keep their place; dock widgets stay
+    /// where they are). False when Qt refused the state or the window's state is unknown here.
     bool apply(QMainWindow& window) const;
 
     /// Where `name` stands: its dock, its row in that dock (0 = outermost) and its item.

@@ -201,17 +201,21 @@ PassResult shiftBeginWay(Document& doc, double offset)
         }
         scope.finish();
     }
-    doc.startHeight += offset;
+    doc.setStartHeight(doc.startHeight + offset);
     return result;
 }
 
 PassResult applySurveyValues(Document& doc, double startHeight, double pairsPer100m)
 {
     refuseUnusableSurveyValues(pairsPer100m, startHeight);
+    const bool changed = !(doc.startHeight == startHeight && doc.pairsPer100m == pairsPer100m);
     doc.startHeight = startHeight;
     doc.pairsPer100m = pairsPer100m;
     if (doc.table.isOpen())
         doc.table.recalculate();
+    // Once, after the recalculation, so observers see both values and the new F and G.
+    if (changed)
+        doc.table.notifySurveyValuesChanged();
     return PercentHeights(doc);
 }
 

@@ -20,6 +20,23 @@ struct Document {
     TraverseTable::Bookmark calcEndMark = 0;   ///< `CalcEndMark`
     bool calcStartSelected = false;      ///< `CalcStartSelected`
     bool calcEndSelected = false;        ///< `CalcEndSelected`
+
+    /// Sets `PairsPer100m` and tells the table's observers when it changed.
+    void setPairsPer100m(double value)
+    {
+        if (!(value == pairsPer100m)) {
+            pairsPer100m = value;
+            table.notifySurveyValuesChanged();
+        }
+    }
+    /// Sets `StartHeight` and tells the table's observers when it changed.
+    void setStartHeight(double value)
+    {
+        if (!(value == startHeight)) {
+            startHeight = value;
+            table.notifySurveyValuesChanged();
+        }
+    }
 };
 
 }  // namespace zelt::document

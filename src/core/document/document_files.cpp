@@ -174,8 +174,10 @@ OpenOutcome openOrCreate(Document& doc, const fs::path& path)
     if (fileExists(path)) {
         table.open();
         const fs::path inf = companionPath(path, ".inf");
-        if (fileExists(inf))
+        if (fileExists(inf)) {
             readInf(inf, doc.pairsPer100m, doc.startHeight);
+            doc.table.notifySurveyValuesChanged();
+        }
         table.first();
         applyStartRowRule(doc);
         const fs::path ing = companionPath(path, ".ing");

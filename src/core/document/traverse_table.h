@@ -51,6 +51,32 @@ public:
     virtual void rowChanged(int index) = 0;              ///< values (or calculated values) changed
     virtual void currentChanged(int index) = 0;          ///< cursor moved; -1 when none
     virtual void stateChanged() = 0;                     ///< browse/edit/insert changed
+    /// The document's survey values (`PairsPer100m`, `StartHeight`) changed.
+    virtual void surveyValuesChanged() {}
+};
+
+/// Keeps a TableObserver registered while it lives: destroying or resetting it removes the
+/// observer, also when the table is already gone. Move-only.
+class ObserverRegistration {
+public:
+    ObserverRegistration() = default;
+    ObserverRegistration(ObserverRegistration&& other) noexcept;
+    ObserverRegistration& operator=(ObserverRegistration&& other) noexcept;
+    ObserverRegistration(const ObserverRegistration&) = delete;
+    ObserverRegistration& operator=(const ObserverRegistration&) = delete;
+    ~ObserverRegistration();
+
+    void reset();   ///< removes the observer now
+    bool isActive() const;
+
+private:
+    friend class TraverseTable;
+    ObserverRegistration(std::weak_ptr<std::vector<TableObserver*>> list, TableObserver* observer)
+        : m_list(std::move(list)), m_observer(observer)
+    {
+    }
+    std::weak_ptr<std::vector<TableObserver*>> m_list;
+    TableObserver* m_observer = nullptr;
 };
 
 /// Dataset over one traverse table (`Table1` of a document window). The field list is the
@@ -203,8 +229,11 @@ public:
     /// A walk over the table calls it when it ends (document::RowRestore::finish).
     void flush();
     bool controlsDisabled() const;
-    void addObserver(TableObserver* observer);
+    /// Registers `observer` until the returned registration is destroyed or reset.
+    [[nodiscard]] ObserverRegistration addObserver(TableObserver* observer);
     void removeObserver(TableObserver* observer);
+    /// Tells the observers that the document's survey values changed.
+    void notifySurveyValuesChanged();
 
     struct Impl;  ///< opaque; defined in the implementation
 

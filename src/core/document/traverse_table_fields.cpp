@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace zelt::document {
 namespace {
@@ -471,15 +472,52 @@ void TraverseTable::flush()
 
 bool TraverseTable::controlsDisabled() const { return m->disabled > 0; }
 
-void TraverseTable::addObserver(TableObserver* observer)
+ObserverRegistration TraverseTable::addObserver(TableObserver* observer)
 {
-    if (observer && std::find(m->observers.begin(), m->observers.end(), observer) == m->observers.end())
-        m->observers.push_back(observer);
+    if (!observer)
+        return {};
+    auto& list = *m->observers;
+    if (std::find(list.begin(), list.end(), observer) == list.end())
+        list.push_back(observer);
+    return ObserverRegistration(m->observers, observer);
 }
 
 void TraverseTable::removeObserver(TableObserver* observer)
 {
-    m->observers.erase(std::remove(m->observers.begin(), m->observers.end(), observer), m->observers.end());
+    auto& list = *m->observers;
+    list.erase(std::remove(list.begin(), list.end(), observer), list.end());
 }
+
+void TraverseTable::notifySurveyValuesChanged()
+{
+    m->notify([](TableObserver& o) { o.surveyValuesChanged(); });
+}
+
+ObserverRegistration::ObserverRegistration(ObserverRegistration&& other) noexcept
+    : m_list(std::move(other.m_list)), m_observer(std::exchange(other.m_observer, nullptr))
+{
+}
+
+ObserverRegistration& ObserverRegistration::operator=(ObserverRegistration&& other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_list = std::move(other.m_list);
+        m_observer = std::exchange(other.m_observer, nullptr);
+    }
+    return *this;
+}
+
+ObserverRegistration::~ObserverRegistration() { reset(); }
+
+void ObserverRegistration::reset()
+{
+    if (const auto list = m_list.lock(); list && m_observer)
+        list->erase(std::remove(list->begin(), list->end(), m_observer), list->end());
+    m_list.reset();
+    m_observer = nullptr;
+}
+
+bool ObserverRegistration::isActive() const { return m_observer && !m_list.expired(); }
 
 }  // namespace zelt::document

@@ -46,16 +46,20 @@ struct TraverseTable::Impl {
     NumberFormat numberFormat;  ///< the document's display and entry format
 
     int disabled = 0;
-    std::vector<TableObserver*> observers;
+    /// Shared with the registrations, which outlive the table safely through a weak reference.
+    std::shared_ptr<std::vector<TableObserver*>> observers = std::make_shared<std::vector<TableObserver*>>();
 
     template<class F>
     void notify(F&& f)
     {
-        if (disabled > 0 || observers.empty())
+        if (disabled > 0 || observers->empty())
             return;
-        const auto copy = observers;  // an observer may detach itself while notified
+        // An observer may remove itself or another one while notified: a removed observer
+        // (perhaps already destroyed) is skipped.
+        const auto copy = *observers;
         for (TableObserver* o : copy)
-            f(*o);
+            if (std::find(observers->begin(), observers->end(), o) != observers->end())
+                f(*o);
     }
 
     bool editing() const { return state == State::Edit || state == State::Insert; }

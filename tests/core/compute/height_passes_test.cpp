@@ -67,6 +67,7 @@ private slots:
     void surveyValues();
     void emptyPairsRowsDoNotStopThePasses();
     void failedFlushEndsThePassWithAnError();
+    void surveyValueChangesReachObservers();
     void passesOnClosedTable();
 };
 
@@ -365,6 +366,37 @@ void HeightPassesTest::failedFlushEndsThePassWithAnError()
     file.failFlush = false;
     fx.reopen();
     ZELT_COMPARE_COLUMN(fx.column("id"), (Column{1.0, 2.0, 3.0}), 0.0);
+}
+
+// Observers hear of each survey value change after it is made: begin-way after its rows were
+// shifted and the display resumed, the survey values once; refused calls send nothing.
+void HeightPassesTest::surveyValueChangesReachObservers()
+{
+    struct Listener : zelt::document::TableObserver {
+        const zelt::document::Document* doc = nullptr;
+        std::vector<std::pair<double, double>> seen;   // (start height, ratio) when told
+        int resets = 0;
+        void tableReset() override { ++resets; }
+        void rowsInserted(int, int) override {}
+        void rowsRemoved(int, int) override {}
+        void rowChanged(int) override {}
+        void currentChanged(int) override {}
+        void stateChanged() override {}
+        void surveyValuesChanged() override { seen.emplace_back(doc->startHeight, doc->pairsPer100m); }
+    };
+    TraverseFixture fx;
+    fx.addLegs({{0, 420.0}, {10}});
+    Listener l;
+    l.doc = fx.doc.get();
+    const auto registration = fx.doc->table.addObserver(&l);
+    shiftBeginWay(*fx.doc, 10);
+    QCOMPARE(l.seen, (std::vector<std::pair<double, double>>{{430.0, 64.0}}));
+    QCOMPARE(l.resets, 1);
+    QVERIFY_THROWS_EXCEPTION(PassRefused, shiftBeginWay(*fx.doc, 1e9));
+    applySurveyValues(*fx.doc, 300, 50);
+    applySurveyValues(*fx.doc, 300, 50);   // nothing changed
+    QVERIFY_THROWS_EXCEPTION(PassRefused, applySurveyValues(*fx.doc, 300, 0));
+    QCOMPARE(l.seen, (std::vector<std::pair<double, double>>{{430.0, 64.0}, {300.0, 50.0}}));
 }
 
 void HeightPassesTest::passesOnClosedTable()

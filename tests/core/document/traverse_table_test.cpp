@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The traverse dataset: row order, edit/post/cancel, bookmarks, field rules, hooks and observers.
+#include "document/document.h"
 #include "document/paradox_table.h"
 #include "document/row_restore.h"
 #include "document/traverse_schema.h"
@@ -10,6 +11,8 @@
 
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include <memory>
 
 using namespace zelt::document;
 namespace fs = std::filesystem;
@@ -24,6 +27,7 @@ struct Recorder : TableObserver {
     void rowChanged(int index) override { events << QString("row %1").arg(index); }
     void currentChanged(int index) override { events << QString("cur %1").arg(index); }
     void stateChanged() override { events << "state"; }
+    void surveyValuesChanged() override { events << "survey"; }
 };
 
 void appendLeg(TraverseTable& t, int azimuth, double pairs = 10)
@@ -98,6 +102,8 @@ private slots:
     void textEntryHookAndTypedText();
     void calculatedFields();
     void suspendedDisplayUpdates();
+    void registrationsCannotDangle();
+    void surveyValuesNotify();
     void foreignTableIsRefused();
     void oldFieldOrderAndExtraFieldsAreKept();
     void samplesAreRefusedClearly();
@@ -667,7 +673,7 @@ void TraverseTableTest::suspendedDisplayUpdates()
 {
     TraverseTable& t = *m_table;
     Recorder rec;
-    t.addObserver(&rec);
+    const zelt::document::ObserverRegistration registration = t.addObserver(&rec);
     appendLeg(t, 1);
     QVERIFY(rec.events.contains("ins 0 1"));
     QVERIFY(rec.events.contains("row 0"));
@@ -693,7 +699,77 @@ void TraverseTableTest::suspendedDisplayUpdates()
     t.cancel();
     QCOMPARE(rec.events.first(), QString("ins 4 1"));
     QVERIFY(rec.events.contains("rem 4 1"));
-    t.removeObserver(&rec);
+}
+
+// A registration removes its observer when destroyed, reset or overwritten, also after the
+// table is gone; an observer removed while others are notified is not called any more.
+void TraverseTableTest::registrationsCannotDangle()
+{
+    TraverseTable& t = *m_table;
+    Recorder kept;
+    zelt::document::ObserverRegistration keptReg = t.addObserver(&kept);
+    {
+        Recorder gone;
+        const zelt::document::ObserverRegistration r = t.addObserver(&gone);
+        QVERIFY(r.isActive());
+    }
+    appendLeg(t, 1);   // would touch the destroyed recorder if it were still registered
+    QVERIFY(kept.events.contains("ins 0 1"));
+
+    // The first observer notified destroys the second one's registration and the observer.
+    struct Remover : Recorder {
+        zelt::document::ObserverRegistration* victim = nullptr;
+        void rowChanged(int index) override
+        {
+            Recorder::rowChanged(index);
+            if (victim)
+                victim->reset();
+        }
+    };
+    Remover first;
+    auto second = std::make_unique<Recorder>();
+    zelt::document::ObserverRegistration firstReg = t.addObserver(&first);
+    auto secondReg = std::make_unique<zelt::document::ObserverRegistration>(t.addObserver(second.get()));
+    first.victim = secondReg.get();
+    t.edit();
+    t.setInteger("Azimuth", 7);
+    t.post();
+    QVERIFY(first.events.contains("row 0"));
+    QVERIFY(!secondReg->isActive());
+    second.reset();   // would be called by the copy of the list if skipping did not work
+    t.edit();
+    t.setInteger("Azimuth", 8);
+    t.post();
+
+    // Moving keeps one registration; the moved-from one does nothing.
+    zelt::document::ObserverRegistration moved = std::move(keptReg);
+    QVERIFY(moved.isActive() && !keptReg.isActive());
+    kept.events.clear();
+    keptReg.reset();
+    appendLeg(t, 2);
+    QVERIFY(kept.events.contains("ins 1 1"));
+
+    // The table goes first: the registrations then outlive it safely.
+    m_table.reset();
+    QVERIFY(!moved.isActive());
+    moved.reset();
+    firstReg = zelt::document::ObserverRegistration();
+}
+
+// Survey values notify once per real change; equal values send nothing.
+void TraverseTableTest::surveyValuesNotify()
+{
+    zelt::document::Document doc;
+    doc.table.setPath(m_path.parent_path() / "survey.db");
+    doc.table.create();
+    doc.table.open();
+    Recorder rec;
+    const zelt::document::ObserverRegistration r = doc.table.addObserver(&rec);
+    doc.setPairsPer100m(60.0);
+    doc.setStartHeight(400.0);
+    doc.setStartHeight(400.0);
+    doc.setPairsPer100m(60.0);
+    QCOMPARE(rec.events, (QStringList{"survey", "survey"}));
 }
 
 void TraverseTableTest::foreignTableIsRefused()
