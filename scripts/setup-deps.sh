@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages Zelt needs to build, test and run. Safe to run again.
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config python3
-      qt6-base-dev libqt6printsupport6 libgl-dev
+      qt6-base-dev libqt6printsupport6 qt6-svg-dev libgl-dev
       libxlsxwriter-dev pxlib-dev
       poppler-utils xvfb xauth fonts-dejavu-core fonts-liberation2 unzip
       desktop-file-utils appstream locales)

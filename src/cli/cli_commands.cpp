@@ -32,6 +32,7 @@ void registerAll()
     registerInterchangeCommands();
     registerReportCommands();
     registerKnownPointCommands();
+    registerRouteCommands();
 }
 
 std::vector<CommandHelp> helpEntries()

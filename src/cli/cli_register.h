@@ -9,4 +9,5 @@ void registerExportCommands();       ///< export-ocd
 void registerInterchangeCommands();  ///< paste, export-txt, export-xlsx
 void registerReportCommands();       ///< report
 void registerKnownPointCommands();   ///< known-points, fit
+void registerRouteCommands();        ///< route, plot
 }  // namespace zelt::cli

@@ -73,6 +73,33 @@ std::size_t RouteBuilder::addRow(const RouteRow& row, const FigureLookup& figure
     return end;
 }
 
+RouteBuilder::RouteBuilder(Route route) : m_route(std::move(route))
+{
+    truncate(m_route.rowPoints.size());
+}
+
+void RouteBuilder::truncate(std::size_t rows)
+{
+    if (rows < m_route.rowPoints.size()) {
+        // A row's own end point is the first point it added.
+        m_route.points.resize(m_route.rowPoints[rows]);
+        m_route.rowPoints.resize(rows);
+        const auto keep = static_cast<std::int32_t>(rows);
+        for (auto* series : {&m_route.profile.altimeter, &m_route.profile.fillHeight, &m_route.profile.recalc})
+            while (!series->empty() && series->back().row >= keep)
+                series->pop_back();
+    }
+    rows = m_route.rowPoints.size();
+    if (rows == 0) {
+        m_rowEnd = {};
+        m_walkedM = 0;
+    } else {
+        const RoutePoint& end = m_route.points[m_route.rowPoints[rows - 1]];
+        m_rowEnd = {end.xM, end.yM};
+        m_walkedM = end.distanceM;
+    }
+}
+
 Route computeRoute(std::span<const RouteRow> rows, const FigureLookup& figures)
 {
     RouteBuilder builder;
@@ -115,11 +142,11 @@ RouteRow readRow(const TraverseTable& table, const RouteFields& f, int index, do
 
 }  // namespace
 
-std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100m)
+std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100m, int count)
 {
     const RouteFields f(table);
     std::vector<RouteRow> rows;
-    const int n = table.rowCount();
+    const int n = count < 0 ? table.rowCount() : count;
     rows.reserve(static_cast<std::size_t>(n));
     for (int i = 0; i < n; ++i)
         rows.push_back(readRow(table, f, i, pairsPer100m));

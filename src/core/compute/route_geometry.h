@@ -104,10 +104,18 @@ struct Route {
 /// figure of a row continues from the row's end point, turned by the row's azimuth.
 class RouteBuilder {
 public:
+    RouteBuilder() = default;
+    /// Continues `route` (as made by a builder) after its last row.
+    explicit RouteBuilder(Route route);
+
     /// Adds the row's end point and its figure (`figures` may be empty: no figure points).
     /// Without a turn note the end point is a corner. Returns the index of the row's end point.
     /// A lookup that throws leaves the route as it was.
     std::size_t addRow(const RouteRow& row, const FigureLookup& figures);
+
+    /// Drops the rows from `rows` on (their points and heights), so that changed rows can be
+    /// added again; the route up to there stays as it was computed.
+    void truncate(std::size_t rows);
 
     const Route& route() const { return m_route; }
     Route take() { return std::move(m_route); }
@@ -123,7 +131,8 @@ Route computeRoute(std::span<const RouteRow> rows, const FigureLookup& figures =
 
 /// The rows of `table` in table order, read by index (the cursor does not move); lengths are
 /// `Pairs` converted with `pairsPer100m` (0 when the ratio is not usable).
-std::vector<RouteRow> routeRowsOf(const zelt::document::TraverseTable& table, double pairsPer100m);
+/// `count` rows from the first (-1: the stored rows; the grid's count includes a row being inserted).
+std::vector<RouteRow> routeRowsOf(const zelt::document::TraverseTable& table, double pairsPer100m, int count = -1);
 /// One row of `table`, read by index.
 RouteRow routeRowAt(const zelt::document::TraverseTable& table, int rowIndex, double pairsPer100m);
 

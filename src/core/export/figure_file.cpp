@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <optional>
+#include <memory>
 #include <system_error>
 
 namespace zelt::mapexport {
@@ -96,6 +97,18 @@ std::vector<FigureStep> FigureFile::figure(std::string_view key) const
             steps.push_back({numbers[k], numbers[k + 1]});
     }
     return steps;
+}
+
+zelt::compute::FigureLookup FigureFile::cachedLookup() const
+{
+    auto file = std::make_shared<const FigureFile>(*this);
+    auto cache = std::make_shared<zelt::compute::FigureShapes>();
+    return [file, cache](std::string_view key) {
+        auto it = cache->find(key);
+        if (it == cache->end())
+            it = cache->emplace(std::string(key), file->figure(key)).first;
+        return it->second;
+    };
 }
 
 fs::path FigureFile::locate(const std::vector<fs::path>& dirs)

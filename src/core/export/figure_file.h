@@ -30,6 +30,10 @@ public:
     /// the key is missing). MapIoError for an odd count of numbers or text where a number belongs.
     std::vector<FigureStep> figure(std::string_view key) const;
 
+    /// A lookup over this file's figures that reads each key's line once (the file is copied into
+    /// the lookup, which therefore stands alone).
+    zelt::compute::FigureLookup cachedLookup() const;
+
     /// The first folder of `dirs` holding "dani.dat", as a file path; MapIoError naming the
     /// folders when none does.
     static std::filesystem::path locate(const std::vector<std::filesystem::path>& dirs);

@@ -96,6 +96,39 @@ private slots:
         QCOMPARE(p.recalc[1].row, 2);
     }
 
+    // Truncating and adding the rows again, changed or not, gives what a fresh computation gives.
+    void truncateAndResume()
+    {
+        const FigureShapes shapes{{"1", {{90, 1}, {0, 1}}}};
+        std::vector<RouteRow> rows{leg(10, 33.3, "Left", 420), leg(95, 12.1, {}, {}, 421), leg(-40, 7.5, "Left", 419),
+                                   leg(200, 50, {}, 400, 401, 402)};
+        RouteBuilder b;
+        for (const RouteRow& r : rows)
+            b.addRow(r, lookupIn(shapes));
+        rows[1].azimuth = 96;
+        rows[2].altimeter.reset();
+        b.truncate(1);
+        QCOMPARE(b.route().rowCount(), std::size_t(1));
+        QCOMPARE(b.route().points.size(), std::size_t(4));   // start, row 1 and its figure
+        for (std::size_t i = 1; i < rows.size(); ++i)
+            b.addRow(rows[i], lookupIn(shapes));
+        const Route fresh = computeRoute(rows, lookupIn(shapes));
+        QCOMPARE(b.route().points.size(), fresh.points.size());
+        for (std::size_t i = 0; i < fresh.points.size(); ++i) {
+            QCOMPARE(b.route().points[i].xM, fresh.points[i].xM);
+            QCOMPARE(b.route().points[i].yM, fresh.points[i].yM);
+            QCOMPARE(b.route().points[i].distanceM, fresh.points[i].distanceM);
+            QCOMPARE(b.route().points[i].corner, fresh.points[i].corner);
+        }
+        QCOMPARE(b.route().rowPoints, fresh.rowPoints);
+        QCOMPARE(b.route().profile.altimeter.size(), fresh.profile.altimeter.size());
+        QCOMPARE(b.route().profile.fillHeight.size(), fresh.profile.fillHeight.size());
+        b.truncate(0);
+        QCOMPARE(b.route().points.size(), std::size_t(1));
+        QVERIFY(b.route().profile.altimeter.empty() && b.route().profile.recalc.empty());
+        b.truncate(5);   // past the end: nothing
+    }
+
     // A figure lookup that fails stops the computation at the row that asked.
     void failingLookup()
     {

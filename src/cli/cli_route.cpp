@@ -1,0 +1,205 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// zelt-cli route and plot: the route of a table in ground metres as JSON or a table, or drawn.
+#include "cli/cli_commands.h"
+#include "cli/cli_register.h"
+#include "cli/cli_route_source.h"
+#include "cli/cli_util.h"
+#include "shell/route_painter.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLocale>
+
+#include <charconv>
+#include <ostream>
+#include <stdexcept>
+#include <system_error>
+
+namespace zelt::cli {
+
+namespace {
+
+using zelt::compute::Route;
+using zelt::compute::RoutePoint;
+
+// Shortest decimal form that reads back to the same double, independent of the process locale.
+std::string number(double v)
+{
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : std::string("null");
+}
+
+std::string jsonNumber(const std::optional<double>& v) { return v ? number(*v) : std::string("null"); }
+
+std::string jsonString(const std::string& s)
+{
+    std::string out = "\"";
+    for (const char c : s) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                const char* hex = "0123456789abcdef";
+                out += "\\u00";
+                out += hex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+                out += hex[static_cast<unsigned char>(c) & 0xF];
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + '"';
+}
+
+void writeJson(const RouteSource& src, std::ostream& out)
+{
+    const Route& r = src.route;
+    out << "{\"pairsPer100m\": " << number(src.pairsPer100m) << ", \"startHeight\": " << number(src.startHeight)
+        << ", \"line\": [";
+    for (std::size_t i = 0; i < r.points.size(); ++i)
+        out << (i ? ", " : "") << '[' << number(r.points[i].xM) << ", " << number(r.points[i].yM) << ']';
+    out << "], \"rows\": [";
+    for (std::size_t i = 0; i < r.rowCount(); ++i) {
+        const auto& row = src.rows[i];
+        out << (i ? ",\n " : "\n ") << "{\"row\": " << i + 1 << ", \"point\": " << r.rowPoints[i]
+            << ", \"distance\": " << number(r.rowDistanceM(i)) << ", \"Altimeter\": " << jsonNumber(row.altimeter)
+            << ", \"FillHeight\": " << jsonNumber(row.fillHeight) << ", \"Recalc\": " << jsonNumber(row.recalc)
+            << ", \"Mark\": " << jsonString(src.marks[i]) << ", \"Povorot\": " << jsonString(row.turnNote) << '}';
+    }
+    out << (r.rowCount() ? "\n" : "") << "]}\n";
+}
+
+// Fixed decimals with the chosen separator.
+std::string fixed(double v, int decimals, char separator)
+{
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    std::string s = ec == std::errc() ? std::string(buf, end) : std::string("?");
+    for (char& c : s)
+        if (c == '.')
+            c = separator;
+    return s;
+}
+
+std::string column(std::string s, std::size_t width, bool right = true)
+{
+    if (s.size() >= width)
+        return s;
+    const std::string pad(width - s.size(), ' ');
+    return right ? pad + s : s + pad;
+}
+
+void writeTable(const RouteSource& src, std::ostream& out, char sep)
+{
+    const Route& r = src.route;
+    const auto height = [&](const std::optional<double>& v) { return v ? fixed(*v, 1, sep) : std::string(); };
+    out << "Pairs per 100 m: " << fixed(src.pairsPer100m, 2, sep) << "   start height: " << fixed(src.startHeight, 1, sep)
+        << " m   rows: " << r.rowCount() << "   line points: " << r.points.size()
+        << "   walked: " << fixed(r.lengthM(), 1, sep) << " m\n";
+    out << column("Row", 6) << column("Point", 7) << column("East m", 11) << column("North m", 11)
+        << column("Walked m", 11) << column("Altimeter", 10) << column("FillHeight", 11) << column("Recalc", 9)
+        << "  " << column("Povorot", 14, false) << "Mark\n";
+    out << column("", 6) << column("0", 7) << column(fixed(0, 2, sep), 11) << column(fixed(0, 2, sep), 11)
+        << column(fixed(0, 1, sep), 11) << "  start\n";
+    for (std::size_t i = 0; i < r.rowCount(); ++i) {
+        const auto& row = src.rows[i];
+        const RoutePoint& p = r.points[r.rowPoints[i]];
+        out << column(std::to_string(i + 1), 6) << column(std::to_string(r.rowPoints[i]), 7)
+            << column(fixed(p.xM, 2, sep), 11) << column(fixed(p.yM, 2, sep), 11)
+            << column(fixed(p.distanceM, 1, sep), 11) << column(height(row.altimeter), 10)
+            << column(height(row.fillHeight), 11) << column(height(row.recalc), 9) << "  "
+            << column(row.turnNote, 14, false) << src.marks[i] << '\n';
+        // The row's figure points follow its own end point in the line.
+        const std::size_t next = i + 1 < r.rowCount() ? r.rowPoints[i + 1] : r.points.size();
+        for (std::size_t k = r.rowPoints[i] + 1; k < next; ++k)
+            out << column("", 6) << column(std::to_string(k), 7) << column(fixed(r.points[k].xM, 2, sep), 11)
+                << column(fixed(r.points[k].yM, 2, sep), 11) << "  figure\n";
+    }
+}
+
+int routeCommand(const Args& args, std::ostream& out, std::ostream& err)
+{
+    expectPositional(args, 1, 1, "TABLE.db");
+    const RouteSource src = loadRouteSource(args);
+    for (const std::string& w : src.warnings)
+        err << "warning: " << w << '\n';
+    if (args.has("--json"))
+        writeJson(src, out);
+    else
+        writeTable(src, out, decimalSeparatorOf(args));
+    return 0;
+}
+
+// "WxH" in pixels.
+QSize pictureSize(const Args& args)
+{
+    const std::string text = args.option("--size", "1600x1000");
+    const auto x = text.find('x');
+    int w = 0, h = 0;
+    const char* end = text.data() + text.size();
+    if (x == std::string::npos || std::from_chars(text.data(), text.data() + x, w).ptr != text.data() + x ||
+        std::from_chars(text.data() + x + 1, end, h).ptr != end || w < 16 || h < 16 || w > 20000 || h > 20000)
+        throw UsageError{"--size takes WIDTHxHEIGHT in pixels, 16 to 20000 a side, not '" + text + "'"};
+    return {w, h};
+}
+
+int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
+{
+    expectPositional(args, 2, 2, "TABLE.db OUT.png|OUT.svg|OUT.pdf");
+    const QSize size = pictureSize(args);
+    const QString path = QFile::decodeName(args.positional[1].c_str());
+    const QString ext = QFileInfo(path).suffix().toLower();
+    if (ext != QLatin1String("png") && ext != QLatin1String("svg") && ext != QLatin1String("pdf"))
+        throw UsageError{"the picture is written as .png, .svg or .pdf, not '" + args.positional[1] + "'"};
+    RouteSource src = loadRouteSource(args);
+    for (const std::string& w : src.warnings)
+        err << "warning: " << w << '\n';
+
+    // Fonts and painting need a GUI application; no window is ever shown.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "zelt-cli";
+    static char* argv[] = {name, nullptr};
+    QGuiApplication app(argc, argv);
+
+    zelt::shell::RouteScene scene;
+    scene.route = std::move(src.route);
+    scene.startHeight = src.startHeight;
+    scene.marks.reserve(src.marks.size());
+    for (const std::string& m : src.marks)
+        scene.marks.push_back(QString::fromStdString(m));
+    const QString caption = QString::fromStdString(src.tableName) + QStringLiteral("  \u2014  ") +
+                            QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+    QString error;
+    if (!zelt::shell::writeRoutePicture(path, size, scene, !args.has("--no-profile"), caption, &error))
+        throw std::runtime_error(error.toStdString());
+    out << args.positional[1] << ": " << size.width() << 'x' << size.height() << ", " << scene.route.rowCount()
+        << (scene.route.rowCount() == 1 ? " row\n" : " rows\n");
+    return 0;
+}
+
+}  // namespace
+
+void registerRouteCommands()
+{
+    registerCommand("route", "route TABLE.db [--figures FILE] [--json]", routeCommand,
+                    "Print the route of the table in metres east and north of its start: every point of the route "
+                    "line (turn figures from the figure file included) and, for each row, the index of its own end "
+                    "point, the metres walked to it and its heights. --json prints one JSON object. Reads only: "
+                    "nothing is written beside the table.");
+    registerCommand("plot", "plot TABLE.db OUT.png|OUT.svg|OUT.pdf [--size WxH] [--figures FILE] [--no-profile]",
+                    plotCommand,
+                    "Draw the route as the route view shows it: the plan (north up, scale bar, marks) above the "
+                    "height profile, as PNG, SVG or PDF by the file's extension; 1600x1000 pixels unless --size "
+                    "says otherwise. Reads only: nothing is written beside the table.");
+}
+
+}  // namespace zelt::cli

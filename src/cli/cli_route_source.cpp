@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Opening a table only to read its route.
+#include "cli/cli_route_source.h"
+
+#include "cli/cli_session.h"
+#include "compute/field_rules.h"
+#include "document/document.h"
+#include "document/document_files.h"
+#include "export/figure_file.h"
+#include "export/ocad_writer.h"
+
+#include <QLocale>
+#include <QString>
+
+#include <filesystem>
+#include <stdexcept>
+#include <system_error>
+
+namespace zelt::cli {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uintmax_t kMaxTableBytes = std::uintmax_t(2) << 30;   // the table format's own limit
+constexpr std::uintmax_t kMaxInfBytes = 64 * 1024;
+
+// A file read here must be a regular file of a size this program can read.
+void requireRegularFile(const fs::path& path, std::uintmax_t maxBytes, const char* what)
+{
+    std::error_code ec;
+    const fs::file_status st = fs::status(path, ec);
+    if (ec || !fs::exists(st))
+        throw std::runtime_error("'" + path.string() + "' does not exist");
+    if (!fs::is_regular_file(st))
+        throw std::runtime_error("'" + path.string() + "' is not a regular file; it cannot be " + what);
+    const std::uintmax_t size = fs::file_size(path, ec);
+    if (ec || size > maxBytes)
+        throw std::runtime_error("'" + path.string() + "' is too large to be " + what);
+}
+
+}  // namespace
+
+char decimalSeparatorOf(const Args& args)
+{
+    const std::string name = args.option("--locale");
+    if (name.empty())
+        return '.';
+    const QLocale locale(QString::fromStdString(name));
+    if (locale.language() == QLocale::C && name != "C" && name != "POSIX")
+        throw UsageError{"unknown locale '" + name + "'"};
+    const QString point = locale.decimalPoint();
+    if (point.size() != 1 || point.at(0).unicode() > 0x7F)
+        return '.';
+    return static_cast<char>(point.at(0).unicode());
+}
+
+RouteSource loadRouteSource(const Args& args)
+{
+    const fs::path path = tableArgument(args);
+    requireRegularFile(path, kMaxTableBytes, "a traverse table");
+
+    RouteSource src;
+    src.tableName = path.filename().string();
+    // The table is opened as it is; no field rules, no start-row rule, no companions written.
+    document::Document doc;
+    doc.table.setPath(path);
+    doc.table.open();
+    const fs::path inf = document::companionPath(path, ".inf");
+    std::error_code ec;
+    if (fs::exists(inf, ec)) {
+        requireRegularFile(inf, kMaxInfBytes, "a survey values file");
+        document::readInf(inf, doc.pairsPer100m, doc.startHeight);
+    }
+    src.pairsPer100m = doc.pairsPer100m;
+    src.startHeight = doc.startHeight;
+    if (doc.table.rowCount() > 0 && !compute::isUsablePairsRatio(doc.pairsPer100m))
+        throw std::runtime_error(compute::pairsRatioMessage(doc.pairsPer100m));
+
+    src.rows = compute::routeRowsOf(doc.table, doc.pairsPer100m);
+    const int markField = doc.table.fieldIndex("Mark");
+    src.marks.reserve(src.rows.size());
+    for (int i = 0; i < doc.table.rowCount(); ++i) {
+        const document::Value v = markField < 0 ? document::Value{} : doc.table.valueAt(i, markField);
+        const auto* text = std::get_if<std::string>(&v);
+        src.marks.push_back(text ? *text : std::string());
+    }
+    doc.table.close();
+
+    compute::FigureLookup figures;
+    if (args.has("--figures")) {
+        figures = mapexport::FigureFile::load(args.option("--figures")).cachedLookup();
+    } else {
+        try {
+            const fs::path found = mapexport::FigureFile::locate(mapexport::FigureFile::defaultSearchDirs());
+            figures = mapexport::FigureFile::load(found).cachedLookup();
+        } catch (const mapexport::MapIoError& e) {
+            src.warnings.push_back(std::string(e.what()) + " The route is drawn without turn figures.");
+        }
+    }
+    src.route = compute::computeRoute(src.rows, figures);
+    return src;
+}
+
+}  // namespace zelt::cli

@@ -1,0 +1,34 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A table's route for the commands that only read: the table opened without writing anything.
+#pragma once
+
+#include "cli/cli_commands.h"
+#include "compute/route_geometry.h"
+
+#include <string>
+#include <vector>
+
+namespace zelt::cli {
+
+/// What the route commands show of a table.
+struct RouteSource {
+    std::string tableName;            ///< file name of the table
+    double pairsPer100m = 64.0;
+    double startHeight = 420.0;
+    std::vector<zelt::compute::RouteRow> rows;
+    std::vector<std::string> marks;   ///< `Mark` of each row, empty when the field is empty
+    zelt::compute::Route route;
+    std::vector<std::string> warnings;
+};
+
+/// Reads the table named by the first positional argument and its .inf companion (defaults
+/// without one) and computes the route with the figures of --figures FILE, or of the figure file
+/// found beside the program (a warning and no figure points when there is none). Writes nothing:
+/// no companion, no lock file. Errors: a missing or non-regular table, an unusable ratio with
+/// rows to convert, an unreadable or damaged figure file named by --figures.
+RouteSource loadRouteSource(const Args& args);
+
+/// The decimal separator of --locale NAME ('.' without it); UsageError for an unknown locale.
+char decimalSeparatorOf(const Args& args);
+
+}  // namespace zelt::cli
