@@ -9,6 +9,7 @@
 #include "shell/layout_menus.h"
 #include "shell/mdi_child.h"
 #include "shell/report_view.h"
+#include "shell/route_dock.h"
 
 #include <QAction>
 #include <QMenu>
@@ -29,6 +30,7 @@ void TMainForm::connectCommandModules()
     installInterchangeCommands(*this);
     installLayoutMenus(*this);
     installKnownPointsCommand(*this);
+    installRouteDock(*this);
 }
 
 }  // namespace zelt::shell

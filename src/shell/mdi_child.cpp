@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Document window: one open traverse table with its grid and record navigator.
 #include "shell/mdi_child.h"
+#include "shell/route_model.h"
 
 #include "compute/field_rules.h"
 #include "document/document_files.h"
@@ -164,7 +165,9 @@ void TMDIChild::connectGrid()
 
 TMDIChild::~TMDIChild()
 {
-    // The model listens to the table; it must go before the document does.
+    // The models listen to the table; they must go before the document does.
+    delete m_routeModel;
+    m_routeModel = nullptr;
     delete m_grid;
     m_grid = nullptr;
     delete m_model;
@@ -286,6 +289,13 @@ bool TMDIChild::refuseReadOnlyKey(const QKeyEvent& key)
         return false;
     emit statusMessage(readOnlyMessage());
     return true;
+}
+
+RouteModel* TMDIChild::routeModel()
+{
+    if (!m_routeModel)
+        m_routeModel = new RouteModel(*m_document, this);
+    return m_routeModel;
 }
 
 void TMDIChild::followTable(int row)

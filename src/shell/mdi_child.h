@@ -21,6 +21,7 @@ namespace zelt::shell {
 
 class TraverseTableModel;
 class GridDelegate;
+class RouteModel;
 
 /// The document window (`TMDIChild`): owns one `zelt::document::Document` (the table `Table1`,
 /// the survey values, the column set and the height-calculation marks), shows it in `DBGrid1`
@@ -42,6 +43,8 @@ public:
     /// The grid (`DBGrid1`); its model is model(), columns = document().columns in order.
     QTableView* DBGrid1() const { return m_grid; }
     TraverseTableModel* model() const { return m_model; }
+    /// The route of this document for the route dock, made on first use.
+    RouteModel* routeModel();
     /// The record navigator bar (`DBNavigator1`) and its ten buttons, in order
     /// First, Prior, Next, Last, Insert, Delete, Edit, Post, Cancel, Refresh.
     QToolBar* DBNavigator1() const { return m_navigator; }
@@ -125,6 +128,7 @@ private:
     std::unique_ptr<zelt::document::Document> m_document;
     QTableView* m_grid = nullptr;
     TraverseTableModel* m_model = nullptr;
+    RouteModel* m_routeModel = nullptr;
     GridDelegate* m_delegate = nullptr;
     QToolBar* m_navigator = nullptr;
     QList<QAction*> m_navActions;

@@ -8,7 +8,9 @@
 #include "test_support.h"
 
 #include <QAction>
+#include <QDockWidget>
 #include <QFile>
+#include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
 #include <QTest>
@@ -33,6 +35,7 @@ private slots:
     void floatingToolbarComesBackFloating();
     void floatingToolbarIsMappedAfterTheForm();
     void dockRowAndPositionComeBack();
+    void toolbarsMoveBesideDockWidgets();
     void maximisedWindowComesBackMaximised();
     void maximisedPlacementHoldsOverSessions_data();
     void maximisedPlacementHoldsOverSessions();
@@ -132,9 +135,12 @@ void TestRegSave::firstStartWritesEveryValue()
     QCOMPARE(s->value(QStringLiteral("Width")).toInt(), 480);
     QCOMPARE(s->value(QStringLiteral("Height")).toInt(), 310);
     QCOMPARE(s->value(QStringLiteral("Dir")).toString(), QDir::toNativeSeparators(QDir::currentPath()));
-    QCOMPARE(s->childGroups(), (QStringList{QStringLiteral("Toolbar971"), QStringLiteral("Toolbar972"),
-                                            QStringLiteral("Toolbar973"), QStringLiteral("Toolbar974")}));
+    QCOMPARE(s->childGroups(), (QStringList{QStringLiteral("RouteDock"), QStringLiteral("Toolbar971"),
+                                            QStringLiteral("Toolbar972"), QStringLiteral("Toolbar973"),
+                                            QStringLiteral("Toolbar974")}));
     for (const QString& tb : s->childGroups()) {
+        if (tb == QLatin1String("RouteDock"))
+            continue;   // the route dock's place, tested with the dock
         s->beginGroup(tb);
         QCOMPARE(s->childKeys().size(), 7);
         QCOMPARE(s->value(QStringLiteral("DockedTo")).typeId(), int(QMetaType::QString));
@@ -256,6 +262,41 @@ void TestRegSave::dockRowAndPositionComeBack()
     QCOMPARE(where->item.pos, stored(QStringLiteral("Software/Zelt/Toolbar974/DockPos")).toInt());
     QVERIFY(form->toolbar(3)->x() >= 260);
     QVERIFY(form->toolbar(3)->y() == form->toolbar(0)->y());
+}
+
+// Dock widgets (one docked, two tabbed in a nested group, one floating) do not stop the
+// toolbar arrangement from being read and applied, and keep their places when it is applied.
+void TestRegSave::toolbarsMoveBesideDockWidgets()
+{
+    auto form = start();
+    auto addDock = [&](const char* name, Qt::DockWidgetArea area) {
+        auto* d = new QDockWidget(QString::fromLatin1(name), form.get());
+        d->setObjectName(QString::fromLatin1(name));
+        d->setWidget(new QLabel(QString::fromLatin1(name)));
+        form->addDockWidget(area, d);
+        return d;
+    };
+    QDockWidget* right = addDock("DockA", Qt::RightDockWidgetArea);
+    QDockWidget* tabbed = addDock("DockB", Qt::RightDockWidgetArea);
+    form->splitDockWidget(right, tabbed, Qt::Vertical);
+    QDockWidget* tab = addDock("DockC", Qt::RightDockWidgetArea);
+    form->tabifyDockWidget(tabbed, tab);
+    QDockWidget* floating = addDock("DockD", Qt::BottomDockWidgetArea);
+    floating->setFloating(true);
+    idle();
+
+    auto a = ToolbarArrangement::capture(*form);
+    QVERIFY(a);
+    QVERIFY(a->find(QStringLiteral("Toolbar972")));
+    a->dock(QStringLiteral("Toolbar972"), ToolbarArrangement::Bottom, 0, 0);
+    QVERIFY(a->apply(*form));
+    idle();
+    QCOMPARE(form->toolBarArea(form->toolbar(1)), Qt::BottomToolBarArea);
+    QCOMPARE(form->dockWidgetArea(right), Qt::RightDockWidgetArea);
+    QCOMPARE(form->dockWidgetArea(tab), Qt::RightDockWidgetArea);
+    QCOMPARE(form->tabifiedDockWidgets(tabbed), QList<QDockWidget*>{tab});
+    QVERIFY(floating->isFloating());
+    QVERIFY(!right->isHidden() && !floating->isHidden());
 }
 
 // A window closed maximised is stored "wsMaximized" and comes back maximised.

@@ -1,0 +1,188 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Benchmark of the route dock: first draw of a 100,000-row route, repaint after one post, zoom
+// steps, and zelt-cli plot against zelt-cli dump of the same table.
+//
+// Usage: route_view_bench [--rows N] [--dir DIR]   (offscreen unless a display is set)
+#include "document/traverse_table.h"
+#include "shell/main_form.h"
+#include "shell/mdi_child.h"
+#include "shell/registry_store.h"
+#include "shell/route_dock.h"
+#include "shell/route_model.h"
+#include "shell/route_plan_widget.h"
+#include "shell/route_profile_widget.h"
+
+#include <QApplication>
+#include <QDockWidget>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+using Clock = std::chrono::steady_clock;
+using zelt::document::TraverseTable;
+
+namespace {
+
+double msSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+int g_failed = 0;
+
+void report(const char* what, double ms, double targetMs)
+{
+    const bool ok = ms < targetMs;
+    if (!ok)
+        ++g_failed;
+    std::printf("%-52s %10.1f ms   target < %g ms   %s\n", what, ms, targetMs, ok ? "ok" : "MISSED");
+}
+
+void writeTable(const QString& path, int rows)
+{
+    TraverseTable t;
+    t.setPath(path.toStdString());
+    t.create();
+    t.open();
+    t.disableControls();
+    double h = 420;
+    for (int i = 0; i < rows; ++i) {
+        t.append();
+        t.setInteger("Azimuth", (i * 37) % 360);
+        t.setFloat("Pairs", 10 + i % 50);
+        if (i % 11 == 0)
+            t.setText("Povorot", i % 2 ? "Left" : "Right");
+        if (i % 7 == 0)
+            t.setText("Mark", "m" + std::to_string(i));
+        h += (i % 13) - 6;
+        h = std::clamp(h, 100.0, 2900.0);
+        if (i % 5 == 0)
+            t.setFloat("Altimeter", h);
+        t.setFloat("FillHeight", h + 0.5);
+        t.post();
+    }
+    t.enableControls();
+    t.close();
+}
+
+void drawBoth(zelt::shell::RouteDock& dock)
+{
+    dock.plan()->grab();
+    dock.profile()->grab();
+}
+
+double runCli(const QStringList& args)
+{
+    QProcess p;
+    p.setStandardOutputFile(QProcess::nullDevice());
+    const auto start = Clock::now();
+    p.start(QStringLiteral(ZELT_CLI), args);
+    p.waitForFinished(-1);
+    const double ms = msSince(start);
+    if (p.exitCode() != 0)
+        std::printf("zelt-cli %s failed: %s\n", qPrintable(args.join(QLatin1Char(' '))), p.readAllStandardError().constData());
+    return ms;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    int rows = 100000;
+    QString dir;
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (!std::strcmp(argv[i], "--rows"))
+            rows = std::atoi(argv[++i]);
+        else if (!std::strcmp(argv[i], "--dir"))
+            dir = QString::fromLocal8Bit(argv[++i]);
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir tmp;
+    if (dir.isEmpty())
+        dir = tmp.path();
+    zelt::shell::RegistryStore::setRegistryFile(dir + QStringLiteral("/registry.reg"));
+    const QString path = dir + QStringLiteral("/route.db");
+    QFile::remove(path);
+    writeTable(path, rows);
+
+    zelt::shell::TMainForm form;
+    form.resize(1280, 800);
+    form.show();
+    auto* dock = form.findChild<zelt::shell::RouteDock*>();
+    dock->hide();   // the first draw below is measured from the dock being shown
+    form.OpenDocument(path);
+    zelt::shell::TMDIChild* child = form.activeDocument();
+    QApplication::processEvents();
+    std::printf("%d rows\n", child->Table1().rowCount());
+
+    auto start = Clock::now();
+    dock->show();   // makes the document's route and shows it
+    dock->model()->flush();
+    drawBoth(*dock);
+    report("first draw (route made, plan and profile painted)", msSince(start), 300);
+    std::printf("%-52s %10zu\n", "route line points", dock->model()->scene().route.points.size());
+
+    // One post, as typing makes it: near the start (the whole route after it moves), in the
+    // middle, at the end; and a post that changes a height only.
+    TraverseTable& t = child->Table1();
+    double worst = 0;
+    for (const int row : {1, rows / 2, rows - 1, 2, rows / 3}) {
+        t.setRecNo(row + 1);
+        QApplication::processEvents();
+        t.edit();
+        t.setFloat("Pairs", 33 + row % 7);
+        const auto s = Clock::now();
+        t.post();
+        dock->model()->flush();
+        drawBoth(*dock);
+        worst = std::max(worst, msSince(s));
+    }
+    report("slowest single post with repaint (length)", worst, 16);
+    worst = 0;
+    for (const int row : {1, rows / 2, rows - 1}) {
+        t.setRecNo(row + 1);
+        t.edit();
+        t.setFloat("FillHeight", 500 + row % 7);
+        const auto s = Clock::now();
+        t.post();
+        dock->model()->flush();
+        drawBoth(*dock);
+        worst = std::max(worst, msSince(s));
+    }
+    report("slowest single post with repaint (height)", worst, 16);
+
+    worst = 0;
+    double total = 0;
+    const QPointF centre = QRectF(dock->plan()->rect()).center();
+    for (int i = 0; i < 20; ++i) {
+        const auto s = Clock::now();
+        dock->plan()->zoomAt(centre + QPointF(i, -i), i < 10 ? 1.25 : 0.8);
+        dock->plan()->grab();
+        const double ms = msSince(s);
+        worst = std::max(worst, ms);
+        total += ms;
+    }
+    report("slowest zoom step with repaint", worst, 16);
+    std::printf("%-52s %10.1f ms\n", "average zoom step", total / 20);
+    form.close();
+
+    const QString png = dir + QStringLiteral("/route.png");
+    const double plotMs = runCli({QStringLiteral("plot"), path, png});
+    const double dumpMs = runCli({QStringLiteral("dump"), path});
+    std::printf("%-52s %10.1f ms\n", "zelt-cli plot to PNG", plotMs);
+    std::printf("%-52s %10.1f ms\n", "zelt-cli dump", dumpMs);
+    const bool faster = plotMs < dumpMs;
+    std::printf("%-52s %10s\n", "plot faster than dump", faster ? "ok" : "MISSED");
+    if (!faster)
+        ++g_failed;
+    return g_failed == 0 ? 0 : 1;
+}

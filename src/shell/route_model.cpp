@@ -1,0 +1,238 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Keeping a document's route in step with its table.
+#include "shell/route_model.h"
+
+#include "compute/field_rules.h"
+#include "export/figure_file.h"
+#include "export/ocad_writer.h"
+
+#include <QTimer>
+
+#include <algorithm>
+
+namespace zelt::shell {
+
+using zelt::compute::ProfilePoint;
+using zelt::compute::RouteBuilder;
+using zelt::compute::RouteRow;
+
+class RouteModel::Observer : public zelt::document::TableObserver {
+public:
+    explicit Observer(RouteModel& m) : m_model(m) {}
+    void tableReset() override { m_model.reloadAll(); }
+    void rowsInserted(int first, int count) override { m_model.rowsInserted(first, count); }
+    void rowsRemoved(int first, int count) override { m_model.rowsRemoved(first, count); }
+    void rowChanged(int index) override { m_model.rowChanged(index); }
+    void currentChanged(int index) override { m_model.currentChanged(index); }
+    void stateChanged() override {}
+    void surveyValuesChanged() override { m_model.reloadAll(); }
+
+private:
+    RouteModel& m_model;
+};
+
+RouteModel::RouteModel(zelt::document::Document& document, QObject* parent)
+    : QObject(parent), m_doc(document), m_observer(std::make_unique<Observer>(*this))
+{
+    try {
+        const auto file = zelt::mapexport::FigureFile::locate(zelt::mapexport::FigureFile::defaultSearchDirs());
+        m_figures = zelt::mapexport::FigureFile::load(file).cachedLookup();
+    } catch (const std::exception& e) {
+        m_figureProblem = QString::fromUtf8(e.what());
+    }
+    m_registration = m_doc.table.addObserver(m_observer.get());
+    reloadAll();
+    flush();
+}
+
+RouteModel::~RouteModel() = default;
+
+int RouteModel::rowCount() const { return m_doc.table.isOpen() ? m_doc.table.displayRowCount() : 0; }
+
+QString RouteModel::markAt(int row) const
+{
+    const int field = m_doc.table.fieldIndex("Mark");
+    if (field < 0)
+        return {};
+    const zelt::document::Value v = m_doc.table.valueAt(row, field);
+    const auto* text = std::get_if<std::string>(&v);
+    return text ? QString::fromStdString(*text) : QString();
+}
+
+QString RouteModel::lengthProblem() const
+{
+    if (m_rows.empty() || zelt::compute::isUsablePairsRatio(m_doc.pairsPer100m))
+        return {};
+    return QString::fromStdString(zelt::compute::pairsRatioMessage(m_doc.pairsPer100m));
+}
+
+void RouteModel::setShowFigures(bool show)
+{
+    if (show == m_showFigures)
+        return;
+    m_showFigures = show;
+    markDirty(0);
+    flush();
+}
+
+void RouteModel::setShowMarks(bool show)
+{
+    m_scene.showMarks = show;
+    emit routeChanged();
+}
+
+void RouteModel::setFigureLookup(zelt::compute::FigureLookup lookup)
+{
+    m_figures = std::move(lookup);
+    m_figureProblem.clear();
+    markDirty(0);
+    flush();
+}
+
+void RouteModel::reloadAll()
+{
+    const int n = rowCount();
+    m_rows = zelt::compute::routeRowsOf(m_doc.table, m_doc.pairsPer100m, n);
+    m_scene.marks.clear();
+    m_scene.marks.reserve(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i)
+        m_scene.marks.push_back(markAt(i));
+    m_scene.startHeight = m_doc.startHeight;
+    m_scene.currentRow = m_doc.table.isOpen() ? m_doc.table.currentIndex() : -1;
+    m_scene.route = {};
+    markDirty(0);
+}
+
+void RouteModel::rowChanged(int row)
+{
+    if (row < 0 || std::size_t(row) >= m_rows.size()) {
+        reloadAll();
+        return;
+    }
+    const auto i = std::size_t(row);
+    RouteRow fresh = zelt::compute::routeRowAt(m_doc.table, row, m_doc.pairsPer100m);
+    m_scene.marks[i] = markAt(row);
+    const RouteRow& old = m_rows[i];
+    const bool sameLeg = fresh.azimuth == old.azimuth && fresh.lengthM == old.lengthM && fresh.turnNote == old.turnNote;
+    m_rows[i] = std::move(fresh);
+    if (sameLeg && !(m_dirty && m_dirtyFrom <= i))
+        updateHeights(i);   // the plan stays as it is
+    else
+        markDirty(i);
+    if (!m_dirty)
+        emit routeChanged();
+}
+
+// Sets row `row`'s entry of each profile series to its current value (or removes it).
+void RouteModel::updateHeights(std::size_t row)
+{
+    if (row >= m_scene.route.rowCount())
+        return;
+    const RouteRow& r = m_rows[row];
+    const double distance = m_scene.route.rowDistanceM(row);
+    auto set = [&](std::vector<ProfilePoint>& s, const std::optional<double>& v) {
+        auto it = std::lower_bound(s.begin(), s.end(), int(row), [](const ProfilePoint& p, int r) { return p.row < r; });
+        const bool present = it != s.end() && it->row == int(row);
+        if (v && present)
+            it->heightM = *v;
+        else if (v)
+            s.insert(it, ProfilePoint{int(row), distance, *v});
+        else if (present)
+            s.erase(it);
+    };
+    auto& pr = m_scene.route.profile;
+    set(pr.altimeter, r.altimeter);
+    set(pr.fillHeight, r.fillHeight);
+    set(pr.recalc, r.recalc);
+    ++m_scene.version;
+}
+
+void RouteModel::rowsInserted(int first, int count)
+{
+    if (first < 0 || count <= 0 || std::size_t(first) > m_rows.size()) {
+        reloadAll();
+        return;
+    }
+    for (int k = 0; k < count; ++k) {
+        m_rows.insert(m_rows.begin() + first + k, zelt::compute::routeRowAt(m_doc.table, first + k, m_doc.pairsPer100m));
+        m_scene.marks.insert(m_scene.marks.begin() + first + k, markAt(first + k));
+    }
+    markDirty(std::size_t(first));
+}
+
+void RouteModel::rowsRemoved(int first, int count)
+{
+    if (first < 0 || count <= 0 || std::size_t(first) + std::size_t(count) > m_rows.size()) {
+        reloadAll();
+        return;
+    }
+    m_rows.erase(m_rows.begin() + first, m_rows.begin() + first + count);
+    m_scene.marks.erase(m_scene.marks.begin() + first, m_scene.marks.begin() + first + count);
+    markDirty(std::size_t(first));
+}
+
+void RouteModel::currentChanged(int row)
+{
+    if (row == m_scene.currentRow)
+        return;
+    m_scene.currentRow = row;
+    emit currentRowChanged(row);
+}
+
+void RouteModel::markDirty(std::size_t fromRow)
+{
+    m_dirtyFrom = m_dirty ? std::min(m_dirtyFrom, fromRow) : fromRow;
+    m_dirty = true;
+    if (!m_flushQueued) {
+        m_flushQueued = true;
+        QTimer::singleShot(0, this, [this] {
+            m_flushQueued = false;
+            flush();
+        });
+    }
+}
+
+void RouteModel::flush()
+{
+    if (m_dirty)
+        recompute();
+}
+
+void RouteModel::recompute()
+{
+    m_dirty = false;
+    const std::size_t from = std::min(m_dirtyFrom, m_rows.size());
+    const zelt::compute::FigureLookup none;
+    const zelt::compute::FigureLookup& figures = m_showFigures ? m_figures : none;
+    RouteBuilder builder(std::move(m_scene.route));
+    builder.truncate(from);
+    try {
+        for (std::size_t i = builder.route().rowCount(); i < m_rows.size(); ++i)
+            builder.addRow(m_rows[i], figures);
+    } catch (const std::exception& e) {
+        // A damaged figure: the route is drawn without figures and the reason shown.
+        m_figureProblem = QString::fromUtf8(e.what());
+        m_figures = {};
+        builder = RouteBuilder();
+        for (const RouteRow& r : m_rows)
+            builder.addRow(r, none);
+    }
+    m_scene.route = builder.take();
+    m_scene.startHeight = m_doc.startHeight;
+    ++m_scene.version;
+    emit routeChanged();
+}
+
+void RouteModel::selectRow(int row)
+{
+    zelt::document::TraverseTable& t = m_doc.table;
+    if (!t.isOpen() || row < 0 || row >= rowCount() || row == t.currentIndex())
+        return;
+    try {
+        t.setRecNo(row + 1);
+    } catch (const std::exception& e) {
+        emit errorRaised(QString::fromUtf8(e.what()));
+    }
+}
+
+}  // namespace zelt::shell
