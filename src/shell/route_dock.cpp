@@ -204,10 +204,10 @@ void saveDockPlacement(const QMainWindow& main, const QDockWidget& dock)
     store->setValue(QStringLiteral("Area"), int(main.dockWidgetArea(const_cast<QDockWidget*>(&dock))));
     store->setValue(QStringLiteral("Visible"), dock.isHidden() ? 0 : 1);
     store->setValue(QStringLiteral("Floating"), dock.isFloating() ? 1 : 0);
-    store->setValue(QStringLiteral("Left"), dock.x());
-    store->setValue(QStringLiteral("Top"), dock.y());
-    store->setValue(QStringLiteral("Width"), dock.width());
-    store->setValue(QStringLiteral("Height"), dock.height());
+    store->setValue(QStringLiteral("DockLeft"), dock.x());
+    store->setValue(QStringLiteral("DockTop"), dock.y());
+    store->setValue(QStringLiteral("DockWidth"), dock.width());
+    store->setValue(QStringLiteral("DockHeight"), dock.height());
     store->endGroup();
     store->sync();
 }
@@ -231,8 +231,8 @@ void restoreDockPlacement(QMainWindow& main, QDockWidget& dock)
     const int area = storedInt(*store, QStringLiteral("Area"), Qt::RightDockWidgetArea, &ok);
     const bool visible = storedInt(*store, QStringLiteral("Visible"), 1, &ok) != 0;
     const bool floating = storedInt(*store, QStringLiteral("Floating"), 0, &ok) != 0;
-    const QRect place(storedInt(*store, QStringLiteral("Left"), 0, &ok), storedInt(*store, QStringLiteral("Top"), 0, &ok),
-                      storedInt(*store, QStringLiteral("Width"), 360, &ok), storedInt(*store, QStringLiteral("Height"), 480, &ok));
+    const QRect place(storedInt(*store, QStringLiteral("DockLeft"), 0, &ok), storedInt(*store, QStringLiteral("DockTop"), 0, &ok),
+                      storedInt(*store, QStringLiteral("DockWidth"), 360, &ok), storedInt(*store, QStringLiteral("DockHeight"), 480, &ok));
     if (!ok)
         return;   // a damaged entry: the dock keeps its default place
     const auto dockArea = Qt::DockWidgetArea(area);
