@@ -25,19 +25,6 @@ namespace {
 using zelt::document::KnownPoints;
 namespace fs = std::filesystem;
 
-/// The decimal separator of --locale ('.' without it), for numbers given and printed.
-char decimalSeparator(const Args& args)
-{
-    const std::string name = args.option("--locale");
-    if (name.empty())
-        return '.';
-    const QLocale locale(QString::fromStdString(name));
-    if (locale.language() == QLocale::C && name != "C" && name != "POSIX")
-        throw UsageError{"unknown locale '" + name + "'"};
-    const QString point = locale.decimalPoint();
-    return point.size() == 1 && point.at(0).unicode() <= 0x7F ? static_cast<char>(point.at(0).unicode()) : '.';
-}
-
 /// Opens the table and reads its survey values for reading only: these commands never change
 /// the table, so neither the start-row rule nor the closing writes of .inf and .ing apply.
 void openForReading(zelt::document::Document& doc, const fs::path& table)
@@ -131,7 +118,7 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 1, "TABLE.db");
     const auto tablePath = tableArgument(args);
-    const char sep = decimalSeparator(args);
+    const char sep = decimalSeparatorOf(args);
     // Only the .kpt file changes; the table and its other companions are only read.
     int rowCount = 0;
     {
@@ -205,7 +192,7 @@ int fitCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 1, "TABLE.db");
     const auto tablePath = tableArgument(args);
-    const char sep = decimalSeparator(args);
+    const char sep = decimalSeparatorOf(args);
     zelt::document::Document doc;
     openForReading(doc, tablePath);
     const auto known = zelt::document::readKnownPoints(tablePath);

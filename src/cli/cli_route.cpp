@@ -3,6 +3,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_register.h"
 #include "cli/cli_route_source.h"
+#include "cli/cli_session.h"
 #include "cli/cli_util.h"
 #include "shell/route_painter.h"
 

@@ -40,20 +40,6 @@ void requireRegularFile(const fs::path& path, std::uintmax_t maxBytes, const cha
 
 }  // namespace
 
-char decimalSeparatorOf(const Args& args)
-{
-    const std::string name = args.option("--locale");
-    if (name.empty())
-        return '.';
-    const QLocale locale(QString::fromStdString(name));
-    if (locale.language() == QLocale::C && name != "C" && name != "POSIX")
-        throw UsageError{"unknown locale '" + name + "'"};
-    const QString point = locale.decimalPoint();
-    if (point.size() != 1 || point.at(0).unicode() > 0x7F)
-        return '.';
-    return static_cast<char>(point.at(0).unicode());
-}
-
 RouteSource loadRouteSource(const Args& args)
 {
     const fs::path path = tableArgument(args);

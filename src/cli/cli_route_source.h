@@ -28,7 +28,4 @@ struct RouteSource {
 /// rows to convert, an unreadable or damaged figure file named by --figures.
 RouteSource loadRouteSource(const Args& args);
 
-/// The decimal separator of --locale NAME ('.' without it); UsageError for an unknown locale.
-char decimalSeparatorOf(const Args& args);
-
 }  // namespace zelt::cli

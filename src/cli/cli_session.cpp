@@ -13,11 +13,9 @@
 namespace zelt::cli {
 namespace fs = std::filesystem;
 
-namespace {
-
-/// The decimal separator of the named locale ("de_DE" gives ','); '.' without --locale.
-char separatorForLocale(const std::string& name)
+char decimalSeparatorOf(const Args& args)
 {
+    const std::string name = args.option("--locale");
     if (name.empty())
         return '.';
     const QLocale locale(QString::fromStdString(name));
@@ -29,8 +27,6 @@ char separatorForLocale(const std::string& name)
     return static_cast<char>(point.at(0).unicode());
 }
 
-}  // namespace
-
 fs::path tableArgument(const Args& args)
 {
     if (args.positional.empty() || args.positional.front().empty())
@@ -41,7 +37,7 @@ fs::path tableArgument(const Args& args)
 CliSession::CliSession(const fs::path& table, const Args& args, Mode mode)
     : m_doc(std::make_unique<document::Document>())
 {
-    m_decimalSeparator = separatorForLocale(args.option("--locale"));
+    m_decimalSeparator = decimalSeparatorOf(args);
     m_doc->table.setNumberFormat({m_decimalSeparator});
 
     std::error_code ec;

@@ -62,4 +62,8 @@ private:
 /// The table argument of a command: the first positional argument, or a UsageError.
 std::filesystem::path tableArgument(const Args& args);
 
+/// The decimal separator of --locale NAME ("de_DE" gives ','; '.' without it); UsageError for an
+/// unknown locale.
+char decimalSeparatorOf(const Args& args);
+
 }  // namespace zelt::cli
