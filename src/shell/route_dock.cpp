@@ -318,7 +318,8 @@ RouteDock* installRouteDock(TMainForm& main)
     };
     QObject::connect(main.mdiArea(), &QMdiArea::subWindowActivated, dock, follow);
     QObject::connect(&main, &TMainForm::documentCreated, dock, follow);
-    QObject::connect(toggle, &QAction::toggled, dock, follow);
+    // The action is checked before the dock is shown, so follow the dock itself.
+    QObject::connect(dock, &QDockWidget::visibilityChanged, dock, follow);
     // Hidden until the user shows it: the designed first window is too small to share.
     dock->hide();
     restoreDockPlacement(main, *dock);

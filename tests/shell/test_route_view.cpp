@@ -261,6 +261,13 @@ void TestRouteView::hiddenDockComputesNothingAndPlaceIsKept()
     TMDIChild* child = openSquare();
     QVERIFY(child);
     QVERIFY(!dock()->model());
+    // Shown from the View menu after the document opened, it draws that document at once.
+    toggle->trigger();
+    idle();
+    QVERIFY(dock()->isVisible());
+    QCOMPARE(dock()->model(), child->routeModel());
+    toggle->trigger();
+    QVERIFY(dock()->isHidden());
     m_shell.form->addDockWidget(Qt::LeftDockWidgetArea, dock());
     m_shell.close();
 
