@@ -158,6 +158,7 @@ void TRegSave::setCurrForm(QMainWindow* form)
     if (m_form)
         m_form->removeEventFilter(this);
     m_form = form;
+    m_formObject = form;
     m_restoredNormal.reset();
     m_normalFrameOffset.reset();
     if (m_form)
@@ -168,7 +169,10 @@ bool TRegSave::eventFilter(QObject* watched, QEvent* event)
 {
     // Once the window is on screen in the normal state, Qt's normal geometry is its real client
     // rectangle, and the frame around it is known.
-    if (watched == m_form) {
+    // While the form is being destroyed it is no longer a QMainWindow, and the events it still
+    // sends then must not be taken for it: compare the plain object, then ask its current type.
+    QMainWindow* form = watched == m_formObject ? qobject_cast<QMainWindow*>(watched) : nullptr;
+    if (form) {
         if (event->type() == QEvent::Show && m_floatingBeforeShow) {
             m_floatingBeforeShow = false;
             // The form asks to be mapped right after this event; the toolbars are mapped again
@@ -180,10 +184,10 @@ bool TRegSave::eventFilter(QObject* watched, QEvent* event)
         case QEvent::Move:
         case QEvent::Resize:
         case QEvent::WindowStateChange:
-            if (m_form->isVisible()
-                && !(m_form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+            if (form->isVisible()
+                && !(form->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
                 m_restoredNormal.reset();
-                m_normalFrameOffset = m_form->geometry().topLeft() - m_form->pos();
+                m_normalFrameOffset = form->geometry().topLeft() - form->pos();
             }
             break;
         default:

@@ -80,6 +80,8 @@ private:
     void remapFloatingToolbars();
 
     QPointer<QMainWindow> m_form;
+    /// The form as a plain object, compared only: events still arrive while it is destroyed.
+    const QObject* m_formObject = nullptr;
     std::optional<QRect> m_restoredNormal;
     std::optional<QPoint> m_normalFrameOffset;
     /// Floating toolbars were restored while the form was not on screen.
