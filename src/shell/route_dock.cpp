@@ -318,8 +318,15 @@ RouteDock* installRouteDock(TMainForm& main)
     };
     QObject::connect(main.mdiArea(), &QMdiArea::subWindowActivated, dock, follow);
     QObject::connect(&main, &TMainForm::documentCreated, dock, follow);
-    // The action is checked before the dock is shown, so follow the dock itself.
-    QObject::connect(dock, &QDockWidget::visibilityChanged, dock, follow);
+    // The action is checked before the dock is shown, so follow the dock itself. A dock that is
+    // hidden only drops its model: it is also hidden while the main window is destroyed, when
+    // the window must not be asked for its documents any more.
+    QObject::connect(dock, &QDockWidget::visibilityChanged, dock, [dock, follow](bool visible) {
+        if (visible)
+            follow();
+        else
+            dock->setModel(nullptr);
+    });
     // Hidden until the user shows it: the designed first window is too small to share.
     dock->hide();
     restoreDockPlacement(main, *dock);
