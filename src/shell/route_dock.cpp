@@ -310,8 +310,16 @@ RouteDock* installRouteDock(TMainForm& main)
     });
 
     // A hidden dock computes nothing: the document's route is made when it is shown.
-    auto follow = [&main, dock, print] {
-        TMDIChild* child = main.activeDocument();
+    // The main window's base destructors still close its documents and hide the dock; by then it
+    // is no longer a TMainForm and has no documents to offer.
+    QObject* const mainObject = &main;
+    auto follow = [mainObject, dock, print] {
+        auto* form = qobject_cast<TMainForm*>(mainObject);
+        if (!form) {
+            dock->setModel(nullptr);
+            return;
+        }
+        TMDIChild* child = form->activeDocument();
         const bool live = child && !child->isClosed();
         dock->setModel(live && !dock->isHidden() ? child->routeModel() : nullptr);
         print->setEnabled(live);
