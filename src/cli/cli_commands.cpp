@@ -159,11 +159,11 @@ int run(int argc, char** argv)
         }
         const std::size_t eq = a.find('=');
         const std::string option = a.substr(0, eq);
-        const auto spec = std::find_if(accepted.begin(), accepted.end(),
+        const auto known = std::find_if(accepted.begin(), accepted.end(),
                                        [&](const UsageOption& o) { return o.name == option; });
-        if (spec == accepted.end())
+        if (known == accepted.end())
             return commandUsageError(name, "unknown option " + option);
-        if (!spec->takesValue) {
+        if (!known->takesValue) {
             if (eq != std::string::npos)
                 return commandUsageError(name, "option " + option + " takes no value");
             args.options.emplace_back(option, std::string());

@@ -20,7 +20,7 @@ inline bool linkToDevZero(const std::filesystem::path& p)
 }
 
 /// Ends the test program with SIGALRM when the scope is not left within `seconds`, so a call that
-/// blocks on a special file fails the test at once instead of hanging until the runner's timeout.
+/// blocks on a non-regular file fails the test at once instead of hanging until the runner's timeout.
 class HangGuard {
 public:
     explicit HangGuard(unsigned seconds) { ::alarm(seconds); }

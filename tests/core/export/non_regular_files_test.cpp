@@ -7,7 +7,7 @@
 #include "export/ocad_writer.h"
 #include "interchange/layout_stream.h"
 
-#include "special_files.h"
+#include "non_regular_files.h"
 #include "test_support.h"
 
 #include <QTemporaryDir>
@@ -54,8 +54,8 @@ std::string expectedReason(Kind kind, Use use)
     return {};
 }
 
-/// Puts the special file at `p`; false when the system does not allow it here.
-bool makeSpecial(Kind kind, const fs::path& p, std::uintmax_t tooLarge)
+/// Puts the non-regular file at `p`; false when the system does not allow it here.
+bool makeNonRegular(Kind kind, const fs::path& p, std::uintmax_t tooLarge)
 {
     std::error_code ec;
     switch (kind) {
@@ -75,7 +75,7 @@ bool makeSpecial(Kind kind, const fs::path& p, std::uintmax_t tooLarge)
 Q_DECLARE_METATYPE(Kind)
 Q_DECLARE_METATYPE(Use)
 
-class SpecialFilesTest : public QObject {
+class NonRegularFilesTest : public QObject {
     Q_OBJECT
 private slots:
     void refusedBeforeAnyBlockingRead_data();
@@ -83,7 +83,7 @@ private slots:
     void companionInTheWayStopsOpeningWithoutWriting();
 };
 
-void SpecialFilesTest::refusedBeforeAnyBlockingRead_data()
+void NonRegularFilesTest::refusedBeforeAnyBlockingRead_data()
 {
     QTest::addColumn<Use>("use");
     QTest::addColumn<Kind>("kind");
@@ -103,8 +103,8 @@ void SpecialFilesTest::refusedBeforeAnyBlockingRead_data()
 }
 
 // Each read or in-place write refuses the file before it could block or read without end,
-// names the file's kind, and leaves the special file as it was.
-void SpecialFilesTest::refusedBeforeAnyBlockingRead()
+// names the file's kind, and leaves the non-regular file as it was.
+void NonRegularFilesTest::refusedBeforeAnyBlockingRead()
 {
     QFETCH(Use, use);
     QFETCH(Kind, kind);
@@ -116,8 +116,8 @@ void SpecialFilesTest::refusedBeforeAnyBlockingRead()
     // The limits: tables as the format allows, maps 2 GiB, the small files 1 MiB.
     const std::uintmax_t tooLarge = isMap ? (std::uintmax_t{1} << 31) + 1 : isTable ? (std::uintmax_t{3} << 30)
                                                                                : (std::uintmax_t{1} << 20) + 1;
-    if (!makeSpecial(kind, p, tooLarge))
-        QSKIP("this file system cannot hold the special file");
+    if (!makeNonRegular(kind, p, tooLarge))
+        QSKIP("this file system cannot hold the non-regular file");
 
     const zelt::test::HangGuard guard(20);
     std::string error;
@@ -170,7 +170,7 @@ void SpecialFilesTest::refusedBeforeAnyBlockingRead()
 
 // A table whose .inf is a named pipe does not open (the values cannot be read), and nothing is
 // written in the pipe's place.
-void SpecialFilesTest::companionInTheWayStopsOpeningWithoutWriting()
+void NonRegularFilesTest::companionInTheWayStopsOpeningWithoutWriting()
 {
     QTemporaryDir dir;
     const fs::path table = fs::path(dir.path().toStdString()) / "way.db";
@@ -189,5 +189,5 @@ void SpecialFilesTest::companionInTheWayStopsOpeningWithoutWriting()
     QVERIFY(fs::is_fifo(fs::symlink_status(inf)));
 }
 
-QTEST_APPLESS_MAIN(SpecialFilesTest)
-#include "special_files_test.moc"
+QTEST_APPLESS_MAIN(NonRegularFilesTest)
+#include "non_regular_files_test.moc"
