@@ -3,6 +3,10 @@
 #include "document/known_points.h"
 
 #include "document/document_files.h"
+#include "document/regular_file.h"
+
+#include <fcntl.h>
+#include <cerrno>
 
 #include <algorithm>
 #include <charconv>
@@ -204,21 +208,23 @@ std::optional<KnownPoints> readKnownPoints(const fs::path& table)
 {
     const fs::path file = knownPointsPath(table);
     const std::string name = "The known points file '" + file.string() + "'";
-    std::error_code ec;
-    const fs::file_status st = fs::status(file, ec);
-    if (st.type() == fs::file_type::not_found)
+    std::string reason;
+    int error = 0;
+    // Opened without blocking and checked on the open descriptor, so a pipe put in its place
+    // between a look and the read cannot stall the program.
+    const RegularFile in = RegularFile::open(file, O_RDONLY, kMaxKnownPointsFileBytes, reason, error);
+    if (!in.isOpen() && error == ENOENT)
         return std::nullopt;
-    if (ec)
-        throw KnownPointsError(name + " cannot be read: " + ec.message() + ".");
-    if (st.type() != fs::file_type::regular)
-        throw KnownPointsError(name + " is not a regular file.");
-    const auto size = fs::file_size(file, ec);
-    if (ec || size > kMaxKnownPointsFileBytes)
+    if (!in.isOpen() && reason.find("larger than") != std::string::npos)
         throw KnownPointsError(name + " is larger than 8 MB; it cannot be a known points file.");
-    std::ifstream in(file, std::ios::binary);
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!in.is_open() || in.bad() || text.size() > kMaxKnownPointsFileBytes)
+    if (!in.isOpen() && !reason.empty())
+        throw KnownPointsError(name + " is not a regular file.");
+    if (!in.isOpen())
+        throw KnownPointsError(name + " cannot be read: " + std::generic_category().message(error) + ".");
+    const std::optional<std::vector<char>> bytes = in.readAll(error);
+    if (!bytes)
         throw KnownPointsError(name + " cannot be read.");
+    const std::string text(bytes->begin(), bytes->end());
     try {
         return parseKnownPoints(text);
     } catch (const KnownPointsError& e) {
