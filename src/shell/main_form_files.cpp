@@ -82,7 +82,7 @@ void TMainForm::OpenDocument(const QString& path)
 
     zelt::document::Document& doc = child->document();
     try {
-        const zelt::document::OpenOutcome outcome = zelt::document::openOrCreate(doc, toPath(path));
+        const zelt::document::OpenOutcome outcome = child->session().open(toPath(path));
         if (outcome.layoutToLoad) {
             // A layout that cannot be read leaves the built-in column set in place.
             try {
@@ -157,7 +157,7 @@ void TMainForm::FileSaveAs1Execute()
         return;
     zelt::document::Document& doc = child->document();
     try {
-        zelt::document::renameDocument(doc, toPath(path));
+        child->session().rename(toPath(path));
     } catch (const std::exception& e) {
         child->refreshRows();
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
@@ -182,7 +182,7 @@ void TMainForm::SaveAs1Click()
     try {
         bool saved = false;
         try {
-            saved = zelt::document::saveAsCopy(child->document(), toPath(path), ReplaceExisting::No);
+            saved = child->session().saveAs(toPath(path), ReplaceExisting::No);
         } catch (const zelt::document::TargetExistsError& e) {
             const QString question = QString::fromUtf8(e.what()) + QStringLiteral("\nDo you want to replace it?");
             if (QMessageBox::question(this, applicationTitle(), question, QMessageBox::Yes | QMessageBox::No,
@@ -191,7 +191,7 @@ void TMainForm::SaveAs1Click()
                 child->refreshRows();
                 return;
             }
-            saved = zelt::document::saveAsCopy(child->document(), toPath(path), ReplaceExisting::Yes);
+            saved = child->session().saveAs(toPath(path), ReplaceExisting::Yes);
         }
         if (saved)
             child->setPathCaption(path);

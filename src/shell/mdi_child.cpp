@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <stdexcept>
@@ -34,12 +35,6 @@ namespace zelt::shell {
 using zelt::document::TraverseTable;
 
 namespace {
-
-/// A companion file that could not be written, with the cause.
-struct CompanionFailure : std::runtime_error {
-    CompanionFailure(std::filesystem::path f, const std::string& cause) : std::runtime_error(cause), file(std::move(f)) {}
-    std::filesystem::path file;
-};
 
 /// Writes the grid's layout into the .ing companion: the file is created empty first, so that
 /// a file that cannot be written is reported with the I/O message like the .inf companion.
@@ -53,13 +48,26 @@ void writeLayoutCompanion(const std::filesystem::path& ing, const zelt::document
     std::FILE* f = std::fopen(ing.c_str(), "wb");
 #endif
     if (!f)
-        throw CompanionFailure(ing, zelt::document::ioErrorMessage(errno));
+        throw zelt::document::CompanionError(zelt::document::ioErrorMessage(errno));
     std::fclose(f);
     try {
         zelt::interchange::saveGridLayout(columns, ing, defaults);
     } catch (const std::exception& e) {
-        throw CompanionFailure(ing, e.what());
+        throw zelt::document::CompanionError(e.what());
     }
+}
+
+/// What closing without the companion `file` loses (the companions are written .ing, .inf, .kpt).
+QString lostWithout(const std::filesystem::path& file)
+{
+    std::string ext = file.extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".ing")
+        return QStringLiteral("The survey values (pairs per 100 m, start height) and the column layout are not saved.");
+    if (ext == ".kpt")
+        return QStringLiteral("The known points keep the row numbers they had when the table was opened.");
+    return QStringLiteral("The survey values (pairs per 100 m, start height) are not saved.");
 }
 
 QString fromPath(const std::filesystem::path& p)
@@ -87,6 +95,13 @@ TMDIChild::TMDIChild(QWidget* parent)
         m_document->table.setNumberFormat({static_cast<char>(point.at(0).unicode())});
     zelt::compute::attachFieldRules(*m_document);
     setupGrid();
+    // The layout is read by the main window (a bad one is reported and the built-in set kept);
+    // the session writes it at close with this grid's defaults.
+    zelt::document::DocumentSession::LayoutIo layoutIo;
+    layoutIo.write = [this](const std::filesystem::path& ing, const zelt::document::ColumnSet& columns) {
+        writeLayoutCompanion(ing, columns, columnDefaults());
+    };
+    m_session = std::make_unique<zelt::document::DocumentSession>(*m_document, std::move(layoutIo));
     buildNavigator();
 
     auto* layout = new QVBoxLayout(this);
@@ -451,45 +466,31 @@ bool TMDIChild::writeCompanionsAndClose()
 {
     if (m_closed)
         return true;
-    TraverseTable& t = Table1();
     // Text still in the cell editor is not committed: a row not yet stored is dropped.
     m_model->setEditsAccepted(false);
-    // A read-only table (damaged, locked, on read-only media) writes nothing at all; nor does a
-    // window whose table never opened, which would put companions beside a file it never read.
-    if (t.isReadOnly() || (!t.isOpen() && !m_closeStarted)) {
-        t.close();
-        m_closed = true;
-        return true;
-    }
-    m_closeStarted = true;
-    const std::filesystem::path inf = zelt::document::companionPath(t.path(), ".inf");
+    // The session writes nothing for a read-only table (damaged, locked, on read-only media) nor
+    // for a window whose table never opened, which would put companions beside a file it never read.
     try {
-        const auto& defaults = columnDefaults();
-        zelt::document::closeDocument(*m_document, [&defaults](const std::filesystem::path& ing,
-                                                               const zelt::document::ColumnSet& cols) {
-            writeLayoutCompanion(ing, cols, defaults);
-        });
-    } catch (const CompanionFailure& e) {
-        if (!closeAnyway(fromPath(e.file), QString::fromUtf8(e.what()), false))
-            return false;
-    } catch (const zelt::document::CompanionError& e) {
-        if (!closeAnyway(fromPath(inf), QString::fromUtf8(e.what()), true))
+        m_session->close();
+    } catch (const zelt::document::CompanionWriteError& e) {
+        if (!closeAnyway(fromPath(e.file()), QString::fromUtf8(e.what()), lostWithout(e.file())))
             return false;
     } catch (const std::exception& e) {
-        // The table's last flush failed after the layout was written.
-        if (!closeAnyway(fromPath(t.path()), QString::fromUtf8(e.what()), true))
+        // The table's last flush failed; the survey values are written after it.
+        if (!closeAnyway(fromPath(Table1().path()), QString::fromUtf8(e.what()),
+                         lostWithout(zelt::document::companionPath(Table1().path(), ".inf"))))
             return false;
+    }
+    try {
+        Table1().close();   // a table the session never took over
+    } catch (const std::exception&) {
     }
     m_closed = true;
     return true;
 }
 
-bool TMDIChild::closeAnyway(const QString& file, const QString& cause, bool layoutSaved)
+bool TMDIChild::closeAnyway(const QString& file, const QString& cause, const QString& lost)
 {
-    const QString lost = layoutSaved
-                             ? QStringLiteral("The survey values (pairs per 100 m, start height) are not saved.")
-                             : QStringLiteral("The survey values (pairs per 100 m, start height) and the column "
-                                              "layout are not saved.");
     QMessageBox box(QMessageBox::Warning, applicationTitle(),
                     QStringLiteral("Cannot write \"%1\": %2\n\nClose the table anyway? %3").arg(file, cause, lost),
                     QMessageBox::Close | QMessageBox::Cancel, this);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document/document.h"
+#include "document/document_session.h"
 #include "interchange/column_defaults.h"
 
 #include <QList>
@@ -38,6 +39,9 @@ public:
     /// The document (table, `PairsPer100m`, `StartHeight`, column set, calculation marks).
     zelt::document::Document& document() { return *m_document; }
     const zelt::document::Document& document() const { return *m_document; }
+    /// Opens, renames, copies and closes the document with its companion files; one for the
+    /// window's lifetime.
+    zelt::document::DocumentSession& session() { return *m_session; }
     /// The document's dataset (`Table1`).
     zelt::document::TraverseTable& Table1() { return m_document->table; }
     /// The grid (`DBGrid1`); its model is model(), columns = document().columns in order.
@@ -89,9 +93,9 @@ public:
     /// Writes the text of the open cell editor into its cell (as leaving the cell would).
     void commitEditor();
 
-    /// Closing steps: .ing, close table, .inf (a read-only table is only closed). When a
-    /// companion cannot be written, the message names the file and the cause and asks whether
-    /// to close anyway; returns false when the user keeps the window open.
+    /// Closes the document through its session: .ing, close table, .inf (a read-only table is
+    /// only closed). When a companion cannot be written, the message names the file and the
+    /// cause and asks whether to close anyway; returns false when the user keeps the window open.
     bool writeCompanionsAndClose();
 
     /// Shows `message` in the program's error box (used for every table and file error).
@@ -123,9 +127,10 @@ private:
     int firstVisibleColumn() const;
     int columnOfField(const QString& fieldName) const;
     bool refuseReadOnlyKey(const QKeyEvent& key);
-    bool closeAnyway(const QString& file, const QString& cause, bool layoutSaved);
+    bool closeAnyway(const QString& file, const QString& cause, const QString& lost);
 
     std::unique_ptr<zelt::document::Document> m_document;
+    std::unique_ptr<zelt::document::DocumentSession> m_session;   ///< works on m_document
     QTableView* m_grid = nullptr;
     TraverseTableModel* m_model = nullptr;
     RouteModel* m_routeModel = nullptr;
@@ -134,7 +139,6 @@ private:
     QList<QAction*> m_navActions;
     QString m_pathCaption;
     bool m_closed = false;
-    bool m_closeStarted = false;  ///< a close ran with the table open (it may have closed it)
     bool m_following = false;
     bool m_applyingColumns = false;
     double m_widthScale = 1.0;

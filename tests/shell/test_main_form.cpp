@@ -51,6 +51,7 @@ private slots:
     void openDocumentOncePerCaption();
     void newDocumentNames();
     void closeWritesCompanionsBesideTable();
+    void unreadableSurveyValuesAreKeptAtClose();
     void companionWriteFailureAsksToCloseAnyway();
     void saveAsAsksBeforeReplacingAndRefusesOpenTable();
     void readOnlyMediaClosesAndExits();
@@ -309,6 +310,36 @@ void TestMainForm::closeWritesCompanionsBesideTable()
     QVERIFY(QFile::exists(path(QStringLiteral("copy.ing"))));
     QVERIFY(QFile::exists(path(QStringLiteral("copy.inf"))));
     QVERIFY(answers.texts.isEmpty());
+}
+
+// Survey values that could not be read are reported at open and left in their file at close,
+// not replaced by the defaults the window fell back to.
+void TestMainForm::unreadableSurveyValuesAreKeptAtClose()
+{
+    ModalAnswerer answers;
+    auto form = makeForm();
+    form->OpenDocument(path(QStringLiteral("values.db")));
+    idle();
+    form->FileClose1Execute();
+    idle();
+    const QByteArray bad("66\r\nnot a height\r\n");
+    {
+        QFile f(path(QStringLiteral("values.inf")));
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bad);
+    }
+    form->OpenDocument(path(QStringLiteral("values.db")));
+    idle();
+    QCOMPARE(answers.texts.size(), 1);
+    QVERIFY2(answers.texts[0].contains(QStringLiteral("Invalid numeric input")), qPrintable(answers.texts[0]));
+    QCOMPARE(form->activeDocument()->document().pairsPer100m, 66.0);
+    form->FileClose1Execute();
+    idle();
+    QCOMPARE(form->documentCount(), 0);
+    QFile f(path(QStringLiteral("values.inf")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), bad);
+    QVERIFY(QFile::exists(path(QStringLiteral("values.ing"))));
 }
 
 // Save As onto a table open in another window is refused with a message naming it, and both

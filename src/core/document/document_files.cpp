@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Document files: the .inf companion, open-or-create with the start-row rule, names, rename, copy.
+// Document files: the .inf companion, the start-row rule, companion and new-document names.
 #include "document/document_files.h"
 
 #include "document/paradox_table.h"
@@ -165,35 +165,6 @@ void readInf(const fs::path& infPath, double& pairsPer100m, double& startHeight)
     startHeight = value;
 }
 
-OpenOutcome openOrCreate(Document& doc, const fs::path& path)
-{
-    OpenOutcome outcome;
-    TraverseTable& table = doc.table;
-    table.close();
-    table.setPath(path);
-    if (fileExists(path)) {
-        table.open();
-        const fs::path inf = companionPath(path, ".inf");
-        if (fileExists(inf)) {
-            readInf(inf, doc.pairsPer100m, doc.startHeight);
-            doc.table.notifySurveyValuesChanged();
-        }
-        table.first();
-        applyStartRowRule(doc);
-        const fs::path ing = companionPath(path, ".ing");
-        if (fileExists(ing))
-            outcome.layoutToLoad = ing;
-        return outcome;
-    }
-    table.create();
-    table.open();
-    outcome.created = true;
-    writeInf(companionPath(path, ".inf"), doc.pairsPer100m, doc.startHeight);
-    table.first();
-    applyStartRowRule(doc);
-    return outcome;
-}
-
 void applyStartRowRule(Document& doc)
 {
     TraverseTable& table = doc.table;
@@ -223,19 +194,6 @@ std::string newDocumentName(int openCount, const fs::path& dir)
         if (!fileExists(dir / name(k)))
             return name(k);
     return name(openCount + 1001);
-}
-
-void closeDocument(Document& doc, const LayoutWriter& writeLayout)
-{
-    const fs::path path = doc.table.path();
-    if (doc.table.isOpen() && doc.table.isReadOnly()) {
-        doc.table.close();
-        return;
-    }
-    if (writeLayout)
-        writeLayout(companionPath(path, ".ing"), doc.columns);
-    doc.table.close();
-    writeInf(companionPath(path, ".inf"), doc.pairsPer100m, doc.startHeight);
 }
 
 }  // namespace zelt::document

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Document files: the .inf companion, open-or-create with the start-row rule, names, rename, copy.
+// Document files: the .inf companion, the start-row rule, companion and new-document names.
 #pragma once
 
 #include "document/document.h"
@@ -16,6 +16,17 @@ namespace zelt::document {
 class CompanionError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+};
+
+/// A companion that could not be written while a document closed; what() is the cause as the
+/// companion's writer gave it, file() the companion.
+class CompanionWriteError : public CompanionError {
+public:
+    CompanionWriteError(std::filesystem::path file, const std::string& cause);
+    const std::filesystem::path& file() const { return m_file; }
+
+private:
+    std::filesystem::path m_file;
 };
 
 /// Whether Save As may replace a file that already exists at the target (and is not open).
@@ -45,15 +56,11 @@ void writeInf(const std::filesystem::path& infPath, double pairsPer100m, double 
 /// outputs, then CompanionError("Invalid numeric input") is thrown; a missing value reads 0.
 void readInf(const std::filesystem::path& infPath, double& pairsPer100m, double& startHeight);
 
-/// What open-or-create did, for the caller (the shell loads the .ing layout when asked).
+/// What opening a document did, for the caller (the shell loads the .ing layout when asked).
 struct OpenOutcome {
     bool created = false;                       ///< a new table was created
     std::optional<std::filesystem::path> layoutToLoad;  ///< existing .ing of an opened table
 };
-/// Steps 3 and 4 of opening a document: open (or create) the table at `path`, read (or write)
-/// the .inf, apply the start-row rule. Throws EngineError / CompanionError; the document keeps
-/// what was done before the error.
-OpenOutcome openOrCreate(Document& doc, const std::filesystem::path& path);
 /// Start-row rule: an empty table or a first row with Azimuth and Pairs both non-zero gets a
 /// start row carrying StartHeight in Altimeter, posted at once.
 void applyStartRowRule(Document& doc);
@@ -61,18 +68,8 @@ void applyStartRowRule(Document& doc);
 /// "NONAME" + k + ".db" with the first free k from openCount + 1 (see the new-document rule).
 std::string newDocumentName(int openCount, const std::filesystem::path& dir);
 
-/// Rename command of a window without a DocumentSession: as DocumentSession::rename, carrying
-/// every companion; never onto an existing file or a table open elsewhere.
-void renameDocument(Document& doc, const std::filesystem::path& to);
-/// SaveAs command of a window without a DocumentSession: as DocumentSession::saveAs.
-bool saveAsCopy(Document& doc, const std::filesystem::path& to, ReplaceExisting replace);
-
 /// Writes the column layout into the given .ing path (created empty first); throws on failure.
 using LayoutWriter = std::function<void(const std::filesystem::path& ingPath, const ColumnSet& columns)>;
-/// Closing a document: writes the .ing via `writeLayout` (skipped when empty), closes the table
-/// (an unposted row is dropped), writes the .inf. A table open read-only is only closed: no
-/// companion is written. Throws CompanionError with the I/O message; later steps do not run.
-void closeDocument(Document& doc, const LayoutWriter& writeLayout);
 
 /// The user's message for a failed file operation with the given errno: "File access denied",
 /// "Invalid filename" (missing directory), "Disk full", else "I/O error %d".

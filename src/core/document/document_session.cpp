@@ -49,7 +49,14 @@ private:
 
 void readInfCompanion(DocumentSession& s, const fs::path& file)
 {
-    readInf(file, s.document().pairsPer100m, s.document().startHeight);
+    Document& doc = s.document();
+    try {
+        readInf(file, doc.pairsPer100m, doc.startHeight);
+    } catch (...) {
+        doc.table.notifySurveyValuesChanged();  // what was read before the bad value is in place
+        throw;
+    }
+    doc.table.notifySurveyValuesChanged();
 }
 
 void writeInfCompanion(DocumentSession& s, const fs::path& file)
@@ -225,17 +232,16 @@ bool saveAsWithCompanions(Document& doc, const fs::path& to, ReplaceExisting rep
     return true;
 }
 
-Access accessOf(const TraverseTable& table)
-{
-    return table.isOpen() && table.isReadOnly() && table.readOnlyReason().empty() ? Access::ReadOnly
-                                                                                  : Access::ReadWrite;
-}
-
 }  // namespace
 
 TargetInUseError::TargetInUseError(const fs::path& target)
     : CompanionError("The table " + quoted(target)
                      + " is open in another window or program; close it there or choose another name.")
+{
+}
+
+CompanionWriteError::CompanionWriteError(fs::path file, const std::string& cause)
+    : CompanionError(cause), m_file(std::move(file))
 {
 }
 
@@ -264,6 +270,7 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode)
     TraverseTable& table = m_doc.table;
     table.close();
     m_open = false;
+    m_closePending = false;
     m_mode = mode;
     m_tableWritable = false;
     m_keepOnDisk.assign(companions().size(), false);
@@ -314,50 +321,73 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode)
     return outcome;
 }
 
-bool DocumentSession::writesCompanions() const { return m_open && m_mode == Mode::Edit && m_tableWritable; }
+bool DocumentSession::writesCompanions() const
+{
+    // A table that a failed rename left closed gets no companions written beside it.
+    return m_open && m_mode == Mode::Edit && m_tableWritable && m_doc.table.isOpen();
+}
 
 void DocumentSession::close()
 {
-    if (!m_open)
+    if (!m_open && !m_closePending)
         return;
     const fs::path path = m_doc.table.path();
-    const bool write = writesCompanions();
     const auto& list = companions();
     auto writePhase = [&](bool beforeTableCloses) {
-        for (std::size_t i = 0; i < list.size(); ++i)
-            if (write && list[i].write && list[i].writtenBeforeTableCloses == beforeTableCloses && !m_keepOnDisk[i])
-                list[i].write(*this, companionPath(path, list[i].extension));
+        for (std::size_t i = 0; i < list.size(); ++i) {
+            if (!list[i].write || list[i].writtenBeforeTableCloses != beforeTableCloses || m_keepOnDisk[i])
+                continue;
+            const fs::path file = companionPath(path, list[i].extension);
+            try {
+                list[i].write(*this, file);
+            } catch (const CompanionWriteError&) {
+                throw;
+            } catch (const CompanionError& e) {
+                throw CompanionWriteError(file, e.what());
+            }
+        }
     };
-    writePhase(true);
-    m_open = false;
-    m_doc.table.close();
-    writePhase(false);
+    if (m_open) {
+        if (writesCompanions())
+            writePhase(true);
+        // From here on the table is closed whatever happens; what is written after it is
+        // written again by the next close() when it fails.
+        m_closePending = writesCompanions();
+        m_open = false;
+        m_doc.table.close();
+    }
+    if (m_closePending)
+        writePhase(false);
+    m_closePending = false;
 }
 
 void DocumentSession::rename(const fs::path& to)
 {
-    renameWithCompanions(m_doc, to, m_mode == Mode::ReadOnly ? Access::ReadOnly : Access::ReadWrite);
-    m_tableWritable = m_mode == Mode::Edit && m_doc.table.isOpen() && !m_doc.table.isReadOnly();
+    try {
+        renameWithCompanions(m_doc, to, m_mode == Mode::ReadOnly ? Access::ReadOnly : Access::ReadWrite);
+    } catch (...) {
+        updateWritable();
+        throw;
+    }
+    updateWritable();
 }
 
 bool DocumentSession::saveAs(const fs::path& to, ReplaceExisting replace)
 {
-    const bool changed =
-        saveAsWithCompanions(m_doc, to, replace, m_mode == Mode::ReadOnly ? Access::ReadOnly : Access::ReadWrite);
-    m_tableWritable = m_mode == Mode::Edit && m_doc.table.isOpen() && !m_doc.table.isReadOnly();
+    bool changed = false;
+    try {
+        changed = saveAsWithCompanions(m_doc, to, replace, m_mode == Mode::ReadOnly ? Access::ReadOnly : Access::ReadWrite);
+    } catch (...) {
+        updateWritable();
+        throw;
+    }
+    updateWritable();
     return changed;
 }
 
-// --- the document functions of a window that has no session yet
-
-void renameDocument(Document& doc, const fs::path& to)
+void DocumentSession::updateWritable()
 {
-    renameWithCompanions(doc, to, accessOf(doc.table));
-}
-
-bool saveAsCopy(Document& doc, const fs::path& to, ReplaceExisting replace)
-{
-    return saveAsWithCompanions(doc, to, replace, accessOf(doc.table));
+    m_tableWritable = m_mode == Mode::Edit && m_doc.table.isOpen() && !m_doc.table.isReadOnly();
 }
 
 }  // namespace zelt::document

@@ -72,8 +72,9 @@ public:
 
     /// Closes the document: companions written before the table closes, the table closed (an
     /// unposted row dropped), the others written. A read-only session only closes the table.
-    /// Throws CompanionError / EngineError; later steps do not run, and a failure before the
-    /// table closed leaves the session open so that closing can be tried again.
+    /// Throws CompanionWriteError (naming the companion) / EngineError; later steps do not run.
+    /// Closing can be tried again: after a failure before the table closed everything is done
+    /// again, after one once it closed the companions written after the table are.
     void close();
 
     /// Renames the table and every companion it has; never onto an existing file
@@ -91,11 +92,14 @@ public:
     const LayoutIo& layout() const { return m_layout; }
 
 private:
+    void updateWritable();
+
     Document& m_doc;
     LayoutIo m_layout;
     Mode m_mode = Mode::Edit;
     bool m_open = false;
     bool m_tableWritable = false;       ///< the table opened writable (read when it was opened)
+    bool m_closePending = false;        ///< the table closed, companions after it still to write
     std::vector<bool> m_keepOnDisk;     ///< per companion: could not be read, so never written over
 };
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Document files: .inf bytes and lenient reading, open-or-create with the start row, names, rename, copy, close.
 #include "document/document_files.h"
+#include "document/document_session.h"
 #include "document/paradox_table.h"
 
 #include "test_support.h"
@@ -201,7 +202,8 @@ void DocumentFilesTest::companionPaths()
 void DocumentFilesTest::newTableGetsStartRowAndInf()
 {
     Document doc;
-    const OpenOutcome out = openOrCreate(doc, path("NONAME1.db"));
+    DocumentSession session(doc);
+    const OpenOutcome out = session.open(path("NONAME1.db"));
     QVERIFY(out.created);
     QVERIFY(!out.layoutToLoad);
     QCOMPARE(fileText(path("NONAME1.inf")), std::string(" 6.40000000000000E+0001\r\n 4.20000000000000E+0002\r\n"));
@@ -234,7 +236,7 @@ void DocumentFilesTest::startRowRule()
     makeTable(table, {{azimuth, pairs}, {45, 3}});
     Document doc;
     doc.startHeight = 512.5;
-    openOrCreate(doc, table);
+    DocumentSession(doc).open(table);
     QCOMPARE(doc.table.rowCount(), inserted ? 3 : 2);
     QCOMPARE(doc.table.recNo(), 1);
     if (inserted) {
@@ -254,7 +256,7 @@ void DocumentFilesTest::infValuesOfExistingTable()
     makeTable(table, {});
     {
         Document doc;
-        openOrCreate(doc, table);  // no .inf: defaults
+        DocumentSession(doc).open(table);  // no .inf: defaults
         QCOMPARE(doc.pairsPer100m, 64.0);
         QCOMPARE(doc.startHeight, 420.0);
         QCOMPARE(doc.table.asFloat("Altimeter"), 420.0);  // an empty table gets its start row
@@ -262,14 +264,14 @@ void DocumentFilesTest::infValuesOfExistingTable()
     writeText(path("t.inf"), "");
     {
         Document doc;
-        openOrCreate(doc, table);
+        DocumentSession(doc).open(table);
         QCOMPARE(doc.pairsPer100m, 0.0);
         QCOMPARE(doc.startHeight, 0.0);
     }
     writeText(path("t.inf"), "70\r\n");
     writeText(path("t.ing"), "x");
     Document doc;
-    const OpenOutcome out = openOrCreate(doc, table);
+    const OpenOutcome out = DocumentSession(doc).open(table);
     QCOMPARE(doc.pairsPer100m, 70.0);
     QCOMPARE(doc.startHeight, 0.0);
     QVERIFY(!out.created);
@@ -282,7 +284,8 @@ void DocumentFilesTest::invalidInfStopsOpening()
     makeTable(table, {{90, 12}});
     writeText(path("t.inf"), "66\r\nbad\r\n");
     Document doc;
-    QVERIFY_THROWS_EXCEPTION(CompanionError, openOrCreate(doc, table));
+    DocumentSession session(doc);
+    QVERIFY_THROWS_EXCEPTION(CompanionError, session.open(table));
     QCOMPARE(doc.pairsPer100m, 66.0);
     QCOMPARE(doc.startHeight, 420.0);
     QVERIFY(doc.table.isOpen());
@@ -293,7 +296,7 @@ void DocumentFilesTest::missingTableWithInfIsCreated()
 {
     writeText(path("t.inf"), "70\r\n300\r\n");
     Document doc;
-    const OpenOutcome out = openOrCreate(doc, path("t.db"));
+    const OpenOutcome out = DocumentSession(doc).open(path("t.db"));
     QVERIFY(out.created);
     QCOMPARE(fileText(path("t.inf")), std::string(" 6.40000000000000E+0001\r\n 4.20000000000000E+0002\r\n"));
 }
@@ -314,9 +317,10 @@ void DocumentFilesTest::newDocumentNames()
 void DocumentFilesTest::renameKeepsRowsAndCompanions()
 {
     Document doc;
-    openOrCreate(doc, path("a.db"));
+    DocumentSession session(doc);
+    session.open(path("a.db"));
     writeText(path("a.ing"), "layout");
-    renameDocument(doc, path("b.db"));
+    session.rename(path("b.db"));
     QVERIFY(doc.table.isOpen());
     QCOMPARE(doc.table.path(), path("b.db"));
     QCOMPARE(doc.table.rowCount(), 1);
@@ -325,7 +329,7 @@ void DocumentFilesTest::renameKeepsRowsAndCompanions()
     QVERIFY(!fs::exists(path("a.ing")));
     QCOMPARE(fileText(path("b.ing")), std::string("layout"));
     QVERIFY(fs::exists(path("b.inf")));
-    closeDocument(doc, {});
+    session.close();
     QVERIFY(fs::exists(path("b.inf")));
 }
 
@@ -333,12 +337,13 @@ void DocumentFilesTest::renameFailureLeavesTableClosed()
 {
     makeTable(path("other.db"), {{1, 1}});
     Document doc;
-    openOrCreate(doc, path("a.db"));
-    QVERIFY_THROWS_EXCEPTION(TargetExistsError, renameDocument(doc, path("other.db")));
+    DocumentSession session(doc);
+    session.open(path("a.db"));
+    QVERIFY_THROWS_EXCEPTION(TargetExistsError, session.rename(path("other.db")));
     QVERIFY(doc.table.isOpen());  // refused before the table was closed
     QCOMPARE(doc.table.path(), path("a.db"));
     QVERIFY(fs::exists(path("a.db")));
-    QVERIFY_THROWS_EXCEPTION(EngineError, renameDocument(doc, path("no/such/dir/c.db")));
+    QVERIFY_THROWS_EXCEPTION(EngineError, session.rename(path("no/such/dir/c.db")));
     QVERIFY(!doc.table.isOpen());  // the table could not be moved: it stays closed under its old path
     QCOMPARE(doc.table.path(), path("a.db"));
 }
@@ -346,8 +351,9 @@ void DocumentFilesTest::renameFailureLeavesTableClosed()
 void DocumentFilesTest::saveAsContinuesOnTheCopy()
 {
     Document doc;
-    openOrCreate(doc, path("a.db"));
-    QVERIFY(saveAsCopy(doc, path("copy.db"), ReplaceExisting::No));
+    DocumentSession session(doc);
+    session.open(path("a.db"));
+    QVERIFY(session.saveAs(path("copy.db"), ReplaceExisting::No));
     QCOMPARE(doc.table.path(), path("copy.db"));
     QVERIFY(doc.table.isOpen());
     doc.table.append();
@@ -364,42 +370,73 @@ void DocumentFilesTest::saveAsContinuesOnTheCopy()
 void DocumentFilesTest::saveAsFailureStaysOnTheFirstTable()
 {
     Document doc;
-    openOrCreate(doc, path("a.db"));
-    QVERIFY_THROWS_EXCEPTION(EngineError, saveAsCopy(doc, path("no/such/dir/c.db"), ReplaceExisting::Yes));
+    DocumentSession session(doc);
+    session.open(path("a.db"));
+    QVERIFY_THROWS_EXCEPTION(EngineError, session.saveAs(path("no/such/dir/c.db"), ReplaceExisting::Yes));
     QCOMPARE(doc.table.path(), path("a.db"));
     QVERIFY(doc.table.isOpen());
-    QVERIFY(!saveAsCopy(doc, path("a.db"), ReplaceExisting::Yes));  // onto itself: nothing to copy
+    QVERIFY(!session.saveAs(path("a.db"), ReplaceExisting::Yes));  // onto itself: nothing to copy
     QCOMPARE(doc.table.rowCount(), 1);
 }
 
 void DocumentFilesTest::closeWritesCompanionsAndDropsUnpostedRow()
 {
     Document doc;
-    openOrCreate(doc, path("NONAME1.db"));
+    fs::path layoutPath;
+    bool failLayout = false;
+    DocumentSession::LayoutIo io;
+    io.write = [&](const fs::path& ing, const ColumnSet&) {
+        if (failLayout)
+            throw CompanionError("Disk full");
+        layoutPath = ing;
+        writeText(ing, "layout");
+    };
+    DocumentSession session(doc, io);
+    session.open(path("NONAME1.db"));
     doc.pairsPer100m = 62.5;
     doc.table.append();
     doc.table.setInteger("Azimuth", 33);
-    fs::path layoutPath;
-    closeDocument(doc, [&](const fs::path& ing, const ColumnSet&) {
-        layoutPath = ing;
-        writeText(ing, "layout");
-    });
+    session.close();
     QCOMPARE(layoutPath, path("NONAME1.ing"));
     QVERIFY(!doc.table.isOpen());
     QCOMPARE(fileText(path("NONAME1.inf")), std::string(" 6.25000000000000E+0001\r\n 4.20000000000000E+0002\r\n"));
     doc.table.open();
     QCOMPARE(doc.table.rowCount(), 1);
+    doc.table.close();
 
-    // A failing companion stops the closing at that step.
-    fs::create_directory(path("NONAME1.inf.dir"));
+    // A failing companion stops the closing at that step and names the file; closing again
+    // writes what is still to write.
+    session.open(path("NONAME1.db"));
     fs::remove(path("NONAME1.inf"));
-    fs::rename(path("NONAME1.inf.dir"), path("NONAME1.inf"));
-    QCOMPARE(errorOf([&] { closeDocument(doc, {}); }), QString("File access denied"));
+    fs::create_directory(path("NONAME1.inf"));
+    try {
+        session.close();
+        QFAIL("closed over a folder in the place of the .inf");
+    } catch (const CompanionWriteError& e) {
+        QCOMPARE(QString(e.what()), QString("File access denied"));
+        QCOMPARE(e.file(), path("NONAME1.inf"));
+    }
     QVERIFY(!doc.table.isOpen());
-    QCOMPARE(errorOf([&] {
-                 closeDocument(doc, [](const fs::path&, const ColumnSet&) { throw CompanionError("Disk full"); });
-             }),
-             QString("Disk full"));
+    QCOMPARE(errorOf([&] { session.close(); }), QString("File access denied"));
+    fs::remove(path("NONAME1.inf"));
+    session.close();
+    QVERIFY(fs::is_regular_file(path("NONAME1.inf")));
+    session.close();  // nothing left to do
+
+    // A companion written before the table closes leaves it open when it fails.
+    session.open(path("NONAME1.db"));
+    failLayout = true;
+    try {
+        session.close();
+        QFAIL("the layout's failure was not reported");
+    } catch (const CompanionWriteError& e) {
+        QCOMPARE(QString(e.what()), QString("Disk full"));
+        QCOMPARE(e.file(), path("NONAME1.ing"));
+    }
+    QVERIFY(doc.table.isOpen());
+    failLayout = false;
+    session.close();
+    QVERIFY(!doc.table.isOpen());
 }
 
 QTEST_APPLESS_MAIN(DocumentFilesTest)

@@ -220,12 +220,6 @@ void DocumentSessionTest::renameCarriesCompanions()
     QVERIFY(!fs::exists(path("a.kpt")));
     QVERIFY(!fs::exists(path("b.ing")));  // not the document's: it would pair another layout with the table
     session.close();
-
-    // Through the window's function too.
-    Document window;
-    openOrCreate(window, path("b.db"));
-    renameDocument(window, path("c.db"));
-    QVERIFY(fs::exists(path("c.inf")) && !fs::exists(path("b.inf")));
 }
 
 void DocumentSessionTest::renameRefusesExistingAndBusyTargets()
@@ -315,8 +309,7 @@ void DocumentSessionTest::saveAsRefusesBusyTargets()
         } catch (const TargetInUseError& e) {
             QVERIFY2(std::string(e.what()).find(path("b.db").string()) != std::string::npos, e.what());
         }
-        QVERIFY_THROWS_EXCEPTION(TargetInUseError, renameDocument(doc, path("b.db")));
-        QVERIFY_THROWS_EXCEPTION(TargetInUseError, saveAsCopy(doc, path("b.db"), ReplaceExisting::Yes));
+        QVERIFY_THROWS_EXCEPTION(TargetInUseError, session.rename(path("b.db")));
         QCOMPARE(doc.table.path(), path("a.db"));
         QVERIFY(doc.table.isOpen());
         QCOMPARE(fileText(path("b.inf")), std::string("b's values"));

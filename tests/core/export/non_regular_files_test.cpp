@@ -2,6 +2,7 @@
 // Files read or written in place that are not regular files of a sane size are refused with a
 // clear message, at once: a named pipe, a link to /dev/zero, a folder, an oversized file.
 #include "document/document_files.h"
+#include "document/document_session.h"
 #include "document/traverse_table.h"
 #include "export/figure_file.h"
 #include "export/ocad_writer.h"
@@ -176,15 +177,16 @@ void NonRegularFilesTest::companionInTheWayStopsOpeningWithoutWriting()
     const fs::path table = fs::path(dir.path().toStdString()) / "way.db";
     {
         Document doc;
-        openOrCreate(doc, table);
-        doc.table.close();
+        DocumentSession session(doc);
+        session.open(table);
+        session.close();
     }
     const fs::path inf = companionPath(table, ".inf");
     fs::remove(inf);
     QVERIFY(zelt::test::makeFifo(inf));
     const zelt::test::HangGuard guard(20);
     Document doc;
-    const std::string error = errorOf([&] { openOrCreate(doc, table); });
+    const std::string error = errorOf([&] { DocumentSession(doc).open(table); });
     QVERIFY2(error.find("named pipe") != std::string::npos, error.c_str());
     QVERIFY(fs::is_fifo(fs::symlink_status(inf)));
 }

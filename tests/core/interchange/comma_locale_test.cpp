@@ -2,6 +2,7 @@
 // Fixed file formats written and read after a Qt application object has taken a comma-decimal
 // locale from the environment, as the desktop program and `zelt-cli report` do.
 #include "document/document_files.h"
+#include "document/document_session.h"
 #include "interchange/xlsx_writer.h"
 
 #include "test_support.h"
@@ -76,16 +77,18 @@ void CommaLocaleTest::documentValuesSurviveCloseAndReopen()
     const auto table = std::filesystem::path(dir.path().toStdString()) / "way.db";
     {
         Document doc;
-        openOrCreate(doc, table);
+        DocumentSession session(doc);
+        session.open(table);
         doc.pairsPer100m = 58.25;
         doc.startHeight = 1234.5;
-        closeDocument(doc, [](const std::filesystem::path&, const ColumnSet&) {});
+        session.close();
     }
     Document again;
-    openOrCreate(again, table);
+    DocumentSession session(again);
+    session.open(table);
     QCOMPARE(again.pairsPer100m, 58.25);
     QCOMPARE(again.startHeight, 1234.5);
-    closeDocument(again, [](const std::filesystem::path&, const ColumnSet&) {});
+    session.close();
 }
 
 // Numbers and column widths in the sheet's XML are written with '.', whatever the locale; the
