@@ -16,6 +16,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <memory>
 #include <ostream>
 
 namespace zelt::cli {
@@ -25,18 +26,12 @@ namespace {
 using zelt::document::KnownPoints;
 namespace fs = std::filesystem;
 
-/// Opens the table and reads its survey values for reading only: these commands never change
-/// the table, so neither the start-row rule nor the closing writes of .inf and .ing apply.
-void openForReading(zelt::document::Document& doc, const fs::path& table)
+/// Opens the table with its survey values for reading only: these commands never change the
+/// table, so neither the start-row rule nor the closing writes of .inf and .ing apply, and the
+/// column layout is not needed.
+std::unique_ptr<CliSession> openForReading(const fs::path& table, const Args& args)
 {
-    std::error_code ec;
-    if (!fs::exists(table, ec))
-        throw std::runtime_error("'" + table.string() + "' does not exist");
-    doc.table.setPath(table);
-    doc.table.open();
-    const fs::path inf = zelt::document::companionPath(table, ".inf");
-    if (fs::exists(inf, ec))
-        zelt::document::readInf(inf, doc.pairsPer100m, doc.startHeight);
+    return std::make_unique<CliSession>(table, args, CliSession::Mode::ReadOnly, CliSession::Layout::Ignore);
 }
 
 /// Shortest round-trip form with '.', as JSON needs it.
@@ -122,9 +117,9 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
     // Only the .kpt file changes; the table and its other companions are only read.
     int rowCount = 0;
     {
-        zelt::document::Document doc;
-        openForReading(doc, tablePath);
-        rowCount = doc.table.rowCount();
+        const auto session = openForReading(tablePath, args);
+        rowCount = session->table().rowCount();
+        session->close();
     }
 
     const bool changes = args.has("--set") || args.has("--remove") || args.has("--clear") || args.has("--scale");
@@ -193,8 +188,8 @@ int fitCommand(const Args& args, std::ostream& out, std::ostream&)
     expectPositional(args, 1, 1, "TABLE.db");
     const auto tablePath = tableArgument(args);
     const char sep = decimalSeparatorOf(args);
-    zelt::document::Document doc;
-    openForReading(doc, tablePath);
+    const auto session = openForReading(tablePath, args);
+    const zelt::document::Document& doc = session->document();
     const auto known = zelt::document::readKnownPoints(tablePath);
     if (!known || known->empty())
         throw std::runtime_error("the table has no known points (add them with known-points --set ROW:X,Y)");

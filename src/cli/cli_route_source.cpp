@@ -22,7 +22,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uintmax_t kMaxTableBytes = std::uintmax_t(2) << 30;   // the table format's own limit
-constexpr std::uintmax_t kMaxInfBytes = 64 * 1024;
 
 // A file read here must be a regular file of a size this program can read.
 void requireRegularFile(const fs::path& path, std::uintmax_t maxBytes, const char* what)
@@ -47,15 +46,13 @@ RouteSource loadRouteSource(const Args& args)
 
     RouteSource src;
     src.tableName = path.filename().string();
-    // The table is opened as it is; no field rules, no start-row rule, no companions written.
-    document::Document doc;
-    doc.table.setPath(path);
-    doc.table.open();
-    const fs::path inf = document::companionPath(path, ".inf");
-    std::error_code ec;
-    if (fs::exists(inf, ec)) {
-        requireRegularFile(inf, kMaxInfBytes, "a survey values file");
-        document::readInf(inf, doc.pairsPer100m, doc.startHeight);
+    // Opened as it is: no start-row rule, nothing written, the column layout not needed.
+    CliSession session(path, args, CliSession::Mode::ReadOnly, CliSession::Layout::Ignore);
+    document::Document& doc = session.document();
+    try {
+        session.checkComplete();
+    } catch (const PartialResult& damage) {
+        src.warnings.push_back(damage.message);
     }
     src.pairsPer100m = doc.pairsPer100m;
     src.startHeight = doc.startHeight;
@@ -70,7 +67,7 @@ RouteSource loadRouteSource(const Args& args)
         const auto* text = std::get_if<std::string>(&v);
         src.marks.push_back(text ? *text : std::string());
     }
-    doc.table.close();
+    session.close();
 
     compute::FigureLookup figures;
     if (args.has("--figures")) {

@@ -24,7 +24,8 @@ struct RouteSource {
 /// Reads the table named by the first positional argument and its .inf companion (defaults
 /// without one) and computes the route with the figures of --figures FILE, or of the figure file
 /// found beside the program (a warning and no figure points when there is none). Writes nothing:
-/// no companion, no lock file. Errors: a missing or non-regular table, an unusable ratio with
+/// no companion, no lock file. A damaged table gives the route of the rows before the damage and
+/// a warning saying so. Errors: a missing or non-regular table, an unusable ratio with
 /// rows to convert, an unreadable or damaged figure file named by --figures.
 RouteSource loadRouteSource(const Args& args);
 

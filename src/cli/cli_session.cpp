@@ -34,7 +34,7 @@ fs::path tableArgument(const Args& args)
     return fs::path(args.positional.front());
 }
 
-CliSession::CliSession(const fs::path& table, const Args& args, Mode mode)
+CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layout layoutUse)
     : m_doc(std::make_unique<document::Document>())
 {
     m_decimalSeparator = decimalSeparatorOf(args);
@@ -48,12 +48,13 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode)
         throw std::runtime_error("'" + table.string() + "' already exists");
 
     // A layout named on the command line takes the place of the table's own .ing.
-    const std::string layout = args.option("--layout");
+    const std::string layout = layoutUse == Layout::Read ? args.option("--layout") : std::string();
     document::DocumentSession::LayoutIo io;
-    io.read = [useOwn = layout.empty()](document::Document& doc, const fs::path& ing) {
-        if (useOwn)
-            doc.columns = interchange::loadGridLayout(ing);
-    };
+    if (layoutUse == Layout::Read)
+        io.read = [useOwn = layout.empty()](document::Document& doc, const fs::path& ing) {
+            if (useOwn)
+                doc.columns = interchange::loadGridLayout(ing);
+        };
     io.write = [](const fs::path& ing, const document::ColumnSet& columns) { interchange::saveGridLayout(columns, ing); };
     m_session = std::make_unique<document::DocumentSession>(*m_doc, std::move(io));
 

@@ -31,9 +31,14 @@ public:
         ReadOnly,      ///< the table must exist; nothing is written, neither table nor companions
     };
 
+    /// Whether the command reads the grid layout (.ing, or --layout FILE.ing). Commands that
+    /// never show columns ignore it, so a damaged layout does not stop them.
+    enum class Layout { Read, Ignore };
+
     /// Honours the global options --layout FILE.ing and --locale NAME (decimal separator of
     /// numbers read and written). Throws the engine's or the companion's error.
-    CliSession(const std::filesystem::path& table, const Args& args, Mode mode = Mode::OpenExisting);
+    CliSession(const std::filesystem::path& table, const Args& args, Mode mode = Mode::OpenExisting,
+               Layout layout = Layout::Read);
     ~CliSession();
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;

@@ -108,6 +108,18 @@ private slots:
         QCOMPARE(readFile(table), db);
         QCOMPARE(readFile(zelt::document::companionPath(table, ".inf")), inf);
         QVERIFY(!fs::exists(zelt::document::companionPath(table, ".ing")));
+
+        // They have no columns to show: a damaged layout beside the table stops none of them,
+        // nor the route commands, and stays as it is.
+        const fs::path ing = zelt::document::companionPath(table, ".ing");
+        writeBytes(ing, Bytes{'n', 'o', ' ', 'l', 'a', 'y', 'o', 'u', 't'});
+        const QByteArray layout = readFile(ing);
+        for (const QString& command : {QStringLiteral("known-points"), QStringLiteral("fit"), QStringLiteral("route")}) {
+            const CliRun r = s.run({command, path});
+            QVERIFY2(r.exitCode == 0, qPrintable(command + QStringLiteral(": ") + r.err));
+        }
+        QCOMPARE(readFile(ing), layout);
+        QCOMPARE(readFile(table), db);
     }
 
     /// A damaged file is reported and kept; the table still works; --clear replaces it.
