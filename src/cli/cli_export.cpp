@@ -77,13 +77,16 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
     const std::filesystem::path map = args.positional[1];
 
     const std::filesystem::path table = tableArgument(args);
+    CliSession session(table, args, CliSession::Mode::ReadOnly);
     std::optional<zelt::document::KnownPoints> known;
     if (args.has("--fit")) {
-        known = zelt::document::readKnownPoints(table);
-        if (!known || known->empty())
+        const zelt::document::DocumentKnownPoints& points = session.document().knownPoints;
+        if (!points.damage().empty())
+            throw zelt::document::KnownPointsError(points.damage());
+        known = points.points();
+        if (known->empty())
             throw std::runtime_error("--fit needs known points, and the table has none (add them with known-points)");
     }
-    CliSession session(table, args, CliSession::Mode::ReadOnly);
     zelt::mapexport::TZelt zelt;
     if (args.has("--figures"))
         zelt.setFigureFile(args.option("--figures"));

@@ -115,19 +115,19 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
     const auto tablePath = tableArgument(args);
     const char sep = decimalSeparatorOf(args);
     // Only the .kpt file changes; the table and its other companions are only read.
-    int rowCount = 0;
-    {
-        const auto session = openForReading(tablePath, args);
-        rowCount = session->table().rowCount();
-        session->close();
-    }
+    const auto session = openForReading(tablePath, args);
+    zelt::document::DocumentKnownPoints& known = session->document().knownPoints;
+    const int rowCount = session->table().rowCount();
 
     const bool changes = args.has("--set") || args.has("--remove") || args.has("--clear") || args.has("--scale");
     // Without --clear a damaged file stops the command: changing it would lose the points it
     // still holds. --clear starts from nothing and so replaces it.
     KnownPoints kp;
-    if (!args.has("--clear"))
-        kp = zelt::document::readKnownPoints(tablePath).value_or(KnownPoints{});
+    if (!args.has("--clear")) {
+        if (!known.damage().empty())
+            throw zelt::document::KnownPointsError(known.damage());
+        kp = known.points();
+    }
     for (const auto& [name, value] : args.options) {
         if (name == "--remove") {
             const int row = parseRowNumber(value, "--remove");
@@ -143,7 +143,7 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
         }
     }
     if (changes)
-        zelt::document::writeKnownPoints(tablePath, kp);
+        known.replace(kp);
     for (const auto& p : kp.points)
         out << p.row << '\t' << plainNumber(p.xMm, sep) << '\t' << plainNumber(p.yMm, sep) << '\n';
     return 0;
@@ -190,14 +190,16 @@ int fitCommand(const Args& args, std::ostream& out, std::ostream&)
     const char sep = decimalSeparatorOf(args);
     const auto session = openForReading(tablePath, args);
     const zelt::document::Document& doc = session->document();
-    const auto known = zelt::document::readKnownPoints(tablePath);
-    if (!known || known->empty())
+    if (!doc.knownPoints.damage().empty())
+        throw zelt::document::KnownPointsError(doc.knownPoints.damage());
+    const KnownPoints& known = doc.knownPoints.points();
+    if (known.empty())
         throw std::runtime_error("the table has no known points (add them with known-points --set ROW:X,Y)");
-    const auto report = zelt::compute::placeOnKnownPoints(doc, *known, known->mapScale);
+    const auto report = zelt::compute::placeOnKnownPoints(doc, known, known.mapScale);
     if (args.has("--json"))
         printJson(report, out);
     else
-        printReport(report, doc.pairsPer100m, known->mapScale, sep, out);
+        printReport(report, doc.pairsPer100m, known.mapScale, sep, out);
     return 0;
 }
 

@@ -176,13 +176,9 @@ void ExportCommand::Export1Execute()
     m_dialog->FormActivate();
     // The placement is offered only for a table with known points; a damaged file offers it
     // too, so that choosing it reports the damage instead of silently exporting unplaced.
-    bool hasPoints = false;
-    try {
-        const auto known = zelt::document::readKnownPoints(m_main.activeDocument()->Table1().path());
-        hasPoints = known && !known->empty();
-    } catch (const std::exception&) {
-        hasPoints = true;
-    }
+    zelt::document::DocumentKnownPoints& known = m_main.activeDocument()->document().knownPoints;
+    known.reloadIfChanged();   // another program may have changed them
+    const bool hasPoints = !known.points().empty() || !known.damage().empty();
     m_dialog->PlaceOnKnownPoints->setEnabled(hasPoints);
     m_dialog->exec();
 }
@@ -210,8 +206,13 @@ void ExportCommand::run(const TExportDlg::Choice& choice)
     try {
         const std::filesystem::path target = map.toStdString();
         std::optional<zelt::document::KnownPoints> known;
-        if (choice.placeOnKnownPoints)
-            known = zelt::document::readKnownPoints(child->Table1().path()).value_or(zelt::document::KnownPoints{});
+        if (choice.placeOnKnownPoints) {
+            zelt::document::DocumentKnownPoints& points = child->document().knownPoints;
+            points.reloadIfChanged();
+            if (!points.damage().empty())
+                throw zelt::document::KnownPointsError(points.damage());
+            known = points.points();
+        }
         const zelt::document::KnownPoints* placeOn = known ? &*known : nullptr;
         const auto result = choice.withContours
             ? zelt::mapexport::ExportRouteWithContours(child->document(), m_zelt, target, choice.params, onRow, placeOn)

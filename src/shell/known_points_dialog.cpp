@@ -133,6 +133,7 @@ void KnownPointsDialog::showForActive()
     m_child = m_main.activeDocument();
     if (!m_child)
         return;
+    m_child->document().knownPoints.reloadIfChanged();   // changed by another program meanwhile
     reload();
     show();
     raise();
@@ -142,8 +143,11 @@ void KnownPointsDialog::showForActive()
 bool KnownPointsDialog::event(QEvent* e)
 {
     // Rows or the pace count may have changed while the user worked in the table.
-    if (e->type() == QEvent::WindowActivate && m_child)
+    if (e->type() == QEvent::WindowActivate && m_child) {
+        if (TMDIChild* active = m_main.activeDocument())
+            active->document().knownPoints.reloadIfChanged();
         reload();
+    }
     return QDialog::event(e);
 }
 
@@ -154,10 +158,17 @@ void KnownPointsDialog::reload()
     if (TMDIChild* child = m_main.activeDocument(); child && child != m_child)
         m_child = child;
     if (m_child) {
-        try {
-            m_points = zelt::document::readKnownPoints(m_child->Table1().path()).value_or(KnownPoints{});
-        } catch (const std::exception& e) {
-            m_damage = e.what();
+        const zelt::document::DocumentKnownPoints& known = m_child->document().knownPoints;
+        m_points = known.points();
+        if (!known.damage().empty())
+            m_damage = known.damage();
+        if (m_followed != m_child) {
+            // Rows inserted or deleted in the table move the points; the list follows at once.
+            m_followed = m_child;
+            m_subscription = m_child->document().knownPoints.subscribe([this] {
+                if (isVisible())
+                    reload();
+            });
         }
         setWindowTitle(QStringLiteral("Known Points - ")
                        + QString::fromStdString(m_child->Table1().path().filename().string()));
@@ -226,7 +237,7 @@ bool KnownPointsDialog::save(const KnownPoints& next)
             if (answer != QMessageBox::Yes)
                 return false;
         }
-        zelt::document::writeKnownPoints(m_child->Table1().path(), next);
+        m_child->document().knownPoints.replace(next);
     } catch (const std::exception& e) {
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
         return false;

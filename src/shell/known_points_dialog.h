@@ -3,6 +3,7 @@
 #pragma once
 
 #include "compute/route_fit.h"
+#include "document/document_known_points.h"
 #include "document/known_points.h"
 
 #include <QDialog>
@@ -22,8 +23,9 @@ class TMainForm;
 class TMDIChild;
 
 /// Lists the known points of the active document (row, mark, X, Y, residual after fitting),
-/// adds the current row, edits and removes points, and shows the fit's report. Every change is
-/// written to the table's .kpt companion at once, as rows are written when posted. A damaged
+/// adds the current row, edits and removes points, and shows the fit's report. It shows the
+/// document's own list (which follows inserted and deleted rows); every change is written to
+/// the table's .kpt companion at once, as rows are written when posted. A damaged
 /// companion is reported in the dialog and only replaced after the user agrees.
 class KnownPointsDialog : public QDialog {
     Q_OBJECT
@@ -67,6 +69,8 @@ private:
 
     TMainForm& m_main;
     QPointer<TMDIChild> m_child;   ///< the document shown; follows the active one on reload
+    QPointer<TMDIChild> m_followed;   ///< the document whose points m_subscription follows
+    zelt::document::DocumentKnownPoints::Subscription m_subscription;
     zelt::document::KnownPoints m_points;
     std::optional<std::string> m_damage;   ///< why the file on disk could not be read
     std::optional<zelt::compute::FitReport> m_report;

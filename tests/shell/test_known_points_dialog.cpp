@@ -116,6 +116,48 @@ private slots:
         QVERIFY(command->ExportDlg()->choice().placeOnKnownPoints);
     }
 
+    /// The dialog lists the document's own points: a table opened without a start row gets one
+    /// and the points move with their legs; a row deleted in the window drops its point and
+    /// moves the later ones, in the open dialog and on disk.
+    void pointsFollowTheWindowsRows()
+    {
+        const QString path = m_shell.dir->filePath(QStringLiteral("legs.db"));
+        {
+            zelt::document::TraverseTable t;
+            t.setPath(path.toStdString());
+            t.create();
+            t.open();
+            for (int i = 0; i < 3; ++i) {
+                t.append();
+                t.setInteger("Azimuth", 90);
+                t.setFloat("Pairs", 64);
+                t.post();
+            }
+        }
+        zelt::document::KnownPoints kp;
+        kp.set(1, 5, 5);
+        kp.set(3, 7, 7);
+        zelt::document::writeKnownPoints(path.toStdString(), kp);
+        m_shell.form->OpenDocument(path);
+        m_shell.form->updateEnabling();
+        TMDIChild* child = m_shell.form->activeDocument();
+        QCOMPARE(child->Table1().rowCount(), 4);
+        dialog()->showForActive();
+        QCOMPARE(dialog()->list()->rowCount(), 2);
+        QCOMPARE(dialog()->list()->item(0, 0)->text(), QStringLiteral("2"));
+        QCOMPARE(dialog()->list()->item(1, 0)->text(), QStringLiteral("4"));
+
+        child->Table1().setRecNo(2);
+        QAction* remove = child->navigatorButton(5);
+        QVERIFY(remove->isEnabled());
+        remove->trigger();
+        QCOMPARE(child->Table1().rowCount(), 3);
+        QCOMPARE(dialog()->list()->rowCount(), 1);
+        QCOMPARE(dialog()->list()->item(0, 0)->text(), QStringLiteral("3"));
+        QCOMPARE(dialog()->points().points.front().xMm, 7.0);
+        QCOMPARE(zelt::document::readKnownPoints(path.toStdString())->points.front().row, 3);
+    }
+
 private:
     TMDIChild* open(const QString& name)
     {

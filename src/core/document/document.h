@@ -3,6 +3,7 @@
 #pragma once
 
 #include "document/column_set.h"
+#include "document/document_known_points.h"
 #include "document/traverse_table.h"
 
 namespace zelt::document {
@@ -20,6 +21,8 @@ struct Document {
     TraverseTable::Bookmark calcEndMark = 0;   ///< `CalcEndMark`
     bool calcStartSelected = false;      ///< `CalcStartSelected`
     bool calcEndSelected = false;        ///< `CalcEndSelected`
+    /// The known points (.kpt), following their rows; read and written by the document's session.
+    DocumentKnownPoints knownPoints{table};
 
     /// Sets `PairsPer100m` and tells the table's observers when it changed.
     void setPairsPer100m(double value)

@@ -2,6 +2,7 @@
 // One open document with its companion files: open, rename, save as a copy, close.
 #include "document/document_session.h"
 
+#include "document/known_points.h"
 #include "document/paradox_table.h"
 #include "document/table_lock.h"
 
@@ -74,6 +75,20 @@ void writeLayoutCompanion(DocumentSession& s, const fs::path& file)
 {
     if (s.layout().write)
         s.layout().write(file, s.document().columns);
+}
+
+void readKnownPointsCompanion(DocumentSession& s, const fs::path&)
+{
+    s.document().knownPoints.load();   // a damaged file is kept as the points' damage, not thrown
+}
+
+void writeKnownPointsCompanion(DocumentSession& s, const fs::path&)
+{
+    try {
+        s.document().knownPoints.writePending();
+    } catch (const KnownPointsError& e) {
+        throw CompanionError(e.what());
+    }
 }
 
 /// A table must not carry the name of one of its own companions: closing would write that
@@ -253,12 +268,14 @@ TargetExistsError::TargetExistsError(const fs::path& target)
 const std::vector<Companion>& companions()
 {
     // Read in this order at open; written in this order at close (those marked before the
-    // table closes first). The survey values come first: the start-row rule needs them.
+    // table closes first). All are read before the start-row rule, which needs the survey
+    // values and moves the known points. The known points come first: their reading never
+    // fails, so a bad .inf does not leave them unread (and open to being written over).
+    // They are written when they move; closing writes only a move whose write failed.
     static const std::vector<Companion> list = {
+        {".kpt", false, false, readKnownPointsCompanion, writeKnownPointsCompanion},
         {".inf", true, false, readInfCompanion, writeInfCompanion},
         {".ing", false, true, readLayoutCompanion, writeLayoutCompanion},
-        // Known points are read and written where they are edited; the session only carries them.
-        {".kpt", false, false, nullptr, nullptr},
     };
     return list;
 }
@@ -274,6 +291,8 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode)
     m_mode = mode;
     m_tableWritable = false;
     m_keepOnDisk.assign(companions().size(), false);
+    m_doc.knownPoints.setWritesMoves(false);
+    m_doc.knownPoints.reset();
     refuseCompanionName(path);
     table.setPath(path);
 
@@ -298,6 +317,7 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode)
     table.open(mode == Mode::ReadOnly ? Access::ReadOnly : Access::ReadWrite);
     m_open = true;
     m_tableWritable = mode == Mode::Edit && !table.isReadOnly();
+    m_doc.knownPoints.setWritesMoves(m_tableWritable);
     const fs::path ing = companionPath(path, ".ing");
     if (pathExists(ing))
         outcome.layoutToLoad = ing;
@@ -350,6 +370,7 @@ void DocumentSession::close()
     if (m_open) {
         if (writesCompanions())
             writePhase(true);
+        m_doc.knownPoints.setWritesMoves(false);
         // From here on the table is closed whatever happens; what is written after it is
         // written again by the next close() when it fails.
         m_closePending = writesCompanions();
@@ -388,6 +409,7 @@ bool DocumentSession::saveAs(const fs::path& to, ReplaceExisting replace)
 void DocumentSession::updateWritable()
 {
     m_tableWritable = m_mode == Mode::Edit && m_doc.table.isOpen() && !m_doc.table.isReadOnly();
+    m_doc.knownPoints.setWritesMoves(m_tableWritable);
 }
 
 }  // namespace zelt::document

@@ -154,6 +154,7 @@ void TraverseTable::open(std::unique_ptr<ParadoxTable> file)
     for (Bookmark& id : m->ids)
         id = m->nextId++;
     m->file = std::move(file);
+    ++m->openSerial;
     m->state = State::Browse;
     m->cur = m->rows.empty() ? -1 : 0;
     m->bof = true;
@@ -482,5 +483,17 @@ bool TraverseTable::bookmarkValid(Bookmark mark) const
 }
 
 void TraverseTable::freeBookmark(Bookmark) {}
+
+std::vector<TraverseTable::Bookmark> TraverseTable::storedBookmarks() const
+{
+    std::vector<Bookmark> out;
+    out.reserve(m->ids.size());
+    for (std::size_t i = 0; i < m->ids.size(); ++i)
+        if (!(m->state == State::Insert && static_cast<int>(i) == m->cur))
+            out.push_back(m->ids[i]);
+    return out;
+}
+
+std::uint64_t TraverseTable::openSerial() const { return m->openSerial; }
 
 }  // namespace zelt::document

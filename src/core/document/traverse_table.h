@@ -161,6 +161,11 @@ public:
     void gotoBookmark(Bookmark mark);          ///< throws EngineError for a deleted row
     bool bookmarkValid(Bookmark mark) const;
     void freeBookmark(Bookmark mark);
+    /// The bookmarks of the stored rows in table order (an unposted inserted row left out), so
+    /// that row numbers can be followed without moving the cursor.
+    std::vector<Bookmark> storedBookmarks() const;
+    /// How often the table was opened; each open gives its rows new bookmarks.
+    std::uint64_t openSerial() const;
 
     // --- field access on the current row (by name, case-insensitive)
     bool isNull(std::string_view name) const;

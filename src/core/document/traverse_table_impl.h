@@ -27,6 +27,7 @@ struct TraverseTable::Impl {
     std::vector<Row> rows;
     std::vector<Bookmark> ids;  ///< parallel to rows; never reused, also across reopen
     Bookmark nextId = 1;
+    std::uint64_t openSerial = 0;   ///< counts the opens; rows get new bookmarks at each
     int cur = -1;
     bool eof = true;
     bool bof = true;

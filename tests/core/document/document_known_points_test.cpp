@@ -1,0 +1,308 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Known points of an open document follow their rows: inserted rows move them, deleted rows drop
+// them, the start row added at open shifts them, and only a writable session writes them back.
+#include "document/document_session.h"
+#include "document/known_points.h"
+#include "document/row_restore.h"
+
+#include "test_support.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace zelt::document;
+namespace fs = std::filesystem;
+
+namespace {
+
+/// A table of `rows` legs; with `startRow` the first row is a start row (Azimuth 0), so opening
+/// it for editing adds nothing. Leg i has Azimuth 10 + i, so rows can be told apart.
+void makeTable(const fs::path& p, int rows, bool startRow)
+{
+    TraverseTable t;
+    t.setPath(p);
+    t.create();
+    t.open();
+    for (int i = 0; i < rows; ++i) {
+        t.append();
+        t.setInteger("Azimuth", startRow && i == 0 ? 0 : 10 + i);
+        t.setFloat("Pairs", 12);
+        t.post();
+    }
+}
+
+KnownPoints pointsOn(std::initializer_list<int> rows)
+{
+    KnownPoints kp;
+    for (int row : rows)
+        kp.set(row, row * 10.0, -row * 1.5);
+    return kp;
+}
+
+/// The rows of the points, and that each point kept the coordinates it was given for `azimuth`
+/// of its row (pointsOn gave row r the coordinates r * 10, -r * 1.5 at the start).
+std::vector<int> rowsOf(const KnownPoints& kp)
+{
+    std::vector<int> rows;
+    for (const KnownPoint& p : kp.points)
+        rows.push_back(p.row);
+    return rows;
+}
+
+std::vector<int> rowsOnDisk(const fs::path& table)
+{
+    const auto kp = readKnownPoints(table);
+    return kp ? rowsOf(*kp) : std::vector<int>{};
+}
+
+/// Inserts a leg before row `recNo` (1-based) and stores it.
+void insertAt(TraverseTable& t, int recNo)
+{
+    t.setRecNo(recNo);
+    t.insert();
+    t.setInteger("Azimuth", 300);
+    t.setFloat("Pairs", 5);
+    t.post();
+}
+
+void deleteAt(TraverseTable& t, int recNo)
+{
+    t.setRecNo(recNo);
+    t.deleteRow();
+}
+
+}  // namespace
+
+class DocumentKnownPointsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { m_dir = std::make_unique<QTemporaryDir>(); }
+    void cleanup() { m_dir.reset(); }
+
+    /// A row inserted at or before a point's row moves it down; one after it does not; each
+    /// move is on disk at once. A new row given up before it is stored moves nothing.
+    void insertedRowsMovePointsAtOrAfterThem()
+    {
+        makeTable(path("t.db"), 8, true);
+        writeKnownPoints(path("t.db"), pointsOn({3, 5}));
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("t.db"));
+        int told = 0;
+        const auto subscription = doc.knownPoints.subscribe([&] { ++told; });
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{3, 5}));
+
+        insertAt(doc.table, 3);   // at the first point's row
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{4, 6}));
+        QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{4, 6}));
+        QCOMPARE(told, 1);
+        insertAt(doc.table, 5);   // between them
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{4, 7}));
+        insertAt(doc.table, 8);   // after both
+        doc.table.append();       // at the end
+        doc.table.setInteger("Azimuth", 1);
+        doc.table.post();
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{4, 7}));
+        QCOMPARE(told, 2);
+
+        // A row being typed is no row of the table yet; giving it up leaves the points.
+        doc.table.setRecNo(1);
+        doc.table.insert();
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{4, 7}));
+        doc.table.cancel();
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{4, 7}));
+        QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{4, 7}));
+
+        // The coordinates stay with their rows.
+        QCOMPARE(doc.knownPoints.points().points[1].xMm, 50.0);
+        doc.table.setRecNo(7);
+        QCOMPARE(doc.table.asInteger("Azimuth"), 10 + 4);   // the leg the point was given for
+        session.close();
+        QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{4, 7}));
+    }
+
+    /// Deleting a point's row drops the point and moves the later ones up; deleting the last
+    /// point's row removes the file, as for a table that never had points.
+    void deletedRowsDropTheirPoints()
+    {
+        makeTable(path("t.db"), 6, true);
+        writeKnownPoints(path("t.db"), pointsOn({2, 4, 6}));
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("t.db"));
+        deleteAt(doc.table, 1);
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{1, 3, 5}));
+        deleteAt(doc.table, 3);
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{1, 4}));
+        QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{1, 4}));
+        QCOMPARE(doc.knownPoints.points().points[1].xMm, 60.0);
+        deleteAt(doc.table, 4);
+        deleteAt(doc.table, 1);
+        QVERIFY(doc.knownPoints.points().empty());
+        QVERIFY(!fs::exists(knownPointsPath(path("t.db"))));
+    }
+
+    /// A point beyond the table's end (a file from a longer table) stays as far beyond it.
+    void pointBeyondTheEndKeepsItsDistance()
+    {
+        makeTable(path("t.db"), 3, true);
+        writeKnownPoints(path("t.db"), pointsOn({2, 5}));
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("t.db"));
+        insertAt(doc.table, 1);
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{3, 6}));
+        deleteAt(doc.table, 3);
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{5}));
+    }
+
+    /// Opening a table without a start row for editing inserts one at the top: the points move
+    /// with their legs, in memory and on disk. A read-only session inserts nothing and writes
+    /// nothing.
+    void startRowAddedAtOpenMovesThePoints()
+    {
+        makeTable(path("t.db"), 4, false);
+        writeKnownPoints(path("t.db"), pointsOn({1, 3}));
+        const auto tableBytes = zelt::test::readBytes(path("t.db"));
+        const auto kptBytes = zelt::test::readBytes(knownPointsPath(path("t.db")));
+        {
+            Document doc;
+            DocumentSession session(doc);
+            session.open(path("t.db"), DocumentSession::Mode::ReadOnly);
+            QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{1, 3}));
+            session.close();
+        }
+        QVERIFY(zelt::test::readBytes(path("t.db")) == tableBytes);
+        QVERIFY(zelt::test::readBytes(knownPointsPath(path("t.db"))) == kptBytes);
+
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("t.db"));
+        QCOMPARE(doc.table.rowCount(), 5);
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{2, 4}));
+        QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{2, 4}));
+        doc.table.setRecNo(2);
+        QCOMPARE(doc.table.asInteger("Azimuth"), 10);   // still the first leg
+        session.close();
+
+        // Opened again, the table has its start row: nothing moves any more.
+        session.open(path("t.db"));
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{2, 4}));
+    }
+
+    /// A walk over the table with display updates suspended (paste, import) tells only its end;
+    /// the points still follow every row it inserted and deleted.
+    void pointsFollowAWalkOverTheTable()
+    {
+        makeTable(path("t.db"), 6, true);
+        writeKnownPoints(path("t.db"), pointsOn({3, 5}));
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("t.db"));
+        {
+            RowRestore walk(doc.table);
+            deleteAt(doc.table, 2);
+            insertAt(doc.table, 1);
+            insertAt(doc.table, 1);
+            deleteAt(doc.table, 6);   // the second point's row (5, moved to 6)
+            QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{3, 5}));   // not told yet
+            walk.finish();
+        }
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{4}));
+        QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{4}));
+    }
+
+    /// After Rename and Save As the points go on following their rows, beside the new name.
+    void renamedTableKeepsFollowing()
+    {
+        makeTable(path("a.db"), 4, true);
+        writeKnownPoints(path("a.db"), pointsOn({2}));
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("a.db"));
+        session.rename(path("b.db"));
+        insertAt(doc.table, 1);
+        QCOMPARE(rowsOnDisk(path("b.db")), (std::vector<int>{3}));
+        QVERIFY(!fs::exists(knownPointsPath(path("a.db"))));
+        QVERIFY(session.saveAs(path("c.db"), ReplaceExisting::No));
+        deleteAt(doc.table, 1);
+        QCOMPARE(rowsOnDisk(path("c.db")), (std::vector<int>{2}));
+        QCOMPARE(rowsOnDisk(path("b.db")), (std::vector<int>{3}));   // the first table's own points
+    }
+
+    /// A damaged file gives no points and is never written over by moves; replacing it is the
+    /// user's choice.
+    void damagedFileIsNotWrittenOver()
+    {
+        makeTable(path("t.db"), 3, false);
+        const fs::path kpt = knownPointsPath(path("t.db"));
+        zelt::test::writeBytes(kpt, {'b', 'a', 'd', '\n'});
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("t.db"));   // the start row is inserted all the same
+        QCOMPARE(doc.table.rowCount(), 4);
+        QVERIFY2(doc.knownPoints.damage().find("is damaged") != std::string::npos, doc.knownPoints.damage().c_str());
+        QVERIFY(doc.knownPoints.points().empty());
+        deleteAt(doc.table, 2);
+        session.close();
+        QVERIFY(zelt::test::readBytes(kpt) == (std::vector<unsigned char>{'b', 'a', 'd', '\n'}));
+
+        session.open(path("t.db"));
+        doc.knownPoints.replace(pointsOn({2}));
+        QVERIFY(doc.knownPoints.damage().empty());
+        QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{2}));
+    }
+
+    /// A move that cannot be written is written when the document closes; that failure names
+    /// the file, and closing again writes it once it can.
+    void unwrittenMoveIsWrittenAtClose()
+    {
+        makeTable(path("t.db"), 4, true);
+        writeKnownPoints(path("t.db"), pointsOn({3}));
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("t.db"));
+        fs::path blocker = knownPointsPath(path("t.db"));
+        blocker += ".tmp";
+        fs::create_directory(blocker);   // the temporary file cannot be made
+        zelt::test::writeBytes(blocker / "keep", {'x'});
+        insertAt(doc.table, 1);
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{4}));
+        QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{3}));
+        QVERIFY(doc.knownPoints.hasPendingWrite());
+        try {
+            session.close();
+            QFAIL("the unwritten points were not reported");
+        } catch (const CompanionWriteError& e) {
+            QCOMPARE(e.file(), knownPointsPath(path("t.db")));
+        }
+        fs::remove_all(blocker);
+        session.close();
+        QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{4}));
+        QVERIFY(!doc.knownPoints.hasPendingWrite());
+    }
+
+    /// Points changed on disk by another program are read again on request, tied to the rows
+    /// that have their numbers now; a file this document wrote itself is not read again.
+    void changesMadeElsewhereAreReadAgain()
+    {
+        makeTable(path("t.db"), 4, true);
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("t.db"));
+        QVERIFY(!doc.knownPoints.reloadIfChanged());
+        writeKnownPoints(path("t.db"), pointsOn({2}));
+        QVERIFY(doc.knownPoints.reloadIfChanged());
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{2}));
+        insertAt(doc.table, 1);
+        QVERIFY(!doc.knownPoints.reloadIfChanged());
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{3}));
+    }
+
+private:
+    fs::path path(const char* name) const { return fs::path(m_dir->path().toStdString()) / name; }
+    std::unique_ptr<QTemporaryDir> m_dir;
+};
+
+QTEST_APPLESS_MAIN(DocumentKnownPointsTest)
+#include "document_known_points_test.moc"
