@@ -5,6 +5,7 @@
 #include "compute/field_rules.h"
 #include "document/traverse_table.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -32,11 +33,51 @@ std::string figureKey(std::string_view turnNote)
     return std::string(turnNote);
 }
 
+namespace {
+
+long double radians(double degrees) { return static_cast<long double>(degrees) * std::numbers::pi_v<long double> / 180.0L; }
+
+// Sine and cosine of every whole degree that a leg or a figure step can run along. Legs have
+// whole-degree azimuths and most figure angles are whole too, so nearly every move is a table
+// read instead of an extended-precision sin and cos (whose argument reduction dominates a long
+// route). The table holds exactly what std::sin and std::cos return for the same argument, so
+// the points are bit for bit those of the direct computation.
+struct WholeDegrees {
+    static constexpr int kLimit = 1080;
+    std::array<long double, 2 * kLimit + 1> sin{}, cos{};
+    WholeDegrees()
+    {
+        for (int d = -kLimit; d <= kLimit; ++d) {
+            const long double theta = radians(d);
+            sin[std::size_t(d + kLimit)] = std::sin(theta);
+            cos[std::size_t(d + kLimit)] = std::cos(theta);
+        }
+    }
+};
+
+const WholeDegrees& wholeDegrees()
+{
+    static const WholeDegrees table;
+    return table;
+}
+
+}  // namespace
+
 GroundPoint moveAlong(GroundPoint from, double distanceM, double azimuthDeg)
 {
-    const long double theta = static_cast<long double>(azimuthDeg) * std::numbers::pi_v<long double> / 180.0L;
-    return {static_cast<double>(from.x + std::sin(theta) * distanceM),
-            static_cast<double>(from.y + std::cos(theta) * distanceM)};
+    long double s, c;
+    if (std::fabs(azimuthDeg) <= WholeDegrees::kLimit && azimuthDeg == std::trunc(azimuthDeg) &&
+        !(azimuthDeg == 0 && std::signbit(azimuthDeg))) {
+        const WholeDegrees& t = wholeDegrees();
+        const auto i = static_cast<std::size_t>(static_cast<int>(azimuthDeg) + WholeDegrees::kLimit);
+        s = t.sin[i];
+        c = t.cos[i];
+    } else {
+        const long double theta = radians(azimuthDeg);
+        s = std::sin(theta);
+        c = std::cos(theta);
+    }
+    return {static_cast<double>(from.x + s * distanceM), static_cast<double>(from.y + c * distanceM)};
 }
 
 namespace {
@@ -98,6 +139,66 @@ void RouteBuilder::truncate(std::size_t rows)
         m_rowEnd = {end.xM, end.yM};
         m_walkedM = end.distanceM;
     }
+}
+
+void replaceRow(Route& route, std::size_t row, const RouteRow& fresh, const FigureLookup& figures)
+{
+    auto& pts = route.points;
+    auto& ends = route.rowPoints;
+    if (row >= ends.size())
+        throw std::out_of_range("replaceRow: no such row");
+    const std::vector<FigureStep> figure = figures ? figures(figureKey(fresh.turnNote)) : std::vector<FigureStep>{};
+
+    // The row's own points, from the end of the row before it.
+    const auto index = static_cast<std::int32_t>(row);
+    const RoutePoint before = row == 0 ? RoutePoint{} : pts[ends[row - 1]];
+    const double walked = before.distanceM + fresh.lengthM;
+    const GroundPoint end = moveAlong({before.xM, before.yM}, fresh.lengthM, fresh.azimuth);
+    std::vector<RoutePoint> mine{{end.x, end.y, walked, index, fresh.turnNote.empty(), false}};
+    GroundPoint at = end;
+    for (const FigureStep& step : figure) {
+        at = moveAlong(at, step.lengthUnits * 5.0, fresh.azimuth + step.angleDeg);
+        mine.push_back({at.x, at.y, walked, index, false, true});
+    }
+
+    const std::size_t first = ends[row];
+    const std::size_t last = row + 1 < ends.size() ? ends[row + 1] : pts.size();
+    const double dx = end.x - pts[first].xM, dy = end.y - pts[first].yM, dd = walked - pts[first].distanceM;
+    const auto oldCount = static_cast<std::ptrdiff_t>(last - first);
+    const auto newCount = static_cast<std::ptrdiff_t>(mine.size());
+    if (newCount > oldCount)
+        pts.insert(pts.begin() + std::ptrdiff_t(last), std::size_t(newCount - oldCount), RoutePoint{});
+    else if (newCount < oldCount)
+        pts.erase(pts.begin() + std::ptrdiff_t(first) + newCount, pts.begin() + std::ptrdiff_t(last));
+    std::copy(mine.begin(), mine.end(), pts.begin() + std::ptrdiff_t(first));
+    if (newCount != oldCount)
+        for (std::size_t r = row + 1; r < ends.size(); ++r)
+            ends[r] = std::size_t(std::ptrdiff_t(ends[r]) + newCount - oldCount);
+    if (dx != 0 || dy != 0 || dd != 0)
+        for (std::size_t k = first + mine.size(); k < pts.size(); ++k) {
+            pts[k].xM += dx;
+            pts[k].yM += dy;
+            pts[k].distanceM += dd;
+        }
+
+    // The row's heights, and the distances of the rows after it.
+    auto update = [&](std::vector<ProfilePoint>& s, const std::optional<double>& v) {
+        auto it = std::lower_bound(s.begin(), s.end(), index, [](const ProfilePoint& p, std::int32_t r) { return p.row < r; });
+        const bool present = it != s.end() && it->row == index;
+        if (present && v)
+            *it++ = {index, walked, *v};
+        else if (present)
+            it = s.erase(it);
+        else if (v)
+            it = s.insert(it, ProfilePoint{index, walked, *v}) + 1;
+        // `it` is now the first entry of a later row.
+        if (dd != 0)
+            for (; it != s.end(); ++it)
+                it->distanceM += dd;
+    };
+    update(route.profile.altimeter, fresh.altimeter);
+    update(route.profile.fillHeight, fresh.fillHeight);
+    update(route.profile.recalc, fresh.recalc);
 }
 
 Route computeRoute(std::span<const RouteRow> rows, const FigureLookup& figures)

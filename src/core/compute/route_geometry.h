@@ -126,6 +126,14 @@ private:
     double m_walkedM = 0;
 };
 
+/// Puts `fresh` in place of row `row` of `route` (made by a RouteBuilder): the row's end point
+/// and figure are computed again from the previous row's end, and every later point, distance
+/// and profile entry moves with the row's end. Later points are moved rather than computed
+/// again, so they agree with a full computation to rounding only: this keeps a drawing of a
+/// long route up to date; files are written from a whole computation. O(points) with a small
+/// constant. A lookup that throws leaves the route as it was.
+void replaceRow(Route& route, std::size_t row, const RouteRow& fresh, const FigureLookup& figures);
+
 /// The whole route of `rows`; with an empty `figures` no figure points are added.
 Route computeRoute(std::span<const RouteRow> rows, const FigureLookup& figures = {});
 

@@ -7,6 +7,8 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstring>
+#include <numbers>
 
 using namespace zelt::compute;
 
@@ -127,6 +129,71 @@ private slots:
         QCOMPARE(b.route().points.size(), std::size_t(1));
         QVERIFY(b.route().profile.altimeter.empty() && b.route().profile.recalc.empty());
         b.truncate(5);   // past the end: nothing
+    }
+
+    // Whole-degree moves come from a table of sines and cosines; they must be bit for bit what
+    // the direct extended-precision computation gives, or maps would change.
+    void wholeDegreeMovesMatchDirectComputation()
+    {
+        for (int d = -1100; d <= 1100; ++d)
+            for (const double len : {0.0, 0.1, 37.5, 1234.5678}) {
+                const long double theta = static_cast<long double>(d) * std::numbers::pi_v<long double> / 180.0L;
+                const GroundPoint from{12.25, -7.125};
+                const GroundPoint want{static_cast<double>(from.x + std::sin(theta) * len),
+                                       static_cast<double>(from.y + std::cos(theta) * len)};
+                const GroundPoint got = moveAlong(from, len, d);
+                QVERIFY2(std::memcmp(&got, &want, sizeof got) == 0, qPrintable(QString::number(d)));
+            }
+        // A negative zero keeps its sign through the sine, as the direct computation does.
+        const GroundPoint negZero = moveAlong({-0.0, 0}, 5, -0.0);
+        QVERIFY(std::signbit(negZero.x));
+    }
+
+    // Replacing one row moves what follows it: the result matches a full computation of the
+    // changed rows, whether the row's figure grows, shrinks or its heights come and go.
+    void replaceRowMatchesFullComputation()
+    {
+        const FigureShapes shapes{{"1", {{90, 1}, {0, 1}}}, {"2", {{-90, 2}}}};
+        std::vector<RouteRow> rows;
+        for (int i = 0; i < 40; ++i)
+            rows.push_back(leg((i * 53) % 360, 5 + i % 9, i % 5 == 0 ? "Left" : (i % 7 == 0 ? "Right" : ""),
+                               i % 3 ? std::optional<double>(400 + i) : std::nullopt, 401.0 + i,
+                               i % 4 ? std::nullopt : std::optional<double>(399 + i)));
+        Route route = computeRoute(rows, lookupIn(shapes));
+        const std::vector<std::pair<std::size_t, RouteRow>> edits{
+            {0, leg(17, 22.5, "Left", 380)},     {5, leg(5, 1, {}, {}, {}, 410)},   {39, leg(270, 80, "Right")},
+            {7, leg(90, 0, "Left", {}, 402.5)}, {20, leg(123, 14.25, "Unknown")}, {5, leg(300, 9, "Right", 420, 421, 422)}};
+        for (const auto& [row, fresh] : edits) {
+            rows[row] = fresh;
+            replaceRow(route, row, fresh, lookupIn(shapes));
+            const Route full = computeRoute(rows, lookupIn(shapes));
+            QCOMPARE(route.points.size(), full.points.size());
+            QCOMPARE(route.rowPoints, full.rowPoints);
+            for (std::size_t k = 0; k < full.points.size(); ++k) {
+                QVERIFY(near(route.points[k].xM, full.points[k].xM) && near(route.points[k].yM, full.points[k].yM));
+                QVERIFY(near(route.points[k].distanceM, full.points[k].distanceM));
+                QCOMPARE(route.points[k].row, full.points[k].row);
+                QCOMPARE(route.points[k].corner, full.points[k].corner);
+                QCOMPARE(route.points[k].figure, full.points[k].figure);
+            }
+            const auto sameSeries = [](const std::vector<ProfilePoint>& a, const std::vector<ProfilePoint>& b) {
+                if (a.size() != b.size())
+                    return false;
+                for (std::size_t k = 0; k < a.size(); ++k)
+                    if (a[k].row != b[k].row || a[k].heightM != b[k].heightM || !near(a[k].distanceM, b[k].distanceM))
+                        return false;
+                return true;
+            };
+            QVERIFY(sameSeries(route.profile.altimeter, full.profile.altimeter));
+            QVERIFY(sameSeries(route.profile.fillHeight, full.profile.fillHeight));
+            QVERIFY(sameSeries(route.profile.recalc, full.profile.recalc));
+        }
+        // A failing lookup leaves the route untouched.
+        const FigureLookup broken = [](std::string_view) -> std::vector<FigureStep> { throw std::runtime_error("damaged"); };
+        const Route kept = route;
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, replaceRow(route, 3, leg(1, 1), broken));
+        QCOMPARE(route.points.size(), kept.points.size());
+        QCOMPARE(route.points.back().xM, kept.points.back().xM);
     }
 
     // A figure lookup that fails stops the computation at the row that asked.
