@@ -13,6 +13,8 @@
 #include "shell/route_profile_widget.h"
 
 #include <QApplication>
+#include <QPainter>
+#include "shell/route_painter.h"
 #include <QDockWidget>
 #include <QProcess>
 #include <QStandardPaths>
@@ -129,6 +131,8 @@ int main(int argc, char** argv)
     dock->model()->flush();
     drawBoth(*dock);
     report("first draw (route made, plan and profile painted)", msSince(start), 300);
+    std::printf("%-52s %4dx%d, %dx%d\n", "plan and profile sizes (px)", dock->plan()->width(), dock->plan()->height(),
+                dock->profile()->width(), dock->profile()->height());
     std::printf("%-52s %10zu\n", "route line points", dock->model()->scene().route.points.size());
 
     // One post, as typing makes it: near the start (the whole route after it moves), in the
@@ -142,11 +146,35 @@ int main(int argc, char** argv)
         t.setFloat("Pairs", 33 + row % 7);
         const auto s = Clock::now();
         t.post();
+        const auto a = Clock::now();
         dock->model()->flush();
-        drawBoth(*dock);
+        const auto b = Clock::now();
+        dock->plan()->grab();
+        const auto c = Clock::now();
+        dock->profile()->grab();
+        std::printf("  row %6d: post %.1f  update %.1f  plan %.1f  profile %.1f ms\n", row,
+                    std::chrono::duration<double, std::milli>(a - s).count(),
+                    std::chrono::duration<double, std::milli>(b - a).count(),
+                    std::chrono::duration<double, std::milli>(c - b).count(), msSince(c));
         worst = std::max(worst, msSince(s));
     }
     report("slowest single post with repaint (length)", worst, 16);
+    {
+        QImage img(dock->profile()->size(), QImage::Format_ARGB32_Premultiplied);
+        for (int k = 0; k < 3; ++k) {
+            QPainter p(&img);
+            const auto s = Clock::now();
+            zelt::shell::paintProfile(p, QRectF(img.rect()), dock->model()->scene(), zelt::shell::RouteColours::forPaper());
+            std::printf("  paintProfile into image %.1f ms\n", msSince(s));
+        }
+        QImage img2(dock->plan()->size(), QImage::Format_ARGB32_Premultiplied);
+        for (int k = 0; k < (qEnvironmentVariableIsSet("PROF") ? 200 : 3); ++k) {
+            QPainter p(&img2);
+            const auto s = Clock::now();
+            zelt::shell::paintPlan(p, QRectF(img2.rect()), dock->model()->scene(), zelt::shell::fitView(dock->model()->scene().route, QRectF(img2.rect())), zelt::shell::RouteColours::forPaper());
+            std::printf("  paintPlan into image %.1f ms\n", msSince(s));
+        }
+    }
     worst = 0;
     for (const int row : {1, rows / 2, rows - 1}) {
         t.setRecNo(row + 1);
@@ -155,7 +183,7 @@ int main(int argc, char** argv)
         const auto s = Clock::now();
         t.post();
         dock->model()->flush();
-        drawBoth(*dock);
+        dock->profile()->grab();   // the plan is not drawn again for a height
         worst = std::max(worst, msSince(s));
     }
     report("slowest single post with repaint (height)", worst, 16);

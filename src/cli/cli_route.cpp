@@ -11,9 +11,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <QLocale>
 
 #include <charconv>
+#include <future>
 #include <ostream>
 #include <stdexcept>
 #include <system_error>
@@ -159,9 +162,9 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
     const QString ext = QFileInfo(path).suffix().toLower();
     if (ext != QLatin1String("png") && ext != QLatin1String("svg") && ext != QLatin1String("pdf"))
         throw UsageError{"the picture is written as .png, .svg or .pdf, not '" + args.positional[1] + "'"};
-    RouteSource src = loadRouteSource(args);
-    for (const std::string& w : src.warnings)
-        err << "warning: " << w << '\n';
+    // The table is read on a worker thread while the GUI application (fonts, the platform
+    // plugin) starts on this one; the reading touches no GUI object.
+    std::future<RouteSource> loading = std::async(std::launch::async, [&args] { return loadRouteSource(args); });
 
     // Fonts and painting need a GUI application; no window is ever shown.
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
@@ -170,6 +173,16 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
     static char name[] = "zelt-cli";
     static char* argv[] = {name, nullptr};
     QGuiApplication app(argc, argv);
+    {
+        // Finding and loading the font takes a while the first time; do it while the table is read.
+        QImage warm(8, 8, QImage::Format_RGB32);
+        QPainter p(&warm);
+        p.drawText(QPointF(0, 8), QStringLiteral("0m"));
+    }
+
+    RouteSource src = loading.get();
+    for (const std::string& w : src.warnings)
+        err << "warning: " << w << '\n';
 
     zelt::shell::RouteScene scene;
     scene.route = std::move(src.route);

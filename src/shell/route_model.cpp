@@ -115,12 +115,22 @@ void RouteModel::rowChanged(int row)
     const RouteRow& old = m_rows[i];
     const bool sameLeg = fresh.azimuth == old.azimuth && fresh.lengthM == old.lengthM && fresh.turnNote == old.turnNote;
     m_rows[i] = std::move(fresh);
-    if (sameLeg && !(m_dirty && m_dirtyFrom <= i))
+    if (m_dirty && m_dirtyFrom <= i)
+        return;   // computed again from an earlier row anyway
+    if (sameLeg && std::find(m_changedLegs.begin(), m_changedLegs.end(), i) == m_changedLegs.end()) {
         updateHeights(i);   // the plan stays as it is
-    else
-        markDirty(i);
-    if (!m_dirty)
-        emit routeChanged();
+        m_heightsDirty = true;
+        queueFlush();
+        return;
+    }
+    // A few edited rows are replaced in place (the rest of the route moves with them); more
+    // than that, and computing the route again from the first of them costs less.
+    constexpr std::size_t kMaxInPlace = 8;
+    if (std::find(m_changedLegs.begin(), m_changedLegs.end(), i) == m_changedLegs.end())
+        m_changedLegs.push_back(i);
+    if (m_changedLegs.size() > kMaxInPlace)
+        markDirty(*std::min_element(m_changedLegs.begin(), m_changedLegs.end()));
+    queueFlush();
 }
 
 // Sets row `row`'s entry of each profile series to its current value (or removes it).
@@ -144,7 +154,6 @@ void RouteModel::updateHeights(std::size_t row)
     set(pr.altimeter, r.altimeter);
     set(pr.fillHeight, r.fillHeight);
     set(pr.recalc, r.recalc);
-    ++m_scene.version;
 }
 
 void RouteModel::rowsInserted(int first, int count)
@@ -181,8 +190,17 @@ void RouteModel::currentChanged(int row)
 
 void RouteModel::markDirty(std::size_t fromRow)
 {
+    // Rows waiting to be replaced in place are computed with the rest instead.
+    for (const std::size_t row : m_changedLegs)
+        fromRow = std::min(fromRow, row);
+    m_changedLegs.clear();
     m_dirtyFrom = m_dirty ? std::min(m_dirtyFrom, fromRow) : fromRow;
     m_dirty = true;
+    queueFlush();
+}
+
+void RouteModel::queueFlush()
+{
     if (!m_flushQueued) {
         m_flushQueued = true;
         QTimer::singleShot(0, this, [this] {
@@ -194,13 +212,39 @@ void RouteModel::markDirty(std::size_t fromRow)
 
 void RouteModel::flush()
 {
-    if (m_dirty)
+    if (m_dirty) {
         recompute();
+        return;
+    }
+    if (!m_changedLegs.empty()) {
+        const zelt::compute::FigureLookup none;
+        try {
+            for (const std::size_t row : m_changedLegs)
+                if (row < m_scene.route.rowCount() && row < m_rows.size())
+                    zelt::compute::replaceRow(m_scene.route, row, m_rows[row], m_showFigures ? m_figures : none);
+        } catch (const std::exception&) {
+            // A damaged figure: the whole route is made again, which reports it.
+            markDirty(0);
+            recompute();
+            return;
+        }
+        m_changedLegs.clear();
+        m_heightsDirty = false;
+        ++m_scene.version;
+        emit routeChanged();
+        return;
+    }
+    if (m_heightsDirty) {
+        m_heightsDirty = false;
+        emit heightsChanged();
+    }
 }
 
 void RouteModel::recompute()
 {
     m_dirty = false;
+    m_changedLegs.clear();
+    m_heightsDirty = false;
     const std::size_t from = std::min(m_dirtyFrom, m_rows.size());
     const zelt::compute::FigureLookup none;
     const zelt::compute::FigureLookup& figures = m_showFigures ? m_figures : none;

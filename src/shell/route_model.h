@@ -45,7 +45,10 @@ public:
     void flush();
 
 signals:
+    /// The route's line moved (and with it, possibly, the profile).
     void routeChanged();
+    /// Only heights changed: the profile needs drawing again, the plan does not.
+    void heightsChanged();
     void currentRowChanged(int row);
     void errorRaised(const QString& message);
 
@@ -57,6 +60,7 @@ private:
     void rowsRemoved(int first, int count);
     void currentChanged(int row);
     void markDirty(std::size_t fromRow);
+    void queueFlush();
     void recompute();
     void updateHeights(std::size_t row);
     QString markAt(int row) const;
@@ -69,7 +73,9 @@ private:
     bool m_showFigures = true;
     QString m_figureProblem;
     std::size_t m_dirtyFrom = 0;
-    bool m_dirty = false;
+    bool m_dirty = false;                  ///< rows from m_dirtyFrom on are computed again
+    std::vector<std::size_t> m_changedLegs;   ///< single rows whose leg changed, replaced in place
+    bool m_heightsDirty = false;
     bool m_flushQueued = false;
     std::unique_ptr<Observer> m_observer;
     zelt::document::ObserverRegistration m_registration;   ///< after m_observer: unregisters first

@@ -2,10 +2,13 @@
 // Route plan and height profile painting, and the picture files written from them.
 #include "shell/route_painter.h"
 
+#include "shell/png_writer.h"
+
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QPaintEngine>
 #include <QPainterPath>
 #include <QPalette>
 #include <QPdfWriter>
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 #include <limits>
 
 namespace zelt::shell {
@@ -46,6 +50,93 @@ void drawPolylineInPieces(QPainter& p, const QPointF* points, qsizetype count)
 // Lines of more points than this are drawn one pixel wide.
 constexpr qsizetype kDenseLine = 2500;
 
+// Clips the segment a-b to the rectangle [0, w-1] x [0, h-1] (Liang-Barsky); false when
+// nothing of it is left.
+bool clipSegment(QPointF& a, QPointF& b, double w, double h)
+{
+    double t0 = 0, t1 = 1;
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x(), w - 1 - a.x(), a.y(), h - 1 - a.y()};
+    for (int k = 0; k < 4; ++k) {
+        if (p[k] == 0) {
+            if (q[k] < 0)
+                return false;
+            continue;
+        }
+        const double t = q[k] / p[k];
+        if (p[k] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1)
+            return false;
+    }
+    const QPointF start = a;
+    a = start + QPointF(dx, dy) * t0;
+    b = start + QPointF(dx, dy) * t1;
+    return true;
+}
+
+// A one-pixel line through many short segments, set pixel by pixel into a transparent image
+// that is then drawn at once: a hundred thousand legs cost about a millisecond this way, many
+// times less than stroking them. Only for raster targets; SVG and PDF pictures keep lines.
+void drawDenseLine(QPainter& p, const QRectF& area, const QPolygonF& ground, const PlanView& view, const QColor& colour)
+{
+    const qreal ratio = p.device()->devicePixelRatio();
+    const QSize size = (area.size() * ratio).toSize();
+    if (size.isEmpty() || ground.isEmpty())
+        return;
+    QImage image(size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    const QRgb pixel = qPremultiply(colour.rgba());
+    const int w = size.width(), h = size.height();
+    auto* bits = reinterpret_cast<QRgb*>(image.bits());
+    const qsizetype stride = image.bytesPerLine() / qsizetype(sizeof(QRgb));
+    const QRectF local(QPointF(0, 0), area.size());
+    auto toImage = [&](const QPointF& g) { return view.toDevice(local, g.x(), g.y()) * ratio; };
+    QPointF from = toImage(ground.front());
+    for (qsizetype i = 1; i < ground.size(); ++i) {
+        const QPointF to = toImage(ground[i]);
+        QPointF a = from, b = to;
+        from = to;
+        if (!clipSegment(a, b, w, h))
+            continue;
+        // Clipped into the image, so every pixel stepped on lies inside it. One coordinate
+        // steps by whole pixels, the other in 16.16 fixed point.
+        const int x0 = int(std::lround(a.x())), y0 = int(std::lround(a.y()));
+        const int x1 = int(std::lround(b.x())), y1 = int(std::lround(b.y()));
+        const int dx = x1 - x0, dy = y1 - y0;
+        const int steps = std::max(std::abs(dx), std::abs(dy));
+        if (steps == 0) {
+            bits[qsizetype(y0) * stride + x0] = pixel;
+            continue;
+        }
+        if (std::abs(dx) >= std::abs(dy)) {
+            const int sx = dx > 0 ? 1 : -1;
+            const qint64 step = (qint64(dy) << 16) / steps;
+            qint64 y = (qint64(y0) << 16) + 0x8000;
+            for (int k = 0, x = x0; k <= steps; ++k, x += sx, y += step)
+                bits[qsizetype(y >> 16) * stride + x] = pixel;
+        } else {
+            const int sy = dy > 0 ? 1 : -1;
+            const qint64 step = (qint64(dx) << 16) / steps;
+            qint64 x = (qint64(x0) << 16) + 0x8000;
+            for (int k = 0, y = y0; k <= steps; ++k, y += sy, x += step)
+                bits[qsizetype(y) * stride + qsizetype(x >> 16)] = pixel;
+        }
+    }
+    image.setDevicePixelRatio(ratio);
+    p.drawImage(area.topLeft(), image);
+}
+
+// Whether pixels set into an image and drawn 1:1 look as the painter would draw them.
+bool isRasterTarget(const QPainter& p)
+{
+    const QPaintEngine* engine = p.paintEngine();
+    return engine && engine->type() == QPaintEngine::Raster && p.worldTransform().isIdentity();
+}
+
 QPen routePen(const QColor& colour, qsizetype points, Qt::PenStyle style = Qt::SolidLine)
 {
     const bool dense = points > kDenseLine;
@@ -75,6 +166,10 @@ QString metresText(double m)
         return QString::number(m / 1000.0, 'g', 4) + QStringLiteral(" km");
     return QString::number(m, 'g', 4) + QStringLiteral(" m");
 }
+
+// The corners the scale bar and the north arrow take (labels keep out of them).
+QRectF scaleBarBox(const QRectF& area) { return {area.left() + 8, area.bottom() - 38, 216, 38}; }
+QRectF northArrowBox(const QRectF& area) { return {area.right() - 34, area.top() + 6, 30, 50}; }
 
 void drawScaleBar(QPainter& p, const QRectF& area, double scale, const RouteColours& c)
 {
@@ -221,6 +316,63 @@ int rowNearPoint(const RouteScene& scene, const PlanView& view, const QRectF& ar
     return row;
 }
 
+std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view, const QRectF& area,
+                                  const QFontMetricsF& fm)
+{
+    std::vector<MarkLabel> labels;
+    const Route& r = scene.route;
+    // Taken space is kept in a coarse grid of cells: a label goes only where it overlaps no
+    // label placed before it, nor the north arrow or the scale bar, so a dense route shows as
+    // many readable marks as fit and no smudge.
+    constexpr double kCell = 6.0;
+    const int columns = int(std::ceil(area.width() / kCell)) + 1;
+    const int cellRows = int(std::ceil(area.height() / kCell)) + 1;
+    std::vector<bool> taken(std::size_t(columns) * std::size_t(cellRows), false);
+    auto cells = [&](const QRectF& box, bool take) {
+        const int c0 = std::max(0, int((box.left() - area.left()) / kCell));
+        const int c1 = std::min(columns - 1, int((box.right() - area.left()) / kCell));
+        const int r0 = std::max(0, int((box.top() - area.top()) / kCell));
+        const int r1 = std::min(cellRows - 1, int((box.bottom() - area.top()) / kCell));
+        for (int y = r0; y <= r1; ++y)
+            for (int x = c0; x <= c1; ++x) {
+                auto cell = taken[std::size_t(y) * std::size_t(columns) + std::size_t(x)];
+                if (!take && cell)
+                    return false;
+                if (take)
+                    cell = true;
+            }
+        return true;
+    };
+    cells(northArrowBox(area), true);
+    cells(scaleBarBox(area), true);
+    // Right of the point, or left of it where the right edge would cut the label.
+    const QRectF inside = area.adjusted(2, 2, -2, -2);
+    auto place = [&](const QPointF& d, double width) {
+        QRectF box(d + QPointF(5, -fm.height() - 2), QSizeF(width, fm.height()));
+        if (box.right() > inside.right())
+            box.moveRight(d.x() - 5);
+        return box;
+    };
+    const std::size_t rows = std::min(r.rowPoints.size(), scene.marks.size());
+    for (std::size_t i = 0; i < rows; ++i) {
+        if (scene.marks[i].isEmpty())
+            continue;
+        const RoutePoint& end = r.points[r.rowPoints[i]];
+        const QPointF d = view.toDevice(area, end.xM, end.yM);
+        if (!inside.contains(d))
+            continue;
+        // Measuring text costs; most labels of a dense route fail already on their first cell.
+        if (!cells(place(d, 1), false))
+            continue;
+        const QRectF box = place(d, fm.horizontalAdvance(scene.marks[i]));
+        if (!inside.contains(box) || !cells(box, false))
+            continue;
+        cells(box, true);
+        labels.push_back({i, box});
+    }
+    return labels;
+}
+
 void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const PlanView& view,
                const RouteColours& c, PlanPathCache* cache, const std::vector<const PlanOverlay*>& overlays)
 {
@@ -234,12 +386,18 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
     // with a one-pixel pen, which the raster engine strokes many times faster than wider ones.
     PlanPathCache local;
     const QPolygonF& line = (cache ? cache : &local)->polyline(scene, view.scale);
-    {
+    if (line.size() > kDenseLine && isRasterTarget(p)) {
+        drawDenseLine(p, area, line, view, c.route);
+    } else {
         QPolygonF device(line.size());
         for (qsizetype i = 0; i < line.size(); ++i)
             device[i] = view.toDevice(area, line[i].x(), line[i].y());
         p.setPen(routePen(c.route, device.size()));
+        // A dense line is a one-pixel web of short segments: drawn without antialiasing it
+        // looks the same and costs a fraction.
+        p.setRenderHint(QPainter::Antialiasing, device.size() <= kDenseLine);
         drawPolylineInPieces(p, device.constData(), device.size());
+        p.setRenderHint(QPainter::Antialiasing, true);
     }
 
     // Leg ends as small dots when there is room for them.
@@ -279,31 +437,15 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
         p.drawPolyline(tri);
     }
 
-    // Marks as small labels beside their row's end point; skipped where a label would overlap
-    // the one drawn just before it.
+    // Marks as small labels beside their row's end point.
     if (scene.showMarks) {
         p.setPen(c.text);
         QFont f = p.font();
         f.setPointSizeF(std::max(6.0, f.pointSizeF() * 0.85));
         p.setFont(f);
         const QFontMetricsF fm(f);
-        // At most a few hundred labels: more could not be read anyway, and each costs its layout.
-        constexpr int kMaxLabels = 300;
-        int drawn = 0;
-        QRectF lastLabel;
-        for (std::size_t i = 0; i < rows && i < scene.marks.size() && drawn < kMaxLabels; ++i) {
-            if (scene.marks[i].isEmpty())
-                continue;
-            const QPointF d = view.toDevice(area, r.points[r.rowPoints[i]].xM, r.points[r.rowPoints[i]].yM);
-            if (!area.contains(d))
-                continue;
-            const QRectF box(d + QPointF(5, -fm.height() - 2), QSizeF(fm.height() * 0.6 * scene.marks[i].size(), fm.height()));
-            if (lastLabel.intersects(box))
-                continue;
-            p.drawText(QPointF(box.left(), box.top() + fm.ascent()), scene.marks[i]);
-            lastLabel = box;
-            ++drawn;
-        }
+        for (const MarkLabel& label : markLabels(scene, view, area, fm))
+            p.drawText(QPointF(label.box.left(), label.box.top() + fm.ascent()), scene.marks[label.row]);
     }
 
     for (const PlanOverlay* o : overlays)
@@ -360,6 +502,66 @@ int rowAtDistance(const Route& route, double distanceM)
 }
 
 namespace {
+
+// A series with many points to a column, drawn as the band between its lowest and highest
+// point in each column: one filled outline per run of rows with values, without antialiasing.
+// Stroking the same data as a zigzag line costs many times more and shows nothing else.
+void drawSeriesBand(QPainter& p, const std::vector<ProfilePoint>& s, const ProfileFrame& f, const QColor& colour)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(colour, 1));
+    p.setBrush(colour);
+    std::vector<double> top, bottom;   // per column of the run
+    int firstColumn = 0;
+    auto flush = [&] {
+        if (top.empty())
+            return;
+        QPolygonF outline;
+        outline.reserve(qsizetype(2 * top.size() + 1));
+        for (std::size_t k = 0; k < top.size(); ++k)
+            outline << QPointF(firstColumn + double(k), top[k]);
+        for (std::size_t k = bottom.size(); k-- > 0;)
+            outline << QPointF(firstColumn + double(k), bottom[k]);
+        if (top.size() == 1)
+            p.drawLine(outline[0], outline[1]);
+        else
+            p.drawPolygon(outline);
+        top.clear();
+        bottom.clear();
+    };
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (i > 0 && s[i].row != s[i - 1].row + 1)
+            flush();
+        const QPointF d = f.toDevice(s[i].distanceM, s[i].heightM);
+        const int col = int(std::floor(d.x()));
+        if (top.empty()) {
+            firstColumn = col;
+        } else if (col < firstColumn + int(top.size()) - 1) {
+            continue;   // a leg of zero length after a longer one: already covered
+        }
+        while (firstColumn + int(top.size()) <= col) {
+            // Columns a long leg jumps over take the line between its ends.
+            if (top.empty()) {
+                top.push_back(d.y());
+                bottom.push_back(d.y());
+            } else {
+                const double y0 = (top.back() + bottom.back()) / 2;
+                const int from = firstColumn + int(top.size()) - 1;
+                const double t = double(firstColumn + int(top.size()) - from) / double(col - from);
+                const double y = y0 + (d.y() - y0) * t;
+                top.push_back(y);
+                bottom.push_back(y);
+            }
+        }
+        double& hi = top.back();
+        double& lo = bottom.back();
+        hi = std::min(hi, d.y());
+        lo = std::max(lo, d.y());
+    }
+    flush();
+    p.restore();
+}
 
 // One series as a polyline thinned to the device's columns: per column the first, lowest,
 // highest and last point, so peaks survive. Rows without a value break the line.
@@ -443,12 +645,19 @@ void paintProfile(QPainter& p, const QRectF& area, const RouteScene& scene, cons
     p.setClipRect(f.plot.adjusted(-4, -4, 4, 4));
     const auto& pr = scene.route.profile;
     const QPen fill = routePen(c.fillHeight, qsizetype(std::min<double>(double(pr.fillHeight.size()), f.plot.width() * 4)));
-    p.setPen(fill);
-    drawSeriesLine(p, pr.fillHeight, f);
     const QPen recalc =
         routePen(c.recalc, qsizetype(std::min<double>(double(pr.recalc.size()), f.plot.width() * 4)), Qt::DashLine);
-    p.setPen(recalc);
-    drawSeriesLine(p, pr.recalc, f);
+    // More points than columns: bands; otherwise lines, Recalc dashed.
+    auto draw = [&](const std::vector<ProfilePoint>& series, const QPen& pen) {
+        if (double(series.size()) > f.plot.width() * 2) {
+            drawSeriesBand(p, series, f, pen.color());
+        } else {
+            p.setPen(pen);
+            drawSeriesLine(p, series, f);
+        }
+    };
+    draw(pr.fillHeight, fill);
+    draw(pr.recalc, recalc);
     // Altimeter readings: open circles; thinned to one per device column when dense.
     p.setPen(QPen(c.altimeter, 1.6));
     int lastColumn = std::numeric_limits<int>::min();
@@ -491,24 +700,51 @@ void paintProfile(QPainter& p, const QRectF& area, const RouteScene& scene, cons
     p.restore();
 }
 
+namespace {
+
+// Where the parts of a picture go: the caption's line at the top, the plan below it and, with a
+// profile, the profile under the plan (split on a whole pixel).
+struct PictureLayout {
+    QRectF caption, plan, profile;
+};
+
+PictureLayout pictureLayout(const QRectF& area, const QFont& font, bool withProfile, bool withCaption)
+{
+    PictureLayout l;
+    QRectF rest = area;
+    if (withCaption) {
+        const QFontMetricsF fm(font);
+        l.caption = QRectF(area.left() + 8, area.top() + 4, area.width() - 16, fm.height() + 2);
+        rest.setTop(std::round(area.top() + fm.height() + 8));
+    }
+    l.plan = rest;
+    if (withProfile) {
+        l.plan.setHeight(std::round(rest.height() * 0.62));
+        l.profile = QRectF(rest.left(), l.plan.bottom(), rest.width(), rest.bottom() - l.plan.bottom());
+    }
+    return l;
+}
+
+void paintCaptionAndPlan(QPainter& p, const PictureLayout& l, const RouteScene& scene, const RouteColours& c,
+                         const QString& caption)
+{
+    if (!caption.isEmpty()) {
+        p.setPen(c.text);
+        p.drawText(l.caption, Qt::AlignLeft | Qt::AlignVCenter, caption);
+    }
+    paintPlan(p, l.plan, scene, fitView(scene.route, l.plan), c);
+}
+
+}  // namespace
+
 void paintRoutePicture(QPainter& p, const QRectF& area, const RouteScene& scene, const RouteColours& c,
                        bool withProfile, const QString& caption)
 {
     p.fillRect(area, c.background);
-    QRectF rest = area;
-    if (!caption.isEmpty()) {
-        const QFontMetricsF fm(p.font());
-        p.setPen(c.text);
-        p.drawText(QRectF(area.left() + 8, area.top() + 4, area.width() - 16, fm.height() + 2),
-                   Qt::AlignLeft | Qt::AlignVCenter, caption);
-        rest.setTop(area.top() + fm.height() + 8);
-    }
-    QRectF plan = rest;
-    if (withProfile) {
-        plan.setHeight(rest.height() * 0.62);
-        paintProfile(p, QRectF(rest.left(), plan.bottom(), rest.width(), rest.bottom() - plan.bottom()), scene, c);
-    }
-    paintPlan(p, plan, scene, fitView(scene.route, plan), c);
+    const PictureLayout l = pictureLayout(area, p.font(), withProfile, !caption.isEmpty());
+    if (withProfile)
+        paintProfile(p, l.profile, scene, c);
+    paintCaptionAndPlan(p, l, scene, c, caption);
 }
 
 bool writeRoutePicture(const QString& path, const QSize& size, const RouteScene& scene, bool withProfile,
@@ -534,13 +770,28 @@ bool writeRoutePicture(const QString& path, const QSize& size, const RouteScene&
     const QRectF area(QPointF(0, 0), QSizeF(size));
     bool painted = false;
     if (ext == QLatin1String("png")) {
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        QImage image(size, QImage::Format_RGB32);
         image.fill(colours.background);
+        const PictureLayout l = pictureLayout(area, QFont(), withProfile, !caption.isEmpty());
+        // The profile is painted into its own image on a second thread while this one paints
+        // the plan: painting into images is safe on any thread.
+        std::future<QImage> profile;
+        if (withProfile)
+            profile = std::async(std::launch::async, [&scene, &colours, rect = l.profile] {
+                QImage part(rect.size().toSize(), QImage::Format_RGB32);
+                part.fill(colours.background);
+                QPainter p(&part);
+                paintProfile(p, QRectF(QPointF(0, 0), rect.size()), scene, colours);
+                p.end();
+                return part;
+            });
         {
             QPainter p(&image);
-            paintRoutePicture(p, area, scene, colours, withProfile, caption);
+            paintCaptionAndPlan(p, l, scene, colours, caption);
+            if (profile.valid())
+                p.drawImage(l.profile.topLeft(), profile.get());
         }
-        painted = image.save(&file, "PNG");
+        painted = writeFastPng(image, file);
     } else if (ext == QLatin1String("svg")) {
         QSvgGenerator svg;
         svg.setOutputDevice(&file);

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <vector>
 
+class QFontMetricsF;
 class QPainter;
 class QPalette;
 
@@ -86,6 +87,17 @@ private:
 /// (the row of its end point), or -1. The start point counts as row 0.
 int rowNearPoint(const RouteScene& scene, const PlanView& view, const QRectF& area, const QPointF& devicePoint,
                  double tolerancePx);
+
+/// A mark's label on the plan: the row and the box its text fills.
+struct MarkLabel {
+    std::size_t row = 0;
+    QRectF box;
+};
+/// The labels the plan draws for the rows' marks in `area`: each inside the area, overlapping
+/// no other label nor the north arrow or the scale bar, right of its point or, near the right
+/// edge, left of it. Where labels would crowd, the earlier row's label wins.
+std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view, const QRectF& area,
+                                  const QFontMetricsF& metrics);
 
 /// Extra items painted on the plan after the route (known points, residuals ...).
 class PlanOverlay {

@@ -28,6 +28,7 @@ void RouteProfileWidget::setModel(RouteModel* model)
     m_model = model;
     if (m_model) {
         connect(m_model, &RouteModel::routeChanged, this, qOverload<>(&QWidget::update));
+        connect(m_model, &RouteModel::heightsChanged, this, qOverload<>(&QWidget::update));
         connect(m_model, &RouteModel::currentRowChanged, this, qOverload<>(&QWidget::update));
     }
     update();

@@ -1,0 +1,221 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Route pictures without windows: the fast PNG writer, the pixel-set dense route line, where
+// mark labels go, and the route model kept up to date in place after posts.
+#include "compute/route_geometry.h"
+#include "document_fixture.h"
+#include "shell/png_writer.h"
+#include "shell/route_model.h"
+#include "shell/route_painter.h"
+
+#include <QBuffer>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cmath>
+
+using namespace zelt::shell;
+using zelt::compute::RouteRow;
+
+namespace {
+
+RouteScene sceneOf(const std::vector<RouteRow>& rows, std::vector<QString> marks = {})
+{
+    RouteScene s;
+    s.route = zelt::compute::computeRoute(rows);
+    marks.resize(rows.size());
+    s.marks = std::move(marks);
+    return s;
+}
+
+RouteRow leg(int azimuth, double lengthM)
+{
+    RouteRow r;
+    r.azimuth = azimuth;
+    r.lengthM = lengthM;
+    return r;
+}
+
+}  // namespace
+
+class TestRoutePainting : public QObject {
+    Q_OBJECT
+private slots:
+    // The written file reads back through Qt's own reader pixel for pixel, whatever the size
+    // (one pixel, odd widths, a wide noisy image that fills several compressed chunks), and a
+    // device that refuses bytes gives false.
+    void pngReadsBackExactly()
+    {
+        QRandomGenerator random(7);
+        for (const QSize size : {QSize(1, 1), QSize(17, 5), QSize(301, 203), QSize(1200, 700)}) {
+            QImage image(size, QImage::Format_RGB32);
+            for (int y = 0; y < size.height(); ++y)
+                for (int x = 0; x < size.width(); ++x)
+                    image.setPixel(x, y, (x + y) % 5 ? qRgb(255, 255, 255) : qRgb(int(random.bounded(256)), x % 256, y % 256));
+            QBuffer buffer;
+            buffer.open(QIODevice::WriteOnly);
+            QVERIFY(writeFastPng(image, buffer));
+            QImage back;
+            QVERIFY(back.loadFromData(buffer.data(), "PNG"));
+            QCOMPARE(back.size(), size);
+            QCOMPARE(back.convertToFormat(QImage::Format_RGB32), image);
+        }
+        // Alpha is dropped: a translucent image is written as its opaque colours.
+        QImage translucent(4, 4, QImage::Format_ARGB32);
+        translucent.fill(qRgba(10, 20, 30, 128));
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(writeFastPng(translucent, buffer));
+        QImage back;
+        QVERIFY(back.loadFromData(buffer.data(), "PNG"));
+        QVERIFY(!back.hasAlphaChannel());
+
+        QBuffer closed;   // not open: every write fails
+        QVERIFY(!writeFastPng(QImage(8, 8, QImage::Format_RGB32), closed));
+        QVERIFY(!writeFastPng(QImage(), buffer));
+    }
+
+    // A dense route (thousands of legs) is set pixel by pixel into the plan: every pixel the
+    // legs cross is route-coloured, nothing off the route is, and a view zoomed far in (legs
+    // running far outside the picture) draws the part that crosses it.
+    void denseLineIsDrawnWherePointsAre()
+    {
+        // 3000 legs of 100 m east and west along one line, with a zero-length leg after each.
+        std::vector<RouteRow> rows;
+        for (int i = 0; i < 6000; ++i)
+            rows.push_back(i % 2 ? leg(0, 0.0) : leg(i % 4 == 0 ? 90 : 270, 100.0));
+        const RouteScene scene = sceneOf(rows);
+        RouteColours colours = RouteColours::forPaper();
+        const QRectF area(0, 0, 400, 300);
+        QImage image(area.size().toSize(), QImage::Format_RGB32);
+        PlanView view;
+        view.scale = 3.0;   // 100 m = 300 px
+        view.centre = QPointF(50, 0);
+        {
+            QPainter p(&image);
+            paintPlan(p, area, scene, view, colours);
+        }
+        const QPointF a = view.toDevice(area, 0, 0), b = view.toDevice(area, 100, 0);
+        const int y = int(std::lround(a.y()));
+        int onLine = 0;
+        for (int x = int(a.x()) + 12; x < int(b.x()) - 12; ++x)   // clear of the start triangle
+            onLine += image.pixelColor(x, y) == colours.route;
+        QCOMPARE(onLine, int(b.x()) - 12 - (int(a.x()) + 12));
+        QVERIFY(image.pixelColor(int(a.x()) + 150, y - 40) != colours.route);
+        QVERIFY(image.pixelColor(int(a.x()) + 150, y + 40) != colours.route);
+
+        // Zoomed in 1000 times on the middle of the strip: the line still crosses the picture.
+        view.scale = 3000.0;
+        QImage zoomed(area.size().toSize(), QImage::Format_RGB32);
+        {
+            QPainter p(&zoomed);
+            paintPlan(p, area, scene, view, colours);
+        }
+        const int mid = int(std::lround(view.toDevice(area, 50, 0).y()));
+        QCOMPARE(zoomed.pixelColor(100, mid), colours.route);
+        QCOMPARE(zoomed.pixelColor(300, mid), colours.route);
+    }
+
+    // Labels stay inside the plan (none cut at the right edge), never overlap one another or
+    // the north arrow and scale bar, and a crowded route keeps the earlier rows' labels.
+    void markLabelsFitAndDoNotOverlap()
+    {
+        std::vector<RouteRow> rows;
+        std::vector<QString> marks;
+        for (int i = 0; i < 400; ++i) {
+            rows.push_back(leg((i * 37) % 360, 20.0 + i % 13));
+            marks.push_back(QStringLiteral("road bend %1").arg(i));
+        }
+        const RouteScene scene = sceneOf(rows, marks);
+        const QRectF area(10, 20, 360, 260);
+        const PlanView view = fitView(scene.route, area);
+        const QFontMetricsF fm{QFont()};
+        const std::vector<MarkLabel> labels = markLabels(scene, view, area, fm);
+        QVERIFY(labels.size() > 3);
+        QVERIFY(labels.size() < 200);
+        const QRectF arrow(area.right() - 34, area.top() + 6, 30, 50);
+        for (std::size_t i = 0; i < labels.size(); ++i) {
+            QVERIFY2(area.contains(labels[i].box), qPrintable(QStringLiteral("label of row %1").arg(labels[i].row)));
+            QVERIFY(!labels[i].box.intersects(arrow));
+            QVERIFY(labels[i].box.width() >= fm.horizontalAdvance(marks[labels[i].row]) - 0.01);
+            for (std::size_t j = 0; j < i; ++j)
+                QVERIFY(!labels[i].box.intersects(labels[j].box));
+        }
+        QCOMPARE(labels.front().row, std::size_t(0));
+
+        // A point at the right edge gets its label on its left.
+        const RouteScene edge = sceneOf({leg(90, 100)}, {QStringLiteral("gate")});
+        const PlanView edgeView = fitView(edge.route, area, 4);
+        const std::vector<MarkLabel> one = markLabels(edge, edgeView, area, fm);
+        QCOMPARE(one.size(), std::size_t(1));
+        QVERIFY(one[0].box.right() < edgeView.toDevice(area, 100, 0).x());
+    }
+
+    // Posts on a document's table reach the route in place: after edits of lengths, azimuths,
+    // turn notes and heights (one row at a time and several at once) the route equals one
+    // computed from the table afresh, and a height alone leaves the line as it was.
+    void modelFollowsPostsInPlace()
+    {
+        zelt::test::DocumentFixture f;
+        auto& t = f.doc->table;
+        for (int i = 0; i < 60; ++i) {
+            t.append();
+            t.setInteger("Azimuth", (i * 53) % 360);
+            t.setFloat("Pairs", 10 + i % 7);
+            if (i % 4 == 0)
+                t.setFloat("Altimeter", 400 + i);
+            t.post();
+        }
+        const zelt::compute::FigureShapes shapes{{"1", {{90, 1}, {0, 1}}}, {"2", {{-90, 2}}}};
+        RouteModel model(*f.doc);
+        model.setFigureLookup(zelt::compute::lookupIn(shapes));
+        model.flush();
+        auto expectFresh = [&] {
+            model.flush();
+            const auto fresh = zelt::compute::computeRoute(zelt::compute::routeRowsOf(t, f.doc->pairsPer100m),
+                                                           zelt::compute::lookupIn(shapes));
+            const auto& got = model.scene().route;
+            QCOMPARE(got.points.size(), fresh.points.size());
+            QCOMPARE(got.rowPoints, fresh.rowPoints);
+            for (std::size_t k = 0; k < fresh.points.size(); ++k)
+                QVERIFY(std::fabs(got.points[k].xM - fresh.points[k].xM) < 1e-6 &&
+                        std::fabs(got.points[k].yM - fresh.points[k].yM) < 1e-6 &&
+                        std::fabs(got.points[k].distanceM - fresh.points[k].distanceM) < 1e-6);
+            QCOMPARE(got.profile.altimeter.size(), fresh.profile.altimeter.size());
+            for (std::size_t k = 0; k < fresh.profile.altimeter.size(); ++k)
+                QVERIFY(std::fabs(got.profile.altimeter[k].distanceM - fresh.profile.altimeter[k].distanceM) < 1e-6);
+        };
+        auto edit = [&](int row, auto&& change) {
+            t.setRecNo(row + 1);
+            t.edit();
+            change();
+            t.post();
+        };
+        edit(3, [&] { t.setFloat("Pairs", 40); });
+        expectFresh();
+        edit(10, [&] { t.setText("Povorot", "Left"); });
+        expectFresh();
+        edit(10, [&] { t.setText("Povorot", "Right"); });
+        edit(2, [&] { t.setInteger("Azimuth", 5); });
+        expectFresh();
+        for (int row = 20; row < 40; ++row)   // more rows at once than are replaced in place
+            edit(row, [&] { t.setFloat("Pairs", 25); });
+        expectFresh();
+
+        QSignalSpy moved(&model, &RouteModel::routeChanged);
+        QSignalSpy heights(&model, &RouteModel::heightsChanged);
+        const std::uint64_t version = model.scene().version;
+        edit(5, [&] { t.setFloat("Altimeter", 512); });
+        model.flush();
+        QCOMPARE(moved.count(), 0);
+        QCOMPARE(heights.count(), 1);
+        QCOMPARE(model.scene().version, version);   // the plan's cached line stays valid
+        expectFresh();
+    }
+};
+
+QTEST_MAIN(TestRoutePainting)
+#include "test_route_painting.moc"
