@@ -19,6 +19,7 @@
 #include <cmath>
 #include <future>
 #include <limits>
+#include <unordered_map>
 
 namespace zelt::shell {
 
@@ -353,6 +354,22 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
             box.moveRight(d.x() - 5);
         return box;
     };
+    // Widths as the sum of the characters' advances, kept per character: laying out each text
+    // would cost more than the rest of the plan. Kerning only narrows a text, so no label is
+    // cut; text with combining marks or outside the basic plane is measured whole.
+    std::unordered_map<char16_t, qreal> advances;
+    auto width = [&](const QString& text) {
+        qreal sum = 0;
+        for (const QChar ch : text) {
+            if (ch.isSurrogate() || ch.isMark())
+                return fm.horizontalAdvance(text);
+            auto [it, added] = advances.try_emplace(ch.unicode(), 0.0);
+            if (added)
+                it->second = fm.horizontalAdvance(ch);
+            sum += it->second;
+        }
+        return sum;
+    };
     const std::size_t rows = std::min(r.rowPoints.size(), scene.marks.size());
     for (std::size_t i = 0; i < rows; ++i) {
         if (scene.marks[i].isEmpty())
@@ -361,10 +378,10 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
         const QPointF d = view.toDevice(area, end.xM, end.yM);
         if (!inside.contains(d))
             continue;
-        // Measuring text costs; most labels of a dense route fail already on their first cell.
+        // Most labels of a dense route fail already on their first cell.
         if (!cells(place(d, 1), false))
             continue;
-        const QRectF box = place(d, fm.horizontalAdvance(scene.marks[i]));
+        const QRectF box = place(d, width(scene.marks[i]));
         if (!inside.contains(box) || !cells(box, false))
             continue;
         cells(box, true);
