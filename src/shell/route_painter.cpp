@@ -228,6 +228,7 @@ RouteColours RouteColours::fromPalette(const QPalette& palette)
     c.altimeter = kOrange;
     c.fillHeight = kGreen;
     c.recalc = kPurple;
+    c.known = kPurple;
     c.contour = c.text;
     c.contour.setAlphaF(0.18f);
     return c;

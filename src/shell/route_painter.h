@@ -31,6 +31,7 @@ struct RouteColours {
     QColor fillHeight;   ///< FillHeight (solid line)
     QColor recalc;       ///< Recalc (dashed line)
     QColor contour;      ///< 5 m levels (faint)
+    QColor known;        ///< known points and their residual arrows
 
     static RouteColours fromPalette(const QPalette& palette);
     /// Dark text on white, for files and paper.

@@ -4,6 +4,7 @@
 #include "compute/route_geometry.h"
 #include "document_fixture.h"
 #include "shell/png_writer.h"
+#include "shell/route_known_overlay.h"
 #include "shell/route_model.h"
 #include "shell/route_painter.h"
 
@@ -152,6 +153,63 @@ private slots:
         const std::vector<MarkLabel> one = markLabels(edge, edgeView, area, fm);
         QCOMPARE(one.size(), std::size_t(1));
         QVERIFY(one[0].box.right() < edgeView.toDevice(area, 100, 0).x());
+    }
+
+    // Known points sit on their rows' end points. Placed on points that an exact similarity of
+    // the route gives, they show no residual; a point moved on the map shows an arrow towards
+    // where it was moved (in the plan's unfitted frame), and only there the arrow is long.
+    void knownPointsAndResidualArrows()
+    {
+        std::vector<RouteRow> rows;
+        for (int i = 0; i < 30; ++i)
+            rows.push_back(leg((i * 41) % 360, 40.0 + i));
+        const zelt::compute::Route route = zelt::compute::computeRoute(rows);
+        const double scale = 1.06, turn = 3.5 * M_PI / 180.0, mapScale = 10000;
+        const double a = scale * std::cos(turn), b = scale * std::sin(turn);
+        zelt::document::KnownPoints known;
+        known.mapScale = mapScale;
+        for (const int row : {3, 11, 19, 27}) {
+            const auto& end = route.points[route.rowPoints[std::size_t(row) - 1]];
+            const auto mm = zelt::compute::groundToMapMm(end.xM, end.yM, mapScale);
+            known.set(row, a * mm.x - b * mm.y + 120.0, b * mm.x + a * mm.y - 45.0);
+        }
+        known.set(99, 0, 0);   // beyond the route: left out
+        KnownPointMarks exact = knownPointMarks(route, known, 64.0);
+        QVERIFY(exact.fitted);
+        QCOMPARE(exact.marks.size(), std::size_t(4));
+        QCOMPARE(exact.marks[1].row, 11);
+        QCOMPARE(exact.marks[1].xM, route.points[route.rowPoints[10]].xM);
+        for (const KnownPointMark& m : exact.marks)
+            QVERIFY(std::hypot(m.towardsKnownXM, m.towardsKnownYM) < 1e-6);
+        QVERIFY(exact.rmsM < 1e-6);
+        QCOMPARE(residualExaggeration(exact, 1.0), 1.0);
+
+        // Row 19's known point moved 2 mm east on the map (20 m on the ground at 1:10000).
+        const zelt::document::KnownPoint* p19 = known.find(19);
+        known.set(19, p19->xMm + 2.0, p19->yMm);
+        const KnownPointMarks moved = knownPointMarks(route, known, 64.0);
+        QVERIFY(moved.fitted && moved.rmsM > 1);
+        const KnownPointMark& m = moved.marks[2];
+        QCOMPARE(m.row, 19);
+        // East on the map is, in the unfitted frame, east turned back by the compass error.
+        const double ex = std::cos(-turn), ey = std::sin(-turn);
+        const double length = std::hypot(m.towardsKnownXM, m.towardsKnownYM);
+        QVERIFY((m.towardsKnownXM * ex + m.towardsKnownYM * ey) / length > 0.99);
+        for (const KnownPointMark& other : moved.marks)
+            QVERIFY(std::hypot(other.towardsKnownXM, other.towardsKnownYM) <= length + 1e-9);
+        // Arrows of some metres on a plan of 0.5 px per metre are drawn many times longer.
+        const double factor = residualExaggeration(moved, 0.5);
+        QVERIFY(factor >= 2 && length * 0.5 * factor <= 48.0 + 1e-9);
+
+        // Two rows at one place with different known positions: no fit, the reason is kept.
+        zelt::document::KnownPoints clash;
+        clash.set(1, 0, 0);
+        clash.set(2, 10, 10);
+        const zelt::compute::Route still = zelt::compute::computeRoute(std::vector<RouteRow>{leg(0, 10), leg(0, 0)});
+        const KnownPointMarks refused = knownPointMarks(still, clash, 64.0);
+        QVERIFY(!refused.fitted);
+        QVERIFY(!refused.problem.isEmpty());
+        QCOMPARE(refused.marks.size(), std::size_t(2));
     }
 
     // Posts on a document's table reach the route in place: after edits of lengths, azimuths,

@@ -5,6 +5,7 @@
 #include "shell/mdi_child.h"
 #include "shell/registry_store.h"
 #include "shell/route_dock.h"
+#include "shell/route_known_overlay.h"
 #include "shell/route_model.h"
 #include "shell/route_plan_widget.h"
 #include "shell/route_profile_widget.h"
@@ -19,6 +20,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QPalette>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QSignalSpy>
@@ -45,6 +47,7 @@ private slots:
     void picturesAreWrittenAndReadBack();
     void hiddenDockComputesNothingAndPlaceIsKept();
     void printRouteShowsOnePage();
+    void knownPointsAreMarkedOnThePlan();
 
 private:
     // A square walked anticlockwise from the start: north, west, south, east, 64 pairs = 100 m each.
@@ -297,6 +300,49 @@ void TestRouteView::printRouteShowsOnePage()
     });
     print->trigger();
     QCOMPARE(pages, 1);
+}
+
+// Known points set on the document appear on the plan at their rows' ends, follow a deleted row,
+// and go when they are cleared.
+void TestRouteView::knownPointsAreMarkedOnThePlan()
+{
+    TMDIChild* child = openSquare();
+    RouteDock* d = dock();
+    auto& known = child->document().knownPoints;
+    zelt::document::KnownPoints points;
+    points.mapScale = 10000;
+    points.set(2, -10.0, 10.0);   // 100 m west and north of the start: where row 2 ends
+    points.set(4, 0.5, 0.0);      // row 4 ends back at the start; the map says 5 m east of it
+    known.replace(points);
+    idle();
+    const auto& marks = d->knownPoints()->marks();
+    QCOMPARE(marks.marks.size(), std::size_t(2));
+    QCOMPARE(marks.marks[0].row, 2);
+    QVERIFY(std::fabs(marks.marks[0].xM + 100) < 1e-9 && std::fabs(marks.marks[0].yM - 100) < 1e-9);
+    QVERIFY(marks.fitted);
+
+    const QColor colour = RouteColours::fromPalette(QPalette()).known;
+    auto knownPixelsNear = [&](double xM, double yM) {
+        const QImage image = d->plan()->grab().toImage();
+        const QPoint at = d->plan()->toWidget(xM, yM).toPoint();
+        int n = 0;
+        for (int y = at.y() - 7; y <= at.y() + 7; ++y)
+            for (int x = at.x() - 7; x <= at.x() + 7; ++x)
+                n += image.valid(x, y) && image.pixelColor(x, y) == colour;
+        return n;
+    };
+    QVERIFY(knownPixelsNear(-100, 100) > 8);
+
+    // Deleting row 1 moves the points up a row: row 2's point now belongs to row 1.
+    child->Table1().setRecNo(1);
+    child->Table1().deleteRow();
+    idle();
+    QCOMPARE(marks.marks.size(), std::size_t(2));
+    QCOMPARE(marks.marks[0].row, 1);
+
+    known.replace(zelt::document::KnownPoints{});
+    idle();
+    QVERIFY(d->knownPoints()->marks().marks.empty());
 }
 
 QTEST_MAIN(TestRouteView)
