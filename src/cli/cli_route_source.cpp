@@ -13,6 +13,7 @@
 #include <QString>
 
 #include <filesystem>
+#include <future>
 #include <stdexcept>
 #include <system_error>
 
@@ -59,16 +60,7 @@ RouteSource loadRouteSource(const Args& args)
     if (doc.table.rowCount() > 0 && !compute::isUsablePairsRatio(doc.pairsPer100m))
         throw std::runtime_error(compute::pairsRatioMessage(doc.pairsPer100m));
 
-    src.rows = compute::routeRowsOf(doc.table, doc.pairsPer100m);
-    const int markField = doc.table.fieldIndex("Mark");
-    src.marks.reserve(src.rows.size());
-    for (int i = 0; i < doc.table.rowCount(); ++i) {
-        const document::Value v = markField < 0 ? document::Value{} : doc.table.valueAt(i, markField);
-        const auto* text = std::get_if<std::string>(&v);
-        src.marks.push_back(text ? *text : std::string());
-    }
-    session.close();
-
+    src.rows = compute::routeRowsOf(doc.table, doc.pairsPer100m, -1, &src.marks);
     compute::FigureLookup figures;
     if (args.has("--figures")) {
         figures = mapexport::FigureFile::load(args.option("--figures")).cachedLookup();
@@ -80,7 +72,11 @@ RouteSource loadRouteSource(const Args& args)
             src.warnings.push_back(std::string(e.what()) + " The route is drawn without turn figures.");
         }
     }
-    src.route = compute::computeRoute(src.rows, figures);
+    // The route is computed while the table is closed (freeing a long table takes as long).
+    std::future<compute::Route> route =
+        std::async(std::launch::async, [&src, &figures] { return compute::computeRoute(src.rows, figures); });
+    session.close();
+    src.route = route.get();
     return src;
 }
 

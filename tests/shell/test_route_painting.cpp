@@ -118,6 +118,28 @@ private slots:
         const int mid = int(std::lround(view.toDevice(area, 50, 0).y()));
         QCOMPARE(zoomed.pixelColor(100, mid), colours.route);
         QCOMPARE(zoomed.pixelColor(300, mid), colours.route);
+
+        // A large picture is set in two bands of rows: a line running north across the seam
+        // has every pixel of its column set on both sides of it.
+        std::vector<RouteRow> north;
+        for (int i = 0; i < 6000; ++i)
+            north.push_back(i % 2 ? leg(0, 0.0) : leg(i % 4 == 0 ? 0 : 180, 100.0));
+        const RouteScene tall = sceneOf(north);
+        const QRectF big(0, 0, 900, 700);
+        QImage large(big.size().toSize(), QImage::Format_RGB32);
+        PlanView upright;
+        upright.scale = 6.0;   // 100 m = 600 px
+        upright.centre = QPointF(0, 50);
+        {
+            QPainter p(&large);
+            paintPlan(p, big, tall, upright, colours);
+        }
+        const int column = int(std::lround(upright.toDevice(big, 0, 0).x()));
+        const int from = int(std::lround(upright.toDevice(big, 0, 100).y())) + 2;
+        const int to = int(std::lround(upright.toDevice(big, 0, 0).y())) - 14;   // above the start triangle
+        QVERIFY(from < 350 && to > 350);
+        for (int y = from; y <= to; ++y)
+            QVERIFY2(large.pixelColor(column, y) == colours.route, qPrintable(QString::number(y)));
     }
 
     // Labels stay inside the plan (none cut at the right edge), never overlap one another or

@@ -243,14 +243,26 @@ RouteRow readRow(const TraverseTable& table, const RouteFields& f, int index, do
 
 }  // namespace
 
-std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100m, int count)
+std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100m, int count,
+                                  std::vector<std::string>* marks)
 {
     const RouteFields f(table);
+    const int markField = marks ? table.fieldIndex("Mark") : -1;
     std::vector<RouteRow> rows;
     const int n = count < 0 ? table.rowCount() : count;
     rows.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
+    if (marks) {
+        marks->clear();
+        marks->reserve(static_cast<std::size_t>(n));
+    }
+    for (int i = 0; i < n; ++i) {
         rows.push_back(readRow(table, f, i, pairsPer100m));
+        if (marks) {
+            Value mark = markField < 0 ? Value{} : table.valueAt(i, markField);
+            auto* text = std::get_if<std::string>(&mark);
+            marks->push_back(text ? std::move(*text) : std::string());
+        }
+    }
     return rows;
 }
 

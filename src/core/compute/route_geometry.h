@@ -140,7 +140,9 @@ Route computeRoute(std::span<const RouteRow> rows, const FigureLookup& figures =
 /// The rows of `table` in table order, read by index (the cursor does not move); lengths are
 /// `Pairs` converted with `pairsPer100m` (0 when the ratio is not usable).
 /// `count` rows from the first (-1: the stored rows; the grid's count includes a row being inserted).
-std::vector<RouteRow> routeRowsOf(const zelt::document::TraverseTable& table, double pairsPer100m, int count = -1);
+/// With `marks`, each row's `Mark` is read in the same pass (empty when the field is empty).
+std::vector<RouteRow> routeRowsOf(const zelt::document::TraverseTable& table, double pairsPer100m, int count = -1,
+                                  std::vector<std::string>* marks = nullptr);
 /// One row of `table`, read by index.
 RouteRow routeRowAt(const zelt::document::TraverseTable& table, int rowIndex, double pairsPer100m);
 

@@ -237,6 +237,13 @@ private slots:
         QVERIFY(rows[1].turnNote.empty());
         QCOMPARE(rows[1].recalc, std::optional<double>(400));
         QCOMPARE(routeRowAt(t, 1, 64.0).azimuth, 300);
+        t.setRecNo(2);
+        t.edit();
+        t.setText("Mark", "bridge");
+        t.post();
+        std::vector<std::string> marks{"stale"};
+        QCOMPARE(routeRowsOf(t, 64.0, -1, &marks).size(), std::size_t(2));
+        QCOMPARE(marks, (std::vector<std::string>{"", "bridge"}));
         for (const double bad : {0.0, -5.0, std::nan("")})
             QCOMPARE(routeRowsOf(t, bad)[0].lengthM, 0.0);
     }
