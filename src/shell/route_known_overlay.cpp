@@ -135,7 +135,7 @@ void RouteKnownPointsOverlay::paint(QPainter& p, const QRectF& area, const PlanV
     const QLocale locale;
     QString note;
     if (m_marks.fitted && m_marks.marks.size() >= 2)
-        note = tr("Known points: residuals x%1, RMS %2 m")
+        note = tr("Known points: residuals \u00d7%1, RMS %2 m")
                    .arg(locale.toString(factor, 'f', 0), locale.toString(m_marks.rmsM, 'f', 1));
     else if (!m_marks.problem.isEmpty())
         note = tr("Known points: %1").arg(m_marks.problem);

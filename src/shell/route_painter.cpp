@@ -144,7 +144,7 @@ void drawDenseLine(QPainter& p, const QRectF& area, const QPolygonF& ground, con
     const int h = size.height();
     const PixelRows rows{reinterpret_cast<QRgb*>(image.bits()), image.bytesPerLine() / qsizetype(sizeof(QRgb)),
                          size.width()};
-    if (qint64(size.width()) * h >= 400000) {
+    if (qint64(size.width()) * h >= 150000) {
         // The bands are disjoint rows of the image, so the two threads never touch one pixel.
         const int split = h / 2;
         std::future<void> lower = std::async(std::launch::async, [&rows, &points, split, h, pixel] {
