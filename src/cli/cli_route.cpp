@@ -5,6 +5,7 @@
 #include "cli/cli_route_source.h"
 #include "cli/cli_session.h"
 #include "cli/cli_util.h"
+#include "shell/route_known_marks.h"
 #include "shell/route_painter.h"
 
 #include <QDate>
@@ -187,6 +188,9 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
     zelt::shell::RouteScene scene;
     scene.route = std::move(src.route);
     scene.startHeight = src.startHeight;
+    if (!src.known.empty())
+        scene.knownPoints = std::make_shared<const zelt::shell::KnownPointMarks>(
+            zelt::shell::knownPointMarks(scene.route, src.known, src.pairsPer100m));
     scene.marks.reserve(src.marks.size());
     for (const std::string& m : src.marks)
         scene.marks.push_back(QString::fromStdString(m));
@@ -211,8 +215,8 @@ void registerRouteCommands()
                     "nothing is written beside the table.");
     registerCommand("plot", "plot TABLE.db OUT.png|OUT.svg|OUT.pdf [--size WxH] [--figures FILE] [--no-profile]",
                     plotCommand,
-                    "Draw the route as the route view shows it: the plan (north up, scale bar, marks) above the "
-                    "height profile, as PNG, SVG or PDF by the file's extension; 1600x1000 pixels unless --size "
+                    "Draw the route as the route view shows it: the plan (north up, scale bar, marks, known points "
+                    "with their residuals exaggerated) above the height profile, as PNG, SVG or PDF by the file's extension; 1600x1000 pixels unless --size "
                     "says otherwise. Reads only: nothing is written beside the table.");
 }
 

@@ -61,6 +61,9 @@ RouteSource loadRouteSource(const Args& args)
         throw std::runtime_error(compute::pairsRatioMessage(doc.pairsPer100m));
 
     src.rows = compute::routeRowsOf(doc.table, doc.pairsPer100m, -1, &src.marks);
+    src.known = doc.knownPoints.points();
+    if (!doc.knownPoints.damage().empty())
+        src.warnings.push_back(doc.knownPoints.damage());
     compute::FigureLookup figures;
     if (args.has("--figures")) {
         figures = mapexport::FigureFile::load(args.option("--figures")).cachedLookup();

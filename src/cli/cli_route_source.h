@@ -4,6 +4,7 @@
 
 #include "cli/cli_commands.h"
 #include "compute/route_geometry.h"
+#include "document/known_points.h"
 
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ struct RouteSource {
     std::vector<zelt::compute::RouteRow> rows;
     std::vector<std::string> marks;   ///< `Mark` of each row, empty when the field is empty
     zelt::compute::Route route;
+    zelt::document::KnownPoints known;   ///< the table's known points (the picture marks them)
     std::vector<std::string> warnings;
 };
 

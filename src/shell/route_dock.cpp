@@ -5,7 +5,6 @@
 #include "shell/main_form.h"
 #include "shell/mdi_child.h"
 #include "shell/registry_store.h"
-#include "shell/route_known_overlay.h"
 #include "shell/route_model.h"
 #include "shell/route_painter.h"
 #include "shell/route_plan_widget.h"
@@ -81,9 +80,6 @@ RouteDock::RouteDock(QWidget* parent) : QDockWidget(tr("Route"), parent)
             m_model->setShowMarks(on);
     });
     connect(m_savePicture, &QAction::triggered, this, &RouteDock::savePictureInteractive);
-    m_known = new RouteKnownPointsOverlay(this);
-    m_plan->addOverlay(m_known);
-    connect(m_known, &RouteKnownPointsOverlay::changed, m_plan, qOverload<>(&QWidget::update));
     showModel(nullptr);
 }
 
@@ -117,7 +113,6 @@ void RouteDock::showModel(RouteModel* model)
     }
     m_plan->setModel(model);
     m_profile->setModel(model);
-    m_known->setModel(model);
     m_savePicture->setEnabled(model != nullptr);
     updateTitle();
 }

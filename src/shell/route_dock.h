@@ -15,7 +15,6 @@ class QSplitter;
 
 namespace zelt::shell {
 
-class RouteKnownPointsOverlay;
 class RouteModel;
 class RoutePlanWidget;
 class RouteProfileWidget;
@@ -33,8 +32,6 @@ public:
     RouteModel* model() const;
     RoutePlanWidget* plan() const { return m_plan; }
     RouteProfileWidget* profile() const { return m_profile; }
-    /// The known points drawn over the plan.
-    RouteKnownPointsOverlay* knownPoints() const { return m_known; }
     QAction* fitAction() const { return m_fit; }
     QAction* figuresAction() const { return m_figures; }
     QAction* marksAction() const { return m_marks; }
@@ -61,7 +58,6 @@ private:
     QPointer<RouteModel> m_model;
     RoutePlanWidget* m_plan = nullptr;
     RouteProfileWidget* m_profile = nullptr;
-    RouteKnownPointsOverlay* m_known = nullptr;
     QSplitter* m_splitter = nullptr;
     QAction* m_fit = nullptr;
     QAction* m_figures = nullptr;

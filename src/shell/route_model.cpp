@@ -5,6 +5,7 @@
 #include "compute/field_rules.h"
 #include "export/figure_file.h"
 #include "export/ocad_writer.h"
+#include "shell/route_known_marks.h"
 
 #include <QTimer>
 
@@ -41,6 +42,11 @@ RouteModel::RouteModel(zelt::document::Document& document, QObject* parent)
         m_figureProblem = QString::fromUtf8(e.what());
     }
     m_registration = m_doc.table.addObserver(m_observer.get());
+    m_knownSubscription = std::make_shared<zelt::document::DocumentKnownPoints::Subscription>(
+        m_doc.knownPoints.subscribe([this] {
+            updateKnownPoints();
+            emit knownPointsChanged();
+        }));
     reloadAll();
     flush();
 }
@@ -231,6 +237,7 @@ void RouteModel::flush()
         m_changedLegs.clear();
         m_heightsDirty = false;
         ++m_scene.version;
+        updateKnownPoints();
         emit routeChanged();
         return;
     }
@@ -264,7 +271,18 @@ void RouteModel::recompute()
     m_scene.route = builder.take();
     m_scene.startHeight = m_doc.startHeight;
     ++m_scene.version;
+    updateKnownPoints();
     emit routeChanged();
+}
+
+void RouteModel::updateKnownPoints()
+{
+    const zelt::document::KnownPoints& known = m_doc.knownPoints.points();
+    if (known.empty()) {
+        m_scene.knownPoints.reset();
+        return;
+    }
+    m_scene.knownPoints = std::make_shared<const KnownPointMarks>(knownPointMarks(m_scene.route, known, m_doc.pairsPer100m));
 }
 
 void RouteModel::selectRow(int row)

@@ -49,6 +49,8 @@ signals:
     void routeChanged();
     /// Only heights changed: the profile needs drawing again, the plan does not.
     void heightsChanged();
+    /// The document's known points or their residuals changed (the plan draws them).
+    void knownPointsChanged();
     void currentRowChanged(int row);
     void errorRaised(const QString& message);
 
@@ -60,6 +62,8 @@ private:
     void rowsRemoved(int first, int count);
     void currentChanged(int row);
     void markDirty(std::size_t fromRow);
+    /// Places the known points on the route as it is now.
+    void updateKnownPoints();
     void queueFlush();
     void recompute();
     void updateHeights(std::size_t row);
@@ -77,6 +81,7 @@ private:
     std::vector<std::size_t> m_changedLegs;   ///< single rows whose leg changed, replaced in place
     bool m_heightsDirty = false;
     bool m_flushQueued = false;
+    std::shared_ptr<void> m_knownSubscription;   ///< to the document's known points
     std::unique_ptr<Observer> m_observer;
     zelt::document::ObserverRegistration m_registration;   ///< after m_observer: unregisters first
 };

@@ -3,6 +3,7 @@
 #include "shell/route_painter.h"
 
 #include "shell/png_writer.h"
+#include "shell/route_known_marks.h"
 
 #include <QFileInfo>
 #include <QFontMetricsF>
@@ -493,6 +494,9 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
         for (const MarkLabel& label : markLabels(scene, view, area, fm))
             p.drawText(QPointF(label.box.left(), label.box.top() + fm.ascent()), scene.marks[label.row]);
     }
+
+    if (scene.knownPoints)
+        paintKnownPointMarks(p, area, view, *scene.knownPoints, c.known);
 
     for (const PlanOverlay* o : overlays)
         if (o)

@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QFontMetricsF;
@@ -18,6 +19,8 @@ class QPainter;
 class QPalette;
 
 namespace zelt::shell {
+
+struct KnownPointMarks;
 
 /// Colours of the route pictures. Text and background come from the palette (a dark theme
 /// works); the series colours are told apart with the common colour-vision deficiencies and
@@ -47,6 +50,8 @@ struct RouteScene {
     bool showMarks = true;
     /// Incremented by whoever changes `route`, so cached paths know they are stale.
     std::uint64_t version = 0;
+    /// Known points with their residuals, drawn over the plan (null or empty: none).
+    std::shared_ptr<const KnownPointMarks> knownPoints;
 };
 
 /// The plan's mapping of ground metres to the drawing: `scale` pixels per metre, `centre` the

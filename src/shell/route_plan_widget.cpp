@@ -43,6 +43,7 @@ void RoutePlanWidget::setModel(RouteModel* model)
     if (m_model) {
         connect(m_model, &RouteModel::routeChanged, this, &RoutePlanWidget::routeChanged);
         connect(m_model, &RouteModel::currentRowChanged, this, qOverload<>(&QWidget::update));
+        connect(m_model, &RouteModel::knownPointsChanged, this, qOverload<>(&QWidget::update));
     }
     routeChanged();
 }

@@ -4,7 +4,7 @@
 #include "compute/route_geometry.h"
 #include "document_fixture.h"
 #include "shell/png_writer.h"
-#include "shell/route_known_overlay.h"
+#include "shell/route_known_marks.h"
 #include "shell/route_model.h"
 #include "shell/route_painter.h"
 

@@ -5,7 +5,7 @@
 #include "shell/mdi_child.h"
 #include "shell/registry_store.h"
 #include "shell/route_dock.h"
-#include "shell/route_known_overlay.h"
+#include "shell/route_known_marks.h"
 #include "shell/route_model.h"
 #include "shell/route_plan_widget.h"
 #include "shell/route_profile_widget.h"
@@ -315,7 +315,8 @@ void TestRouteView::knownPointsAreMarkedOnThePlan()
     points.set(4, 0.5, 0.0);      // row 4 ends back at the start; the map says 5 m east of it
     known.replace(points);
     idle();
-    const auto& marks = d->knownPoints()->marks();
+    QVERIFY(d->model()->scene().knownPoints);
+    const KnownPointMarks& marks = *d->model()->scene().knownPoints;
     QCOMPARE(marks.marks.size(), std::size_t(2));
     QCOMPARE(marks.marks[0].row, 2);
     QVERIFY(std::fabs(marks.marks[0].xM + 100) < 1e-9 && std::fabs(marks.marks[0].yM - 100) < 1e-9);
@@ -337,12 +338,23 @@ void TestRouteView::knownPointsAreMarkedOnThePlan()
     child->Table1().setRecNo(1);
     child->Table1().deleteRow();
     idle();
-    QCOMPARE(marks.marks.size(), std::size_t(2));
-    QCOMPARE(marks.marks[0].row, 1);
+    QCOMPARE(d->model()->scene().knownPoints->marks.size(), std::size_t(2));
+    QCOMPARE(d->model()->scene().knownPoints->marks[0].row, 1);
+
+    // The saved picture shows them too.
+    QString error;
+    const QString png = m_shell.dir->filePath(QStringLiteral("known.png"));
+    QVERIFY2(d->savePicture(png, &error), qPrintable(error));
+    const QImage saved(png);
+    int knownPixels = 0;
+    for (int y = 0; y < saved.height(); ++y)
+        for (int x = 0; x < saved.width(); ++x)
+            knownPixels += saved.pixelColor(x, y) == colour;
+    QVERIFY(knownPixels > 20);
 
     known.replace(zelt::document::KnownPoints{});
     idle();
-    QVERIFY(d->knownPoints()->marks().marks.empty());
+    QVERIFY(!d->model()->scene().knownPoints);
 }
 
 QTEST_MAIN(TestRouteView)

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Known points on the route plan: where they are on the route and how far the fit leaves them.
+// QtGui only, shared with zelt-cli.
 #pragma once
 
 #include "compute/route_fit.h"
@@ -7,16 +8,14 @@
 #include "document/known_points.h"
 #include "shell/route_painter.h"
 
-#include <QObject>
-#include <QPointer>
 #include <QString>
 
-#include <memory>
 #include <vector>
 
-namespace zelt::shell {
+class QColor;
+class QPainter;
 
-class RouteModel;
+namespace zelt::shell {
 
 /// One known point as the plan shows it, in the plan's ground metres (unfitted, start at 0, 0).
 struct KnownPointMark {
@@ -46,31 +45,10 @@ KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::d
 /// every residual is under a centimetre).
 double residualExaggeration(const KnownPointMarks& marks, double pixelsPerMetre, double targetPx = 48.0);
 
-/// Draws known points on the route plan: a square at each known row's end point and an arrow,
-/// exaggerated, towards where the placement says the point is; a note gives the exaggeration
-/// and the RMS residual. Follows the model's route and the document's known points.
-class RouteKnownPointsOverlay : public QObject, public PlanOverlay {
-    Q_OBJECT
-public:
-    explicit RouteKnownPointsOverlay(QObject* parent = nullptr);
-    ~RouteKnownPointsOverlay() override;
-
-    /// Shows the known points of `model`'s document (null: none).
-    void setModel(RouteModel* model);
-    const KnownPointMarks& marks() const { return m_marks; }
-
-    void paint(QPainter& painter, const QRectF& area, const PlanView& view) const override;
-
-signals:
-    /// The marks changed; the plan is drawn again.
-    void changed();
-
-private:
-    void recompute();
-
-    QPointer<RouteModel> m_model;
-    KnownPointMarks m_marks;
-    std::shared_ptr<void> m_subscription;   ///< to the document's known points
-};
+/// Draws known points on the route plan in `colour`: a square at each known row's end point and
+/// an arrow, exaggerated, towards where the placement says the point is; a note under the north
+/// arrow gives the exaggeration and the RMS residual (or why there is no fit).
+void paintKnownPointMarks(QPainter& painter, const QRectF& area, const PlanView& view, const KnownPointMarks& marks,
+                          const QColor& colour);
 
 }  // namespace zelt::shell

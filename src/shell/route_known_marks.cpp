@@ -1,13 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Known points and their residuals on the route plan.
-#include "shell/route_known_overlay.h"
+#include "shell/route_known_marks.h"
 
-#include "document/document.h"
-#include "shell/route_model.h"
+#include <QCoreApplication>
 
 #include <QLocale>
 #include <QPainter>
-#include <QPalette>
 #include <QPainterPath>
 
 #include <algorithm>
@@ -68,47 +66,17 @@ double residualExaggeration(const KnownPointMarks& marks, double pixelsPerMetre,
     return 1;
 }
 
-RouteKnownPointsOverlay::RouteKnownPointsOverlay(QObject* parent) : QObject(parent) {}
-
-RouteKnownPointsOverlay::~RouteKnownPointsOverlay() = default;
-
-void RouteKnownPointsOverlay::setModel(RouteModel* model)
+void paintKnownPointMarks(QPainter& p, const QRectF& area, const PlanView& view, const KnownPointMarks& marks,
+                          const QColor& colour)
 {
-    if (m_model)
-        disconnect(m_model, nullptr, this, nullptr);
-    m_subscription.reset();
-    m_model = model;
-    if (m_model) {
-        connect(m_model, &RouteModel::routeChanged, this, &RouteKnownPointsOverlay::recompute);
-        auto& points = m_model->document().knownPoints;
-        m_subscription = std::make_shared<zelt::document::DocumentKnownPoints::Subscription>(
-            points.subscribe([this] { recompute(); }));
-    }
-    recompute();
-}
-
-void RouteKnownPointsOverlay::recompute()
-{
-    if (!m_model) {
-        m_marks = {};
-    } else {
-        const zelt::document::Document& doc = m_model->document();
-        m_marks = knownPointMarks(m_model->scene().route, doc.knownPoints.points(), doc.pairsPer100m);
-    }
-    emit changed();
-}
-
-void RouteKnownPointsOverlay::paint(QPainter& p, const QRectF& area, const PlanView& view) const
-{
-    if (m_marks.marks.empty())
+    if (marks.marks.empty())
         return;
-    const QColor colour = RouteColours::fromPalette(QPalette()).known;
     p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
-    const double factor = residualExaggeration(m_marks, view.scale);
+    const double factor = residualExaggeration(marks, view.scale);
     QPen pen(colour, 2.0);
     pen.setJoinStyle(Qt::MiterJoin);
-    for (const KnownPointMark& m : m_marks.marks) {
+    for (const KnownPointMark& m : marks.marks) {
         const QPointF at = view.toDevice(area, m.xM, m.yM);
         if (!area.adjusted(-60, -60, 60, 60).contains(at))
             continue;
@@ -134,11 +102,11 @@ void RouteKnownPointsOverlay::paint(QPainter& p, const QRectF& area, const PlanV
     // What the arrows mean, under the north arrow.
     const QLocale locale;
     QString note;
-    if (m_marks.fitted && m_marks.marks.size() >= 2)
-        note = tr("Known points: residuals \u00d7%1, RMS %2 m")
-                   .arg(locale.toString(factor, 'f', 0), locale.toString(m_marks.rmsM, 'f', 1));
-    else if (!m_marks.problem.isEmpty())
-        note = tr("Known points: %1").arg(m_marks.problem);
+    if (marks.fitted && marks.marks.size() >= 2)
+        note = QCoreApplication::translate("RoutePlan", "Known points: residuals \u00d7%1, RMS %2 m")
+                   .arg(locale.toString(factor, 'f', 0), locale.toString(marks.rmsM, 'f', 1));
+    else if (!marks.problem.isEmpty())
+        note = QCoreApplication::translate("RoutePlan", "Known points: %1").arg(marks.problem);
     if (!note.isEmpty()) {
         p.setPen(colour);
         const QRectF box = area.adjusted(8, 60, -8, 0);
