@@ -108,8 +108,12 @@ void printFullHelp(std::ostream& out, const std::vector<CommandHelp>& commands)
     wrapped(out,
             "zelt-cli does the work of the Zelt desktop program without a window: it creates and fills "
             "traverse tables (Paradox *.db files), computes heights along the route, and exports a "
-            "table as an OCAD 7 map, as text, as a spreadsheet or as a PDF report. Each command opens "
-            "its table as a document window does and closes it the same way. Rows are numbered from 1.",
+            "table as an OCAD 7 map, as text, as a spreadsheet or as a PDF report. A command that changes "
+            "a table opens and closes it as a document window does: the start row is added where it is "
+            "missing, and the survey values, column layout and known points are kept beside it. A "
+            "command that only reads a table (info, dump, the exports, report, route, plot, fit, "
+            "known-points without options) writes nothing beside it but its own output. Rows are numbered "
+            "from 1.",
             0);
     out << "\nCommands:\n";
     for (const CommandHelp& c : commands)
