@@ -12,6 +12,7 @@
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
+#include <QPalette>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -140,6 +141,33 @@ private slots:
         QVERIFY(from < 350 && to > 350);
         for (int y = from; y <= to; ++y)
             QVERIFY2(large.pixelColor(column, y) == colours.route, qPrintable(QString::number(y)));
+    }
+
+    // Under a dark palette the plan is drawn on the palette's base with its text colour, and the
+    // route switches to a light blue that stands out from the dark ground.
+    void darkPaletteIsFollowed()
+    {
+        QPalette dark;
+        dark.setColor(QPalette::Base, QColor(0x20, 0x20, 0x24));
+        dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEE));
+        const RouteColours c = RouteColours::fromPalette(dark);
+        const RouteScene scene = sceneOf({leg(0, 100), leg(90, 100)}, {QStringLiteral("gate"), {}});
+        const QRectF area(0, 0, 300, 240);
+        QImage image(area.size().toSize(), QImage::Format_RGB32);
+        {
+            QPainter p(&image);
+            paintPlan(p, area, scene, fitView(scene.route, area), c);
+        }
+        QCOMPARE(image.pixelColor(3, 3), dark.color(QPalette::Base));
+        int text = 0, route = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                text += image.pixelColor(x, y) == c.text;
+                route += image.pixelColor(x, y) == c.route;
+            }
+        QVERIFY(text > 20);    // scale bar, north arrow, the mark's label
+        QVERIFY(route > 50);
+        QVERIFY(c.route.lightnessF() > 0.5);
     }
 
     // Labels stay inside the plan (none cut at the right edge), never overlap one another or
