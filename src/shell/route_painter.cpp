@@ -134,8 +134,25 @@ void drawDenseLine(QPainter& p, const QRectF& area, const QPolygonF& ground, con
     const QSize size = (area.size() * ratio).toSize();
     if (size.isEmpty() || ground.isEmpty())
         return;
-    QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::transparent);
+    // Painting into an opaque image (a picture file) at whole pixels: the pixels are set in it
+    // directly. Otherwise into a transparent image of the area, drawn over it afterwards.
+    auto* target = p.device()->devType() == QInternal::Image ? static_cast<QImage*>(p.device()) : nullptr;
+    const QRect whole = area.toRect();
+    const bool direct = target && ratio == 1 && colour.alpha() == 255 && QRectF(whole) == area &&
+                        target->rect().contains(whole) &&
+                        (target->format() == QImage::Format_RGB32 ||
+                         target->format() == QImage::Format_ARGB32_Premultiplied);
+    QImage own;
+    PixelRows rows{};
+    if (direct) {
+        const qsizetype stride = target->bytesPerLine() / qsizetype(sizeof(QRgb));
+        rows = {reinterpret_cast<QRgb*>(target->bits()) + qsizetype(whole.top()) * stride + whole.left(), stride,
+                size.width()};
+    } else {
+        own = QImage(size, QImage::Format_ARGB32_Premultiplied);
+        own.fill(Qt::transparent);
+        rows = {reinterpret_cast<QRgb*>(own.bits()), own.bytesPerLine() / qsizetype(sizeof(QRgb)), size.width()};
+    }
     const QRectF local(QPointF(0, 0), area.size());
     std::vector<QPointF> points;
     points.reserve(std::size_t(ground.size()));
@@ -143,8 +160,6 @@ void drawDenseLine(QPainter& p, const QRectF& area, const QPolygonF& ground, con
         points.push_back(view.toDevice(local, g.x(), g.y()) * ratio);
     const QRgb pixel = qPremultiply(colour.rgba());
     const int h = size.height();
-    const PixelRows rows{reinterpret_cast<QRgb*>(image.bits()), image.bytesPerLine() / qsizetype(sizeof(QRgb)),
-                         size.width()};
     if (qint64(size.width()) * h >= 150000) {
         // The bands are disjoint rows of the image, so the two threads never touch one pixel.
         const int split = h / 2;
@@ -156,8 +171,10 @@ void drawDenseLine(QPainter& p, const QRectF& area, const QPolygonF& ground, con
     } else {
         setLinePixels(rows, points, 0, h - 1, pixel);
     }
-    image.setDevicePixelRatio(ratio);
-    p.drawImage(area.topLeft(), image);
+    if (!direct) {
+        own.setDevicePixelRatio(ratio);
+        p.drawImage(area.topLeft(), own);
+    }
 }
 
 // Whether pixels set into an image and drawn 1:1 look as the painter would draw them.

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <future>
+#include <iterator>
 #include <numbers>
 #include <stdexcept>
 
@@ -243,19 +245,16 @@ RouteRow readRow(const TraverseTable& table, const RouteFields& f, int index, do
 
 }  // namespace
 
-std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100m, int count,
-                                  std::vector<std::string>* marks)
+namespace {
+
+// Rows [first, end) of the table, and their marks when `marks` is given.
+void readRows(const TraverseTable& table, const RouteFields& f, int markField, double pairsPer100m, int first, int end,
+              std::vector<RouteRow>& rows, std::vector<std::string>* marks)
 {
-    const RouteFields f(table);
-    const int markField = marks ? table.fieldIndex("Mark") : -1;
-    std::vector<RouteRow> rows;
-    const int n = count < 0 ? table.rowCount() : count;
-    rows.reserve(static_cast<std::size_t>(n));
-    if (marks) {
-        marks->clear();
-        marks->reserve(static_cast<std::size_t>(n));
-    }
-    for (int i = 0; i < n; ++i) {
+    rows.reserve(static_cast<std::size_t>(end - first));
+    if (marks)
+        marks->reserve(static_cast<std::size_t>(end - first));
+    for (int i = first; i < end; ++i) {
         rows.push_back(readRow(table, f, i, pairsPer100m));
         if (marks) {
             Value mark = markField < 0 ? Value{} : table.valueAt(i, markField);
@@ -263,6 +262,37 @@ std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100
             marks->push_back(text ? std::move(*text) : std::string());
         }
     }
+}
+
+}  // namespace
+
+std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100m, int count,
+                                  std::vector<std::string>* marks)
+{
+    const RouteFields f(table);
+    const int markField = marks ? table.fieldIndex("Mark") : -1;
+    const int n = count < 0 ? table.rowCount() : count;
+    std::vector<RouteRow> rows;
+    if (marks)
+        marks->clear();
+    // A long table is read in two halves at once: reading rows by index changes nothing in the
+    // table, so two readers never disturb each other.
+    constexpr int kSplitFrom = 20000;
+    if (n < kSplitFrom) {
+        readRows(table, f, markField, pairsPer100m, 0, n, rows, marks);
+        return rows;
+    }
+    const int mid = n / 2;
+    std::vector<RouteRow> later;
+    std::vector<std::string> laterMarks;
+    std::future<void> second = std::async(std::launch::async, [&] {
+        readRows(table, f, markField, pairsPer100m, mid, n, later, marks ? &laterMarks : nullptr);
+    });
+    readRows(table, f, markField, pairsPer100m, 0, mid, rows, marks);
+    second.get();
+    rows.insert(rows.end(), std::make_move_iterator(later.begin()), std::make_move_iterator(later.end()));
+    if (marks)
+        marks->insert(marks->end(), std::make_move_iterator(laterMarks.begin()), std::make_move_iterator(laterMarks.end()));
     return rows;
 }
 

@@ -248,6 +248,35 @@ private slots:
             QCOMPARE(routeRowsOf(t, bad)[0].lengthM, 0.0);
     }
 
+    // A long table is read in two halves at once: the rows and marks still come in table order,
+    // each as reading it alone gives, across the seam too.
+    void longTableReadInOrder()
+    {
+        zelt::test::DocumentFixture f;
+        auto& t = f.doc->table;
+        const int n = 20011;
+        t.disableControls();
+        for (int i = 0; i < n; ++i) {
+            t.append();
+            t.setInteger("Azimuth", i % 360);
+            t.setFloat("Pairs", 1 + i % 97);
+            if (i % 3 == 0)
+                t.setText("Mark", "m" + std::to_string(i));
+            t.post();
+        }
+        t.enableControls();
+        std::vector<std::string> marks;
+        const std::vector<RouteRow> rows = routeRowsOf(t, 64.0, -1, &marks);
+        QCOMPARE(rows.size(), std::size_t(n));
+        QCOMPARE(marks.size(), std::size_t(n));
+        for (int i = 0; i < n; ++i) {
+            QCOMPARE(rows[std::size_t(i)].azimuth, i % 360);
+            QCOMPARE(marks[std::size_t(i)], i % 3 == 0 ? "m" + std::to_string(i) : std::string());
+        }
+        for (const int i : {0, n / 2 - 1, n / 2, n / 2 + 1, n - 1})
+            QCOMPARE(rows[std::size_t(i)].lengthM, routeRowAt(t, i, 64.0).lengthM);
+    }
+
     // 100,000 rows: one end point per row, indices in order, no NaN, closed square loops
     // come back to the start.
     void hundredThousandRows()
