@@ -41,14 +41,14 @@ double parseNumber(std::string text, char decimalSeparator, const std::string& w
     return v;
 }
 
-void report(std::ostream& out, const std::string& what, const PassResult& result)
+/// What the pass did on standard output, its notes on standard error.
+void report(std::ostream& out, std::ostream& err, const std::string& what, const PassResult& result)
 {
     out << what << ": " << result.rowsPosted << " rows posted\n";
-    for (const auto& d : result.diagnostics)
-        out << "note: " << d.text << '\n';
+    printDiagnostics(err, result.diagnostics);
 }
 
-int settingsCommand(const Args& args, std::ostream& out, std::ostream&)
+int settingsCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 1, 1, "TABLE.db");
     CliSession session(tableArgument(args), args);
@@ -64,30 +64,31 @@ int settingsCommand(const Args& args, std::ostream& out, std::ostream&)
     session.close();
     out << "PairsPer100m " << formatGeneral(doc.pairsPer100m) << ", StartHeight " << formatGeneral(doc.startHeight)
         << '\n';
-    report(out, "percent heights", result);
+    report(out, err, "percent heights", result);
     return 0;
 }
 
-int beginWayCommand(const Args& args, std::ostream& out, std::ostream&)
+int beginWayCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 2, 2, "TABLE.db OFFSET");
     CliSession session(tableArgument(args), args);
     const double offset = parseNumber(args.positional[1], session.decimalSeparator(), "OFFSET");
     const auto result = zelt::compute::shiftBeginWay(session.document(), offset);
     session.close();
-    report(out, "begin way height", result);
+    report(out, err, "begin way height", result);
     out << "StartHeight " << formatGeneral(session.document().startHeight) << '\n';
     return 0;
 }
 
 /// A pass over the whole table that needs no choices: Fill Height or the percent heights.
-int passCommand(const Args& args, std::ostream& out, PassResult (*pass)(document::Document&), const char* what)
+int passCommand(const Args& args, std::ostream& out, std::ostream& err, PassResult (*pass)(document::Document&),
+                const char* what)
 {
     expectPositional(args, 1, 1, "TABLE.db");
     CliSession session(tableArgument(args), args);
     const auto result = pass(session.document());
     session.close();
-    report(out, what, result);
+    report(out, err, what, result);
     return 0;
 }
 
@@ -109,7 +110,7 @@ RowHeight parseRowHeight(const std::string& option, const Args& args, char sep, 
     return {static_cast<int>(row), parseNumber(text.substr(colon + 1), sep, option + " height")};
 }
 
-int recalcCommand(const Args& args, std::ostream& out, std::ostream&)
+int recalcCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 1, 1, "TABLE.db");
     if (!args.has("--start") || !args.has("--end"))
@@ -136,7 +137,7 @@ int recalcCommand(const Args& args, std::ostream& out, std::ostream&)
     zelt::compute::chooseCalcRow(doc, zelt::compute::CalcEnd::End, end.height);
     const auto result = zelt::compute::recalculateHeights(doc);
     session.close();
-    report(out, "recalc", result);
+    report(out, err, "recalc", result);
     return 0;
 }
 
@@ -151,14 +152,14 @@ void registerComputeCommands()
                     "Shift the altimeter readings and StartHeight by OFFSET metres, as the begin-way command does.");
     registerCommand(
         "fill-heights", "fill-heights TABLE.db",
-        [](const Args& args, std::ostream& out, std::ostream&) {
-            return passCommand(args, out, zelt::compute::FillHeights, "fill heights");
+        [](const Args& args, std::ostream& out, std::ostream& err) {
+            return passCommand(args, out, err, zelt::compute::FillHeights, "fill heights");
         },
         "Fill FillHeight between the altimeter readings in proportion to the pace count.");
     registerCommand(
         "percent-heights", "percent-heights TABLE.db",
-        [](const Args& args, std::ostream& out, std::ostream&) {
-            return passCommand(args, out, zelt::compute::PercentHeights, "percent heights");
+        [](const Args& args, std::ostream& out, std::ostream& err) {
+            return passCommand(args, out, err, zelt::compute::PercentHeights, "percent heights");
         },
         "Compute FillHeight from the slopes (Procent) and the leg lengths, starting at StartHeight.");
     registerCommand("recalc", "recalc TABLE.db --start ROW:HEIGHT --end ROW:HEIGHT", recalcCommand,

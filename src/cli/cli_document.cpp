@@ -81,8 +81,8 @@ int infoCommand(const Args& args, std::ostream& out, std::ostream&)
         << "StartHeight: " << document::formatGeneral(session.document().startHeight, sep) << '\n';
     if (!table.readOnlyReason().empty())
         out << "read-only: " << table.readOnlyReason() << '\n';
-    for (const std::string& note : file.openNotes())
-        out << "note: " << note << '\n';
+    // Part of the table's description, so on standard output with the rest of it.
+    printDiagnostics(out, file.openNotes());
     out << "fields:\n";
     int n = 0;
     for (const document::FieldDef& d : file.fields())

@@ -94,8 +94,7 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
         ? zelt::mapexport::ExportRouteWithContours(session.document(), zelt, map, params, {}, known ? &*known : nullptr)
         : zelt::mapexport::ExportRoute(session.document(), zelt, map, params, {}, known ? &*known : nullptr);
     session.close();
-    for (const std::string& w : result.warnings)
-        err << "warning: " << w << '\n';
+    printDiagnostics(err, result.warnings);
     out << "exported " << result.rows << " rows into " << map.string() << ": " << result.labels
         << " labels, a route line of " << result.routePoints << " points\n";
     if (result.fit) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iostream>
 #include <iterator>
+#include <ostream>
 #include <stdexcept>
 
 namespace zelt::cli {
@@ -28,6 +29,12 @@ std::string readInput(const std::string& source)
 interchange::TextColumns textColumns(const Args& args)
 {
     return args.has("--visible") ? interchange::TextColumns::VisibleColumns : interchange::TextColumns::AllFields;
+}
+
+void printDiagnostics(std::ostream& out, const std::vector<document::Diagnostic>& diagnostics)
+{
+    for (const document::Diagnostic& d : diagnostics)
+        out << document::diagnosticMessage(d) << '\n';
 }
 
 }  // namespace zelt::cli

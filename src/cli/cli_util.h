@@ -3,10 +3,13 @@
 #pragma once
 
 #include "cli/cli_commands.h"
+#include "document/diagnostic.h"
 #include "interchange/text_export.h"
 
 #include <cstddef>
+#include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace zelt::cli {
 
@@ -18,5 +21,8 @@ std::string readInput(const std::string& source);
 
 /// The fields a text export writes: those of the visible columns with --visible, else all.
 interchange::TextColumns textColumns(const Args& args);
+
+/// Writes each diagnostic as one line (document::diagnosticMessage: "warning: Row 3, FillHeight: text").
+void printDiagnostics(std::ostream& out, const std::vector<document::Diagnostic>& diagnostics);
 
 }  // namespace zelt::cli

@@ -217,8 +217,8 @@ void ExportCommand::run(const TExportDlg::Choice& choice)
         const auto result = choice.withContours
             ? zelt::mapexport::ExportRouteWithContours(child->document(), m_zelt, target, choice.params, onRow, placeOn)
             : zelt::mapexport::ExportRoute(child->document(), m_zelt, target, choice.params, onRow, placeOn);
-        if (!result.warnings.empty())
-            m_main.showStatus(QString::fromStdString(result.warnings.front()));
+        progress.reset();
+        m_main.showDiagnostics(result.warnings, QStringLiteral("Export"), child);
     } catch (const std::exception& e) {
         progress.reset();
         TMDIChild::showError(&m_main, QString::fromUtf8(e.what()));

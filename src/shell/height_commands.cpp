@@ -16,14 +16,17 @@ namespace zelt::shell {
 
 namespace {
 
-/// Runs a pass on the active document; errors and refusals go to a message box.
-void runOnActive(TMainForm& main, const std::function<void(zelt::document::Document&)>& pass)
+/// Runs a pass on the active document; its notes go to the main window's diagnostics, errors
+/// and refusals to a message box.
+void runOnActive(TMainForm& main, const QString& context,
+                 const std::function<zelt::compute::PassResult(zelt::document::Document&)>& pass)
 {
     TMDIChild* child = main.activeDocument();
     if (!child)
         return;
     try {
-        pass(child->document());
+        const zelt::compute::PassResult result = pass(child->document());
+        main.showDiagnostics(result.diagnostics, context, child);
     } catch (const zelt::compute::PassRefused& e) {
         if (e.reason() == zelt::compute::PassRefused::Reason::NotSelected) {
             // This one has its own plain box: no caption, only OK.
@@ -81,17 +84,18 @@ void HeightCommands::chooseEnd()
 
 void HeightCommands::recalculate()
 {
-    runOnActive(m_main, [](auto& doc) { zelt::compute::recalculateHeights(doc); });
+    runOnActive(m_main, QStringLiteral("Recalculate"),
+                [](auto& doc) { return zelt::compute::recalculateHeights(doc); });
 }
 
 void HeightCommands::fillHeights()
 {
-    runOnActive(m_main, [](auto& doc) { zelt::compute::FillHeights(doc); });
+    runOnActive(m_main, QStringLiteral("Fill Height"), [](auto& doc) { return zelt::compute::FillHeights(doc); });
 }
 
 void HeightCommands::percentHeights()
 {
-    runOnActive(m_main, [](auto& doc) { zelt::compute::PercentHeights(doc); });
+    runOnActive(m_main, QStringLiteral("% calc height"), [](auto& doc) { return zelt::compute::PercentHeights(doc); });
 }
 
 void HeightCommands::gotoStart()

@@ -204,7 +204,8 @@ void TDialog1::OKBtnClick()
         return;
     }
     try {
-        zelt::compute::applySurveyValues(child->document(), m_start->value(), m_pairs->value());
+        const auto result = zelt::compute::applySurveyValues(child->document(), m_start->value(), m_pairs->value());
+        m_main.showDiagnostics(result.diagnostics, QStringLiteral("Survey values"), child);
     } catch (const zelt::compute::PassRefused& e) {
         // A ratio of 0 or less is refused; the dialog stays open for a better value.
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
@@ -252,7 +253,8 @@ void Tdialog3::Button1Click()
         return;
     }
     try {
-        zelt::compute::shiftBeginWay(child->document(), m_offset->value());
+        const auto result = zelt::compute::shiftBeginWay(child->document(), m_offset->value());
+        m_main.showDiagnostics(result.diagnostics, windowTitle(), child);
     } catch (const std::exception& e) {
         // The shift stopped at a refused reading; StartHeight is unchanged and the dialog stays.
         TMDIChild::showError(this, QString::fromUtf8(e.what()));

@@ -282,7 +282,8 @@ bool KnownPointsDialog::usePaceCount()
     if (answer != QMessageBox::Yes)
         return false;
     try {
-        zelt::compute::applySurveyValues(doc, doc.startHeight, implied);
+        const auto result = zelt::compute::applySurveyValues(doc, doc.startHeight, implied);
+        m_main.showDiagnostics(result.diagnostics, QStringLiteral("Pace count"), m_child);
     } catch (const std::exception& e) {
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
     }

@@ -4,6 +4,7 @@
 
 #include "document/value_format.h"
 #include "shell/about_box.h"
+#include "shell/diagnostics_dialog.h"
 #include "shell/icons.h"
 #include "shell/mdi_child.h"
 #include "shell/reg_save.h"
@@ -188,6 +189,22 @@ StatusPanel* TMainForm::statusPanel(int index) const
 void TMainForm::showStatus(const QString& text)
 {
     m_panels[0]->setText(text);
+}
+
+void TMainForm::showDiagnostics(const std::vector<zelt::document::Diagnostic>& diagnostics, const QString& context,
+                                TMDIChild* document)
+{
+    if (diagnostics.empty())
+        return;
+    if (diagnostics.size() == 1) {
+        showStatus(QString::fromStdString(zelt::document::diagnosticLine(diagnostics.front())));
+        return;
+    }
+    if (!m_diagnostics)
+        m_diagnostics = new DiagnosticsDialog(this);
+    m_diagnostics->setDiagnostics(diagnostics, context, document ? document : activeDocument());
+    m_diagnostics->show();
+    m_diagnostics->raise();
 }
 
 void TMainForm::showAbout()

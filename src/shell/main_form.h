@@ -2,12 +2,15 @@
 // Main window: multi-document frame with the menus, toolbars, status bar and commands.
 #pragma once
 
+#include "document/diagnostic.h"
+
 #include <QList>
 #include <QMetaObject>
 #include <QMainWindow>
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class QAction;
 class QMdiArea;
@@ -22,6 +25,7 @@ class TMDIChild;
 class TRegSave;
 class TAboutBox;
 class StatusPanel;
+class DiagnosticsDialog;
 
 /// Texts the whole program shares.
 inline constexpr const char* kMainCaption = "Zelt 4 For Cartography";  ///< main window, app title
@@ -128,6 +132,13 @@ public:
     /// Puts `text` into status panel 0 (`ShowStatus`).
     void showStatus(const QString& text);
     void ShowStatus(const QString& text) { showStatus(text); }
+    /// Shows what a command left for the user: one diagnostic as its line in the status bar,
+    /// several in the diagnostics list (non-modal, titled `context`), none changes nothing.
+    /// Rows named by the entries are rows of `document` (the active document when null).
+    void showDiagnostics(const std::vector<zelt::document::Diagnostic>& diagnostics, const QString& context,
+                         TMDIChild* document = nullptr);
+    /// The list that showDiagnostics fills; null until it first showed several.
+    DiagnosticsDialog* diagnosticsDialog() const { return m_diagnostics; }
     /// Brings the table at `path` into a new document window, unless a window with exactly
     /// this caption is open already (then nothing happens). Errors are shown; the window
     /// created stays open with what was done so far.
@@ -202,6 +213,7 @@ private:
     QMenu* m_statusPopup = nullptr;
     TRegSave* m_regSave = nullptr;
     TAboutBox* m_about = nullptr;
+    DiagnosticsDialog* m_diagnostics = nullptr;
     PathPrompt m_pathPrompt;
     QMetaObject::Connection m_idleConnection;
     bool m_updating = false;

@@ -81,8 +81,10 @@ void TMainForm::OpenDocument(const QString& path)
     emit documentCreated(child);
 
     zelt::document::Document& doc = child->document();
+    std::vector<zelt::document::Diagnostic> found;
     try {
-        const zelt::document::OpenOutcome outcome = child->session().open(toPath(path));
+        zelt::document::OpenOutcome outcome = child->session().open(toPath(path));
+        found = std::move(outcome.diagnostics);
         if (outcome.layoutToLoad) {
             // A layout that cannot be read leaves the built-in column set in place.
             try {
@@ -107,6 +109,7 @@ void TMainForm::OpenDocument(const QString& path)
                         QMessageBox::Ok, this);
         box.exec();
     }
+    showDiagnostics(found, QStringLiteral("Open ") + QFileInfo(path).fileName(), child);
 }
 
 void TMainForm::FileNew1Execute()

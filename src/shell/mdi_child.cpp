@@ -17,6 +17,8 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMessageBox>
 #include <QTableView>
 #include <QTimer>
@@ -224,6 +226,27 @@ void TMDIChild::selectField(const QString& fieldName)
     if (column < 0 || row < 0)
         return;
     m_grid->setCurrentIndex(m_model->index(row, column));
+}
+
+bool TMDIChild::goToRow(int row, const QString& fieldName)
+{
+    if (row < 1 || row > m_model->rowCount())
+        return false;
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(parentWidget()))
+        if (QMdiArea* area = sub->mdiArea())
+            area->setActiveSubWindow(sub);
+    int column = fieldName.isEmpty() ? -1 : columnOfField(fieldName);
+    if (column < 0)
+        column = m_grid->currentIndex().column();
+    if (column < 0 || m_grid->isColumnHidden(column))
+        column = firstVisibleColumn();
+    if (column < 0)
+        return false;
+    // Moving the grid's current row moves the dataset (see connectGrid).
+    m_grid->setCurrentIndex(m_model->index(row - 1, column));
+    m_grid->scrollTo(m_grid->currentIndex());
+    m_grid->setFocus();
+    return Table1().currentIndex() == row - 1;
 }
 
 void TMDIChild::refreshColumns()

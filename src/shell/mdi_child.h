@@ -62,6 +62,10 @@ public:
     int selectedColumn() const;
     /// Puts the grid's current cell on the column showing `fieldName` (first match).
     void selectField(const QString& fieldName);
+    /// Makes the 1-based `row` current (the dataset follows the grid), in the column showing
+    /// `fieldName` when one does, and brings this window to the front. False when the table has
+    /// no such row or the dataset could not leave the row being edited.
+    bool goToRow(int row, const QString& fieldName = {});
     /// Re-reads document().columns into the grid (titles, widths, visibility, colours, pick
     /// lists). Call after replacing or editing the column set.
     void refreshColumns();

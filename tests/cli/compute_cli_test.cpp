@@ -42,6 +42,7 @@ private slots:
     void init() { QVERIFY(m_dir.isValid()); m_table = std::filesystem::path(m_dir.path().toStdString()) / "w.db"; }
     void cleanup() { std::filesystem::remove_all(m_dir.path().toStdString()); std::filesystem::create_directories(m_dir.path().toStdString()); }
     void fillHeights();
+    void fillHeightsNotesGoToStandardError();
     void settingsRunsPercentPass();
     void settingsRefusesBadRatio();
     void percentHeightsWithEmptyInf();
@@ -64,6 +65,23 @@ void ComputeCliTest::fillHeights()
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     QVERIFY(nearly(readColumn(m_table, "FillHeight"), Column{400.0, 403.0, 421.0, 430.0}, 1e-9));
     QVERIFY(nearly(readColumn(m_table, "sumPairs"), Column{0.0, 10.0, 70.0, 100.0}, 0));
+}
+
+// Rows after the last reading are noted on standard error, one line naming the row and field;
+// standard output keeps only the count, as for a closed traverse.
+void ComputeCliTest::fillHeightsNotesGoToStandardError()
+{
+    const double pairs[] = {0, 10, 60, 30};
+    makeTable(m_table, 4, [&](zelt::document::TraverseTable& t, int i) {
+        t.setFloat("Pairs", pairs[i]);
+        if (i < 2)
+            t.setFloat("Altimeter", 400 + i);
+    });
+    const auto r = runCli({QStringLiteral("fill-heights"), QString::fromStdString(m_table.string())});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("fill heights: 4 rows posted\n"));
+    QCOMPARE(r.err, QStringLiteral("note: Row 3, FillHeight: rows 3 to 4 after the last reading take the last reading\n"));
+    QVERIFY(nearly(readColumn(m_table, "FillHeight"), Column{400.0, 401.0, 401.0, 401.0}, 0));
 }
 
 // OK of the survey values dialog: both values reach the .inf, the percent pass starts at 300.

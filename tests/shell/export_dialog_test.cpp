@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The export dialog's choices and the "&Export" command on an open document window.
 #include "document/document_files.h"
+#include "shell/diagnostics_dialog.h"
 #include "shell/export_dialog.h"
 #include "shell/main_form.h"
 #include "shell/mdi_child.h"
@@ -208,6 +209,53 @@ private slots:
         QCOMPARE(child->Table1().recNo(), 17);
         QVERIFY(!child->Table1().controlsDisabled());
         ZELT_VERIFY_INSPECT_CLEAN(written);
+    }
+
+    // The export's warnings reach the window as diagnostics: a map without the route's and the
+    // labels' symbols takes the route and lists both warnings.
+    void warningsReachTheWindow()
+    {
+        const fs::path samples = sharedDir("ocad-samples");
+        if (samples.empty())
+            ZELT_SKIP_OUTSIDE("the outside sample maps are absent");
+        const fs::path table = m_dir.filePath(QStringLiteral("warn.db")).toStdString();
+        {
+            zelt::document::TraverseTable t;
+            t.setPath(table);
+            t.create();
+            t.open();
+            for (int i = 0; i < 3; ++i) {
+                t.append();
+                t.setInteger("Azimuth", 45);
+                t.setFloat("Pairs", 20);
+                t.post();
+            }
+            t.close();
+            zelt::document::writeInf(zelt::document::companionPath(table, ".inf"), 64, 420);
+        }
+        const QString target = m_dir.filePath(QStringLiteral("nosymbols.ocd"));
+        writeBytes(target.toStdString(), readBytes(samples / "fixture-route-v7.ocd"));
+        TMainForm main;
+        main.OpenDocument(QString::fromStdString(table.string()));
+        auto* command = main.findChild<ExportCommand*>();
+        QVERIFY(command && main.activeDocument());
+        const fs::path figures = m_dir.filePath(QStringLiteral("dani.dat")).toStdString();
+        writeBytes(figures, Bytes{'1', '\n', '0', ' ', '1', '\n'});
+        command->zelt().setFigureFile(figures);
+        command->setMapChooser([&](QWidget*) { return target; });
+        command->ExportDlg()->RadioButton1->setChecked(true);
+        {
+            BoxCloser closer;
+            command->ExportDlg()->OKBtnClick();
+            QCOMPARE(closer.texts, QStringList());
+        }
+
+        DiagnosticsDialog* list = main.diagnosticsDialog();
+        QVERIFY(list && list->isVisible());
+        QCOMPARE(list->windowTitle(), QStringLiteral("Export"));
+        QCOMPARE(list->text(),
+                 QStringLiteral("warning: The map defines no symbol 517.1; OCAD shows the route line as an unknown symbol.\n"
+                                "warning: The map defines no symbol 802.1; OCAD shows the labels as an unknown symbol."));
     }
 
 private:

@@ -24,7 +24,7 @@ public:
     bool isReadOnly() const override { return m_inner->isReadOnly(); }
     const std::string& readOnlyReason() const override { return m_inner->readOnlyReason(); }
     bool isDamaged() const override { return m_inner->isDamaged(); }
-    const std::vector<std::string>& openNotes() const override { return m_inner->openNotes(); }
+    const std::vector<zelt::document::Diagnostic>& openNotes() const override { return m_inner->openNotes(); }
     std::size_t rowCount() const override { return m_inner->rowCount(); }
     std::vector<zelt::document::Row> readAll() const override { return m_inner->readAll(); }
     void validate(const zelt::document::Row& row) const override { m_inner->validate(row); }

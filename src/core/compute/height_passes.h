@@ -2,6 +2,8 @@
 // Height passes over a traverse: running pace count, Fill Height, percent heights, recalculation, begin-way shift.
 #pragma once
 
+#include "document/diagnostic.h"
+
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -15,11 +17,7 @@ struct Document;
 namespace zelt::compute {
 
 /// A note a pass leaves about a row it treated in a particular way (not an error).
-struct Diagnostic {
-    int row = 0;            ///< 1-based row number
-    std::string field;      ///< field written or read, e.g. "FillHeight"
-    std::string text;
-};
+using Diagnostic = zelt::document::Diagnostic;
 
 /// What a pass did. Errors of the table layer are thrown (zelt::document::EngineError) instead.
 struct PassResult {

@@ -2,6 +2,7 @@
 // Document files: the .inf companion, the start-row rule, companion and new-document names.
 #pragma once
 
+#include "document/diagnostic.h"
 #include "document/document.h"
 
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace zelt::document {
 
@@ -60,6 +62,9 @@ void readInf(const std::filesystem::path& infPath, double& pairsPer100m, double&
 struct OpenOutcome {
     bool created = false;                       ///< a new table was created
     std::optional<std::filesystem::path> layoutToLoad;  ///< existing .ing of an opened table
+    /// What the open found for the user: the table's open notes, then a known points file that
+    /// could not be read (a warning; the document then has no known points).
+    std::vector<Diagnostic> diagnostics;
 };
 /// Start-row rule: an empty table or a first row with Azimuth and Pairs both non-zero gets a
 /// start row carrying StartHeight in Altimeter, posted at once.

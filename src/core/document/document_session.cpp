@@ -46,6 +46,17 @@ private:
     int m_fd;
 };
 
+/// The table's open notes and a known points file that could not be read.
+std::vector<Diagnostic> openDiagnostics(Document& doc)
+{
+    std::vector<Diagnostic> found;
+    if (const ParadoxTable* file = doc.table.file())
+        found = file->openNotes();
+    if (!doc.knownPoints.damage().empty())
+        found.push_back(Diagnostic::warning(doc.knownPoints.damage()));
+    return found;
+}
+
 // --- the companions
 
 void readInfCompanion(DocumentSession& s, const fs::path& file)
@@ -311,6 +322,7 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode)
                 c.write(*this, companionPath(path, c.extension));
         table.first();
         applyStartRowRule(m_doc);
+        outcome.diagnostics = openDiagnostics(m_doc);
         return outcome;
     }
 
@@ -338,6 +350,7 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode)
     table.first();
     if (m_tableWritable)
         applyStartRowRule(m_doc);
+    outcome.diagnostics = openDiagnostics(m_doc);
     return outcome;
 }
 

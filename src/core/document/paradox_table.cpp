@@ -121,10 +121,20 @@ void syncDirectory(const std::filesystem::path& path)
         ::fsync(fd.get());
 }
 
+/// What the reader found and trusted the block chain over: the table is whole, so these are notes.
+std::vector<Diagnostic> asNotes(std::vector<std::string> texts)
+{
+    std::vector<Diagnostic> notes;
+    notes.reserve(texts.size());
+    for (std::string& t : texts)
+        notes.push_back(Diagnostic::note(std::move(t)));
+    return notes;
+}
+
 class ParadoxFile final : public ParadoxTable {
 public:
     ParadoxFile(std::string name, FileHandle fd, TableImage image, paradox::ReadFindings findings, bool writable)
-        : m_name(std::move(name)), m_fd(std::move(fd)), m_img(std::move(image)), m_notes(std::move(findings.notes)),
+        : m_name(std::move(name)), m_fd(std::move(fd)), m_img(std::move(image)), m_notes(asNotes(std::move(findings.notes))),
           m_reason(std::move(findings.readOnlyReason)), m_damaged(findings.damaged),
           m_readOnly(!writable || !m_reason.empty()),
           m_sink(m_fd.get(), m_name)
@@ -142,7 +152,7 @@ public:
         if (m_reason.empty())
             m_reason = std::move(reason);
     }
-    void addNote(std::string note) { m_notes.push_back(std::move(note)); }
+    void addNote(Diagnostic note) { m_notes.push_back(std::move(note)); }
     void releaseLock() { TableLock::unlock(m_fd.get()); }
     void repair(const std::vector<std::size_t>& staleLinks)
     {
@@ -155,7 +165,7 @@ public:
     bool isReadOnly() const override { return m_readOnly; }
     const std::string& readOnlyReason() const override { return m_reason; }
     bool isDamaged() const override { return m_damaged; }
-    const std::vector<std::string>& openNotes() const override { return m_notes; }
+    const std::vector<Diagnostic>& openNotes() const override { return m_notes; }
     std::size_t rowCount() const override { return m_img.rowCount(); }
 
     std::vector<Row> readAll() const override { return paradox::decodeAll(m_img); }
@@ -237,7 +247,7 @@ private:
     std::string m_name;
     FileHandle m_fd;
     TableImage m_img;
-    std::vector<std::string> m_notes;
+    std::vector<Diagnostic> m_notes;
     std::string m_reason;
     bool m_damaged;
     bool m_readOnly;
@@ -321,14 +331,14 @@ std::unique_ptr<ParadoxTable> ParadoxTable::open(const std::filesystem::path& pa
     const auto staleLinks = findings.staleLinks;
     auto table = std::make_unique<ParadoxFile>(name, std::move(fd), std::move(image), std::move(findings), writable);
     if (!lockNote.empty())
-        table->addNote(lockNote);
+        table->addNote(Diagnostic::warning(lockNote));
     if (!whyReadOnly.empty())
         table->setReadOnly(whyReadOnly);
     else if (writable && table->isReadOnly())
         table->releaseLock();  // a keyed or damaged table: leave it free for programs that can write it
     if (repair && !table->isReadOnly()) {
         table->repair(staleLinks);
-        table->addNote("The header and links of '" + name + "' were corrected to match the block chain.");
+        table->addNote(Diagnostic::note("The header and links of '" + name + "' were corrected to match the block chain."));
     }
     return table;
 }

@@ -2,6 +2,7 @@
 // Paradox .db table file: reader for levels 3.0-7 and crash-safe writer for unkeyed tables.
 #pragma once
 
+#include "document/diagnostic.h"
 #include "document/field_value.h"
 
 #include <cstdint>
@@ -59,8 +60,9 @@ public:
     virtual const std::string& readOnlyReason() const = 0;
     /// The block chain breaks: rows() holds only the rows before the damage.
     virtual bool isDamaged() const = 0;
-    /// Notes about repairs done at open (e.g. stale header counters trusted to a valid chain).
-    virtual const std::vector<std::string>& openNotes() const = 0;
+    /// What the open found and did: stale header counters trusted to a valid chain and repairs
+    /// (notes), a lock that could not be taken (a warning).
+    virtual const std::vector<Diagnostic>& openNotes() const = 0;
 
     virtual std::size_t rowCount() const = 0;
     /// All rows in table order, decoded (Alpha converted to UTF-8).

@@ -58,9 +58,9 @@ public:
         placeOnKnownPoints();
         m_zelt.reloadFigures();
         if (!appender.definesSymbol(kRouteSymbol))
-            m_result.warnings.push_back("The map defines no symbol 517.1; OCAD shows the route line as an unknown symbol.");
+            warn("The map defines no symbol 517.1; OCAD shows the route line as an unknown symbol.");
         if (!appender.definesSymbol(kLabelSymbol))
-            m_result.warnings.push_back("The map defines no symbol 802.1; OCAD shows the labels as an unknown symbol.");
+            warn("The map defines no symbol 802.1; OCAD shows the labels as an unknown symbol.");
 
         const zelt::compute::PassScope scope(m_table);   // back to the row also when a step fails
         m_table.first();
@@ -131,12 +131,13 @@ private:
         m_result.fit = zelt::compute::placeOnKnownPoints(m_doc, known, m_zelt.MapScale);
         m_zelt.setPlacement(m_result.fit->placement);
         if (known.mapScale != m_zelt.MapScale)
-            m_result.warnings.push_back("The known points were recorded for a map of scale 1:"
-                                        + std::to_string(std::lround(known.mapScale)) + "; this map's scale is 1:"
-                                        + std::to_string(std::lround(m_zelt.MapScale)) + ".");
+            warn("The known points were recorded for a map of scale 1:" + std::to_string(std::lround(known.mapScale))
+                 + "; this map's scale is 1:" + std::to_string(std::lround(m_zelt.MapScale)) + ".");
         const auto [x, y] = m_zelt.toMapPoint(0, 0);
         m_line = RouteLine(x, y);
     }
+
+    void warn(std::string text) { m_result.warnings.push_back(zelt::document::Diagnostic::warning(std::move(text))); }
 
     void label(const std::string& utf8, std::int32_t x, std::int32_t y)
     {

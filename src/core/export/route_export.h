@@ -3,6 +3,7 @@
 #pragma once
 
 #include "compute/route_fit.h"
+#include "document/diagnostic.h"
 #include "document/known_points.h"
 
 #include <cstdint>
@@ -42,7 +43,7 @@ struct ExportResult {
     int rows = 0;
     int labels = 0;
     int routePoints = 0;                ///< coordinates of the route line, start included
-    std::vector<std::string> warnings;  ///< e.g. the map lacks a symbol the objects use
+    std::vector<zelt::document::Diagnostic> warnings;  ///< e.g. the map lacks a symbol the objects use
     std::optional<zelt::compute::FitReport> fit;  ///< the placement used, at the map's scale
 };
 

@@ -58,6 +58,7 @@ private slots:
     void fillHeights_data();
     void fillHeights();
     void fillHeightsRandom();
+    void fillHeightNotesNameTheirRows();
     void percentHeights();
     void percentHeightsSmallTables();
     void percentHeightsRefusesUnusableRatio();
@@ -133,6 +134,32 @@ void HeightPassesTest::fillHeights()
     fx.reopen();
     ZELT_COMPARE_COLUMN(fx.column("FillHeight"), expected, kHeightEps);
     ZELT_COMPARE_COLUMN(fx.column("Altimeter"), before, 0.0);
+}
+
+// Rows Fill Height fills by its own choice (before the first reading, after the last, no reading
+// at all) are noted, each note naming the first row of its run; a closed traverse gets none.
+void HeightPassesTest::fillHeightNotesNameTheirRows()
+{
+    using zelt::document::Severity;
+    const auto notesOf = [](const std::vector<Leg>& legs) {
+        TraverseFixture fx;
+        fx.addLegs(legs);
+        std::vector<std::string> lines;
+        for (const Diagnostic& d : FillHeights(*fx.doc).diagnostics) {
+            if (d.severity != Severity::Note || d.field != "FillHeight")
+                lines.push_back("not a FillHeight note: " + d.text);
+            lines.push_back(zelt::document::diagnosticLine(d));
+        }
+        return lines;
+    };
+    using Lines = std::vector<std::string>;
+    QCOMPARE(notesOf({{0, 400.0}, {10}, {10, 420.0}}), Lines{});
+    QCOMPARE(notesOf({{10}, {30}, {40, 500.0}, {10}, {5}}),
+             (Lines{"Row 1, FillHeight: rows 1 to 2 before the first reading are filled from the start height",
+                    "Row 4, FillHeight: rows 4 to 5 after the last reading take the last reading"}));
+    QCOMPARE(notesOf({{0, 400.0}, {10}}), Lines{"Row 2, FillHeight: row 2 after the last reading take the last reading"});
+    QCOMPARE(notesOf({{0}, {10}, {20}}),
+             Lines{"Row 1, FillHeight: no Altimeter reading: rows 1 to 3 take the start height"});
 }
 
 // Random traverses against the plain look-back/look-ahead computation.

@@ -67,6 +67,7 @@ private slots:
     void tableHeldElsewhereWritesNothing();
     void unreadableCompanionIsNotWrittenOver();
     void damagedTableIsReported();
+    void openReportsWhatItFound();
     void renameCarriesCompanions();
     void renameRefusesExistingAndBusyTargets();
     void saveAsCarriesCompanions();
@@ -199,6 +200,27 @@ void DocumentSessionTest::damagedTableIsReported()
     makeTable(path("whole.db"));
     session.open(path("whole.db"), DocumentSession::Mode::ReadOnly);
     QVERIFY(!doc.table.isDamaged());
+}
+
+// A whole table opens without diagnostics; a known points file that cannot be read is handed to
+// the caller as a warning with the damage message, and the document opens without points.
+void DocumentSessionTest::openReportsWhatItFound()
+{
+    makeTable(path("t.db"));
+    Document doc;
+    DocumentSession session(doc, {});
+    QVERIFY(session.open(path("t.db")).diagnostics.empty());
+    session.close();
+
+    writeText(path("t.kpt"), "not a list of points\n");
+    const OpenOutcome outcome = session.open(path("t.db"), DocumentSession::Mode::ReadOnly);
+    QVERIFY(!doc.knownPoints.damage().empty());
+    QCOMPARE(outcome.diagnostics.size(), std::size_t(1));
+    QCOMPARE(outcome.diagnostics[0], Diagnostic::warning(doc.knownPoints.damage()));
+    QVERIFY2(outcome.diagnostics[0].text.find("t.kpt") != std::string::npos, outcome.diagnostics[0].text.c_str());
+    QVERIFY(doc.knownPoints.points().empty());
+    session.close();
+    QCOMPARE(fileText(path("t.kpt")), std::string("not a list of points\n"));  // never written over
 }
 
 void DocumentSessionTest::renameCarriesCompanions()

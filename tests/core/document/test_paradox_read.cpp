@@ -258,6 +258,10 @@ private slots:
             QVERIFY(!t->isReadOnly());
             QCOMPARE(t->rowCount(), std::size_t(30));
             QVERIFY(t->openNotes().size() >= 4);
+            // The table is whole after the repair: what the open did is told as notes.
+            for (const Diagnostic& note : t->openNotes())
+                QCOMPARE(note.severity, Severity::Note);
+            QVERIFY(t->openNotes().back().text.find("were corrected") != std::string::npos);
             QVERIFY(firstDifference(t->readAll(), [] {
                         std::vector<Row> rows;
                         for (int i = 0; i < 30; ++i)

@@ -124,6 +124,7 @@ private slots:
         QVERIFY(r.fit);
         QVERIFY(std::fabs(r.fit->scale - 1.06) < 1e-9);
         QVERIFY(std::fabs(r.fit->compassCorrectionDeg - 3.5) < 1e-9);
+        QVERIFY(r.warnings.empty());
 
         std::vector<Obj> route, labels;
         for (const Obj& o : FitFixture::objects(f.mapPath("placed.ocd")))
@@ -190,6 +191,23 @@ private slots:
 
         ExportRoute(f.doc, f.zelt, f.mapPath("again.ocd"), plain);
         QCOMPARE(firstDifference(readBytes(f.mapPath("plain.ocd")), readBytes(f.mapPath("again.ocd"))), -1LL);
+    }
+
+    /// Points recorded on a map of another scale still place the route, with a warning naming
+    /// both scales (the points are millimetres of the map they were taken on).
+    void otherScaleIsWarnedAbout()
+    {
+        FitFixture f;
+        f.addRandomLegs(10, 4);
+        Placement truth;
+        KnownPoints known = knownFromSimilarity(f.doc, {2, 9}, truth);
+        known.mapScale = 10000;
+        const ExportResult r = ExportRoute(f.doc, f.zelt, f.mapPath("other.ocd"), {}, {}, &known);
+        QVERIFY(r.fit);
+        QCOMPARE(r.warnings.size(), std::size_t(1));
+        QVERIFY(r.warnings[0]
+                == zelt::document::Diagnostic::warning(
+                    "The known points were recorded for a map of scale 1:10000; this map's scale is 1:15000."));
     }
 
     /// A placement that cannot be made is refused before a new map is created; a placed route
