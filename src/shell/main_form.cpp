@@ -188,6 +188,7 @@ StatusPanel* TMainForm::statusPanel(int index) const
 
 void TMainForm::showStatus(const QString& text)
 {
+    m_statusText = text;
     m_panels[0]->setText(text);
 }
 
@@ -281,8 +282,12 @@ void TMainForm::resizeEvent(QResizeEvent* event)
 bool TMainForm::event(QEvent* event)
 {
     if (event->type() == QEvent::StatusTip) {
-        // The long part of a hint goes into the first panel, not over the whole bar.
-        m_panels[0]->setText(static_cast<QStatusTipEvent*>(event)->tip());
+        // The long part of a hint goes into the first panel, not over the whole bar. A hint
+        // only lasts while the pointer is on its command: when it ends, the panel shows the
+        // last message again, so a note or prompt is not lost by moving the pointer off the
+        // button that ran the command.
+        const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+        m_panels[0]->setText(tip.isEmpty() ? m_statusText : tip);
         return true;
     }
     return QMainWindow::event(event);

@@ -213,6 +213,7 @@ private:
     QMenu* m_statusPopup = nullptr;
     TRegSave* m_regSave = nullptr;
     TAboutBox* m_about = nullptr;
+    QString m_statusText;                 ///< panel 0's message, shown again when a hint ends
     DiagnosticsDialog* m_diagnostics = nullptr;
     PathPrompt m_pathPrompt;
     QMetaObject::Connection m_idleConnection;

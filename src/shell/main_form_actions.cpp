@@ -312,7 +312,7 @@ void TMainForm::createStatusBar()
         bar->addWidget(panel, i == 2 ? 1 : 0);
         m_panels[i] = panel;
     }
-    m_panels[0]->setText(QStringLiteral("Done"));
+    showStatus(QStringLiteral("Done"));
     bar->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(bar, &QWidget::customContextMenuRequested, this,
             [this, bar](const QPoint& pos) { m_statusPopup->popup(bar->mapToGlobal(pos)); });

@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QPushButton>
+#include <QStatusTipEvent>
 #include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
@@ -132,8 +133,16 @@ void TestDiagnostics::oneNoteGoesToTheStatusBar()
     TMDIChild* child = open(QStringLiteral("one.db"), {{0, 400.0}, {10, 410.0}, {10}});
     QVERIFY(child);
     m_shell.form->actions().FillHeight1->trigger();
-    QCOMPARE(status(), QStringLiteral("Row 3, FillHeight: row 3 after the last reading take the last reading"));
+    const QString line = QStringLiteral("Row 3, FillHeight: row 3 after the last reading take the last reading");
+    QCOMPARE(status(), line);
     QVERIFY(!list());
+    // Pointing at a command shows its hint there; leaving it brings the note back.
+    QStatusTipEvent hint(m_shell.form->actions().tbFillH->statusTip());
+    QApplication::sendEvent(m_shell.form.get(), &hint);
+    QCOMPARE(status(), QStringLiteral("Fill Height"));
+    QStatusTipEvent hintEnds{QString()};
+    QApplication::sendEvent(m_shell.form.get(), &hintEnds);
+    QCOMPARE(status(), line);
 
     TMDIChild* closed = open(QStringLiteral("closed.db"), {{0, 400.0}, {10}, {10, 420.0}});
     QVERIFY(closed && closed != child);
