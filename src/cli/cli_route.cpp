@@ -133,8 +133,7 @@ int routeCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 1, 1, "TABLE.db");
     const RouteSource src = loadRouteSource(args);
-    for (const std::string& w : src.warnings)
-        err << "warning: " << w << '\n';
+    printDiagnostics(err, src.warnings);
     if (args.has("--json"))
         writeJson(src, out);
     else
@@ -182,8 +181,7 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
     }
 
     RouteSource src = loading.get();
-    for (const std::string& w : src.warnings)
-        err << "warning: " << w << '\n';
+    printDiagnostics(err, src.warnings);
 
     zelt::shell::RouteScene scene;
     scene.route = std::move(src.route);

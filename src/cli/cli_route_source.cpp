@@ -53,7 +53,7 @@ RouteSource loadRouteSource(const Args& args)
     try {
         session.checkComplete();
     } catch (const PartialResult& damage) {
-        src.warnings.push_back(damage.message);
+        src.warnings.push_back(document::Diagnostic::warning(damage.message));
     }
     src.pairsPer100m = doc.pairsPer100m;
     src.startHeight = doc.startHeight;
@@ -63,7 +63,7 @@ RouteSource loadRouteSource(const Args& args)
     src.rows = compute::routeRowsOf(doc.table, doc.pairsPer100m, -1, &src.marks);
     src.known = doc.knownPoints.points();
     if (!doc.knownPoints.damage().empty())
-        src.warnings.push_back(doc.knownPoints.damage());
+        src.warnings.push_back(document::Diagnostic::warning(doc.knownPoints.damage()));
     compute::FigureLookup figures;
     if (args.has("--figures")) {
         figures = mapexport::FigureFile::load(args.option("--figures")).cachedLookup();
@@ -72,7 +72,8 @@ RouteSource loadRouteSource(const Args& args)
             const fs::path found = mapexport::FigureFile::locate(mapexport::FigureFile::defaultSearchDirs());
             figures = mapexport::FigureFile::load(found).cachedLookup();
         } catch (const mapexport::MapIoError& e) {
-            src.warnings.push_back(std::string(e.what()) + " The route is drawn without turn figures.");
+            src.warnings.push_back(
+                document::Diagnostic::warning(std::string(e.what()) + " The route is drawn without turn figures."));
         }
     }
     // The route is computed while the table is closed (freeing a long table takes as long).

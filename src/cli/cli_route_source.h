@@ -4,6 +4,7 @@
 
 #include "cli/cli_commands.h"
 #include "compute/route_geometry.h"
+#include "document/diagnostic.h"
 #include "document/known_points.h"
 
 #include <string>
@@ -20,7 +21,7 @@ struct RouteSource {
     std::vector<std::string> marks;   ///< `Mark` of each row, empty when the field is empty
     zelt::compute::Route route;
     zelt::document::KnownPoints known;   ///< the table's known points (the picture marks them)
-    std::vector<std::string> warnings;
+    document::Diagnostics warnings;
 };
 
 /// Reads the table named by the first positional argument and its .inf companion (defaults
