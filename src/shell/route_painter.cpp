@@ -372,7 +372,7 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
     // Taken space is kept in a coarse grid of cells: a label goes only where it overlaps no
     // label placed before it, nor the north arrow or the scale bar, so a dense route shows as
     // many readable marks as fit and no smudge.
-    constexpr double kCell = 6.0;
+    constexpr double kCell = 3.0;
     const int columns = int(std::ceil(area.width() / kCell)) + 1;
     const int cellRows = int(std::ceil(area.height() / kCell)) + 1;
     std::vector<bool> taken(std::size_t(columns) * std::size_t(cellRows), false);
@@ -393,12 +393,27 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
     };
     cells(northArrowBox(area), true);
     cells(scaleBarBox(area), true);
+    if (scene.knownPoints)
+        for (const KnownPointMark& k : scene.knownPoints->marks)
+            cells(QRectF(view.toDevice(area, k.xM, k.yM) - QPointF(6, 6), QSizeF(12, 12)), true);
     // Right of the point, or left of it where the right edge would cut the label.
     const QRectF inside = area.adjusted(2, 2, -2, -2);
-    auto place = [&](const QPointF& d, double width) {
-        QRectF box(d + QPointF(5, -fm.height() - 2), QSizeF(width, fm.height()));
-        if (box.right() > inside.right())
-            box.moveRight(d.x() - 5);
+    // A known point's own label keeps clear of its square.
+    std::vector<bool> knownRow(scene.marks.size(), false);
+    if (scene.knownPoints)
+        for (const KnownPointMark& k : scene.knownPoints->marks)
+            if (k.row >= 1 && std::size_t(k.row) <= knownRow.size())
+                knownRow[std::size_t(k.row) - 1] = true;
+    // Above right of the point first; then above left, below right and below left, where the
+    // first is taken or runs off the plan.
+    std::size_t row = 0;
+    auto place = [&](const QPointF& d, double width, int where) {
+        const double clear = knownRow[row] ? 9 : 5, lift = knownRow[row] ? 9 : 2;
+        QRectF box(d + QPointF(clear, -fm.height() - lift), QSizeF(width, fm.height()));
+        if (where & 1)
+            box.moveRight(d.x() - clear);
+        if (where & 2)
+            box.moveTop(d.y() + lift);
         return box;
     };
     // Widths as the sum of the characters' advances, kept per character: laying out each text
@@ -421,18 +436,26 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
     for (std::size_t i = 0; i < rows; ++i) {
         if (scene.marks[i].isEmpty())
             continue;
+        row = i;
         const RoutePoint& end = r.points[r.rowPoints[i]];
         const QPointF d = view.toDevice(area, end.xM, end.yM);
         if (!inside.contains(d))
             continue;
-        // Most labels of a dense route fail already on their first cell.
-        if (!cells(place(d, 1), false))
-            continue;
-        const QRectF box = place(d, width(scene.marks[i]));
-        if (!inside.contains(box) || !cells(box, false))
-            continue;
-        cells(box, true);
-        labels.push_back({i, box});
+        double w = -1;   // measured only for a place whose first cell is free
+        for (int where = 0; where < 4; ++where) {
+            // Most labels of a dense route fail already on their first cell.
+            const QRectF first = place(d, 1, where);
+            if (!cells((where & 1) ? first.translated(-1, 0) : first, false))
+                continue;
+            if (w < 0)
+                w = width(scene.marks[i]);
+            const QRectF box = place(d, w, where);
+            if (!inside.contains(box) || !cells(box, false))
+                continue;
+            cells(box, true);
+            labels.push_back({i, box});
+            break;
+        }
     }
     return labels;
 }

@@ -100,8 +100,8 @@ struct MarkLabel {
     QRectF box;
 };
 /// The labels the plan draws for the rows' marks in `area`: each inside the area, overlapping
-/// no other label nor the north arrow or the scale bar, right of its point or, near the right
-/// edge, left of it. Where labels would crowd, the earlier row's label wins.
+/// no other label, known point, the north arrow or the scale bar, right of its point or, near
+/// the right edge, left of it. Where labels would crowd, the earlier row's label wins.
 std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view, const QRectF& area,
                                   const QFontMetricsF& metrics);
 

@@ -180,7 +180,13 @@ private slots:
             rows.push_back(leg((i * 37) % 360, 20.0 + i % 13));
             marks.push_back(QStringLiteral("road bend %1").arg(i));
         }
-        const RouteScene scene = sceneOf(rows, marks);
+        RouteScene scene = sceneOf(rows, marks);
+        auto known = std::make_shared<KnownPointMarks>();
+        for (const std::size_t row : {std::size_t(0), std::size_t(5), std::size_t(40)}) {
+            const auto& end = scene.route.points[scene.route.rowPoints[row]];
+            known->marks.push_back({int(row) + 1, end.xM, end.yM, 0, 0});
+        }
+        scene.knownPoints = known;
         const QRectF area(10, 20, 360, 260);
         const PlanView view = fitView(scene.route, area);
         const QFontMetricsF fm{QFont()};
@@ -191,11 +197,15 @@ private slots:
         for (std::size_t i = 0; i < labels.size(); ++i) {
             QVERIFY2(area.contains(labels[i].box), qPrintable(QStringLiteral("label of row %1").arg(labels[i].row)));
             QVERIFY(!labels[i].box.intersects(arrow));
+            for (const KnownPointMark& k : known->marks) {
+                const QPointF at = view.toDevice(area, k.xM, k.yM);
+                QVERIFY(!labels[i].box.intersects(QRectF(at - QPointF(5, 5), QSizeF(10, 10))));
+            }
             QVERIFY(labels[i].box.width() >= fm.horizontalAdvance(marks[labels[i].row]) - 0.01);
             for (std::size_t j = 0; j < i; ++j)
                 QVERIFY(!labels[i].box.intersects(labels[j].box));
         }
-        QCOMPARE(labels.front().row, std::size_t(0));
+        QCOMPARE(labels.front().row, std::size_t(0));   // a known row keeps its label beside its square
 
         // A point at the right edge gets its label on its left.
         const RouteScene edge = sceneOf({leg(90, 100)}, {QStringLiteral("gate")});
