@@ -132,12 +132,13 @@ void writeTable(const RouteSource& src, std::ostream& out, char sep)
 int routeCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 1, 1, "TABLE.db");
-    const RouteSource src = loadRouteSource(args);
+    RouteSource src = loadRouteSource(args);
     printDiagnostics(err, src.warnings);
     if (args.has("--json"))
         writeJson(src, out);
     else
         writeTable(src, out, decimalSeparatorOf(args));
+    src.finishClosing();
     return 0;
 }
 
@@ -199,6 +200,7 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
         throw std::runtime_error(error.toStdString());
     out << args.positional[1] << ": " << size.width() << 'x' << size.height() << ", " << scene.route.rowCount()
         << (scene.route.rowCount() == 1 ? " row\n" : " rows\n");
+    src.finishClosing();
     return 0;
 }
 

@@ -48,10 +48,10 @@ RouteSource loadRouteSource(const Args& args)
     RouteSource src;
     src.tableName = path.filename().string();
     // Opened as it is: no start-row rule, nothing written, the column layout not needed.
-    CliSession session(path, args, CliSession::Mode::ReadOnly, CliSession::Layout::Ignore);
-    document::Document& doc = session.document();
+    auto session = std::make_unique<CliSession>(path, args, CliSession::Mode::ReadOnly, CliSession::Layout::Ignore);
+    document::Document& doc = session->document();
     try {
-        session.checkComplete();
+        session->checkComplete();
     } catch (const PartialResult& damage) {
         src.warnings.push_back(document::Diagnostic::warning(damage.message));
     }
@@ -76,12 +76,15 @@ RouteSource loadRouteSource(const Args& args)
                 document::Diagnostic::warning(std::string(e.what()) + " The route is drawn without turn figures."));
         }
     }
-    // The route is computed while the table is closed (freeing a long table takes as long).
-    std::future<compute::Route> route =
-        std::async(std::launch::async, [&src, &figures] { return compute::computeRoute(src.rows, figures); });
-    session.close();
-    src.route = route.get();
+    src.closing = std::async(std::launch::async, [open = std::move(session)] { open->close(); });
+    src.route = compute::computeRoute(src.rows, figures);
     return src;
+}
+
+void RouteSource::finishClosing()
+{
+    if (closing.valid())
+        closing.get();
 }
 
 }  // namespace zelt::cli

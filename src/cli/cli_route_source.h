@@ -7,6 +7,7 @@
 #include "document/diagnostic.h"
 #include "document/known_points.h"
 
+#include <future>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,11 @@ struct RouteSource {
     zelt::compute::Route route;
     zelt::document::KnownPoints known;   ///< the table's known points (the picture marks them)
     document::Diagnostics warnings;
+
+    /// The table is closed on another thread while the caller goes on (freeing a long table
+    /// takes a while); waits for it and rethrows what closing threw. Called at the end.
+    void finishClosing();
+    std::future<void> closing;
 };
 
 /// Reads the table named by the first positional argument and its .inf companion (defaults

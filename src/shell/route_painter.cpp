@@ -372,7 +372,7 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
     // Taken space is kept in a coarse grid of cells: a label goes only where it overlaps no
     // label placed before it, nor the north arrow or the scale bar, so a dense route shows as
     // many readable marks as fit and no smudge.
-    constexpr double kCell = 3.0;
+    constexpr double kCell = 6.0;
     const int columns = int(std::ceil(area.width() / kCell)) + 1;
     const int cellRows = int(std::ceil(area.height() / kCell)) + 1;
     std::vector<bool> taken(std::size_t(columns) * std::size_t(cellRows), false);
@@ -404,11 +404,10 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
         for (const KnownPointMark& k : scene.knownPoints->marks)
             if (k.row >= 1 && std::size_t(k.row) <= knownRow.size())
                 knownRow[std::size_t(k.row) - 1] = true;
-    // Above right of the point first; then above left, below right and below left, where the
-    // first is taken or runs off the plan.
+    // Above right of the point first; then above left, below right and below left.
     std::size_t row = 0;
     auto place = [&](const QPointF& d, double width, int where) {
-        const double clear = knownRow[row] ? 9 : 5, lift = knownRow[row] ? 9 : 2;
+        const double clear = knownRow[row] ? 12 : 5, lift = knownRow[row] ? 12 : 2;
         QRectF box(d + QPointF(clear, -fm.height() - lift), QSizeF(width, fm.height()));
         if (where & 1)
             box.moveRight(d.x() - clear);
@@ -442,7 +441,12 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
         if (!inside.contains(d))
             continue;
         double w = -1;   // measured only for a place whose first cell is free
-        for (int where = 0; where < 4; ++where) {
+        // A known point's label may go to any side; others only left of their point, and only
+        // where the right edge would cut them (more places would crowd a dense route).
+        const int places = knownRow[i] ? 4 : 2;
+        for (int where = 0; where < places; ++where) {
+            if (where == 1 && !knownRow[i] && place(d, w < 0 ? 1 : w, 0).right() <= inside.right())
+                break;
             // Most labels of a dense route fail already on their first cell.
             const QRectF first = place(d, 1, where);
             if (!cells((where & 1) ? first.translated(-1, 0) : first, false))
