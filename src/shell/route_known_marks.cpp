@@ -39,6 +39,7 @@ KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::d
             const double dx = -report.residuals[i].dxM, dy = -report.residuals[i].dyM;
             out.marks[i].towardsKnownXM = (a * dx + b * dy) / det;
             out.marks[i].towardsKnownYM = (-b * dx + a * dy) / det;
+            out.marks[i].residualM = std::hypot(dx, dy);
         }
         out.fitted = true;
         out.rmsM = report.rmsM;

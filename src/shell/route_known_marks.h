@@ -24,6 +24,7 @@ struct KnownPointMark {
     /// Towards where the fitted route should have put the point (known minus fitted), ground
     /// metres in the plan's frame; zero without a fit.
     double towardsKnownXM = 0, towardsKnownYM = 0;
+    double residualM = 0;   ///< length of the residual on the ground, at the map's scale
 };
 
 /// What the plan draws for the known points of a route.

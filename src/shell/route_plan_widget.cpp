@@ -2,6 +2,7 @@
 // Plan pane: painting through the shared route painter, zoom, pan, hover texts, row selection.
 #include "shell/route_plan_widget.h"
 
+#include "shell/route_known_marks.h"
 #include "shell/route_model.h"
 
 #include <QHelpEvent>
@@ -194,6 +195,15 @@ QString RoutePlanWidget::legText(int row) const
     height("Recalc", scene.route.profile.recalc);
     if (std::size_t(row) < scene.marks.size() && !scene.marks[std::size_t(row)].isEmpty())
         text += QStringLiteral("\n") + scene.marks[std::size_t(row)];
+    if (scene.knownPoints)
+        for (const KnownPointMark& k : scene.knownPoints->marks)
+            if (k.row == row + 1) {
+                text += scene.knownPoints->fitted
+                            ? tr("\nKnown point: %1 m from where the placed route puts it")
+                                  .arg(locale.toString(k.residualM, 'f', 1))
+                            : tr("\nKnown point");
+                break;
+            }
     return text;
 }
 

@@ -255,6 +255,13 @@ private slots:
         const double ex = std::cos(-turn), ey = std::sin(-turn);
         const double length = std::hypot(m.towardsKnownXM, m.towardsKnownYM);
         QVERIFY((m.towardsKnownXM * ex + m.towardsKnownYM * ey) / length > 0.99);
+        // The plan shows the route unscaled: every ground residual is the fitted scale times its
+        // arrow in the plan, the same factor for all.
+        const double fittedScale = m.residualM / length;
+        QVERIFY(fittedScale > 0.9 && fittedScale < 1.2);
+        for (const KnownPointMark& other : moved.marks)
+            QVERIFY(std::fabs(other.residualM - fittedScale * std::hypot(other.towardsKnownXM, other.towardsKnownYM)) <
+                    1e-9 * (1 + other.residualM));
         for (const KnownPointMark& other : moved.marks)
             QVERIFY(std::hypot(other.towardsKnownXM, other.towardsKnownYM) <= length + 1e-9);
         // Arrows of some metres on a plan of 0.5 px per metre are drawn many times longer.
