@@ -432,6 +432,8 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
         return sum;
     };
     const std::size_t rows = std::min(r.rowPoints.size(), scene.marks.size());
+    const bool fewMarks = rows <= 5000 ||
+                          std::count_if(scene.marks.begin(), scene.marks.end(), [](const QString& m) { return !m.isEmpty(); }) <= 2000;
     for (std::size_t i = 0; i < rows; ++i) {
         if (scene.marks[i].isEmpty())
             continue;
@@ -441,11 +443,12 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
         if (!inside.contains(d))
             continue;
         double w = -1;   // measured only for a place whose first cell is free
-        // A known point's label may go to any side; others only left of their point, and only
-        // where the right edge would cut them (more places would crowd a dense route).
-        const int places = knownRow[i] ? 4 : 2;
-        for (int where = 0; where < places; ++where) {
-            if (where == 1 && !knownRow[i] && place(d, w < 0 ? 1 : w, 0).right() <= inside.right())
+        // A label may go to any side of its point on a route of a few thousand marks; on a
+        // longer one (where more labels would only crowd) only a known point's label does, the
+        // others go left only where the right edge would cut them.
+        const bool anySide = knownRow[i] || fewMarks;
+        for (int where = 0; where < (anySide ? 4 : 2); ++where) {
+            if (where == 1 && !anySide && place(d, w < 0 ? 1 : w, 0).right() <= inside.right())
                 break;
             // Most labels of a dense route fail already on their first cell.
             const QRectF first = place(d, 1, where);
