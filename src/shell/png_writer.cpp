@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // PNG: signature, IHDR, IDAT chunks of the deflated filtered rows, IEND; each chunk with its CRC.
+// Bands are raw deflate data: every band but the last ends on a byte boundary without a final
+// block, so the next band's data can follow it in the one zlib stream of the picture.
 #include "shell/png_writer.h"
 
 #include <QIODevice>
@@ -38,36 +40,36 @@ bool writeChunk(QIODevice& device, const char (&type)[5], const unsigned char* d
            device.write(reinterpret_cast<const char*>(tail.data()), 4) == 4;
 }
 
-// One band of rows, filtered and deflated as raw deflate data: the first band ends on a byte
-// boundary without a final block so that the next band's data can follow it; the last band
-// ends the stream. `adler` gets the checksum of the band's filtered bytes.
-struct Band {
-    std::vector<unsigned char> deflated;
-    uLong adler = 1;
-    uLong length = 0;
-    bool ok = false;
-};
+}  // namespace
 
-Band deflateRows(const QImage& image, int firstRow, int endRow, bool last)
+PngBand PngBand::compress(const QImage& source, int firstRow, int endRow, bool last)
 {
-    Band band;
+    PngBand band;
+    band.m_width = source.width();
+    band.m_last = last;
+    if (source.isNull() || firstRow < 0 || endRow > source.height() || firstRow > endRow)
+        return band;
+    const QImage image = source.format() == QImage::Format_RGB32 || source.format() == QImage::Format_ARGB32
+                             ? source
+                             : source.convertToFormat(QImage::Format_RGB32);
+    band.m_rows = endRow - firstRow;
     z_stream z{};
     if (deflateInit2(&z, 1, Z_DEFLATED, -15, 8, Z_RLE) != Z_OK)
         return band;
     const int w = image.width();
     std::vector<unsigned char> row(std::size_t(w) * 3 + 1);
     std::vector<unsigned char> out(1 << 16);
-    bool ok = true;
     auto run = [&](int flush) {
         do {
             z.next_out = out.data();
             z.avail_out = static_cast<uInt>(out.size());
             if (deflate(&z, flush) == Z_STREAM_ERROR)
                 return false;
-            band.deflated.insert(band.deflated.end(), out.data(), out.data() + (out.size() - z.avail_out));
+            band.m_deflated.insert(band.m_deflated.end(), out.data(), out.data() + (out.size() - z.avail_out));
         } while (z.avail_out == 0);
         return true;
     };
+    bool ok = true;
     for (int y = firstRow; y < endRow && ok; ++y) {
         // Filter 1 (Sub): each byte minus the same byte of the pixel before it, so a flat run
         // becomes zeros.
@@ -85,57 +87,71 @@ Band deflateRows(const QImage& image, int firstRow, int endRow, bool last)
             pg = g;
             pb = b;
         }
-        band.adler = adler32(band.adler, row.data(), static_cast<uInt>(row.size()));
-        band.length += static_cast<uLong>(row.size());
+        band.m_adler = adler32(band.m_adler, row.data(), static_cast<uInt>(row.size()));
+        band.m_length += static_cast<uLong>(row.size());
         z.next_in = row.data();
         z.avail_in = static_cast<uInt>(row.size());
         ok = run(Z_NO_FLUSH);
     }
-    band.ok = ok && run(last ? Z_FINISH : Z_FULL_FLUSH);
+    band.m_ok = ok && run(last ? Z_FINISH : Z_FULL_FLUSH);
     deflateEnd(&z);
     return band;
 }
 
-}  // namespace
-
-bool writeFastPng(const QImage& source, QIODevice& device)
+bool writeFastPng(const std::vector<PngBand>& bands, QIODevice& device)
 {
-    if (source.isNull())
+    if (bands.empty() || !bands.back().m_last)
         return false;
-    const QImage image = source.format() == QImage::Format_RGB32 ? source : source.convertToFormat(QImage::Format_RGB32);
-    const int w = image.width(), h = image.height();
-
-    // A large picture is compressed as two bands at once, joined into one stream.
-    const int split = qint64(w) * h >= 500000 ? h / 2 : h;
-    std::future<Band> lower;
-    if (split < h)
-        lower = std::async(std::launch::async, [&image, split, h] { return deflateRows(image, split, h, true); });
-    const Band upper = deflateRows(image, 0, split, split == h);
-    const Band rest = lower.valid() ? lower.get() : Band{{}, 1, 0, true};
-    if (!upper.ok || !rest.ok)
+    int height = 0;
+    for (std::size_t i = 0; i < bands.size(); ++i) {
+        const PngBand& b = bands[i];
+        if (!b.m_ok || b.m_width != bands.front().m_width || b.m_width <= 0 || (b.m_last && i + 1 < bands.size()))
+            return false;
+        height += b.m_rows;
+    }
+    if (height <= 0)
         return false;
 
     static const std::array<unsigned char, 8> kSignature{0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
     if (device.write(reinterpret_cast<const char*>(kSignature.data()), 8) != 8)
         return false;
     std::vector<unsigned char> header;
-    putBigEndian(header, std::uint32_t(w));
-    putBigEndian(header, std::uint32_t(h));
+    putBigEndian(header, std::uint32_t(bands.front().m_width));
+    putBigEndian(header, std::uint32_t(height));
     header.insert(header.end(), {8, 2, 0, 0, 0});   // 8 bits, RGB, deflate, adaptive filters, no interlace
     if (!writeChunk(device, "IHDR", header.data(), header.size()))
         return false;
 
     // The zlib stream: its header (deflate, 32 KiB window, fastest), the bands, the checksum.
     std::vector<unsigned char> data{0x78, 0x01};
-    data.reserve(upper.deflated.size() + rest.deflated.size() + 6);
-    data.insert(data.end(), upper.deflated.begin(), upper.deflated.end());
-    data.insert(data.end(), rest.deflated.begin(), rest.deflated.end());
-    putBigEndian(data, static_cast<std::uint32_t>(adler32_combine(upper.adler, rest.adler, static_cast<z_off_t>(rest.length))));
+    uLong adler = 1;
+    for (const PngBand& b : bands) {
+        data.insert(data.end(), b.m_deflated.begin(), b.m_deflated.end());
+        adler = adler32_combine(adler, b.m_adler, static_cast<z_off_t>(b.m_length));
+    }
+    putBigEndian(data, static_cast<std::uint32_t>(adler));
     constexpr std::size_t kChunk = 1 << 18;
     for (std::size_t at = 0; at < data.size(); at += kChunk)
         if (!writeChunk(device, "IDAT", data.data() + at, std::min(kChunk, data.size() - at)))
             return false;
     return writeChunk(device, "IEND", nullptr, 0);
+}
+
+bool writeFastPng(const QImage& image, QIODevice& device)
+{
+    if (image.isNull())
+        return false;
+    const int h = image.height();
+    // A large picture is compressed as two bands at once.
+    const int split = qint64(image.width()) * h >= 500000 ? h / 2 : h;
+    std::future<PngBand> lower;
+    if (split < h)
+        lower = std::async(std::launch::async, [&image, split, h] { return PngBand::compress(image, split, h, true); });
+    std::vector<PngBand> bands;
+    bands.push_back(PngBand::compress(image, 0, split, split == h));
+    if (lower.valid())
+        bands.push_back(lower.get());
+    return writeFastPng(bands, device);
 }
 
 }  // namespace zelt::shell

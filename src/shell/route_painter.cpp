@@ -867,28 +867,40 @@ bool writeRoutePicture(const QString& path, const QSize& size, const RouteScene&
     const QRectF area(QPointF(0, 0), QSizeF(size));
     bool painted = false;
     if (ext == QLatin1String("png")) {
-        QImage image(size, QImage::Format_RGB32);
-        image.fill(colours.background);
         const PictureLayout l = pictureLayout(area, QFont(), withProfile, !caption.isEmpty());
-        // The profile is painted into its own image on a second thread while this one paints
-        // the plan: painting into images is safe on any thread.
-        std::future<QImage> profile;
+        // The picture is two bands of rows: caption and plan above, the profile below. The
+        // profile is painted and compressed on a second thread while this one paints the plan
+        // (painting into images is safe on any thread); the bands are joined into one file.
+        const int split = withProfile ? int(l.profile.top()) : size.height();
+        std::future<PngBand> profile;
         if (withProfile)
-            profile = std::async(std::launch::async, [&scene, &colours, rect = l.profile] {
-                QImage part(rect.size().toSize(), QImage::Format_RGB32);
+            profile = std::async(std::launch::async, [&scene, &colours, &size, split] {
+                QImage part(size.width(), size.height() - split, QImage::Format_RGB32);
                 part.fill(colours.background);
                 QPainter p(&part);
-                paintProfile(p, QRectF(QPointF(0, 0), rect.size()), scene, colours);
+                paintProfile(p, QRectF(part.rect()), scene, colours);
                 p.end();
-                return part;
+                return PngBand::compress(part, 0, part.height(), true);
             });
+        QImage top(size.width(), split, QImage::Format_RGB32);
+        top.fill(colours.background);
         {
-            QPainter p(&image);
+            QPainter p(&top);
             paintCaptionAndPlan(p, l, scene, colours, caption);
-            if (profile.valid())
-                p.drawImage(l.profile.topLeft(), profile.get());
         }
-        painted = writeFastPng(image, file);
+        if (profile.valid()) {
+            // The upper band in two halves at once, the profile's band done by then or soon.
+            std::future<PngBand> lowerHalf = std::async(std::launch::async, [&top, split] {
+                return PngBand::compress(top, split / 2, split, false);
+            });
+            std::vector<PngBand> bands;
+            bands.push_back(PngBand::compress(top, 0, split / 2, false));
+            bands.push_back(lowerHalf.get());
+            bands.push_back(profile.get());
+            painted = writeFastPng(bands, file);
+        } else {
+            painted = writeFastPng(top, file);
+        }
     } else if (ext == QLatin1String("svg")) {
         QSvgGenerator svg;
         svg.setOutputDevice(&file);

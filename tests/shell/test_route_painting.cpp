@@ -75,6 +75,30 @@ private slots:
         QVERIFY(back.loadFromData(buffer.data(), "PNG"));
         QVERIFY(!back.hasAlphaChannel());
 
+        // Bands of two images (as a picture painted in parts) join into one picture; bands that
+        // do not fit together are refused.
+        QImage upper(40, 7, QImage::Format_RGB32), lower(40, 5, QImage::Format_RGB32);
+        upper.fill(qRgb(255, 255, 255));
+        lower.fill(qRgb(0, 114, 178));
+        upper.setPixel(3, 6, qRgb(1, 2, 3));
+        QBuffer joined;
+        joined.open(QIODevice::WriteOnly);
+        QVERIFY(writeFastPng({PngBand::compress(upper, 0, 4, false), PngBand::compress(upper, 4, 7, false),
+                              PngBand::compress(lower, 0, 5, true)},
+                             joined));
+        QImage whole;
+        QVERIFY(whole.loadFromData(joined.data(), "PNG"));
+        QCOMPARE(whole.size(), QSize(40, 12));
+        QCOMPARE(whole.pixel(3, 6), qRgb(1, 2, 3));
+        QCOMPARE(whole.pixel(0, 7), qRgb(0, 114, 178));
+        QCOMPARE(whole.pixel(39, 11), qRgb(0, 114, 178));
+        QBuffer refused;
+        refused.open(QIODevice::WriteOnly);
+        QVERIFY(!writeFastPng({PngBand::compress(upper, 0, 7, false)}, refused));   // no last band
+        QVERIFY(!writeFastPng({PngBand::compress(upper, 0, 7, false), PngBand::compress(QImage(41, 2, QImage::Format_RGB32), 0, 2, true)},
+                              refused));   // widths differ
+        QVERIFY(refused.data().isEmpty());
+
         QBuffer closed;   // not open: every write fails
         QVERIFY(!writeFastPng(QImage(8, 8, QImage::Format_RGB32), closed));
         QVERIFY(!writeFastPng(QImage(), buffer));
