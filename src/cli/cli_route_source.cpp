@@ -5,49 +5,24 @@
 #include "cli/cli_session.h"
 #include "compute/field_rules.h"
 #include "document/document.h"
-#include "document/document_files.h"
 #include "export/figure_file.h"
 #include "export/ocad_writer.h"
-
-#include <QLocale>
-#include <QString>
 
 #include <filesystem>
 #include <future>
 #include <stdexcept>
-#include <system_error>
 
 namespace zelt::cli {
 namespace fs = std::filesystem;
 
-namespace {
-
-constexpr std::uintmax_t kMaxTableBytes = std::uintmax_t(2) << 30;   // the table format's own limit
-
-// A file read here must be a regular file of a size this program can read.
-void requireRegularFile(const fs::path& path, std::uintmax_t maxBytes, const char* what)
-{
-    std::error_code ec;
-    const fs::file_status st = fs::status(path, ec);
-    if (ec || !fs::exists(st))
-        throw std::runtime_error("'" + path.string() + "' does not exist");
-    if (!fs::is_regular_file(st))
-        throw std::runtime_error("'" + path.string() + "' is not a regular file; it cannot be " + what);
-    const std::uintmax_t size = fs::file_size(path, ec);
-    if (ec || size > maxBytes)
-        throw std::runtime_error("'" + path.string() + "' is too large to be " + what);
-}
-
-}  // namespace
-
 RouteSource loadRouteSource(const Args& args)
 {
     const fs::path path = tableArgument(args);
-    requireRegularFile(path, kMaxTableBytes, "a traverse table");
 
     RouteSource src;
     src.tableName = path.filename().string();
-    // Opened as it is: no start-row rule, nothing written, the column layout not needed.
+    // Opened as it is: no start-row rule, nothing written, the column layout not needed. The
+    // session refuses anything but a regular file.
     auto session = std::make_unique<CliSession>(path, args, CliSession::Mode::ReadOnly, CliSession::Layout::Ignore);
     document::Document& doc = session->document();
     try {

@@ -59,12 +59,7 @@ double residualExaggeration(const KnownPointMarks& marks, double pixelsPerMetre,
     const double px = longest * pixelsPerMetre;
     if (longest < 0.01 || !std::isfinite(px) || px >= targetPx)
         return 1;
-    const double wanted = std::min(1000.0, targetPx / px);
-    const double p = std::pow(10.0, std::floor(std::log10(wanted)));
-    for (const double f : {5.0, 2.0, 1.0})
-        if (f * p <= wanted)
-            return std::max(1.0, f * p);
-    return 1;
+    return std::max(1.0, niceStep(std::min(1000.0, targetPx / px)));
 }
 
 void paintKnownPointMarks(QPainter& p, const QRectF& area, const PlanView& view, const KnownPointMarks& marks,

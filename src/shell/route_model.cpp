@@ -13,7 +13,6 @@
 
 namespace zelt::shell {
 
-using zelt::compute::ProfilePoint;
 using zelt::compute::RouteBuilder;
 using zelt::compute::RouteRow;
 
@@ -124,7 +123,7 @@ void RouteModel::rowChanged(int row)
     if (m_dirty && m_dirtyFrom <= i)
         return;   // computed again from an earlier row anyway
     if (sameLeg && std::find(m_changedLegs.begin(), m_changedLegs.end(), i) == m_changedLegs.end()) {
-        updateHeights(i);   // the plan stays as it is
+        zelt::compute::setRowHeights(m_scene.route, i, m_rows[i]);   // the plan stays as it is
         m_heightsDirty = true;
         queueFlush();
         return;
@@ -137,29 +136,6 @@ void RouteModel::rowChanged(int row)
     if (m_changedLegs.size() > kMaxInPlace)
         markDirty(*std::min_element(m_changedLegs.begin(), m_changedLegs.end()));
     queueFlush();
-}
-
-// Sets row `row`'s entry of each profile series to its current value (or removes it).
-void RouteModel::updateHeights(std::size_t row)
-{
-    if (row >= m_scene.route.rowCount())
-        return;
-    const RouteRow& r = m_rows[row];
-    const double distance = m_scene.route.rowDistanceM(row);
-    auto set = [&](std::vector<ProfilePoint>& s, const std::optional<double>& v) {
-        auto it = std::lower_bound(s.begin(), s.end(), int(row), [](const ProfilePoint& p, int r) { return p.row < r; });
-        const bool present = it != s.end() && it->row == int(row);
-        if (v && present)
-            it->heightM = *v;
-        else if (v)
-            s.insert(it, ProfilePoint{int(row), distance, *v});
-        else if (present)
-            s.erase(it);
-    };
-    auto& pr = m_scene.route.profile;
-    set(pr.altimeter, r.altimeter);
-    set(pr.fillHeight, r.fillHeight);
-    set(pr.recalc, r.recalc);
 }
 
 void RouteModel::rowsInserted(int first, int count)

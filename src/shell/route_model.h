@@ -66,7 +66,6 @@ private:
     void updateKnownPoints();
     void queueFlush();
     void recompute();
-    void updateHeights(std::size_t row);
     QString markAt(int row) const;
     int rowCount() const;
 

@@ -195,18 +195,6 @@ QPen routePen(const QColor& colour, qsizetype points, Qt::PenStyle style = Qt::S
 
 bool isDark(const QColor& background) { return background.lightnessF() < 0.45; }
 
-// A "nice" length for a scale bar or an axis step: 1, 2 or 5 times a power of ten, at most `limit`.
-double niceStep(double limit)
-{
-    if (!(limit > 0) || !std::isfinite(limit))
-        return 1;
-    const double p = std::pow(10.0, std::floor(std::log10(limit)));
-    for (const double f : {5.0, 2.0, 1.0})
-        if (f * p <= limit)
-            return f * p;
-    return p;
-}
-
 QString metresText(double m)
 {
     if (m >= 1000)
@@ -262,6 +250,17 @@ double segmentDistance(const QPointF& p, const QPointF& a, const QPointF& b)
 }
 
 }  // namespace
+
+double niceStep(double limit)
+{
+    if (!(limit > 0) || !std::isfinite(limit))
+        return 1;
+    const double p = std::pow(10.0, std::floor(std::log10(limit)));
+    for (const double f : {5.0, 2.0, 1.0})
+        if (f * p <= limit)
+            return f * p;
+    return p;
+}
 
 RouteColours RouteColours::fromPalette(const QPalette& palette)
 {
@@ -396,7 +395,6 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
     if (scene.knownPoints)
         for (const KnownPointMark& k : scene.knownPoints->marks)
             cells(QRectF(view.toDevice(area, k.xM, k.yM) - QPointF(6, 6), QSizeF(12, 12)), true);
-    // Right of the point, or left of it where the right edge would cut the label.
     const QRectF inside = area.adjusted(2, 2, -2, -2);
     // A known point's own label keeps clear of its square.
     std::vector<bool> knownRow(scene.marks.size(), false);
@@ -468,7 +466,7 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
 }
 
 void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const PlanView& view,
-               const RouteColours& c, PlanPathCache* cache, const std::vector<const PlanOverlay*>& overlays)
+               const RouteColours& c, PlanPathCache* cache)
 {
     p.save();
     p.setClipRect(area);
@@ -544,10 +542,6 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
 
     if (scene.knownPoints)
         paintKnownPointMarks(p, area, view, *scene.knownPoints, c.known);
-
-    for (const PlanOverlay* o : overlays)
-        if (o)
-            o->paint(p, area, view);
 
     drawScaleBar(p, area, view.scale, c);
     drawNorthArrow(p, area, c);

@@ -70,6 +70,10 @@ struct PlanView {
     }
 };
 
+/// A "nice" number for a scale bar, an axis step or a magnification: 1, 2 or 5 times a power
+/// of ten, at most `limit` (1 for a limit that is not a positive number).
+double niceStep(double limit);
+
 /// The ground rectangle holding every point of the route (x east, y north; never empty).
 QRectF routeBounds(const zelt::compute::Route& route);
 /// The view that shows all of `route` inside `area` with `marginPx` to spare.
@@ -105,18 +109,10 @@ struct MarkLabel {
 std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view, const QRectF& area,
                                   const QFontMetricsF& metrics);
 
-/// Extra items painted on the plan after the route (known points, residuals ...).
-class PlanOverlay {
-public:
-    virtual ~PlanOverlay() = default;
-    virtual void paint(QPainter& painter, const QRectF& area, const PlanView& view) const = 0;
-};
-
 /// Paints the plan into `area`: background, route line, start triangle, marks, the current
-/// leg, overlays, scale bar and north arrow. `cache` may be null.
+/// leg, known points, scale bar and north arrow. `cache` may be null.
 void paintPlan(QPainter& painter, const QRectF& area, const RouteScene& scene, const PlanView& view,
-               const RouteColours& colours, PlanPathCache* cache = nullptr,
-               const std::vector<const PlanOverlay*>& overlays = {});
+               const RouteColours& colours, PlanPathCache* cache = nullptr);
 
 /// The profile's frame: the plot rectangle inside `area` and the ranges it shows.
 struct ProfileFrame {

@@ -85,19 +85,6 @@ int RoutePlanWidget::rowAt(const QPointF& widgetPoint) const
     return rowNearPoint(m_model->scene(), m_view, QRectF(rect()), widgetPoint, kHitTolerancePx);
 }
 
-void RoutePlanWidget::addOverlay(const PlanOverlay* overlay)
-{
-    if (overlay && std::find(m_overlays.begin(), m_overlays.end(), overlay) == m_overlays.end())
-        m_overlays.push_back(overlay);
-    update();
-}
-
-void RoutePlanWidget::removeOverlay(const PlanOverlay* overlay)
-{
-    m_overlays.erase(std::remove(m_overlays.begin(), m_overlays.end(), overlay), m_overlays.end());
-    update();
-}
-
 void RoutePlanWidget::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
@@ -108,7 +95,7 @@ void RoutePlanWidget::paintEvent(QPaintEvent*)
         p.drawText(rect(), Qt::AlignCenter, tr("No traverse is open."));
         return;
     }
-    paintPlan(p, QRectF(rect()), m_model->scene(), m_view, colours, &m_cache, m_overlays);
+    paintPlan(p, QRectF(rect()), m_model->scene(), m_view, colours, &m_cache);
     QString note = m_model->lengthProblem();
     if (note.isEmpty() && m_model->showFigures())
         note = m_model->figureProblem();

@@ -33,11 +33,6 @@ public:
     /// The row whose leg is drawn nearest to the widget point (within a few pixels), or -1.
     int rowAt(const QPointF& widgetPoint) const;
 
-    /// Extra items drawn over the route (not owned; removed with removeOverlay or when destroyed
-    /// before the widget, which the caller must ensure).
-    void addOverlay(const PlanOverlay* overlay);
-    void removeOverlay(const PlanOverlay* overlay);
-
     QSize sizeHint() const override { return {360, 320}; }
 
 protected:
@@ -56,7 +51,6 @@ private:
     QPointer<RouteModel> m_model;
     PlanView m_view;
     PlanPathCache m_cache;
-    std::vector<const PlanOverlay*> m_overlays;
     bool m_autoFit = true;
     bool m_dragging = false;
     bool m_dragged = false;

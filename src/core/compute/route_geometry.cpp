@@ -94,6 +94,21 @@ void addProfile(HeightProfile& profile, const RouteRow& row, std::int32_t index,
         profile.recalc.push_back({index, distanceM, *row.recalc});
 }
 
+// Appends the points of one row: its end point (the leg from `from`), then its figure, a chain
+// in which each step starts at the point before it. Returns the end point.
+GroundPoint appendRowPoints(std::vector<RoutePoint>& out, GroundPoint from, double walkedM, std::int32_t index,
+                            const RouteRow& row, const std::vector<FigureStep>& figure)
+{
+    const GroundPoint end = moveAlong(from, row.lengthM, row.azimuth);
+    out.push_back({end.x, end.y, walkedM, index, row.turnNote.empty(), false});
+    GroundPoint at = end;
+    for (const FigureStep& step : figure) {
+        at = moveAlong(at, step.lengthUnits * 5.0, row.azimuth + step.angleDeg);
+        out.push_back({at.x, at.y, walkedM, index, false, true});
+    }
+    return end;
+}
+
 }  // namespace
 
 std::size_t RouteBuilder::addRow(const RouteRow& row, const FigureLookup& figures)
@@ -102,17 +117,10 @@ std::size_t RouteBuilder::addRow(const RouteRow& row, const FigureLookup& figure
     // Look the figure up first: a lookup that fails leaves the route as it was.
     const std::vector<FigureStep> figure = figures ? figures(figureKey(row.turnNote)) : std::vector<FigureStep>{};
     m_walkedM += row.lengthM;
-    m_rowEnd = moveAlong(m_rowEnd, row.lengthM, row.azimuth);
     const std::size_t end = m_route.points.size();
-    m_route.points.push_back({m_rowEnd.x, m_rowEnd.y, m_walkedM, index, row.turnNote.empty(), false});
+    m_rowEnd = appendRowPoints(m_route.points, m_rowEnd, m_walkedM, index, row, figure);
     m_route.rowPoints.push_back(end);
     addProfile(m_route.profile, row, index, m_walkedM);
-    // A figure is a chain: each step starts at the point before it.
-    GroundPoint at = m_rowEnd;
-    for (const FigureStep& step : figure) {
-        at = moveAlong(at, step.lengthUnits * 5.0, row.azimuth + step.angleDeg);
-        m_route.points.push_back({at.x, at.y, m_walkedM, index, false, true});
-    }
     return end;
 }
 
@@ -155,13 +163,8 @@ void replaceRow(Route& route, std::size_t row, const RouteRow& fresh, const Figu
     const auto index = static_cast<std::int32_t>(row);
     const RoutePoint before = row == 0 ? RoutePoint{} : pts[ends[row - 1]];
     const double walked = before.distanceM + fresh.lengthM;
-    const GroundPoint end = moveAlong({before.xM, before.yM}, fresh.lengthM, fresh.azimuth);
-    std::vector<RoutePoint> mine{{end.x, end.y, walked, index, fresh.turnNote.empty(), false}};
-    GroundPoint at = end;
-    for (const FigureStep& step : figure) {
-        at = moveAlong(at, step.lengthUnits * 5.0, fresh.azimuth + step.angleDeg);
-        mine.push_back({at.x, at.y, walked, index, false, true});
-    }
+    std::vector<RoutePoint> mine;
+    const GroundPoint end = appendRowPoints(mine, {before.xM, before.yM}, walked, index, fresh, figure);
 
     const std::size_t first = ends[row];
     const std::size_t last = row + 1 < ends.size() ? ends[row + 1] : pts.size();
@@ -183,24 +186,35 @@ void replaceRow(Route& route, std::size_t row, const RouteRow& fresh, const Figu
             pts[k].distanceM += dd;
         }
 
-    // The row's heights, and the distances of the rows after it.
-    auto update = [&](std::vector<ProfilePoint>& s, const std::optional<double>& v) {
+    // The distances of the rows after it, then the row's own heights.
+    if (dd != 0)
+        for (auto* series : {&route.profile.altimeter, &route.profile.fillHeight, &route.profile.recalc})
+            for (auto it = std::upper_bound(series->begin(), series->end(), index,
+                                            [](std::int32_t r, const ProfilePoint& p) { return r < p.row; });
+                 it != series->end(); ++it)
+                it->distanceM += dd;
+    setRowHeights(route, row, fresh);
+}
+
+void setRowHeights(Route& route, std::size_t row, const RouteRow& fresh)
+{
+    if (row >= route.rowCount())
+        return;
+    const auto index = static_cast<std::int32_t>(row);
+    const double distance = route.rowDistanceM(row);
+    auto set = [&](std::vector<ProfilePoint>& s, const std::optional<double>& v) {
         auto it = std::lower_bound(s.begin(), s.end(), index, [](const ProfilePoint& p, std::int32_t r) { return p.row < r; });
         const bool present = it != s.end() && it->row == index;
         if (present && v)
-            *it++ = {index, walked, *v};
+            *it = {index, distance, *v};
         else if (present)
-            it = s.erase(it);
+            s.erase(it);
         else if (v)
-            it = s.insert(it, ProfilePoint{index, walked, *v}) + 1;
-        // `it` is now the first entry of a later row.
-        if (dd != 0)
-            for (; it != s.end(); ++it)
-                it->distanceM += dd;
+            s.insert(it, ProfilePoint{index, distance, *v});
     };
-    update(route.profile.altimeter, fresh.altimeter);
-    update(route.profile.fillHeight, fresh.fillHeight);
-    update(route.profile.recalc, fresh.recalc);
+    set(route.profile.altimeter, fresh.altimeter);
+    set(route.profile.fillHeight, fresh.fillHeight);
+    set(route.profile.recalc, fresh.recalc);
 }
 
 Route computeRoute(std::span<const RouteRow> rows, const FigureLookup& figures)

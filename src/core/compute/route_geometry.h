@@ -134,6 +134,11 @@ private:
 /// constant. A lookup that throws leaves the route as it was.
 void replaceRow(Route& route, std::size_t row, const RouteRow& fresh, const FigureLookup& figures);
 
+/// Puts the heights of `fresh` into the profile entries of row `row` (adding, changing or
+/// removing them) at the row's distance walked; the line is not touched. Nothing for a row
+/// the route does not have.
+void setRowHeights(Route& route, std::size_t row, const RouteRow& fresh);
+
 /// The whole route of `rows`; with an empty `figures` no figure points are added.
 Route computeRoute(std::span<const RouteRow> rows, const FigureLookup& figures = {});
 
