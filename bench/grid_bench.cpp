@@ -2,44 +2,31 @@
 // Benchmark of the document window: opening a 100,000-row table and scrolling through its grid.
 //
 // Usage: grid_bench [--rows N] [--dir DIR]   (runs on the offscreen platform unless a display is set)
+#include "desktop_bench.h"
 #include "document/traverse_table.h"
 #include "shell/main_form.h"
 #include "shell/mdi_child.h"
-#include "shell/registry_store.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
 #include <QScrollBar>
-#include <QStandardPaths>
 #include <QTableView>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
-using Clock = std::chrono::steady_clock;
+using zelt::bench::Clock;
+using zelt::bench::msSince;
 using zelt::document::TraverseTable;
 
 namespace {
 
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+zelt::bench::Targets g_targets(46);
 
-int g_failed = 0;
-
-void report(const char* what, double ms, double targetMs)
-{
-    const bool ok = ms < targetMs;
-    if (!ok)
-        ++g_failed;
-    std::printf("%-46s %10.1f ms   target < %g ms   %s\n", what, ms, targetMs, ok ? "ok" : "MISSED");
-}
+void report(const char* what, double ms, double targetMs) { g_targets.report(what, ms, targetMs); }
 
 /// Counts cursor moves of the dataset: painting must read rows by index and never move it.
 class MoveCounter : public zelt::document::TableObserver {
@@ -78,23 +65,12 @@ void writeTable(const QString& path, int rows)
 
 int main(int argc, char** argv)
 {
-    int rows = 100000;
-    QString dir;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (!std::strcmp(argv[i], "--rows"))
-            rows = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--dir"))
-            dir = QString::fromLocal8Bit(argv[++i]);
-    }
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const zelt::bench::Options options = zelt::bench::parseOptions(argc, argv);
+    const int rows = options.rows;
+    zelt::bench::offscreenWithoutDisplay();
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    QTemporaryDir tmp;
-    if (dir.isEmpty())
-        dir = tmp.path();
-    zelt::shell::RegistryStore::setRegistryFile(dir + QStringLiteral("/registry.reg"));
-    const QString path = dir + QStringLiteral("/bench.db");
+    const zelt::bench::Folder folder(options.dir);
+    const QString path = folder.file(QStringLiteral("bench.db"));
     QFile::remove(path);
 
     auto start = Clock::now();
@@ -134,8 +110,8 @@ int main(int argc, char** argv)
     std::printf("%-46s %10d      target 0   %s\n", "dataset cursor moves while scrolling", counter.moves,
                 counter.moves == 0 ? "ok" : "MISSED");
     if (counter.moves != 0)
-        ++g_failed;
+        g_targets.miss();
     registration.reset();
     form.close();
-    return g_failed == 0 ? 0 : 1;
+    return g_targets.exitStatus();
 }

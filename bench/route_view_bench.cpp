@@ -3,10 +3,10 @@
 // steps, and zelt-cli plot against zelt-cli dump of the same table.
 //
 // Usage: route_view_bench [--rows N] [--dir DIR]   (offscreen unless a display is set)
+#include "desktop_bench.h"
 #include "document/traverse_table.h"
 #include "shell/main_form.h"
 #include "shell/mdi_child.h"
-#include "shell/registry_store.h"
 #include "shell/route_dock.h"
 #include "shell/route_model.h"
 #include "shell/route_painter.h"
@@ -17,35 +17,22 @@
 #include <QPainter>
 #include <QDockWidget>
 #include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-using Clock = std::chrono::steady_clock;
+using zelt::bench::Clock;
+using zelt::bench::msSince;
 using zelt::document::TraverseTable;
 
 namespace {
 
-double msSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
+zelt::bench::Targets g_targets(52);
 
-int g_failed = 0;
-
-void report(const char* what, double ms, double targetMs)
-{
-    const bool ok = ms < targetMs;
-    if (!ok)
-        ++g_failed;
-    std::printf("%-52s %10.1f ms   target < %g ms   %s\n", what, ms, targetMs, ok ? "ok" : "MISSED");
-}
+void report(const char* what, double ms, double targetMs) { g_targets.report(what, ms, targetMs); }
 
 void writeTable(const QString& path, int rows)
 {
@@ -97,23 +84,12 @@ double runCli(const QStringList& args)
 
 int main(int argc, char** argv)
 {
-    int rows = 100000;
-    QString dir;
-    for (int i = 1; i + 1 < argc; ++i) {
-        if (!std::strcmp(argv[i], "--rows"))
-            rows = std::atoi(argv[++i]);
-        else if (!std::strcmp(argv[i], "--dir"))
-            dir = QString::fromLocal8Bit(argv[++i]);
-    }
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const zelt::bench::Options options = zelt::bench::parseOptions(argc, argv);
+    const int rows = options.rows;
+    zelt::bench::offscreenWithoutDisplay();
     QApplication app(argc, argv);
-    QStandardPaths::setTestModeEnabled(true);
-    QTemporaryDir tmp;
-    if (dir.isEmpty())
-        dir = tmp.path();
-    zelt::shell::RegistryStore::setRegistryFile(dir + QStringLiteral("/registry.reg"));
-    const QString path = dir + QStringLiteral("/route.db");
+    const zelt::bench::Folder folder(options.dir);
+    const QString path = folder.file(QStringLiteral("route.db"));
     QFile::remove(path);
     writeTable(path, rows);
 
@@ -208,7 +184,7 @@ int main(int argc, char** argv)
     form.close();
 
     // Whole processes, alternated, five runs each: the medians are compared.
-    const QString png = dir + QStringLiteral("/route.png");
+    const QString png = folder.file(QStringLiteral("route.png"));
     std::vector<double> plots, dumps;
     for (int run = 0; run < 5; ++run) {
         plots.push_back(runCli({QStringLiteral("plot"), path, png}));
@@ -224,6 +200,6 @@ int main(int argc, char** argv)
     const bool faster = plotMs < dumpMs;
     std::printf("%-52s %10s\n", "plot faster than dump", faster ? "ok" : "MISSED");
     if (!faster)
-        ++g_failed;
-    return g_failed == 0 ? 0 : 1;
+        g_targets.miss();
+    return g_targets.exitStatus();
 }

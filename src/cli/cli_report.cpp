@@ -23,13 +23,7 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream&)
     expectPositional(args, 2, 2, "TABLE.db OUT.pdf");
     CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
 
-    // Fonts and the PDF painter need a GUI application; no window is ever shown.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "zelt-cli";
-    static char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
+    const auto app = windowlessGuiApplication();
 
     const QString path = QFile::decodeName(args.positional[1].c_str());
     QString error;

@@ -167,13 +167,7 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
     // plugin) starts on this one; the reading touches no GUI object.
     std::future<RouteSource> loading = std::async(std::launch::async, [&args] { return loadRouteSource(args); });
 
-    // Fonts and painting need a GUI application; no window is ever shown.
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "zelt-cli";
-    static char* argv[] = {name, nullptr};
-    QGuiApplication app(argc, argv);
+    const auto app = windowlessGuiApplication();
     {
         // Finding and loading the font takes a while the first time; do it while the table is read.
         QImage warm(8, 8, QImage::Format_RGB32);

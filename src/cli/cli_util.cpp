@@ -2,6 +2,8 @@
 // Argument helpers shared by the zelt-cli command groups.
 #include "cli/cli_util.h"
 
+#include <QGuiApplication>
+
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -29,6 +31,16 @@ std::string readInput(const std::string& source)
 interchange::TextColumns textColumns(const Args& args)
 {
     return args.has("--visible") ? interchange::TextColumns::VisibleColumns : interchange::TextColumns::AllFields;
+}
+
+std::unique_ptr<QGuiApplication> windowlessGuiApplication()
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "zelt-cli";
+    static char* argv[] = {name, nullptr};
+    return std::make_unique<QGuiApplication>(argc, argv);
 }
 
 void printDiagnostics(std::ostream& out, const std::vector<document::Diagnostic>& diagnostics)

@@ -8,8 +8,11 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
+
+class QGuiApplication;
 
 namespace zelt::cli {
 
@@ -21,6 +24,10 @@ std::string readInput(const std::string& source);
 
 /// The fields a text export writes: those of the visible columns with --visible, else all.
 interchange::TextColumns textColumns(const Args& args);
+
+/// The GUI application that fonts and painting need, on the offscreen platform unless
+/// QT_QPA_PLATFORM names another; no window is ever shown.
+std::unique_ptr<QGuiApplication> windowlessGuiApplication();
 
 /// Writes each diagnostic as one line (document::diagnosticMessage: "warning: Row 3, FillHeight: text").
 void printDiagnostics(std::ostream& out, const std::vector<document::Diagnostic>& diagnostics);

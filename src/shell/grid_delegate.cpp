@@ -42,21 +42,6 @@ QAbstractItemView* viewOf(QWidget* editor)
     return viewport ? qobject_cast<QAbstractItemView*>(viewport->parentWidget()) : nullptr;
 }
 
-/// Keys that move between rows in the grid; on a closed pick list they must not step
-/// through its entries (that would change the value of every cell walked over).
-bool isRowKey(const QKeyEvent& key)
-{
-    switch (key.key()) {
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-        return !(key.modifiers() & Qt::AltModifier);
-    default:
-        return false;
-    }
-}
-
 }  // namespace
 
 GridDelegate::GridDelegate(TraverseTableModel* model, QObject* parent)
@@ -166,6 +151,8 @@ bool GridDelegate::eventFilter(QObject* watched, QEvent* event)
 
     auto* key = static_cast<QKeyEvent*>(event);
     editor->setProperty(GridView::kRefused, false);
+    // On a closed pick list, row keys move between rows instead of stepping through its
+    // entries (that would change the value of every cell walked over).
     if (combo && isRowKey(*key) && !isListOpen(combo)) {
         if (QAbstractItemView* view = viewOf(editor))
             QCoreApplication::sendEvent(view, key);

@@ -8,9 +8,8 @@
 #include <QMouseEvent>
 
 namespace zelt::shell {
-namespace {
 
-bool movesBetweenCells(const QKeyEvent& key)
+bool isRowKey(const QKeyEvent& key)
 {
     switch (key.key()) {
     case Qt::Key_Up:
@@ -18,12 +17,18 @@ bool movesBetweenCells(const QKeyEvent& key)
     case Qt::Key_PageUp:
     case Qt::Key_PageDown:
         return !(key.modifiers() & Qt::AltModifier);
-    case Qt::Key_Home:
-    case Qt::Key_End:
-        return key.modifiers() & Qt::ControlModifier;
     default:
         return false;
     }
+}
+
+namespace {
+
+bool movesBetweenCells(const QKeyEvent& key)
+{
+    const bool toFirstOrLast = (key.key() == Qt::Key_Home || key.key() == Qt::Key_End) &&
+                               (key.modifiers() & Qt::ControlModifier);
+    return isRowKey(key) || toFirstOrLast;
 }
 
 }  // namespace

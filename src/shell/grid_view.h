@@ -4,7 +4,13 @@
 
 #include <QTableView>
 
+class QKeyEvent;
+
 namespace zelt::shell {
+
+/// Keys that move to another row of the grid (Up, Down, PageUp, PageDown; with Alt they open a
+/// pick list instead).
+bool isRowKey(const QKeyEvent& key);
 
 /// The table view of `DBGrid1`. A value the table refuses keeps its editor open on that cell
 /// with the typed text (after the message), whether the user pressed Tab, Enter, an arrow key

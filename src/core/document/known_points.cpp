@@ -4,6 +4,7 @@
 
 #include "document/document_files.h"
 #include "document/regular_file.h"
+#include "document/text_lines.h"
 
 #include <fcntl.h>
 #include <cerrno>
@@ -180,15 +181,8 @@ KnownPoints parseKnownPoints(std::string_view text)
         throw KnownPointsError("it holds binary data, not known points");
     KnownPoints out;
     bool sawScale = false;
-    std::size_t start = 0, number = 0;
-    while (start < text.size()) {
-        std::size_t nl = text.find('\n', start);
-        if (nl == std::string_view::npos)
-            nl = text.size();
-        std::string_view line = text.substr(start, nl - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        start = nl + 1;
+    std::size_t number = 0;
+    for (const std::string_view line : textLines(text)) {
         if (++number == 1) {
             if (line.substr(0, kHeaderStem.size()) == kHeaderStem && line != kHeader)
                 throw KnownPointsError("it was written by a newer version of the program (\""
@@ -224,9 +218,8 @@ std::optional<KnownPoints> readKnownPoints(const fs::path& table)
     const std::optional<std::vector<char>> bytes = in.readAll(error);
     if (!bytes)
         throw KnownPointsError(name + " cannot be read.");
-    const std::string text(bytes->begin(), bytes->end());
     try {
-        return parseKnownPoints(text);
+        return parseKnownPoints(std::string_view(bytes->data(), bytes->size()));
     } catch (const KnownPointsError& e) {
         throw KnownPointsError(name + " is damaged: " + e.what() + ".");
     }

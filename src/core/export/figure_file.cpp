@@ -4,6 +4,7 @@
 
 #include "document/data_folders.h"
 #include "document/regular_file.h"
+#include "document/text_lines.h"
 #include "export/ocad_writer.h"
 
 #include <charconv>
@@ -53,17 +54,8 @@ FigureFile FigureFile::parse(std::string_view text, std::string name)
 {
     FigureFile f;
     f.m_name = std::move(name);
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t nl = text.find('\n', start);
-        if (nl == std::string_view::npos)
-            nl = text.size();
-        std::string_view line = text.substr(start, nl - start);
-        if (!line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
+    for (const std::string_view line : zelt::document::textLines(text))
         f.m_lines.emplace_back(line);
-        start = nl + 1;
-    }
     return f;
 }
 
