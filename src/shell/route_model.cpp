@@ -97,11 +97,12 @@ void RouteModel::setFigureLookup(zelt::compute::FigureLookup lookup)
 void RouteModel::reloadAll()
 {
     const int n = rowCount();
-    m_rows = zelt::compute::routeRowsOf(m_doc.table, m_doc.pairsPer100m, n);
+    std::vector<std::string> marks;
+    m_rows = zelt::compute::routeRowsOf(m_doc.table, m_doc.pairsPer100m, n, &marks);
     m_scene.marks.clear();
-    m_scene.marks.reserve(static_cast<std::size_t>(n));
-    for (int i = 0; i < n; ++i)
-        m_scene.marks.push_back(markAt(i));
+    m_scene.marks.reserve(marks.size());
+    for (const std::string& mark : marks)
+        m_scene.marks.push_back(QString::fromStdString(mark));
     m_scene.startHeight = m_doc.startHeight;
     m_scene.currentRow = m_doc.table.isOpen() ? m_doc.table.currentIndex() : -1;
     m_scene.route = {};
