@@ -2,7 +2,7 @@
 // What the desktop benchmarks share: options, timing, target reports, and a folder of their own.
 #pragma once
 
-#include "shell/registry_store.h"
+#include "shell/settings/registry_store.h"
 
 #include <QByteArray>
 #include <QStandardPaths>

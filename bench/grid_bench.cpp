@@ -4,8 +4,8 @@
 // Usage: grid_bench [--rows N] [--dir DIR]   (runs on the offscreen platform unless a display is set)
 #include "desktop_bench.h"
 #include "document/traverse_table.h"
-#include "shell/main_form.h"
-#include "shell/mdi_child.h"
+#include "shell/window/main_form.h"
+#include "shell/window/mdi_child.h"
 
 #include <QApplication>
 #include <QDir>

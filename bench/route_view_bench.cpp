@@ -5,13 +5,13 @@
 // Usage: route_view_bench [--rows N] [--dir DIR]   (offscreen unless a display is set)
 #include "desktop_bench.h"
 #include "document/traverse_table.h"
-#include "shell/main_form.h"
-#include "shell/mdi_child.h"
-#include "shell/route_dock.h"
-#include "shell/route_model.h"
-#include "shell/route_painter.h"
-#include "shell/route_plan_widget.h"
-#include "shell/route_profile_widget.h"
+#include "shell/window/main_form.h"
+#include "shell/window/mdi_child.h"
+#include "shell/route/route_dock.h"
+#include "shell/route/route_model.h"
+#include "shell/paint/route_painter.h"
+#include "shell/route/route_plan_widget.h"
+#include "shell/route/route_profile_widget.h"
 
 #include <QApplication>
 #include <QPainter>

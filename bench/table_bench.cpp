@@ -5,7 +5,7 @@
 #include "test_paradox_crash_harness.h"
 #include "test_paradox_rows.h"
 
-#include "document/paradox_table.h"
+#include "paradox/paradox_table.h"
 
 #ifdef ZELT_HAVE_PXLIB
 extern "C" {

@@ -2,10 +2,10 @@
 // The desktop program: builds the application object and the main window.
 #include "app/command_line.h"
 #include "document/traverse_table.h"
-#include "shell/about_box.h"
-#include "shell/main_form.h"
-#include "shell/session_entry.h"
-#include "shell/single_instance.h"
+#include "shell/commands/about_box.h"
+#include "shell/window/main_form.h"
+#include "shell/settings/session_entry.h"
+#include "shell/window/single_instance.h"
 
 #include <QApplication>
 #include <QFileInfo>

@@ -5,7 +5,7 @@
 #include "cli/cli_session.h"
 #include "cli/cli_util.h"
 
-#include "document/paradox_table.h"
+#include "paradox/paradox_table.h"
 #include "interchange/row_import.h"
 #include "interchange/text_export.h"
 

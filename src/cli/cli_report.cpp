@@ -5,7 +5,7 @@
 #include "cli/cli_session.h"
 #include "cli/cli_util.h"
 
-#include "shell/report_painter.h"
+#include "shell/paint/report_painter.h"
 
 #include <QDateTime>
 #include <QFile>

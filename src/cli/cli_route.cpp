@@ -5,8 +5,8 @@
 #include "cli/cli_route_source.h"
 #include "cli/cli_session.h"
 #include "cli/cli_util.h"
-#include "shell/route_known_marks.h"
-#include "shell/route_painter.h"
+#include "shell/paint/route_known_marks.h"
+#include "shell/paint/route_painter.h"
 
 #include <QDate>
 #include <QFile>

@@ -4,7 +4,7 @@
 
 #include "cli/cli_commands.h"
 #include "compute/route_geometry.h"
-#include "document/diagnostic.h"
+#include "base/diagnostic.h"
 #include "document/known_points.h"
 
 #include <future>

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "cli/cli_commands.h"
-#include "document/diagnostic.h"
+#include "base/diagnostic.h"
 #include "interchange/text_export.h"
 
 #include <cstddef>

@@ -3,7 +3,7 @@
 #include "cli_fixture.h"
 #include "test_support.h"
 
-#include "document/paradox_table.h"
+#include "paradox/paradox_table.h"
 #include "document/traverse_schema.h"
 #include "interchange/layout_stream.h"
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The export dialog's choices and the "&Export" command on an open document window.
 #include "document/document_files.h"
-#include "shell/diagnostics_dialog.h"
-#include "shell/export_dialog.h"
-#include "shell/main_form.h"
-#include "shell/mdi_child.h"
-#include "shell/registry_store.h"
+#include "shell/commands/diagnostics_dialog.h"
+#include "shell/commands/export_dialog.h"
+#include "shell/window/main_form.h"
+#include "shell/window/mdi_child.h"
+#include "shell/settings/registry_store.h"
 
 #include "export_test_util.h"
 

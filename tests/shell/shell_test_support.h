@@ -2,8 +2,8 @@
 // Helpers of the widget tests: private settings, answering message boxes, idle moments.
 #pragma once
 
-#include "shell/main_form.h"
-#include "shell/registry_store.h"
+#include "shell/window/main_form.h"
+#include "shell/settings/registry_store.h"
 
 #include <QAbstractButton>
 #include <QApplication>

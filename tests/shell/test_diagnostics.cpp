@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests of the window's notes and warnings: one goes to the status bar, several open the list.
 #include "document/known_points.h"
-#include "shell/diagnostics_dialog.h"
-#include "shell/main_form.h"
-#include "shell/mdi_child.h"
-#include "shell/status_panel.h"
+#include "shell/commands/diagnostics_dialog.h"
+#include "shell/window/main_form.h"
+#include "shell/window/mdi_child.h"
+#include "shell/window/status_panel.h"
 #include "shell_table_fixture.h"
 #include "shell_test_support.h"
 #include "test_support.h"

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests of the height commands: F8/F9/F10, enabling per document, prompts and the dialogs.
-#include "shell/height_commands.h"
-#include "shell/height_dialogs.h"
-#include "shell/main_form.h"
-#include "shell/mdi_child.h"
-#include "shell/status_panel.h"
+#include "shell/commands/height_commands.h"
+#include "shell/commands/height_dialogs.h"
+#include "shell/window/main_form.h"
+#include "shell/window/mdi_child.h"
+#include "shell/window/status_panel.h"
 #include "shell_table_fixture.h"
 #include "shell_test_support.h"
 #include "test_support.h"

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests of the interchange commands: text and spreadsheet export, paste from the
 // clipboard, the "Grids" menu and the "Cols" drop-down, on real document windows.
-#include "shell/interchange_commands.h"
-#include "shell/layout_menus.h"
-#include "shell/main_form.h"
-#include "shell/mdi_child.h"
-#include "shell/status_panel.h"
-#include "shell/table_model.h"
+#include "shell/commands/interchange_commands.h"
+#include "shell/grid/layout_menus.h"
+#include "shell/window/main_form.h"
+#include "shell/window/mdi_child.h"
+#include "shell/window/status_panel.h"
+#include "shell/grid/table_model.h"
 #include "shell_table_fixture.h"
 #include "shell_test_support.h"
 #include "test_support.h"

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests of Settings > "Known Points...": editing, the report, the pace count, damaged files.
 #include "document/known_points.h"
-#include "shell/export_dialog.h"
-#include "shell/known_points_dialog.h"
-#include "shell/main_form.h"
-#include "shell/mdi_child.h"
+#include "shell/commands/export_dialog.h"
+#include "shell/commands/known_points_dialog.h"
+#include "shell/window/main_form.h"
+#include "shell/window/mdi_child.h"
 #include "shell_table_fixture.h"
 #include "shell_test_support.h"
 #include "test_support.h"

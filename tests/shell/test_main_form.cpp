@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests of the main window: enabling, status bar, toolbars, file commands, shut-down.
-#include "shell/about_box.h"
-#include "shell/main_form.h"
-#include "shell/mdi_child.h"
-#include "shell/session_entry.h"
-#include "shell/single_instance.h"
-#include "shell/status_panel.h"
+#include "shell/commands/about_box.h"
+#include "shell/window/main_form.h"
+#include "shell/window/mdi_child.h"
+#include "shell/settings/session_entry.h"
+#include "shell/window/single_instance.h"
+#include "shell/window/status_panel.h"
 #include "shell_table_fixture.h"
 #include "shell_test_support.h"
 #include "test_support.h"

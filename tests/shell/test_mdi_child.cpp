@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests of the document window: grid columns, the Enter rule, deleting, pick list, model.
 #include "document/document_files.h"
-#include "document/paradox_table.h"
+#include "paradox/paradox_table.h"
 #include "interchange/layout_stream.h"
-#include "shell/grid_look.h"
-#include "shell/grid_view.h"
-#include "shell/status_panel.h"
-#include "shell/main_form.h"
-#include "shell/mdi_child.h"
-#include "shell/table_model.h"
+#include "shell/grid/grid_look.h"
+#include "shell/grid/grid_view.h"
+#include "shell/window/status_panel.h"
+#include "shell/window/main_form.h"
+#include "shell/window/mdi_child.h"
+#include "shell/grid/table_model.h"
 #include "shell_test_support.h"
 #include "test_support.h"
 

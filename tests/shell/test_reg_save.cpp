@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests of the settings persistence: placement and toolbars across restarts, failures.
-#include "shell/main_form.h"
-#include "shell/reg_save.h"
-#include "shell/registry_store.h"
-#include "shell/toolbar_arrangement.h"
+#include "shell/window/main_form.h"
+#include "shell/settings/reg_save.h"
+#include "shell/settings/registry_store.h"
+#include "shell/settings/toolbar_arrangement.h"
 #include "shell_test_support.h"
 #include "test_support.h"
 

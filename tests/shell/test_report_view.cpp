@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests of the report commands: preview bound to the active document, printing, PDF.
-#include "shell/main_form.h"
-#include "shell/mdi_child.h"
-#include "shell/report_view.h"
+#include "shell/window/main_form.h"
+#include "shell/window/mdi_child.h"
+#include "shell/commands/report_view.h"
 #include "shell_table_fixture.h"
 #include "shell_test_support.h"
 #include "test_support.h"

@@ -3,10 +3,10 @@
 // mark labels go, and the route model kept up to date in place after posts.
 #include "compute/route_geometry.h"
 #include "document_fixture.h"
-#include "shell/png_writer.h"
-#include "shell/route_known_marks.h"
-#include "shell/route_model.h"
-#include "shell/route_painter.h"
+#include "shell/paint/png_writer.h"
+#include "shell/paint/route_known_marks.h"
+#include "shell/route/route_model.h"
+#include "shell/paint/route_painter.h"
 
 #include <QBuffer>
 #include <QFontMetricsF>

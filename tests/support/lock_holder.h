@@ -2,7 +2,7 @@
 // A child process that holds a table's write lock, as another running program editing it does.
 #pragma once
 
-#include "document/table_lock.h"
+#include "paradox/table_lock.h"
 
 #include <filesystem>
 #include <string>

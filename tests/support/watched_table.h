@@ -2,7 +2,7 @@
 // Test double over a real table file: counts row writes and can make the flush fail.
 #pragma once
 
-#include "document/paradox_table.h"
+#include "paradox/paradox_table.h"
 #include "document/traverse_table.h"
 
 #include <memory>

@@ -2,7 +2,7 @@
 // Height passes over a traverse: running pace count, Fill Height, percent heights, recalculation, begin-way shift.
 #pragma once
 
-#include "document/diagnostic.h"
+#include "base/diagnostic.h"
 
 #include <optional>
 #include <stdexcept>

@@ -2,8 +2,8 @@
 // Document files: the .inf companion, the start-row rule, companion and new-document names.
 #include "document/document_files.h"
 
-#include "document/paradox_table.h"
-#include "document/regular_file.h"
+#include "paradox/paradox_table.h"
+#include "base/regular_file.h"
 #include "document/survey_values.h"
 
 #include <algorithm>

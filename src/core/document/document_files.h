@@ -2,7 +2,7 @@
 // Document files: the .inf companion, the start-row rule, companion and new-document names.
 #pragma once
 
-#include "document/diagnostic.h"
+#include "base/diagnostic.h"
 #include "document/document.h"
 
 #include <filesystem>

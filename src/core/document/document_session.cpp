@@ -3,8 +3,8 @@
 #include "document/document_session.h"
 
 #include "document/known_points.h"
-#include "document/paradox_table.h"
-#include "document/table_lock.h"
+#include "paradox/paradox_table.h"
+#include "paradox/table_lock.h"
 
 #include <algorithm>
 #include <cctype>

@@ -3,8 +3,8 @@
 #include "document/known_points.h"
 
 #include "document/document_files.h"
-#include "document/regular_file.h"
-#include "document/text_lines.h"
+#include "base/regular_file.h"
+#include "base/text_lines.h"
 
 #include <fcntl.h>
 #include <cerrno>

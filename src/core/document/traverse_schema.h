@@ -2,7 +2,7 @@
 // The traverse table's schema: stored fields in file order, the document's field list and its rules.
 #pragma once
 
-#include "document/field_value.h"
+#include "paradox/field_value.h"
 #include "document/traverse_table.h"
 
 #include <string_view>

@@ -2,7 +2,7 @@
 // The dataset over one traverse table: rows in memory, a cursor, edit/post, field rules and hooks.
 #pragma once
 
-#include "document/field_value.h"
+#include "paradox/field_value.h"
 #include "document/value_format.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // Private state of TraverseTable, shared by its two translation units.
 #pragma once
 
-#include "document/paradox_table.h"
+#include "paradox/paradox_table.h"
 #include "document/traverse_table.h"
 
 #include <algorithm>

@@ -2,9 +2,9 @@
 // Reading and looking up figures of the figure file.
 #include "export/figure_file.h"
 
-#include "document/data_folders.h"
-#include "document/regular_file.h"
-#include "document/text_lines.h"
+#include "base/data_folders.h"
+#include "base/regular_file.h"
+#include "base/text_lines.h"
 #include "export/ocad_writer.h"
 
 #include <charconv>

@@ -2,7 +2,7 @@
 // A binary map file: positioned reads and writes that check every result.
 #include "export/map_file.h"
 
-#include "document/regular_file.h"
+#include "base/regular_file.h"
 #include "export/ocad_writer.h"
 
 #include <cerrno>

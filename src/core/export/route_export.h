@@ -3,7 +3,7 @@
 #pragma once
 
 #include "compute/route_fit.h"
-#include "document/diagnostic.h"
+#include "base/diagnostic.h"
 #include "document/known_points.h"
 
 #include <cstdint>

@@ -5,7 +5,7 @@
 #include "interchange/layout_identifiers.h"
 #include "interchange/layout_tags.h"
 
-#include "document/regular_file.h"
+#include "base/regular_file.h"
 
 #include <fcntl.h>
 #include <optional>

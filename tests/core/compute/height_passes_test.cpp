@@ -2,7 +2,7 @@
 // Tests of the pace count, Fill Height, percent heights, the begin-way shift and the survey values.
 #include "compute/field_rules.h"
 #include "compute/height_passes.h"
-#include "document/paradox_table.h"
+#include "paradox/paradox_table.h"
 #include "traverse_fixture.h"
 #include "watched_table.h"
 

@@ -2,7 +2,7 @@
 // Document files: .inf bytes and lenient reading, open-or-create with the start row, names, rename, copy, close.
 #include "document/document_files.h"
 #include "document/document_session.h"
-#include "document/paradox_table.h"
+#include "paradox/paradox_table.h"
 
 #include "test_support.h"
 

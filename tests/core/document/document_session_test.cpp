@@ -2,7 +2,7 @@
 // Document session: read-only sessions write nothing, companions travel with Rename and Save As,
 // and targets that exist or are open elsewhere are refused.
 #include "document/document_session.h"
-#include "document/paradox_table.h"
+#include "paradox/paradox_table.h"
 
 #include "lock_holder.h"
 #include "test_support.h"

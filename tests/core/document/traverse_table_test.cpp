@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The traverse dataset: row order, edit/post/cancel, bookmarks, field rules, hooks and observers.
 #include "document/document.h"
-#include "document/paradox_table.h"
+#include "paradox/paradox_table.h"
 #include "document/row_restore.h"
 #include "document/traverse_schema.h"
 #include "document/traverse_table.h"

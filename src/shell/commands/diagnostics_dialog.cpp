@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The non-modal list of the notes and warnings a command left: row, field, text.
+#include "shell/commands/diagnostics_dialog.h"
+
+#include "shell/window/mdi_child.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace zelt::shell {
+
+namespace {
+
+enum Column { kRow, kField, kText };
+
+/// The entry's index into the diagnostics, kept on the item.
+constexpr int kIndexRole = Qt::UserRole;
+
+}  // namespace
+
+DiagnosticsDialog::DiagnosticsDialog(QWidget* parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("DiagnosticsDialog"));
+    setModal(false);
+    resize(560, 240);
+
+    m_list = new QTreeWidget(this);
+    m_list->setObjectName(QStringLiteral("DiagnosticsList"));
+    m_list->setColumnCount(3);
+    m_list->setHeaderLabels({QStringLiteral("Row"), QStringLiteral("Field"), QStringLiteral("Text")});
+    m_list->setRootIsDecorated(false);
+    m_list->setUniformRowHeights(true);
+    m_list->setWordWrap(false);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_list->header()->setStretchLastSection(true);
+    connect(m_list, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { goToEntry(item); });
+
+    auto* buttons = new QDialogButtonBox(this);
+    m_copy = buttons->addButton(QStringLiteral("Copy"), QDialogButtonBox::ActionRole);
+    m_copy->setAutoDefault(false);
+    QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
+    close->setAutoDefault(false);
+    connect(m_copy, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(text()); });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_list);
+    layout->addWidget(buttons);
+}
+
+void DiagnosticsDialog::setDiagnostics(const std::vector<zelt::document::Diagnostic>& diagnostics,
+                                       const QString& context, TMDIChild* document)
+{
+    m_diagnostics = diagnostics;
+    m_document = document;
+    setWindowTitle(context.isEmpty() ? QStringLiteral("Notes and warnings") : context);
+    m_list->clear();
+    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    const QIcon note = style()->standardIcon(QStyle::SP_MessageBoxInformation);
+    for (std::size_t i = 0; i < m_diagnostics.size(); ++i) {
+        const zelt::document::Diagnostic& d = m_diagnostics[i];
+        auto* item = new QTreeWidgetItem(m_list);
+        item->setIcon(kRow, d.severity == zelt::document::Severity::Warning ? warning : note);
+        item->setText(kRow, d.row > 0 ? QString::number(d.row) : QString());
+        item->setText(kField, QString::fromStdString(d.field));
+        item->setText(kText, QString::fromStdString(d.text));
+        item->setToolTip(kText, QString::fromStdString(zelt::document::diagnosticMessage(d)));
+        item->setData(kRow, kIndexRole, static_cast<int>(i));
+    }
+    m_list->resizeColumnToContents(kRow);
+    m_list->resizeColumnToContents(kField);
+    if (m_list->topLevelItemCount() > 0)
+        m_list->setCurrentItem(m_list->topLevelItem(0));
+}
+
+QString DiagnosticsDialog::text() const
+{
+    QStringList lines;
+    for (const zelt::document::Diagnostic& d : m_diagnostics)
+        lines << QString::fromStdString(zelt::document::diagnosticMessage(d));
+    return lines.join(QLatin1Char('\n'));
+}
+
+void DiagnosticsDialog::goToEntry(QTreeWidgetItem* item)
+{
+    if (!item)
+        return;
+    const int index = item->data(kRow, kIndexRole).toInt();
+    if (index < 0 || index >= static_cast<int>(m_diagnostics.size()))
+        return;
+    const zelt::document::Diagnostic& d = m_diagnostics[static_cast<std::size_t>(index)];
+    // The document may have been closed since the list was filled; then there is nowhere to go.
+    if (d.row <= 0 || !m_document || m_document->isClosed())
+        return;
+    m_document->goToRow(d.row, QString::fromStdString(d.field));
+}
+
+}  // namespace zelt::shell

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The document grid's view: a QTableView whose cell editor holds on to a refused value.
+#include "shell/grid/grid_view.h"
+
+#include <QApplication>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace zelt::shell {
+
+bool isRowKey(const QKeyEvent& key)
+{
+    switch (key.key()) {
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+        return !(key.modifiers() & Qt::AltModifier);
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+bool movesBetweenCells(const QKeyEvent& key)
+{
+    const bool toFirstOrLast = (key.key() == Qt::Key_Home || key.key() == Qt::Key_End) &&
+                               (key.modifiers() & Qt::ControlModifier);
+    return isRowKey(key) || toFirstOrLast;
+}
+
+}  // namespace
+
+QWidget* GridView::openEditor() const
+{
+    if (!isEditing())
+        return nullptr;
+    QWidget* w = QApplication::focusWidget();
+    while (w && w->parentWidget() != viewport())
+        w = w->parentWidget();
+    return w;
+}
+
+bool GridView::commitOpenEditor()
+{
+    QWidget* editor = openEditor();
+    if (!editor)
+        return true;
+    editor->setProperty(kRefused, false);
+    commitData(editor);
+    return !editor->property(kRefused).toBool();
+}
+
+void GridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    // A refused value stays in its editor while that cell is still the current one, so that
+    // the user corrects what was typed instead of typing it again.
+    if (editor && hint != QAbstractItemDelegate::RevertModelCache && editor->property(kRefused).toBool()
+        && indexAt(editor->geometry().center()) == currentIndex()) {
+        // The message about it took the focus; it comes back to the editor.
+        editor->activateWindow();
+        editor->setFocus();
+        return;
+    }
+    QTableView::closeEditor(editor, hint);
+}
+
+void GridView::keyPressEvent(QKeyEvent* event)
+{
+    // Store the editor's text before the current cell moves: a refused value keeps the cell.
+    if (isEditing() && movesBetweenCells(*event) && !commitOpenEditor()) {
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
+void GridView::mousePressEvent(QMouseEvent* event)
+{
+    const QModelIndex target = indexAt(event->position().toPoint());
+    m_pressRefused = isEditing() && target.isValid() && target != currentIndex() && !commitOpenEditor();
+    if (m_pressRefused) {
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+}
+
+void GridView::focusInEvent(QFocusEvent* event)
+{
+    QTableView::focusInEvent(event);
+    // While a cell editor is open, the focus belongs to it.
+    if (!isEditing())
+        return;
+    const QPoint cell = visualRect(currentIndex()).center();
+    for (QObject* child : viewport()->children()) {
+        auto* w = qobject_cast<QWidget*>(child);
+        if (w && w->isVisible() && w->geometry().contains(cell)) {
+            w->setFocus();
+            return;
+        }
+    }
+}
+
+void GridView::mouseReleaseEvent(QMouseEvent* event)
+{
+    // The release of a click that could not leave the cell must not start editing elsewhere.
+    if (m_pressRefused) {
+        m_pressRefused = false;
+        event->accept();
+        return;
+    }
+    QTableView::mouseReleaseEvent(event);
+}
+
+}  // namespace zelt::shell

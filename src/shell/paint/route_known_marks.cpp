@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Known points and their residuals on the route plan.
+#include "shell/paint/route_known_marks.h"
+
+#include <QCoreApplication>
+
+#include <QLocale>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zelt::shell {
+
+using zelt::compute::FitPair;
+using zelt::compute::FitReport;
+
+KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::document::KnownPoints& known,
+                                double pairsPer100m)
+{
+    KnownPointMarks out;
+    std::vector<FitPair> pairs;
+    for (const zelt::document::KnownPoint& k : known.points) {
+        if (k.row < 1 || std::size_t(k.row) > route.rowCount())
+            continue;
+        const zelt::compute::RoutePoint& end = route.points[route.rowPoints[std::size_t(k.row) - 1]];
+        out.marks.push_back({k.row, end.xM, end.yM, 0, 0});
+        pairs.push_back({k.row, zelt::compute::groundToMapMm(end.xM, end.yM, known.mapScale), {k.xMm, k.yMm}});
+    }
+    if (pairs.empty())
+        return out;
+    try {
+        const FitReport report = zelt::compute::fitRoute(pairs, pairsPer100m, known.mapScale);
+        // Residuals are fitted minus known on the map; the plan is the unfitted route, so the
+        // way to the known point is turned and scaled back by the inverse of the placement.
+        const double a = report.placement.a, b = report.placement.b, det = a * a + b * b;
+        for (std::size_t i = 0; i < out.marks.size() && i < report.residuals.size(); ++i) {
+            const double dx = -report.residuals[i].dxM, dy = -report.residuals[i].dyM;
+            out.marks[i].towardsKnownXM = (a * dx + b * dy) / det;
+            out.marks[i].towardsKnownYM = (-b * dx + a * dy) / det;
+            out.marks[i].residualM = std::hypot(dx, dy);
+        }
+        out.fitted = true;
+        out.rmsM = report.rmsM;
+    } catch (const std::exception& e) {
+        out.problem = QString::fromUtf8(e.what());
+    }
+    return out;
+}
+
+double residualExaggeration(const KnownPointMarks& marks, double pixelsPerMetre, double targetPx)
+{
+    double longest = 0;
+    for (const KnownPointMark& m : marks.marks)
+        longest = std::max(longest, std::hypot(m.towardsKnownXM, m.towardsKnownYM));
+    // Residuals under a centimetre are rounding, not errors to show; and no arrow is drawn more
+    // than a thousand times its length.
+    const double px = longest * pixelsPerMetre;
+    if (longest < 0.01 || !std::isfinite(px) || px >= targetPx)
+        return 1;
+    return std::max(1.0, niceStep(std::min(1000.0, targetPx / px)));
+}
+
+void paintKnownPointMarks(QPainter& p, const QRectF& area, const PlanView& view, const KnownPointMarks& marks,
+                          const QColor& colour)
+{
+    if (marks.marks.empty())
+        return;
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const double factor = residualExaggeration(marks, view.scale);
+    QPen pen(colour, 2.0);
+    pen.setJoinStyle(Qt::MiterJoin);
+    for (const KnownPointMark& m : marks.marks) {
+        const QPointF at = view.toDevice(area, m.xM, m.yM);
+        if (!area.adjusted(-60, -60, 60, 60).contains(at))
+            continue;
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(QRectF(at - QPointF(5, 5), QSizeF(10, 10)));
+        const QPointF tip = view.toDevice(area, m.xM + m.towardsKnownXM * factor, m.yM + m.towardsKnownYM * factor);
+        const QPointF d = tip - at;
+        const double len = std::hypot(d.x(), d.y());
+        if (len < 2)
+            continue;
+        p.drawLine(at, tip);
+        // The head: two strokes back from the tip, 30 degrees either side of the shaft.
+        const QPointF u = d / len;
+        const QPointF n(-u.y(), u.x());
+        const double head = std::min(8.0, len * 0.5);
+        QPainterPath arrow;
+        arrow.moveTo(tip - u * head + n * head * 0.5);
+        arrow.lineTo(tip);
+        arrow.lineTo(tip - u * head - n * head * 0.5);
+        p.drawPath(arrow);
+    }
+    // What the arrows mean, under the north arrow.
+    const QLocale locale;
+    QString note;
+    if (marks.fitted && marks.marks.size() >= 2)
+        note = QCoreApplication::translate("RoutePlan", "Known points: residuals \u00d7%1, RMS %2 m")
+                   .arg(locale.toString(factor, 'f', 0), locale.toString(marks.rmsM, 'f', 1));
+    else if (!marks.problem.isEmpty())
+        note = QCoreApplication::translate("RoutePlan", "Known points: %1").arg(marks.problem);
+    if (!note.isEmpty()) {
+        p.setPen(colour);
+        const QRectF box = area.adjusted(8, 60, -8, 0);
+        p.drawText(box, Qt::AlignRight | Qt::AlignTop | Qt::TextWordWrap, note);
+    }
+    p.restore();
+}
+
+}  // namespace zelt::shell

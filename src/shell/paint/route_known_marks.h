@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Known points on the route plan: where they are on the route and how far the fit leaves them.
+// QtGui only, shared with zelt-cli.
+#pragma once
+
+#include "compute/route_fit.h"
+#include "compute/route_geometry.h"
+#include "document/known_points.h"
+#include "shell/paint/route_painter.h"
+
+#include <QString>
+
+#include <vector>
+
+class QColor;
+class QPainter;
+
+namespace zelt::shell {
+
+/// One known point as the plan shows it, in the plan's ground metres (unfitted, start at 0, 0).
+struct KnownPointMark {
+    int row = 0;            ///< 1-based
+    double xM = 0, yM = 0;  ///< the row's end point on the route
+    /// Towards where the fitted route should have put the point (known minus fitted), ground
+    /// metres in the plan's frame; zero without a fit.
+    double towardsKnownXM = 0, towardsKnownYM = 0;
+    double residualM = 0;   ///< length of the residual on the ground, at the map's scale
+};
+
+/// What the plan draws for the known points of a route.
+struct KnownPointMarks {
+    std::vector<KnownPointMark> marks;
+    bool fitted = false;   ///< a fit was made (so the arrows mean something)
+    double rmsM = 0;       ///< of the fit, ground metres
+    QString problem;       ///< why there is no fit (e.g. coinciding points), empty otherwise
+};
+
+/// The known points of `known` on `route`: each at its row's end point, with the residual the
+/// least-squares placement leaves, turned back into the plan's frame. Points naming rows the
+/// route does not have are left out.
+KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::document::KnownPoints& known,
+                                double pairsPer100m);
+
+/// How many times the residual arrows are drawn longer than they are, so that the longest is
+/// about `targetPx` long at `pixelsPerMetre`: 1, 2 or 5 times a power of ten, 1 to 1000 (1 when
+/// every residual is under a centimetre).
+double residualExaggeration(const KnownPointMarks& marks, double pixelsPerMetre, double targetPx = 48.0);
+
+/// Draws known points on the route plan in `colour`: a square at each known row's end point and
+/// an arrow, exaggerated, towards where the placement says the point is; a note under the north
+/// arrow gives the exaggeration and the RMS residual (or why there is no fit).
+void paintKnownPointMarks(QPainter& painter, const QRectF& area, const PlanView& view, const KnownPointMarks& marks,
+                          const QColor& colour);
+
+}  // namespace zelt::shell

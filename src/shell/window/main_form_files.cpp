@@ -1,0 +1,214 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Main window: the file commands and bringing a table into a document window.
+#include "shell/window/main_form.h"
+
+#include "document/document_files.h"
+#include "interchange/layout_stream.h"
+#include "shell/window/icons.h"
+#include "shell/window/mdi_child.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QTableView>
+
+#include <filesystem>
+
+namespace zelt::shell {
+namespace {
+
+std::filesystem::path toPath(const QString& s)
+{
+    return std::filesystem::path(s.toStdU16String());
+}
+
+QString fromPath(const std::filesystem::path& p)
+{
+    return QString::fromStdU16String(p.u16string());
+}
+
+QString defaultPrompt(QWidget* parent, bool forSave)
+{
+    QFileDialog dialog(parent);
+    dialog.setDefaultSuffix(QStringLiteral("db"));
+    dialog.setDirectory(QDir::current());
+    if (forSave) {
+        // The save dialog of tables: no question before replacing an existing file.
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(QStringLiteral("db (*.db)"));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    } else {
+        dialog.setWindowTitle(QStringLiteral("Open File..."));
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setNameFilter(QStringLiteral("Paradocks DB files (*.db)"));
+        dialog.selectFile(QStringLiteral("*.db"));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
+}  // namespace
+
+QString TMainForm::askTablePath(bool forSave)
+{
+    const QString path = m_pathPrompt ? m_pathPrompt(this, forSave) : defaultPrompt(this, forSave);
+    // The file dialogs leave the process in the folder of the chosen file, so that later new
+    // documents are looked for and created there.
+    if (!path.isEmpty())
+        QDir::setCurrent(QFileInfo(path).absolutePath());
+    return path;
+}
+
+void TMainForm::OpenDocument(const QString& path)
+{
+    for (const TMDIChild* child : documents())
+        if (child->pathCaption() == path)
+            return;  // already open under exactly this name: nothing changes
+
+    auto* child = new TMDIChild;
+    child->setPathCaption(path);
+    child->setWindowIcon(commandIcon(IconKind::Program));
+    connect(child, &TMDIChild::statusMessage, this, &TMainForm::showStatus);
+    QMdiSubWindow* sub = m_mdi->addSubWindow(child);
+    sub->showMaximized();
+    m_mdi->setActiveSubWindow(sub);
+    emit documentCreated(child);
+
+    zelt::document::Document& doc = child->document();
+    std::vector<zelt::document::Diagnostic> found;
+    try {
+        zelt::document::OpenOutcome outcome = child->session().open(toPath(path));
+        found = std::move(outcome.diagnostics);
+        if (outcome.layoutToLoad) {
+            // A layout that cannot be read leaves the built-in column set in place.
+            try {
+                doc.columns = zelt::interchange::loadGridLayout(*outcome.layoutToLoad);
+            } catch (const std::exception& e) {
+                TMDIChild::showError(this, QString::fromUtf8(e.what()));
+            }
+        }
+    } catch (const std::exception& e) {
+        child->refreshRows();
+        TMDIChild::showError(this, QString::fromUtf8(e.what()));
+        return;
+    }
+    child->refreshRows();
+    child->DBGrid1()->setFocus();
+    // A table that opened read-only (damaged, locked, write-protected, on read-only media)
+    // says so once, so that nobody prints or exports it believing it whole and editable.
+    if (child->Table1().isReadOnly()) {
+        const std::string reason = child->Table1().readOnlyReason();
+        QMessageBox box(QMessageBox::Warning, applicationTitle(),
+                        reason.empty() ? QStringLiteral("The table is opened read-only.") : QString::fromStdString(reason),
+                        QMessageBox::Ok, this);
+        box.exec();
+    }
+    showDiagnostics(found, QStringLiteral("Open ") + QFileInfo(path).fileName(), child);
+}
+
+void TMainForm::FileNew1Execute()
+{
+    const std::string name = zelt::document::newDocumentName(documentCount(), std::filesystem::current_path());
+    OpenDocument(QString::fromStdString(name));
+}
+
+void TMainForm::FileOpen1Execute()
+{
+    const QString path = askTablePath(false);
+    if (!path.isEmpty())
+        OpenDocument(path);
+}
+
+void TMainForm::FileClose1Execute()
+{
+    if (TMDIChild* child = activeDocument())
+        for (QMdiSubWindow* sub : m_mdi->subWindowList())
+            if (sub->widget() == child) {
+                sub->close();
+                return;
+            }
+}
+
+void TMainForm::FileSave1Execute()
+{
+    // Rows reach the file as they are posted; saving stores the row being typed as well.
+    TMDIChild* child = activeDocument();
+    if (!child)
+        return;
+    child->commitEditor();
+    try {
+        if (child->Table1().isOpen())
+            child->Table1().checkBrowseMode();
+    } catch (const std::exception& e) {
+        TMDIChild::showError(this, QString::fromUtf8(e.what()));
+    }
+}
+
+void TMainForm::FileSaveAs1Execute()
+{
+    TMDIChild* child = activeDocument();
+    if (!child)
+        return;
+    const QString path = askTablePath(true);
+    if (path.isEmpty())
+        return;
+    zelt::document::Document& doc = child->document();
+    try {
+        child->session().rename(toPath(path));
+    } catch (const std::exception& e) {
+        child->refreshRows();
+        TMDIChild::showError(this, QString::fromUtf8(e.what()));
+        return;
+    }
+    child->setPathCaption(fromPath(doc.table.path()));
+    child->refreshRows();
+}
+
+void TMainForm::SaveAs1Click()
+{
+    TMDIChild* child = activeDocument();
+    if (!child)
+        return;
+    const QString path = askTablePath(true);
+    if (path.isEmpty())
+        return;
+    // A table open in another window or program is refused before anything else (the
+    // document stays on its own table); an existing file is replaced only once the user agrees.
+    // The table dialog does not ask before an existing file, so the question is asked here.
+    using zelt::document::ReplaceExisting;
+    try {
+        bool saved = false;
+        try {
+            saved = child->session().saveAs(toPath(path), ReplaceExisting::No);
+        } catch (const zelt::document::TargetExistsError& e) {
+            const QString question = QString::fromUtf8(e.what()) + QStringLiteral("\nDo you want to replace it?");
+            if (QMessageBox::question(this, applicationTitle(), question, QMessageBox::Yes | QMessageBox::No,
+                                      QMessageBox::No)
+                != QMessageBox::Yes) {
+                child->refreshRows();
+                return;
+            }
+            saved = child->session().saveAs(toPath(path), ReplaceExisting::Yes);
+        }
+        if (saved)
+            child->setPathCaption(path);
+    } catch (const std::exception& e) {
+        child->refreshRows();
+        TMDIChild::showError(this, QString::fromUtf8(e.what()));
+        return;
+    }
+    child->refreshRows();
+}
+
+void TMainForm::FileExit1Execute()
+{
+    close();
+}
+
+}  // namespace zelt::shell
