@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(build-essential cmake ninja-build pkg-config python3
       qt6-base-dev libqt6printsupport6 qt6-svg-dev libgl-dev
-      libxlsxwriter-dev pxlib-dev zlib1g-dev
+      libxlsxwriter-dev pxlib-dev zlib1g-dev libpng-dev ccache
       poppler-utils xvfb xauth fonts-dejavu-core fonts-liberation2 unzip
       desktop-file-utils appstream locales)
 SUDO=""
