@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${ZELT_BUILD_DIR:-build}
 # Paths inside the checkout are hashed relative to it, so clones in other folders share the cache.
-export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD}
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$PWD} CCACHE_NOHASHDIR=${CCACHE_NOHASHDIR:-1}
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
