@@ -6,6 +6,7 @@
 #include "cli/cli_util.h"
 
 #include "paradox/paradox_table.h"
+#include "document/row_restore.h"
 #include "interchange/row_import.h"
 #include "interchange/text_export.h"
 
@@ -176,6 +177,9 @@ int importCommand(const Args& args, std::ostream& out, std::ostream&)
     const char separator = lines.front().find('\t') != std::string::npos ? '\t' : ';';
     const std::vector<std::string> names = headerFields(lines.front(), separator, table);
     int imported = 0;
+    // One walk over the table: observers (the known points) follow the rows once at its end,
+    // not after every row, and the rows are made durable once.
+    document::RowRestore walk(table);
     for (std::size_t n = 1; n < lines.size(); ++n) {
         if (isBlank(lines[n]))
             continue;
@@ -187,6 +191,7 @@ int importCommand(const Args& args, std::ostream& out, std::ostream&)
         }
         ++imported;
     }
+    walk.finish();
     session.close();
     out << "imported " << imported << (imported == 1 ? " row" : " rows") << " into " << path.string() << '\n';
     return 0;

@@ -4,8 +4,6 @@
 
 #include <sys/stat.h>
 
-#include <unordered_map>
-
 namespace zelt::document {
 
 DocumentKnownPoints::DocumentKnownPoints(TraverseTable& table)
@@ -92,12 +90,10 @@ void DocumentKnownPoints::bind()
     m_bound = m_table.isOpen();
     if (!m_bound)
         return;
-    const std::vector<TraverseTable::Bookmark> marks = m_table.storedBookmarks();
-    const int count = static_cast<int>(marks.size());
+    const int count = m_table.rowCount();
     m_anchors.reserve(m_points.points.size());
     for (const KnownPoint& p : m_points.points)
-        m_anchors.push_back(p.row <= count ? Anchor{marks[static_cast<std::size_t>(p.row - 1)], 0}
-                                           : Anchor{0, p.row - count});
+        m_anchors.push_back(p.row <= count ? Anchor{m_table.storedBookmarkAt(p.row), 0} : Anchor{0, p.row - count});
     m_boundSerial = m_table.openSerial();
     m_boundCount = count;
 }
@@ -111,32 +107,27 @@ void DocumentKnownPoints::follow()
         bind();
         return;
     }
-    const std::vector<TraverseTable::Bookmark> marks = m_table.storedBookmarks();
-    const int count = static_cast<int>(marks.size());
+    const int count = m_table.rowCount();
     m_boundCount = count;
     if (m_anchors.empty())
         return;
-    std::unordered_map<TraverseTable::Bookmark, int> rowOf;
-    rowOf.reserve(marks.size());
-    for (int i = 0; i < count; ++i)
-        rowOf.emplace(marks[static_cast<std::size_t>(i)], i + 1);
-
+    // Each point's row is looked for from where it was: a row inserted or deleted moves it by
+    // one place, so one change costs a few steps per point, whatever the table's size.
     std::vector<KnownPoint> moved;
     std::vector<Anchor> anchors;
     moved.reserve(m_points.points.size());
     anchors.reserve(m_anchors.size());
     for (std::size_t i = 0; i < m_anchors.size(); ++i) {
         const Anchor& a = m_anchors[i];
+        const KnownPoint& p = m_points.points[i];
         int row = 0;
         if (a.mark != 0) {
-            const auto it = rowOf.find(a.mark);
-            if (it == rowOf.end())
+            row = m_table.storedRowOf(a.mark, p.row);
+            if (row == 0)
                 continue;  // the point's row was deleted: the point goes with it
-            row = it->second;
         } else {
             row = count + a.beyondEnd;
         }
-        const KnownPoint& p = m_points.points[i];
         moved.push_back(KnownPoint{row, p.xMm, p.yMm});
         anchors.push_back(a);
     }

@@ -494,6 +494,35 @@ std::vector<TraverseTable::Bookmark> TraverseTable::storedBookmarks() const
     return out;
 }
 
+TraverseTable::Bookmark TraverseTable::storedBookmarkAt(int row) const
+{
+    if (row < 1 || row > rowCount())
+        return 0;
+    // Stored rows after an unposted inserted row sit one slot further down.
+    auto index = static_cast<std::size_t>(row - 1);
+    if (m->state == State::Insert && row - 1 >= m->cur)
+        ++index;
+    return m->ids[index];
+}
+
+int TraverseTable::storedRowOf(Bookmark mark, int near) const
+{
+    if (mark == 0)
+        return 0;
+    const long long size = static_cast<long long>(m->ids.size());
+    const long long start = std::clamp<long long>(near - 1, 0, std::max<long long>(size - 1, 0));
+    for (long long d = 0; start + d < size || start - d >= 0; ++d) {
+        for (const long long i : {start + d, start - d}) {
+            if (i < 0 || i >= size || (d == 0 && i != start) || m->ids[static_cast<std::size_t>(i)] != mark)
+                continue;
+            if (m->state == State::Insert && i == m->cur)
+                return 0;  // the slot of an unposted row is no stored row
+            return static_cast<int>(i) + 1 - (m->state == State::Insert && i > m->cur ? 1 : 0);
+        }
+    }
+    return 0;
+}
+
 std::uint64_t TraverseTable::openSerial() const { return m->openSerial; }
 
 }  // namespace zelt::document

@@ -164,6 +164,13 @@ public:
     /// The bookmarks of the stored rows in table order (an unposted inserted row left out), so
     /// that row numbers can be followed without moving the cursor.
     std::vector<Bookmark> storedBookmarks() const;
+    /// The bookmark of stored row `row` (1-based, an unposted inserted row not counted); 0 when
+    /// there is no such row.
+    Bookmark storedBookmarkAt(int row) const;
+    /// The stored row number (1-based) of the row bookmarked `mark`, 0 when it was deleted. The
+    /// search starts at stored row `near` and goes outward, so a row that moved by a few places
+    /// since `near` was its number is found in as many steps.
+    int storedRowOf(Bookmark mark, int near) const;
     /// How often the table was opened; each open gives its rows new bookmarks.
     std::uint64_t openSerial() const;
 
