@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Benchmark of the route dock: first draw of a 100,000-row route, repaint after one post, zoom
-// steps, and zelt-cli plot against zelt-cli dump of the same table.
+// steps, new rows posted at the end of the table with known points, and zelt-cli plot against
+// zelt-cli dump of the same table.
 //
 // Usage: route_view_bench [--rows N] [--dir DIR]   (offscreen unless a display is set)
 #include "desktop_bench.h"
+#include "document/known_points.h"
 #include "document/traverse_table.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
@@ -61,6 +63,36 @@ void writeTable(const QString& path, int rows)
     t.close();
 }
 
+/// Known points on the second row, the middle row and the last row, as a user records them.
+void writePoints(const QString& path, int rows)
+{
+    zelt::document::KnownPoints points;
+    points.points = {{2, 10, 10}, {rows / 2, 400, 300}, {rows, 900, 700}};
+    zelt::document::writeKnownPoints(path.toStdString(), points);
+}
+
+/// New rows typed at the end of the table in the window, each posted as leaving the row posts
+/// it: the post itself (the file, the grid, the route, the known points follow) is timed.
+void newRowsAtTheEnd(TraverseTable& t)
+{
+    std::vector<double> posts;
+    for (int i = 0; i < 21; ++i) {
+        t.last();
+        t.append();
+        t.enterText("Azimuth", std::to_string((i * 41) % 360));
+        t.enterText("Pairs", std::to_string(12 + i));
+        QApplication::processEvents();
+        const auto s = Clock::now();
+        t.post();
+        posts.push_back(msSince(s));
+        QApplication::processEvents();
+    }
+    std::sort(posts.begin(), posts.end());
+    std::printf("  new rows at the end: median %.3f ms, slowest %.3f ms (%d rows now)\n", posts[posts.size() / 2],
+                posts.back(), t.rowCount());
+    report("new row posted at the end, known points (median)", posts[posts.size() / 2], 1);
+}
+
 void drawBoth(zelt::shell::RouteDock& dock)
 {
     dock.plan()->grab();
@@ -92,6 +124,7 @@ int main(int argc, char** argv)
     const QString path = folder.file(QStringLiteral("route.db"));
     QFile::remove(path);
     writeTable(path, rows);
+    writePoints(path, rows);
 
     zelt::shell::TMainForm form;
     form.resize(1280, 800);
@@ -167,6 +200,7 @@ int main(int argc, char** argv)
         worst = std::max(worst, msSince(s));
     }
     report("slowest single post with repaint (height)", worst, 16);
+    newRowsAtTheEnd(t);
 
     worst = 0;
     double total = 0;

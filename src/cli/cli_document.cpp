@@ -65,7 +65,7 @@ std::string typeText(const document::FieldDef& d)
 int infoCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 1);
-    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
+    CliSession session(tableArgument(args), args, CliSession::Mode::HeaderOnly);
     TraverseTable& table = session.table();
     const document::ParadoxTable& file = *table.file();
     const document::ParadoxInfo& info = file.info();
@@ -205,7 +205,7 @@ int saveAsCommand(const Args& args, std::ostream& out, std::ostream&)
     const auto from = tableArgument(args);
     const std::filesystem::path to = args.positional[1];
     // Read-only: the first table and its companions stay exactly as they are.
-    CliSession session(from, args, CliSession::Mode::ReadOnly);
+    CliSession session(from, args, CliSession::Mode::HeaderOnly);
     if (session.table().isDamaged())
         throw std::runtime_error(session.table().readOnlyReason() + " Nothing was copied.");
     session.session().saveAs(to, args.has("--overwrite") ? document::ReplaceExisting::Yes
@@ -220,7 +220,7 @@ int renameCommand(const Args& args, std::ostream& out, std::ostream&)
     expectPositional(args, 2, 2);
     const auto from = tableArgument(args);
     const std::filesystem::path to = args.positional[1];
-    CliSession session(from, args, CliSession::Mode::ReadOnly);
+    CliSession session(from, args, CliSession::Mode::HeaderOnly);
     session.session().rename(to);
     session.close();
     out << "renamed " << from.string() << " to " << to.string() << '\n';

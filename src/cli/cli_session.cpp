@@ -60,8 +60,9 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
 
     // The field rules belong to the window from its creation, before the table is opened.
     compute::attachFieldRules(*m_doc);
-    m_session->open(table, mode == Mode::ReadOnly ? document::DocumentSession::Mode::ReadOnly
-                                                  : document::DocumentSession::Mode::Edit);
+    const bool readOnly = mode == Mode::ReadOnly || mode == Mode::HeaderOnly;
+    m_doc->table.setHeaderOnly(mode == Mode::HeaderOnly);
+    m_session->open(table, readOnly ? document::DocumentSession::Mode::ReadOnly : document::DocumentSession::Mode::Edit);
     if (!layout.empty())
         m_doc->columns = interchange::loadGridLayout(layout);
     if (m_doc->table.isDamaged()) {
@@ -70,7 +71,7 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
     }
     // A command that changes the table refuses one it cannot write, before it writes anything
     // (the session of a read-only table writes no companion either).
-    if (mode != Mode::ReadOnly && m_doc->table.isReadOnly())
+    if (!readOnly && m_doc->table.isReadOnly())
         throw std::runtime_error(m_doc->table.readOnlyReason() + " Nothing was changed.");
     m_opened = true;
 }

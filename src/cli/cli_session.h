@@ -29,6 +29,7 @@ public:
         OpenExisting,  ///< the table must exist and be writable ("... does not exist" otherwise)
         Create,        ///< the table must not exist; created as the New command creates it
         ReadOnly,      ///< the table must exist; nothing is written, neither table nor companions
+        HeaderOnly,    ///< as ReadOnly, and no row is read: for commands that describe or move a table
     };
 
     /// Whether the command reads the grid layout (.ing, or --layout FILE.ing). Commands that

@@ -27,6 +27,11 @@ public:
     const std::vector<zelt::document::Diagnostic>& openNotes() const override { return m_inner->openNotes(); }
     std::size_t rowCount() const override { return m_inner->rowCount(); }
     std::vector<zelt::document::Row> readAll() const override { return m_inner->readAll(); }
+    zelt::document::Row readRow(std::size_t index) const override { return m_inner->readRow(index); }
+    zelt::document::Value readValue(std::size_t index, std::size_t field) const override
+    {
+        return m_inner->readValue(index, field);
+    }
     void validate(const zelt::document::Row& row) const override { m_inner->validate(row); }
     void updateRow(std::size_t index, const zelt::document::Row& row) override
     {

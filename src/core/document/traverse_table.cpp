@@ -114,6 +114,7 @@ void TraverseTable::open(Access access)
         return;
     ParadoxOpenOptions options;
     options.readOnly = access == Access::ReadOnly;
+    options.headerOnly = options.readOnly && m->headerOnly;
     options.fallbackCodePage = fallbackCodePageSetting();
     open(codec([&] { return ParadoxTable::open(m->path, options); }));
 }
@@ -146,19 +147,19 @@ void TraverseTable::open(std::unique_ptr<ParadoxTable> file)
             throw EngineError(prefix + d.name + "' has a type this program cannot store ("
                               + std::to_string(static_cast<int>(d.type)) + ")");
 
-    std::vector<Row> rows = codec([&] { return file->readAll(); });
+    // The rows stay in the file's bytes; they are decoded when read.
     m->fields = std::move(fields);
     m->fileFieldCount = defs.size();
-    m->rows = std::move(rows);
-    m->ids.resize(m->rows.size());
+    m->ids.resize(file->rowCount());
+    m->dropCached();
     for (Bookmark& id : m->ids)
         id = m->nextId++;
     m->file = std::move(file);
     ++m->openSerial;
     m->state = State::Browse;
-    m->cur = m->rows.empty() ? -1 : 0;
+    m->cur = m->ids.empty() ? -1 : 0;
     m->bof = true;
-    m->eof = m->rows.empty();
+    m->eof = m->ids.empty();
     m->buffer.clear();
     m->derivedEmpty.clear();
     m->modified = false;
@@ -172,8 +173,8 @@ void TraverseTable::close()
         return;
     // An unposted row is dropped: only posted rows are in the file.
     std::unique_ptr<ParadoxTable> file = std::move(m->file);
-    m->rows.clear();
     m->ids.clear();
+    m->dropCached();
     m->buffer.clear();
     m->derivedEmpty.clear();
     m->modified = false;
@@ -199,12 +200,14 @@ bool TraverseTable::isDamaged() const { return m->file && m->file->isDamaged(); 
 
 ParadoxTable* TraverseTable::file() { return m->file.get(); }
 
+void TraverseTable::setHeaderOnly(bool on) { m->headerOnly = on; }
+
 void TraverseTable::setFallbackCodePage(int codePage) { fallbackCodePageSetting() = codePage; }
 
 // --- cursor
 
 int TraverseTable::rowCount() const { return isOpen() ? m->storedCount() : 0; }
-int TraverseTable::displayRowCount() const { return static_cast<int>(m->rows.size()); }
+int TraverseTable::displayRowCount() const { return m->displayCount(); }
 int TraverseTable::recNo() const { return m->cur + 1; }
 int TraverseTable::currentIndex() const { return m->cur; }
 TraverseTable::State TraverseTable::state() const { return m->state; }
@@ -214,9 +217,9 @@ bool TraverseTable::bof() const { return m->bof; }
 void TraverseTable::setRecNo(int recNo)
 {
     checkBrowseMode();
-    if (m->rows.empty())
+    if (m->ids.empty())
         return;
-    const int target = std::clamp(recNo - 1, 0, static_cast<int>(m->rows.size()) - 1);
+    const int target = std::clamp(recNo - 1, 0, m->displayCount() - 1);
     m->eof = m->bof = false;
     if (target != m->cur) {
         m->cur = target;
@@ -228,9 +231,9 @@ void TraverseTable::setRecNo(int recNo)
 void TraverseTable::first()
 {
     checkBrowseMode();
-    m->cur = m->rows.empty() ? -1 : 0;
+    m->cur = m->ids.empty() ? -1 : 0;
     m->bof = true;
-    m->eof = m->rows.empty();
+    m->eof = m->ids.empty();
     m->calcValid = false;
     m->notify([&](TableObserver& o) { o.currentChanged(m->cur); });
 }
@@ -238,9 +241,9 @@ void TraverseTable::first()
 void TraverseTable::last()
 {
     checkBrowseMode();
-    m->cur = static_cast<int>(m->rows.size()) - 1;
+    m->cur = m->displayCount() - 1;
     m->eof = true;
-    m->bof = m->rows.empty();
+    m->bof = m->ids.empty();
     m->calcValid = false;
     m->notify([&](TableObserver& o) { o.currentChanged(m->cur); });
 }
@@ -251,7 +254,7 @@ void TraverseTable::prior() { moveBy(-1); }
 int TraverseTable::moveBy(int distance)
 {
     checkBrowseMode();
-    const int count = static_cast<int>(m->rows.size());
+    const int count = m->displayCount();
     if (count == 0) {
         m->eof = m->bof = true;
         return 0;
@@ -299,8 +302,8 @@ void TraverseTable::insert()
     requireWritable(*this);
     checkBrowseMode();
     const int pos = m->cur < 0 ? 0 : m->cur;
-    m->rows.insert(m->rows.begin() + pos, Row{});
     m->ids.insert(m->ids.begin() + pos, m->nextId++);
+    m->dropCached();
     m->cur = pos;
     m->buffer = m->newRow();
     m->derivedEmpty.clear();
@@ -319,7 +322,7 @@ void TraverseTable::append()
 {
     requireWritable(*this);
     checkBrowseMode();
-    m->cur = static_cast<int>(m->rows.size());
+    m->cur = m->displayCount();
     insert();
 }
 
@@ -328,11 +331,11 @@ void TraverseTable::edit()
     requireWritable(*this);
     if (m->editing())
         return;
-    if (m->rows.empty()) {  // editing an empty table starts a new row
+    if (m->ids.empty()) {  // editing an empty table starts a new row
         append();
         return;
     }
-    m->buffer = m->rows[static_cast<std::size_t>(m->cur)];
+    m->buffer = m->storedCurrent();
     m->derivedEmpty.clear();
     m->state = State::Edit;
     m->modified = false;
@@ -361,7 +364,7 @@ void TraverseTable::Impl::checkRequired() const
     // A required field may not be made empty. A stored row that already has it empty (tables of
     // other programs carry no required flag) keeps it so: refusing that row would stop every
     // pass over the table at it.
-    const Row* stored = state == State::Edit ? &rows[static_cast<std::size_t>(cur)] : nullptr;
+    const Row* stored = state == State::Edit ? &storedCurrent() : nullptr;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const FieldInfo& f = fields[i];
         if (!f.required || std::find(derivedEmpty.begin(), derivedEmpty.end(), int(i)) != derivedEmpty.end())
@@ -379,12 +382,12 @@ void TraverseTable::postNow()
     codec([&] {
         if (m->state == State::Edit)
             m->file->updateRow(index, m->buffer);
-        else if (index + 1 == m->rows.size())
+        else if (index + 1 == m->ids.size())
             m->file->appendRow(m->buffer);
         else
             m->file->insertRow(index, m->buffer);
     });
-    m->rows[index] = std::move(m->buffer);
+    m->dropCached();
     m->buffer.clear();
     m->derivedEmpty.clear();
     m->state = State::Browse;
@@ -408,10 +411,10 @@ void TraverseTable::cancel()
     m->modified = false;
     m->calcValid = false;
     if (inserted) {
-        m->rows.erase(m->rows.begin() + pos);
         m->ids.erase(m->ids.begin() + pos);
-        m->cur = std::min(pos, static_cast<int>(m->rows.size()) - 1);
-        m->eof = m->bof = m->rows.empty();
+        m->dropCached();
+        m->cur = std::min(pos, m->displayCount() - 1);
+        m->eof = m->bof = m->ids.empty();
     }
     m->notify([&](TableObserver& o) {
         if (inserted) {
@@ -431,7 +434,7 @@ void TraverseTable::deleteRow()
         cancel();
         return;
     }
-    if (m->rows.empty())
+    if (m->ids.empty())
         throw EngineError("Cannot perform this operation on an empty dataset");
     const int pos = m->cur;
     codec([&] { m->file->deleteRow(static_cast<std::size_t>(pos)); });
@@ -440,10 +443,10 @@ void TraverseTable::deleteRow()
     m->derivedEmpty.clear();
     m->state = State::Browse;
     m->modified = false;
-    m->rows.erase(m->rows.begin() + pos);
     m->ids.erase(m->ids.begin() + pos);
-    m->cur = std::min(pos, static_cast<int>(m->rows.size()) - 1);
-    m->eof = m->bof = m->rows.empty();
+    m->dropCached();
+    m->cur = std::min(pos, m->displayCount() - 1);
+    m->eof = m->bof = m->ids.empty();
     m->calcValid = false;
     m->notify([&](TableObserver& o) {
         o.rowsRemoved(pos, 1);

@@ -115,6 +115,10 @@ public:
     /// The file's block chain breaks: only the rows before the damage were read (and it is read-only).
     bool isDamaged() const;
     ParadoxTable* file();             ///< the codec, for info and tests; null when closed
+    /// While on, a ReadOnly open() reads only the header and walks the block chain: the row
+    /// count, the file's facts and its damage are known, no row is read (reading one throws).
+    /// For commands that only describe or rename a table, at the cost of its header.
+    void setHeaderOnly(bool on);
     /// Code page for tables whose header records none (3.x); 1252 by default.
     static void setFallbackCodePage(int codePage);
 

@@ -370,17 +370,20 @@ std::string TraverseTable::displayText(std::string_view name) const
 
 Value TraverseTable::valueAt(int rowIndex, int fieldIdx) const
 {
-    if (rowIndex < 0 || rowIndex >= static_cast<int>(m->rows.size()) || fieldIdx < 0
+    if (rowIndex < 0 || rowIndex >= m->displayCount() || fieldIdx < 0
         || fieldIdx >= static_cast<int>(m->fields.size()))
         return {};
     const FieldInfo& f = m->fields[static_cast<std::size_t>(fieldIdx)];
-    const Row& row = m->rowAt(rowIndex);
+    const bool pending = rowIndex == m->cur && m->editing();
     if (f.calculated) {
         Value calcF, calcG;
-        m->computeCalc(*this, row, calcF, calcG);
+        m->computeCalc(*this, pending ? m->buffer : m->storedRow(rowIndex), calcF, calcG);
         return f.name == "F" ? calcF : calcG;
     }
-    return row[static_cast<std::size_t>(f.fileIndex)];
+    if (pending)
+        return m->buffer[static_cast<std::size_t>(f.fileIndex)];
+    // One field decoded alone: exports and the grid read a row field by field.
+    return m->storedValue(rowIndex, static_cast<std::size_t>(f.fileIndex));
 }
 
 std::string TraverseTable::displayTextAt(int rowIndex, int fieldIdx) const

@@ -22,10 +22,10 @@ struct TraverseTable::Impl {
     std::vector<FieldInfo> fields;
     std::size_t fileFieldCount = 0;
 
-    /// Rows in table order. While inserting, rows[cur] is the slot of the unposted row (its
-    /// values live in `buffer`); every other row equals what is in the file.
-    std::vector<Row> rows;
-    std::vector<Bookmark> ids;  ///< parallel to rows; never reused, also across reopen
+    /// One bookmark per row in table order. While inserting, ids[cur] is the slot of the
+    /// unposted row (its values live in `buffer`); every other row is read from the file's
+    /// bytes when asked for, so the rows are never held decoded. Never reused, also across reopen.
+    std::vector<Bookmark> ids;
     Bookmark nextId = 1;
     std::uint64_t openSerial = 0;   ///< counts the opens; rows get new bookmarks at each
     int cur = -1;
@@ -37,6 +37,9 @@ struct TraverseTable::Impl {
     bool composing = false;  ///< post() keeps the row pending (TraverseTable::deferPosts)
     /// Fields of the pending row emptied by clearDerived(): their required flag is not checked.
     std::vector<int> derivedEmpty;
+    /// The stored values of row `cachedIndex` (the current row, read once per visit); -1: none.
+    mutable Row cached;
+    mutable int cachedIndex = -1;
 
     std::vector<Hook> changeHooks;          ///< per document field
     std::vector<TextEntryHook> textHooks;   ///< per document field
@@ -46,6 +49,7 @@ struct TraverseTable::Impl {
 
     NumberFormat numberFormat;  ///< the document's display and entry format
 
+    bool headerOnly = false;  ///< TraverseTable::setHeaderOnly
     int disabled = 0;
     /// Shared with the registrations, which outlive the table safely through a weak reference.
     std::shared_ptr<std::vector<TableObserver*>> observers = std::make_shared<std::vector<TableObserver*>>();
@@ -64,20 +68,52 @@ struct TraverseTable::Impl {
     }
 
     bool editing() const { return state == State::Edit || state == State::Insert; }
-    int storedCount() const
+    int displayCount() const { return static_cast<int>(ids.size()); }
+    int storedCount() const { return displayCount() - (state == State::Insert ? 1 : 0); }
+    /// The file's row of display row `index`: rows after an unposted inserted row sit one
+    /// place further down in the grid than in the file.
+    std::size_t fileIndex(int index) const
     {
-        return static_cast<int>(rows.size()) - (state == State::Insert ? 1 : 0);
+        return static_cast<std::size_t>(index - (state == State::Insert && index > cur ? 1 : 0));
+    }
+    /// The stored values of display row `index` (not the unposted row's slot). Should memory and
+    /// file have parted after a failed write (the table then takes no more writes), a row the
+    /// file lacks reads as empty rather than failing a paint.
+    Row storedRow(int index) const
+    {
+        const std::size_t at = fileIndex(index);
+        if (!file || at >= file->rowCount())
+            return Row(fileFieldCount);
+        return file->readRow(at);
+    }
+    Value storedValue(int index, std::size_t field) const
+    {
+        const std::size_t at = fileIndex(index);
+        if (!file || at >= file->rowCount())
+            return {};
+        return file->readValue(at, field);
+    }
+    /// The stored values of the current row, read once while the cursor stays on it.
+    const Row& storedCurrent() const
+    {
+        if (cachedIndex != cur) {
+            cached = storedRow(cur);
+            cachedIndex = cur;
+        }
+        return cached;
+    }
+    /// Forgets the row read last: its place or its values changed.
+    void dropCached() const
+    {
+        cachedIndex = -1;
+        cached.clear();
     }
     /// Values of the current row: the pending buffer while editing, else the stored row.
     const Row* currentRow() const
     {
         if (editing())
             return &buffer;
-        return cur >= 0 ? &rows[static_cast<std::size_t>(cur)] : nullptr;
-    }
-    const Row& rowAt(int index) const
-    {
-        return (index == cur && editing()) ? buffer : rows[static_cast<std::size_t>(index)];
+        return cur >= 0 ? &storedCurrent() : nullptr;
     }
     void computeCalc(const TraverseTable& table, const Row& row, Value& f, Value& g) const
     {

@@ -6,8 +6,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <clocale>
+#include <cstdio>
+#include <cstring>
 #include <locale.h>
+#include <map>
 #include <optional>
 
 namespace zelt::interchange {
@@ -124,6 +128,77 @@ double textWidth(const std::string& s)
 
 }  // namespace
 
+/// The cells put, kept in an anonymous temporary file in the order they came (row, column,
+/// length, UTF-8 bytes; binary, so no locale is involved). The export puts them row by row,
+/// which is the order the workbook is written in; a sink used otherwise (a cell put twice, an
+/// earlier cell after a later one) is sorted in memory when saved.
+class XlsxWriter::CellSpool {
+public:
+    CellSpool() = default;
+    CellSpool(const CellSpool&) = delete;
+    CellSpool& operator=(const CellSpool&) = delete;
+    ~CellSpool()
+    {
+        if (m_file)
+            std::fclose(m_file);
+    }
+
+    void put(int row, int col, const std::string& text)
+    {
+        if (!m_file && !(m_file = std::tmpfile()))
+            throw SpreadsheetError(std::string("Cannot make a temporary file for the workbook: ") + std::strerror(errno));
+        if (row < m_lastRow || (row == m_lastRow && col <= m_lastCol))
+            m_inOrder = false;
+        m_lastRow = row;
+        m_lastCol = col;
+        const std::uint32_t head[3] = {static_cast<std::uint32_t>(row), static_cast<std::uint32_t>(col),
+                                       static_cast<std::uint32_t>(text.size())};
+        if (std::fwrite(head, sizeof head, 1, m_file) != 1
+            || (!text.empty() && std::fwrite(text.data(), text.size(), 1, m_file) != 1))
+            m_failed = m_failed ? m_failed : errno;
+    }
+
+    /// Calls `f(row, col, text)` for every cell in row order, each cell once with its last text.
+    template<class F>
+    void forEach(F&& f)
+    {
+        if (m_failed)
+            throw SpreadsheetError(std::string("Cannot keep the cells in a temporary file: ") + std::strerror(m_failed));
+        if (!m_file)
+            return;
+        std::rewind(m_file);
+        if (!m_inOrder) {
+            std::map<std::pair<int, int>, std::string> sorted;
+            read([&](int r, int c, std::string& text) { sorted[{r, c}] = std::move(text); });
+            for (auto& [cell, text] : sorted)
+                f(cell.first, cell.second, text);
+            return;
+        }
+        read([&](int r, int c, std::string& text) { f(r, c, text); });
+    }
+
+private:
+    template<class F>
+    void read(F&& f)
+    {
+        std::uint32_t head[3];
+        std::string text;
+        while (std::fread(head, sizeof head, 1, m_file) == 1) {
+            text.resize(head[2]);
+            if (head[2] && std::fread(text.data(), head[2], 1, m_file) != 1)
+                break;
+            f(static_cast<int>(head[0]), static_cast<int>(head[1]), text);
+        }
+        if (std::ferror(m_file))
+            throw SpreadsheetError(std::string("Cannot read the cells back from their temporary file: ") + std::strerror(errno));
+    }
+
+    std::FILE* m_file = nullptr;
+    bool m_inOrder = true;
+    int m_lastRow = -1, m_lastCol = -1;
+    int m_failed = 0;
+};
+
 std::pair<int, int> parseCellReference(const std::string& ref)
 {
     std::size_t i = 0;
@@ -140,6 +215,9 @@ std::pair<int, int> parseCellReference(const std::string& ref)
 }
 
 XlsxWriter::XlsxWriter(fs::path folder, fs::path file) : m_folder(std::move(folder)), m_path(std::move(file)) {}
+XlsxWriter::XlsxWriter(XlsxWriter&&) noexcept = default;
+XlsxWriter& XlsxWriter::operator=(XlsxWriter&&) noexcept = default;
+XlsxWriter::~XlsxWriter() = default;
 
 XlsxWriter XlsxWriter::inFolder(fs::path folder)
 {
@@ -164,7 +242,7 @@ void XlsxWriter::addWorkbook()
         }
     }
     m_hasWorkbook = true;
-    m_cells.clear();
+    m_cells = std::make_unique<CellSpool>();
     m_formatted.clear();
     m_current = {};
 }
@@ -187,7 +265,7 @@ void XlsxWriter::setValue(const std::string& text)
     // A value put into a range fills all of it, as the spreadsheet does.
     for (int r = m_current.firstRow; r <= m_current.lastRow; ++r)
         for (int c = m_current.firstCol; c <= m_current.lastCol; ++c)
-            m_cells[{r, c}] = text;
+            m_cells->put(r, c, text);
 }
 
 void XlsxWriter::next()
@@ -214,22 +292,54 @@ void XlsxWriter::autoFormat(int format)
     m_formatted.push_back(m_current);
 }
 
-fs::path XlsxWriter::save()
-{
-    requireWorkbook();
-    std::error_code ec;
-    if (m_path.has_parent_path())
-        fs::create_directories(m_path.parent_path(), ec);
+namespace {
 
-    const ClassicLocale classic;
-    lxw_workbook* wb = workbook_new(m_path.c_str());
-    if (!wb)
-        throw SpreadsheetError("Cannot create the workbook " + m_path.string());
-    lxw_worksheet* ws = workbook_add_worksheet(wb, nullptr);
-    Formats formats(wb);
+using Area = XlsxWriter::Area;
 
-    // Cells inside a formatted range take its look; empty cells of the range are styled too.
-    auto lookOf = [&](int r, int c) {
+/// Writes one worksheet row by row, as constant-memory mode needs: the cells with a text as
+/// they come (in row order), and between them the empty cells that a formatted range styles.
+class SheetStream {
+public:
+    SheetStream(lxw_workbook* wb, lxw_worksheet* ws, const std::vector<Area>& formatted, char separator)
+        : m_ws(ws), m_formats(wb), m_formatted(formatted), m_separator(separator)
+    {
+        for (const Area& a : formatted) {
+            m_lastFormattedRow = std::max(m_lastFormattedRow, a.lastRow);
+            m_lastFormattedCol = std::max(m_lastFormattedCol, a.lastCol);
+        }
+    }
+
+    void cell(int r, int c, const std::string& text)
+    {
+        blanksUpTo(r, c);
+        const auto row = static_cast<lxw_row_t>(r);
+        const auto col = static_cast<lxw_col_t>(c);
+        const Look look = lookOf(r, c);
+        if (const auto number = numberOf(text, m_separator))
+            keep(worksheet_write_number(m_ws, row, col, number->first, m_formats.get(look, number->second)));
+        else
+            keep(worksheet_write_string(m_ws, row, col, text.c_str(), m_formats.get(look, Digits::General)));
+        if (look != Look::None)
+            m_widths[c] = std::max(m_widths[c], textWidth(text) + 2);
+        m_atRow = r;
+        m_atCol = c + 1;
+    }
+
+    /// The styled empty cells after the last text, the column widths; the first error met.
+    lxw_error finish()
+    {
+        if (m_lastFormattedRow >= 0)
+            blanksUpTo(m_lastFormattedRow + 1, 0);
+        for (const auto& [col, width] : m_widths)
+            worksheet_set_column(m_ws, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col),
+                                 std::clamp(width, 8.43, 60.0), nullptr);
+        return m_error;
+    }
+
+private:
+    /// A cell inside a formatted range takes its look (the first range that holds it).
+    Look lookOf(int r, int c) const
+    {
         for (const Area& a : m_formatted) {
             if (r < a.firstRow || r > a.lastRow || c < a.firstCol || c > a.lastCol)
                 continue;
@@ -241,35 +351,70 @@ fs::path XlsxWriter::save()
             return shaded ? Look::Band : Look::Plain;
         }
         return Look::None;
-    };
-    auto formatOf = [&](int r, int c) { return formats.get(lookOf(r, c), Digits::General); };
-    lxw_error error = LXW_NO_ERROR;
-    auto keep = [&error](lxw_error e) {
-        if (error == LXW_NO_ERROR)
-            error = e;
-    };
-    for (const Area& a : m_formatted)
-        for (int r = a.firstRow; r <= a.lastRow; ++r)
-            for (int c = a.firstCol; c <= a.lastCol; ++c)
-                if (!m_cells.count({r, c}))
-                    keep(worksheet_write_blank(ws, static_cast<lxw_row_t>(r), static_cast<lxw_col_t>(c), formatOf(r, c)));
-    std::map<int, double> widths;
-    for (const auto& [cell, text] : m_cells) {
-        const auto row = static_cast<lxw_row_t>(cell.first);
-        const auto col = static_cast<lxw_col_t>(cell.second);
-        if (const auto number = numberOf(text, m_numbers.decimalSeparator))
-            keep(worksheet_write_number(ws, row, col, number->first,
-                                        formats.get(lookOf(cell.first, cell.second), number->second)));
-        else
-            keep(worksheet_write_string(ws, row, col, text.c_str(), formatOf(cell.first, cell.second)));
-        if (lookOf(cell.first, cell.second) != Look::None)
-            widths[cell.second] = std::max(widths[cell.second], textWidth(text) + 2);
     }
-    for (const auto& [col, width] : widths)
-        worksheet_set_column(ws, static_cast<lxw_col_t>(col), static_cast<lxw_col_t>(col),
-                             std::clamp(width, 8.43, 60.0), nullptr);
+
+    /// Styles the empty cells of formatted ranges from the first cell not written yet up to,
+    /// not including, (row, col).
+    void blanksUpTo(int row, int col)
+    {
+        while ((m_atRow < row || (m_atRow == row && m_atCol < col)) && m_atRow <= m_lastFormattedRow) {
+            const int end = m_atRow < row ? m_lastFormattedCol + 1 : std::min(col, m_lastFormattedCol + 1);
+            for (; m_atCol < end; ++m_atCol) {
+                const Look look = lookOf(m_atRow, m_atCol);
+                if (look != Look::None)
+                    keep(worksheet_write_blank(m_ws, static_cast<lxw_row_t>(m_atRow), static_cast<lxw_col_t>(m_atCol),
+                                               m_formats.get(look, Digits::General)));
+            }
+            if (m_atRow == row)
+                break;
+            ++m_atRow;
+            m_atCol = 0;
+        }
+    }
+
+    void keep(lxw_error e)
+    {
+        if (m_error == LXW_NO_ERROR)
+            m_error = e;
+    }
+
+    lxw_worksheet* m_ws;
+    Formats m_formats;
+    const std::vector<Area>& m_formatted;
+    char m_separator;
+    int m_lastFormattedRow = -1, m_lastFormattedCol = -1;
+    int m_atRow = 0, m_atCol = 0;  ///< the first cell not written yet
+    std::map<int, double> m_widths;
+    lxw_error m_error = LXW_NO_ERROR;
+};
+
+}  // namespace
+
+fs::path XlsxWriter::save()
+{
+    requireWorkbook();
+    std::error_code ec;
+    if (m_path.has_parent_path())
+        fs::create_directories(m_path.parent_path(), ec);
+
+    const ClassicLocale classic;
+    lxw_workbook_options options{};
+    options.constant_memory = LXW_TRUE;
+    lxw_workbook* wb = workbook_new_opt(m_path.c_str(), &options);
+    if (!wb)
+        throw SpreadsheetError("Cannot create the workbook " + m_path.string());
+    SheetStream sheet(wb, workbook_add_worksheet(wb, nullptr), m_formatted, m_numbers.decimalSeparator);
+    lxw_error error = LXW_NO_ERROR;
+    try {
+        m_cells->forEach([&](int r, int c, const std::string& text) { sheet.cell(r, c, text); });
+        error = sheet.finish();
+    } catch (...) {
+        workbook_close(wb);  // frees the workbook; the caller reports the error
+        throw;
+    }
     const lxw_error closed = workbook_close(wb);  // writes the file and frees the workbook
-    keep(closed);
+    if (error == LXW_NO_ERROR)
+        error = closed;
     if (error != LXW_NO_ERROR)
         throw SpreadsheetError("Cannot write the workbook " + m_path.string() + ": " + lxw_strerror(error));
     return m_path;

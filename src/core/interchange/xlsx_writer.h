@@ -6,7 +6,7 @@
 #include "interchange/spreadsheet_sink.h"
 
 #include <filesystem>
-#include <map>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,8 +23,16 @@ namespace zelt::interchange {
 ///
 /// Table format 1 gives the range a bold header row on a grey band with a rule below it,
 /// alternately shaded body rows, a rule under the last row and columns widened to their texts.
+///
+/// Memory stays flat however long the table: the cells put go to a temporary file as they
+/// come, and the workbook is written row by row (libxlsxwriter's constant-memory mode, which
+/// stores texts in their cells rather than in a shared list).
 class XlsxWriter : public SpreadsheetSink {
 public:
+    XlsxWriter(XlsxWriter&&) noexcept;
+    XlsxWriter& operator=(XlsxWriter&&) noexcept;
+    ~XlsxWriter() override;
+
     /// Workbooks go into `folder` as "Book1.xlsx", "Book2.xlsx", ...: each new workbook takes
     /// the first number whose file does not exist yet, so no earlier export is overwritten.
     static XlsxWriter inFolder(std::filesystem::path folder);
@@ -47,10 +55,15 @@ public:
     /// The file of the current workbook (chosen by `addWorkbook`).
     const std::filesystem::path& workbookPath() const { return m_path; }
 
-private:
+    /// A rectangle of cells.
     struct Area {
         int firstRow = 0, firstCol = 0, lastRow = 0, lastCol = 0;  ///< 0-based, inclusive
     };
+
+private:
+
+    /// The cells put so far, in the order they were put (defined in the .cpp).
+    class CellSpool;
 
     XlsxWriter(std::filesystem::path folder, std::filesystem::path file);
     void requireWorkbook() const;
@@ -58,7 +71,7 @@ private:
     std::filesystem::path m_folder;  ///< empty: fixed file
     std::filesystem::path m_path;
     bool m_hasWorkbook = false;
-    std::map<std::pair<int, int>, std::string> m_cells;  ///< (row, column) -> text
+    std::unique_ptr<CellSpool> m_cells;
     Area m_current;                                       ///< the range the reference stands on
     std::vector<Area> m_formatted;                        ///< ranges given table format 1
     document::NumberFormat m_numbers;

@@ -140,7 +140,8 @@ int rowsInBlock(std::int16_t lastOffset, std::size_t recordSize, std::size_t row
 /// Follows the next-pointers from the first block. Every step is checked (range, cycle, row
 /// count, records inside the file); the walk is bounded by the number of blocks in the file.
 /// Returns an empty string or what makes the chain invalid.
-std::string walkChain(TableImage& img, std::size_t fileSize, std::size_t physBlocks, ReadFindings& f)
+std::string walkChain(TableImage& img, std::size_t fileSize, std::size_t physBlocks, const BlockPeek& peek,
+                      ReadFindings& f)
 {
     std::vector<bool> seen(physBlocks + 1, false);
     std::size_t block = getU16(&img.bytes[hdr::kFirstBlock]);
@@ -152,7 +153,7 @@ std::string walkChain(TableImage& img, std::size_t fileSize, std::size_t physBlo
             return "the block chain runs in a circle at block " + num(block);
         seen[block] = true;
         const std::size_t off = img.blockOffset(block);
-        const BlockHeader h = getBlockHeader(&img.bytes[off]);
+        const BlockHeader h = peek(off);
         const int rows = rowsInBlock(h.lastOffset, img.recordSize, img.rowsPerBlock);
         if (rows < 0)
             return "block " + num(block) + " has an impossible row count";
@@ -168,7 +169,8 @@ std::string walkChain(TableImage& img, std::size_t fileSize, std::size_t physBlo
 }
 
 /// Walks the free-block list. A damaged list is dropped (its blocks stay unused); it holds no rows.
-void walkFreeList(TableImage& img, std::size_t physBlocks, const std::string& name, ReadFindings& f)
+void walkFreeList(TableImage& img, std::size_t physBlocks, const BlockPeek& peek, const std::string& name,
+                  ReadFindings& f)
 {
     std::vector<bool> used(physBlocks + 1, false);
     for (const ChainEntry& e : img.chain)
@@ -183,7 +185,7 @@ void walkFreeList(TableImage& img, std::size_t physBlocks, const std::string& na
         }
         used[block] = true;
         img.freeList.push_back(static_cast<std::uint16_t>(block));
-        block = getU16(&img.bytes[img.blockOffset(block)]);
+        block = peek(img.blockOffset(block)).next;
     }
 }
 
@@ -238,10 +240,13 @@ void TableImage::recomputeStarts(std::size_t from)
         starts[k + 1] = starts[k] + chain[k].count;
 }
 
-TableImage readTable(std::vector<std::uint8_t> bytes, const std::string& name, int fallbackCodePage,
-                     ReadFindings& findings)
+namespace {
+
+/// The open-time check over the header in `bytes` and the blocks `peek` reads; with
+/// `wholeFile`, `bytes` is the whole file and is padded to whole blocks.
+TableImage readImage(std::vector<std::uint8_t> bytes, std::size_t fileSize, const BlockPeek* peekBlocks,
+                     const std::string& name, int fallbackCodePage, ReadFindings& findings)
 {
-    const std::size_t fileSize = bytes.size();
     checkFixedHeader(bytes, fileSize, name);
     TableImage img;
     img.bytes = std::move(bytes);
@@ -257,10 +262,16 @@ TableImage readTable(std::vector<std::uint8_t> bytes, const std::string& name, i
         fail(name, "a record does not fit into a block");
     img.rowsPerBlock = (img.blockSize - kBlockHeaderSize) / img.recordSize;
 
-    // The last block may be short; pad the image so every block is whole.
     const std::size_t physBlocks = (fileSize - img.headerSize + img.blockSize - 1) / img.blockSize;
-    img.bytes.resize(img.headerSize + physBlocks * img.blockSize, 0);
-    const std::string broken = walkChain(img, fileSize, physBlocks, findings);
+    BlockPeek inImage = [&img](std::size_t offset) { return getBlockHeader(&img.bytes[offset]); };
+    if (peekBlocks) {
+        img.bytes.resize(img.headerSize);  // the header is all that is kept
+    } else {
+        // The last block may be short; pad the image so every block is whole.
+        img.bytes.resize(img.headerSize + physBlocks * img.blockSize, 0);
+    }
+    const BlockPeek& peek = peekBlocks ? *peekBlocks : inImage;
+    const std::string broken = walkChain(img, fileSize, physBlocks, peek, findings);
     if (!broken.empty()) {
         // Never repaired in place: show what the chain holds up to the damage, read-only.
         findings.staleLinks.clear();
@@ -273,13 +284,30 @@ TableImage readTable(std::vector<std::uint8_t> bytes, const std::string& name, i
         return img;
     }
     img.recomputeStarts();
-    walkFreeList(img, physBlocks, name, findings);
+    walkFreeList(img, physBlocks, peek, name, findings);
     checkCounters(img, physBlocks, name, findings);
     if (findings.readOnlyReason.empty() && img.info.fileType == 0)
         findings.readOnlyReason = "The table '" + name + "' has a primary key; keyed tables are opened read-only.";
     if (findings.readOnlyReason.empty() && b[hdr::kWriteProtected] != 0)
         findings.readOnlyReason = "The table '" + name + "' is marked write-protected; it is opened read-only.";
     return img;
+}
+
+}  // namespace
+
+TableImage readTable(std::vector<std::uint8_t> bytes, const std::string& name, int fallbackCodePage,
+                     ReadFindings& findings)
+{
+    const std::size_t fileSize = bytes.size();
+    return readImage(std::move(bytes), fileSize, nullptr, name, fallbackCodePage, findings);
+}
+
+TableImage readTableHeader(std::vector<std::uint8_t> header, std::size_t fileSize, const BlockPeek& peek,
+                           const std::string& name, int fallbackCodePage, ReadFindings& findings)
+{
+    if (header.size() < std::min<std::size_t>(fileSize, hdr::kFixedEnd))
+        fail(name, "the header could not be read");
+    return readImage(std::move(header), fileSize, &peek, name, fallbackCodePage, findings);
 }
 
 Value decodeValue(FieldType type, const std::uint8_t* data, std::size_t size, const CodePage& codePage)

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -70,6 +71,16 @@ struct ReadFindings {
 /// read-only reason instead.
 TableImage readTable(std::vector<std::uint8_t> bytes, const std::string& name, int fallbackCodePage,
                      ReadFindings& findings);
+
+/// Reads the first bytes of one block of the file for readTableHeader (the block header);
+/// throws ParadoxError when they cannot be read.
+using BlockPeek = std::function<BlockHeader(std::size_t offset)>;
+
+/// As readTable, but from the header alone (`header` holds at least the file's header bytes,
+/// `fileSize` is the file's size): the block chain and the free list are walked through `peek`
+/// and no block is kept, so the image has the facts and the chain but no rows.
+TableImage readTableHeader(std::vector<std::uint8_t> header, std::size_t fileSize, const BlockPeek& peek,
+                           const std::string& name, int fallbackCodePage, ReadFindings& findings);
 
 /// Decodes one record (recordSize bytes) into values: Alpha as UTF-8, integer types as int32,
 /// Number/Money/Timestamp as double; BCD, Bytes and blob fields read as empty.

@@ -7,6 +7,7 @@
 #include "base/regular_file.h"
 #include "paradox/table_lock.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -81,7 +82,7 @@ private:
     bool m_failed = false;
 };
 
-std::vector<std::uint8_t> readWholeFile(int fd, const std::string& name)
+std::vector<std::uint8_t> readWholeFile(int fd, const std::string& name, bool growRoom)
 {
     struct stat st {};
     if (::fstat(fd, &st) != 0)
@@ -95,7 +96,7 @@ std::vector<std::uint8_t> readWholeFile(int fd, const std::string& name)
     // insert would stall that one post for milliseconds on a large table.
     const auto size = static_cast<std::size_t>(st.st_size);
     std::vector<std::uint8_t> bytes;
-    bytes.reserve(size + size / 4 + 256 * 1024);
+    bytes.reserve(growRoom ? size + size / 4 + 256 * 1024 : size + 32768);
     bytes.resize(size);
     std::size_t done = 0;
     while (done < bytes.size()) {
@@ -110,6 +111,43 @@ std::vector<std::uint8_t> readWholeFile(int fd, const std::string& name)
     }
     bytes.resize(done);
     return bytes;
+}
+
+/// Reads `size` bytes at `offset` (fewer at the file's end; the rest stays zero).
+void readAt(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t size, const std::string& name)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw ParadoxError("Cannot read the table '" + name + "': " + systemError(errno) + ".");
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    std::fill(out + done, out + size, std::uint8_t{0});
+}
+
+/// The facts and the block chain of a table, read from its header and its blocks' headers.
+TableImage readHeaderOnly(int fd, const std::string& name, int fallbackCodePage, paradox::ReadFindings& findings)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw ParadoxError("Cannot open the table '" + name + "': " + systemError(errno) + ".");
+    if (st.st_size > static_cast<off_t>(0xFFFF) * 32768 + 65536)
+        throw ParadoxError("Cannot open the table '" + name + "': the file is too large to be a Paradox table.");
+    const auto fileSize = static_cast<std::size_t>(st.st_size);
+    // The header size is a 16-bit field: its first 64 KB hold every header.
+    std::vector<std::uint8_t> header(std::min<std::size_t>(fileSize, 0x10000));
+    readAt(fd, 0, header.data(), header.size(), name);
+    const paradox::BlockPeek peek = [fd, &name](std::size_t offset) {
+        std::uint8_t h[paradox::kBlockHeaderSize];
+        readAt(fd, offset, h, sizeof h, name);
+        return paradox::getBlockHeader(h);
+    };
+    return paradox::readTableHeader(std::move(header), fileSize, peek, name, fallbackCodePage, findings);
 }
 
 /// Makes a new directory entry durable (best effort: not every file system allows it).
@@ -168,7 +206,28 @@ public:
     const std::vector<Diagnostic>& openNotes() const override { return m_notes; }
     std::size_t rowCount() const override { return m_img.rowCount(); }
 
-    std::vector<Row> readAll() const override { return paradox::decodeAll(m_img); }
+    std::vector<Row> readAll() const override
+    {
+        checkRows();
+        return paradox::decodeAll(m_img);
+    }
+
+    Row readRow(std::size_t index) const override
+    {
+        checkRows();
+        checkIndex(index, m_img.rowCount());
+        return paradox::decodeRecord(m_img, recordAt(index));
+    }
+
+    Value readValue(std::size_t index, std::size_t field) const override
+    {
+        checkRows();
+        checkIndex(index, m_img.rowCount());
+        if (field >= m_img.fields.size())
+            return {};
+        const FieldDef& f = m_img.fields[field];
+        return paradox::decodeValue(f.type, recordAt(index) + m_img.offsets[field], f.size, *m_img.codePage);
+    }
 
     void validate(const Row& row) const override
     {
@@ -219,6 +278,16 @@ private:
     {
         if (m_readOnly)
             throw ParadoxError("The table '" + m_name + "' is open read-only. " + m_reason);
+    }
+    /// A table opened for its header keeps no blocks.
+    void checkRows() const
+    {
+        if (m_img.bytes.size() <= m_img.headerSize && m_img.rowCount() > 0)
+            throw ParadoxError("The rows of the table '" + m_name + "' were not read (opened for its header only).");
+    }
+    const std::uint8_t* recordAt(std::size_t index) const
+    {
+        return m_img.bytes.data() + m_img.recordOffset(m_img.locate(index));
     }
     void checkIndex(std::size_t index, std::size_t limit) const
     {
@@ -323,10 +392,13 @@ std::unique_ptr<ParadoxTable> ParadoxTable::open(const std::filesystem::path& pa
     const std::string name = displayName(path);
     std::string whyReadOnly;
     std::string lockNote;
-    FileHandle fd = openLocked(path, !options.readOnly, whyReadOnly, lockNote);
-    const bool writable = !options.readOnly && whyReadOnly.empty();
+    const bool readOnly = options.readOnly || options.headerOnly;
+    FileHandle fd = openLocked(path, !readOnly, whyReadOnly, lockNote);
+    const bool writable = !readOnly && whyReadOnly.empty();
     paradox::ReadFindings findings;
-    TableImage image = paradox::readTable(readWholeFile(fd.get(), name), name, options.fallbackCodePage, findings);
+    TableImage image = options.headerOnly
+        ? readHeaderOnly(fd.get(), name, options.fallbackCodePage, findings)
+        : paradox::readTable(readWholeFile(fd.get(), name, writable), name, options.fallbackCodePage, findings);
     const bool repair = findings.needsRepair;
     const auto staleLinks = findings.staleLinks;
     auto table = std::make_unique<ParadoxFile>(name, std::move(fd), std::move(image), std::move(findings), writable);

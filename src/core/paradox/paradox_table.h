@@ -35,6 +35,10 @@ struct ParadoxOpenOptions {
     /// still reported as the read-only reason.
     bool readOnly = false;
     int fallbackCodePage = 1252;    ///< code page for 3.x headers that record none (1252, 1251, 866 supported)
+    /// Read the header and walk the block chain by the blocks' own headers, keeping no rows: the
+    /// table's facts, row count, notes and damage for the cost of its header. Implies readOnly;
+    /// reading a row then throws ParadoxError.
+    bool headerOnly = false;
 };
 
 /// An open .db table. Rows are addressed by their 0-based position in table (block-chain) order.
@@ -67,6 +71,11 @@ public:
     virtual std::size_t rowCount() const = 0;
     /// All rows in table order, decoded (Alpha converted to UTF-8).
     virtual std::vector<Row> readAll() const = 0;
+    /// Row `index` (0-based, below rowCount()) decoded as readAll() decodes it. Rows stay in the
+    /// file's bytes until asked for, so a table costs little more memory than its file.
+    virtual Row readRow(std::size_t index) const = 0;
+    /// One field (`field`, in the file's field order) of row `index`, decoded alone.
+    virtual Value readValue(std::size_t index, std::size_t field) const = 0;
 
     /// Checks that a row can be stored (field count, types, Alpha length and code page,
     /// Short/Long range, finite numbers) without writing; throws ParadoxError with a clear message.

@@ -72,15 +72,15 @@ std::string printedStampText(const PrintMoment& m, const std::string& timeText)
 }
 
 std::vector<std::vector<std::string>> reportRows(const zelt::document::TraverseTable& table,
-                                                 const ReportLayout& layout)
+                                                 const ReportLayout& layout, int first, int count)
 {
     std::vector<int> fieldIdx;
     for (const LayoutItem& item : layout.detail.items)
         fieldIdx.push_back(item.kind == ItemKind::Field ? table.fieldIndex(item.field) : -1);
     std::vector<std::vector<std::string>> rows;
-    const int n = table.isOpen() ? table.rowCount() : 0;
-    rows.reserve(static_cast<std::size_t>(n));
-    for (int r = 0; r < n; ++r) {
+    const int end = std::min(table.isOpen() ? table.rowCount() : 0, first + std::max(count, 0));
+    rows.reserve(static_cast<std::size_t>(std::max(end - first, 0)));
+    for (int r = std::max(first, 0); r < end; ++r) {
         std::vector<std::string> texts;
         texts.reserve(fieldIdx.size());
         for (int idx : fieldIdx)
@@ -88,6 +88,12 @@ std::vector<std::vector<std::string>> reportRows(const zelt::document::TraverseT
         rows.push_back(std::move(texts));
     }
     return rows;
+}
+
+std::vector<std::vector<std::string>> reportRows(const zelt::document::TraverseTable& table,
+                                                 const ReportLayout& layout)
+{
+    return reportRows(table, layout, 0, table.isOpen() ? table.rowCount() : 0);
 }
 
 int rowsPerPage(const ReportLayout& layout)
@@ -100,32 +106,55 @@ int rowsPerPage(const ReportLayout& layout)
     return static_cast<int>(std::floor((room + kEpsMm) / layout.detail.heightMm));
 }
 
-std::vector<ReportPage> paginate(const ReportLayout& layout, const ReportData& data, const TextMetrics& metrics)
+int reportPageCount(const ReportLayout& layout, int rowCount)
 {
-    const int total = static_cast<int>(data.rows.size());
     const int perPage = rowsPerPage(layout);
-    const int pageCount = std::max(1, (total + perPage - 1) / perPage);
+    return std::max(1, (rowCount + perPage - 1) / perPage);
+}
+
+namespace {
+
+/// Page `pageIndex` with `count` detail rows taken from data.rows from `from` on.
+ReportPage placePage(const ReportLayout& layout, const ReportData& data, int pageIndex, std::size_t from, int count,
+                     const TextMetrics& metrics)
+{
     const double headerTop = layout.marginTopMm;
     const double columnTop = headerTop + layout.pageHeader.heightMm;
     const double bodyTop = columnTop + layout.columnHeader.heightMm;
     const double footerTop = layout.pageHeightMm - layout.marginBottomMm - layout.pageFooter.heightMm;
+    ReportPage page;
+    page.number = pageIndex + 1;
+    page.firstRow = pageIndex * rowsPerPage(layout);
+    page.rowCount = count;
+    placeBand(layout, layout.pageHeader, headerTop, data, nullptr, metrics, page);
+    placeBand(layout, layout.columnHeader, columnTop, data, nullptr, metrics, page);
+    for (int k = 0; k < count; ++k) {
+        const double top = bodyTop + k * layout.detail.heightMm;
+        placeBand(layout, layout.detail, top, data, &data.rows[from + static_cast<std::size_t>(k)], metrics, page);
+    }
+    placeBand(layout, layout.pageFooter, footerTop, data, nullptr, metrics, page);
+    return page;
+}
 
+}  // namespace
+
+ReportPage layoutPage(const ReportLayout& layout, const ReportData& data, int pageIndex, const TextMetrics& metrics)
+{
+    const int count = std::min(rowsPerPage(layout), static_cast<int>(data.rows.size()));
+    return placePage(layout, data, pageIndex, 0, count, metrics);
+}
+
+std::vector<ReportPage> paginate(const ReportLayout& layout, const ReportData& data, const TextMetrics& metrics)
+{
+    const int total = static_cast<int>(data.rows.size());
+    const int perPage = rowsPerPage(layout);
+    const int pageCount = reportPageCount(layout, total);
     std::vector<ReportPage> pages;
     pages.reserve(static_cast<std::size_t>(pageCount));
     for (int p = 0; p < pageCount; ++p) {
-        ReportPage page;
-        page.number = p + 1;
-        page.firstRow = p * perPage;
-        page.rowCount = std::min(perPage, total - page.firstRow);
-        placeBand(layout, layout.pageHeader, headerTop, data, nullptr, metrics, page);
-        placeBand(layout, layout.columnHeader, columnTop, data, nullptr, metrics, page);
-        for (int k = 0; k < page.rowCount; ++k) {
-            const double top = bodyTop + k * layout.detail.heightMm;
-            placeBand(layout, layout.detail, top, data, &data.rows[static_cast<std::size_t>(page.firstRow + k)],
-                      metrics, page);
-        }
-        placeBand(layout, layout.pageFooter, footerTop, data, nullptr, metrics, page);
-        pages.push_back(std::move(page));
+        const int first = p * perPage;
+        pages.push_back(placePage(layout, data, p, static_cast<std::size_t>(first), std::min(perPage, total - first),
+                                  metrics));
     }
     return pages;
 }

@@ -61,8 +61,20 @@ std::string printedStampText(const PrintMoment& moment, const std::string& timeT
 std::vector<std::vector<std::string>> reportRows(const zelt::document::TraverseTable& table,
                                                  const ReportLayout& layout);
 
+/// The display texts of rows [first, first + count) of `table` (cut at its end), as reportRows.
+std::vector<std::vector<std::string>> reportRows(const zelt::document::TraverseTable& table,
+                                                 const ReportLayout& layout, int first, int count);
+
 /// Detail rows that fit on one page between the column header and the footer.
 int rowsPerPage(const ReportLayout& layout);
+
+/// Pages a report of `rowCount` rows has; one at least.
+int reportPageCount(const ReportLayout& layout, int rowCount);
+
+/// Lays out page `pageIndex` (0-based) alone, as paginate() lays it out: `data.rows` holds only
+/// the rows of that page (rowsPerPage() of them from row pageIndex * rowsPerPage() on; fewer on
+/// the last page). A report is thus made one page at a time, in the memory of one page.
+ReportPage layoutPage(const ReportLayout& layout, const ReportData& data, int pageIndex, const TextMetrics& metrics);
 
 /// Lays the report out: every page has the page header, the column header and the footer;
 /// rows follow in order, as many per page as fit. No rows still give one page.

@@ -145,10 +145,31 @@ bool writeReportPdf(const zelt::document::TraverseTable& table, const QString& p
 {
     QPdfWriter writer(path);
     setUpPdf(writer);
-    const auto pages = layoutTableReport(table, moment, &writer);
+    // Each page is laid out and painted before the next one is made: a report of any length
+    // holds one page's rows and texts at a time.
+    const auto layout = zelt::printing::ReportLayout::tableReport();
+    const QtTextMetrics metrics(&writer);
+    zelt::printing::ReportData data;
+    data.printedStamp = printedStampFor(moment);
+    const int rows = table.isOpen() ? table.rowCount() : 0;
+    const int perPage = zelt::printing::rowsPerPage(layout);
+    const int pages = zelt::printing::reportPageCount(layout, rows);
     if (pageCount)
-        *pageCount = static_cast<int>(pages.size());
-    return paintAll(writer, pages, path, error);
+        *pageCount = pages;
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        if (error)
+            *error = QStringLiteral("Cannot write the file %1").arg(path);
+        return false;
+    }
+    const double dotsPerMm = writer.resolution() / kMmPerInch;
+    for (int p = 0; p < pages; ++p) {
+        if (p > 0)
+            writer.newPage();
+        data.rows = zelt::printing::reportRows(table, layout, p * perPage, perPage);
+        paintReportPage(painter, zelt::printing::layoutPage(layout, data, p, metrics), dotsPerMm);
+    }
+    return painter.end();
 }
 
 }  // namespace zelt::shell

@@ -212,6 +212,62 @@ private slots:
         QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{4}));
     }
 
+    /// However far a walk moves the rows (many inserted or deleted before a point, a point's row
+    /// deleted among others), each point is found again on the leg it was given for.
+    void pointsFollowFarMovesInOneWalk_data()
+    {
+        QTest::addColumn<int>("at");   // where the rows are inserted
+        QTest::addColumn<int>("inserts");
+        QTest::addColumn<int>("deleteFrom");
+        QTest::addColumn<int>("deletes");
+        QTest::addColumn<std::vector<int>>("rows");
+        QTest::newRow("30 inserted before all") << 1 << 30 << 0 << 0 << std::vector<int>{40, 50, 60};
+        QTest::newRow("8 deleted before all") << 0 << 0 << 1 << 8 << std::vector<int>{2, 12, 22};
+        QTest::newRow("a point's row among the deleted") << 0 << 0 << 15 << 11 << std::vector<int>{10, 19};
+        QTest::newRow("inserted between, deleted before") << 12 << 25 << 2 << 3 << std::vector<int>{7, 42, 52};
+        QTest::newRow("appended at the end") << 41 << 5 << 0 << 0 << std::vector<int>{10, 20, 30};
+    }
+    void pointsFollowFarMovesInOneWalk()
+    {
+        QFETCH(int, at);
+        QFETCH(int, inserts);
+        QFETCH(int, deleteFrom);
+        QFETCH(int, deletes);
+        QFETCH(std::vector<int>, rows);
+        makeTable(path("t.db"), 40, true);
+        writeKnownPoints(path("t.db"), pointsOn({10, 20, 30}));
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("t.db"));
+        std::vector<int> legs;   // the Azimuth of each point's row, which tells the leg
+        for (const KnownPoint& p : doc.knownPoints.points().points) {
+            doc.table.setRecNo(p.row);
+            legs.push_back(doc.table.asInteger("Azimuth"));
+        }
+        {
+            RowRestore walk(doc.table);
+            for (int i = 0; i < inserts; ++i) {
+                if (at > doc.table.rowCount()) {
+                    doc.table.append();
+                    doc.table.setInteger("Azimuth", 300);
+                    doc.table.post();
+                } else {
+                    insertAt(doc.table, at);
+                }
+            }
+            for (int i = 0; i < deletes; ++i)
+                deleteAt(doc.table, deleteFrom);
+            walk.finish();
+        }
+        QCOMPARE(rowsOf(doc.knownPoints.points()), rows);
+        QCOMPARE(rowsOnDisk(path("t.db")), rows);
+        for (const KnownPoint& p : doc.knownPoints.points().points) {
+            doc.table.setRecNo(p.row);
+            const int leg = static_cast<int>(p.xMm / 10);   // pointsOn gave row r the x r * 10
+            QCOMPARE(doc.table.asInteger("Azimuth"), legs[static_cast<std::size_t>(leg / 10 - 1)]);
+        }
+    }
+
     /// After Rename and Save As the points go on following their rows, beside the new name.
     void renamedTableKeepsFollowing()
     {

@@ -46,7 +46,8 @@ private:
 };
 
 /// Cells of the first sheet of an .xlsx (reference -> text or number) and their style numbers,
-/// read with `unzip -p`; the number format code of each style from the styles part.
+/// read with `unzip -p`; the number format code of each style from the styles part. Texts are
+/// read from the shared list or from the cell itself (as a workbook written row by row has them).
 struct Sheet {
     std::map<QString, QString> text;
     std::map<QString, QString> number;  ///< the <v> of numeric cells, as stored
@@ -98,15 +99,19 @@ Sheet readSheet(const std::filesystem::path& xlsx)
         shared << it.next().captured(1);
     Sheet sheet;
     const QString xml = QString::fromUtf8(unzipPart(xlsx, "xl/worksheets/sheet1.xml"));
-    static const QRegularExpression cell(QStringLiteral("<c r=\"([A-Z]+[0-9]+)\"( s=\"([0-9]+)\")?( t=\"s\")?(/>|><v>([^<]+)</v></c>)"));
+    static const QRegularExpression cell(QStringLiteral(
+        "<c r=\"([A-Z]+[0-9]+)\"( s=\"([0-9]+)\")?( t=\"(s|inlineStr)\")?"
+        "(/>|><v>([^<]+)</v></c>|><is><t[^>]*>([^<]*)</t></is></c>|><is><t/></is></c>)"));
     for (auto it = cell.globalMatch(xml); it.hasNext();) {
         const auto m = it.next();
         if (!m.captured(3).isEmpty())
             sheet.style[m.captured(1)] = m.captured(3).toInt();
-        if (!m.captured(4).isEmpty())
-            sheet.text[m.captured(1)] = unescape(shared.value(m.captured(6).toInt()));
-        else if (!m.captured(6).isEmpty())
-            sheet.number[m.captured(1)] = m.captured(6);
+        if (m.captured(5) == QLatin1String("inlineStr"))
+            sheet.text[m.captured(1)] = unescape(m.captured(8));
+        else if (!m.captured(5).isEmpty())
+            sheet.text[m.captured(1)] = unescape(shared.value(m.captured(7).toInt()));
+        else if (!m.captured(7).isEmpty())
+            sheet.number[m.captured(1)] = m.captured(7);
     }
     // Built-in number formats 0, 1 and 2 and the workbook's own ones.
     const QString styles = QString::fromUtf8(unzipPart(xlsx, "xl/styles.xml"));
@@ -139,6 +144,8 @@ private slots:
     void unwritableFolderIsAClearError();
     void numbersAreNumericCellsInTheDocumentsFormat_data();
     void numbersAreNumericCellsInTheDocumentsFormat();
+    void cellsComeOutAsPutLast_data();
+    void cellsComeOutAsPutLast();
 };
 
 void SpreadsheetExportTest::callSequenceOfAnExport()
@@ -328,6 +335,47 @@ void SpreadsheetExportTest::numbersAreNumericCellsInTheDocumentsFormat()
     QCOMPARE(sheet.at(QStringLiteral("I1")), QStringLiteral("+7"));
     QCOMPARE(sheet.at(QStringLiteral("J1")), QStringLiteral("12a"));
     QCOMPARE(sheet.number.size(), std::size_t(5));
+}
+
+// The workbook is written row by row: cells put in row order with gaps, or in any order and
+// twice, come out with the text put last, and the empty cells of the formatted range around
+// and between them are styled.
+void SpreadsheetExportTest::cellsComeOutAsPutLast_data()
+{
+    QTest::addColumn<QStringList>("puts");  // "FIRST:LAST=text", in the order put
+    QTest::newRow("row order with gaps") << QStringList{"A1:A1=first", "B2:C2=x", "C3:C3=last"};
+    QTest::newRow("any order, twice") << QStringList{"C3:C3=late", "A1:A1=first", "B2:C2=y", "C3:C3=last",
+                                                     "B2:C2=x"};
+}
+
+void SpreadsheetExportTest::cellsComeOutAsPutLast()
+{
+    if (QStandardPaths::findExecutable(QStringLiteral("unzip")).isEmpty())
+        QSKIP("unzip is not installed");
+    QFETCH(QStringList, puts);
+    QTemporaryDir dir;
+    const auto path = std::filesystem::path(dir.path().toStdString()) / "order.xlsx";
+    XlsxWriter writer = XlsxWriter::toFile(path);
+    writer.addWorkbook();
+    for (const QString& put : puts) {
+        const QString range = put.section(QLatin1Char('='), 0, 0);
+        writer.range(range.section(QLatin1Char(':'), 0, 0).toStdString(), range.section(QLatin1Char(':'), 1).toStdString());
+        writer.setValue(put.section(QLatin1Char('='), 1).toStdString());
+    }
+    writer.range("A1", "C4");
+    writer.autoFormat(1);
+    writer.save();
+    const Sheet sheet = readSheet(path);
+    QCOMPARE(sheet.at(QStringLiteral("A1")), QStringLiteral("first"));
+    QCOMPARE(sheet.at(QStringLiteral("B2")), QStringLiteral("x"));
+    QCOMPARE(sheet.at(QStringLiteral("C2")), QStringLiteral("x"));
+    QCOMPARE(sheet.at(QStringLiteral("C3")), QStringLiteral("last"));
+    QCOMPARE(sheet.text.size(), std::size_t(4));
+    QCOMPARE(sheet.dimension, QStringLiteral("A1:C4"));
+    for (const char* empty : {"B1", "C1", "A3", "B3", "A4", "C4"})
+        QVERIFY2(sheet.style.count(QString::fromLatin1(empty)), empty);
+    QCOMPARE(sheet.styleAt(QStringLiteral("B1")), sheet.styleAt(QStringLiteral("A1")));   // header
+    QCOMPARE(sheet.styleAt(QStringLiteral("A3")), sheet.styleAt(QStringLiteral("C3")));   // shaded band
 }
 
 QTEST_APPLESS_MAIN(SpreadsheetExportTest)

@@ -198,7 +198,8 @@ private slots:
     }
 
     // An invalid chain opens read-only with a reason, shows the rows before the damage and is
-    // never written, not even when opened for writing.
+    // never written, not even when opened for writing. Read for its header only, the table
+    // tells the same reason and row count, and its rows are not there to read.
     void damagedChainsOpenReadOnly_data()
     {
         QTest::addColumn<int>("kind");
@@ -232,6 +233,12 @@ private slots:
         QVERIFY2(t->readOnlyReason().find(reasonPart.toStdString()) != std::string::npos, t->readOnlyReason().c_str());
         QCOMPARE(t->readAll().size(), std::size_t(rowsShown));
         QVERIFY_THROWS_EXCEPTION(ParadoxError, t->appendRow(traverseRow(1)));
+        auto head = ParadoxTable::open(p, {.headerOnly = true});
+        QCOMPARE(head->readOnlyReason(), t->readOnlyReason());
+        QCOMPARE(head->rowCount(), std::size_t(rowsShown));
+        QVERIFY(head->isDamaged());
+        if (rowsShown > 0)
+            QVERIFY_THROWS_EXCEPTION(ParadoxError, head->readRow(0));
         t.reset();
         QVERIFY(zelt::test::readBytes(p) == b);
     }
@@ -251,6 +258,10 @@ private slots:
             auto ro = ParadoxTable::open(p, {.readOnly = true});
             QCOMPARE(ro->rowCount(), std::size_t(30));
             QVERIFY(!ro->openNotes().empty());
+            auto head = ParadoxTable::open(p, {.headerOnly = true});
+            QCOMPARE(head->rowCount(), std::size_t(30));
+            QCOMPARE(head->openNotes().size(), ro->openNotes().size());
+            QVERIFY(head->isReadOnly());
         }
         QVERIFY(zelt::test::readBytes(p) == b);  // read-only: untouched
         {
