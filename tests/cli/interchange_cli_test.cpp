@@ -118,17 +118,15 @@ void InterchangeCliTest::exportXlsxWritesAWorkbook()
     const fs::path out = fs::path(m_dir->path().toStdString()) / "t.xlsx";
     const CliRun r = runCli({"export-xlsx", q(m_table), q(out)});
     QCOMPARE(r.exitCode, 0);
+    // The sheet is written row by row, with its texts in their cells.
     QProcess unzip;
-    unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), q(out), QStringLiteral("xl/sharedStrings.xml")});
-    unzip.waitForFinished();
-    const QString strings = QString::fromUtf8(unzip.readAllStandardOutput());
-    for (const char* text : {"Azimuth", "Pairs", "Altimeter", "Povorot", "Mark", "sumPairs", "FillHeight", "Recalc",
-                             "<t>id</t>"})
-        QVERIFY2(strings.contains(QLatin1String(text)), text);
-    // The pairs are numbers in the sheet, not texts.
     unzip.start(QStringLiteral("unzip"), {QStringLiteral("-p"), q(out), QStringLiteral("xl/worksheets/sheet1.xml")});
     unzip.waitForFinished();
     const QString sheet = QString::fromUtf8(unzip.readAllStandardOutput());
+    for (const char* text : {"Azimuth", "Pairs", "Altimeter", "Povorot", "Mark", "sumPairs", "FillHeight", "Recalc",
+                             "<t>id</t>"})
+        QVERIFY2(sheet.contains(QLatin1String(text)), text);
+    // The pairs are numbers in the sheet, not texts.
     for (const char* number : {"<v>10</v>", "<v>20</v>"})
         QVERIFY2(sheet.contains(QLatin1String(number)), qPrintable(sheet));
 }

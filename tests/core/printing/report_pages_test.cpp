@@ -79,17 +79,33 @@ void ReportPagesTest::pageCounts_data()
     QTest::newRow("200 rows") << 200 << 4 << 29;
 }
 
-// Every page carries the header, the column header and the footer with its own number.
+// Every page carries the header, the column header and the footer with its own number. A page
+// laid out alone from its own rows (as the PDF is made, page by page) is the same page.
 void ReportPagesTest::pageCounts()
 {
     QFETCH(int, rows);
     QFETCH(int, pages);
     QFETCH(int, lastPageRows);
-    const auto result = paginate(ReportLayout::tableReport(), rowsOf(rows), FixedTextMetrics());
+    const ReportLayout layout = ReportLayout::tableReport();
+    const ReportData all = rowsOf(rows);
+    const auto result = paginate(layout, all, FixedTextMetrics());
     QCOMPARE(int(result.size()), pages);
+    QCOMPARE(reportPageCount(layout, rows), pages);
     int seen = 0;
     for (std::size_t p = 0; p < result.size(); ++p) {
         const ReportPage& page = result[p];
+        ReportData own = all;
+        own.rows.assign(all.rows.begin() + seen, all.rows.begin() + seen + page.rowCount);
+        const ReportPage alone = layoutPage(layout, own, int(p), FixedTextMetrics());
+        QCOMPARE(alone.number, page.number);
+        QCOMPARE(alone.firstRow, page.firstRow);
+        QCOMPARE(alone.rowCount, page.rowCount);
+        QCOMPARE(alone.lines.size(), page.lines.size());
+        QCOMPARE(alone.texts.size(), page.texts.size());
+        for (std::size_t i = 0; i < page.texts.size(); ++i) {
+            QCOMPARE(alone.texts[i].text, page.texts[i].text);
+            QCOMPARE(alone.texts[i].yMm, page.texts[i].yMm);
+        }
         QCOMPARE(page.number, int(p) + 1);
         QCOMPARE(page.firstRow, seen);
         seen += page.rowCount;
