@@ -147,6 +147,7 @@ int run(int argc, char** argv)
 
     const std::vector<UsageOption> accepted = acceptedOptions(it->second.usage);
     Args args;
+    args.command = name;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
         if (isHelp(a)) {

@@ -11,6 +11,7 @@ namespace zelt::cli {
 
 /// Arguments after the command name, with the global options already removed.
 struct Args {
+    std::string command;                      ///< the command's name ("fill-heights")
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options;  ///< "--name" -> value ("" for flags)
     bool has(const std::string& name) const;

@@ -2,12 +2,15 @@
 // One table opened for one zelt-cli command, as a document window opens and closes it.
 #include "cli/cli_session.h"
 
+#include "base/atomic_file.h"
 #include "compute/field_rules.h"
+#include "document/document_journal.h"
 #include "interchange/layout_stream.h"
 
 #include <QLocale>
 #include <QString>
 
+#include <iostream>
 #include <stdexcept>
 
 namespace zelt::cli {
@@ -40,8 +43,23 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
     m_decimalSeparator = decimalSeparatorOf(args);
     m_doc->table.setNumberFormat({m_decimalSeparator});
 
+    // A change another run left unfinished is rolled back (or a save completed) before anything
+    // is decided from what is on disk; the note goes where the commands' notes go.
+    try {
+        const document::JournalOutcome recovered = document::recoverJournal(table);
+        if (!recovered.note.empty())
+            std::cerr << "warning: " << recovered.note << '\n';
+    } catch (const document::JournalError&) {
+        if (mode != Mode::ReadOnly)
+            throw;  // a read-only open reports it as a warning below
+    }
     std::error_code ec;
     const bool exists = fs::exists(table, ec);
+    // A table another program is changing is refused before its companions are read: they may
+    // be in the middle of being replaced.
+    if (mode != Mode::ReadOnly && exists && document::isTableHeldElsewhere(table))
+        throw std::runtime_error("The table '" + table.string()
+                                 + "' is being changed by another program. Nothing was changed.");
     if (mode != Mode::Create && !exists)
         throw std::runtime_error("'" + table.string() + "' does not exist");
     if (mode == Mode::Create && exists)
@@ -55,13 +73,25 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
             if (useOwn)
                 doc.columns = interchange::loadGridLayout(ing);
         };
-    io.write = [](const fs::path& ing, const document::ColumnSet& columns) { interchange::saveGridLayout(columns, ing); };
+    io.write = [](const fs::path& ing, const document::ColumnSet& columns) {
+        // Replaced whole, so that a program reading the layout meanwhile finds the old or the new.
+        const std::vector<std::uint8_t> bytes = interchange::writeLayout(columns);
+        std::string message;
+        if (!document::writeFileAtomically(ing, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                                           message))
+            throw document::CompanionError(message);
+    };
     m_session = std::make_unique<document::DocumentSession>(*m_doc, std::move(io));
 
     // The field rules belong to the window from its creation, before the table is opened.
     compute::attachFieldRules(*m_doc);
-    m_session->open(table, mode == Mode::ReadOnly ? document::DocumentSession::Mode::ReadOnly
-                                                  : document::DocumentSession::Mode::Edit);
+    // A command that writes is one change: a kill, a full disk or an error anywhere in it leaves
+    // the table and its companions as they were (see close()).
+    const auto outcome = m_session->open(table, mode == Mode::ReadOnly ? document::DocumentSession::Mode::ReadOnly
+                                                                        : document::DocumentSession::Mode::Edit,
+                                         mode == Mode::ReadOnly ? std::string() : args.command);
+    for (const document::Diagnostic& d : outcome.journalNotes)
+        std::cerr << document::diagnosticMessage(d) << '\n';
     if (!layout.empty())
         m_doc->columns = interchange::loadGridLayout(layout);
     if (m_doc->table.isDamaged()) {
@@ -77,9 +107,13 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
 
 CliSession::~CliSession()
 {
+    // Left without close(): the command failed, and its change is undone.
     try {
-        close();
-    } catch (...) {  // the command's own error is the one reported
+        if (m_opened && m_session->inChange())
+            m_session->rollbackChange();
+        else
+            close();
+    } catch (...) {  // the command's own error is the one reported; a journal left is acted on next time
     }
 }
 
@@ -88,7 +122,19 @@ void CliSession::close()
     if (!m_opened)
         return;
     m_opened = false;
-    m_session->close();
+    try {
+        m_session->close();
+    } catch (const std::exception& e) {
+        std::string message = e.what();
+        try {
+            m_session->rollbackChange();
+            message += " Nothing was changed.";
+        } catch (const std::exception& again) {
+            message += " The change could not be undone (" + std::string(again.what())
+                + "); it is undone when the table is opened next.";
+        }
+        throw std::runtime_error(message);
+    }
 }
 
 void CliSession::checkComplete() const

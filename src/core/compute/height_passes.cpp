@@ -62,6 +62,24 @@ void refuseUnusableSurveyValues(double pairsPer100m, double startHeight)
         throw PassRefused(PassRefused::Reason::OutOfLimits, zelt::document::startHeightMessage(startHeight));
 }
 
+/// A shift is all or nothing: a reading the field would refuse stops it before the first row
+/// changes, so running it again never shifts a row twice.
+void refuseShiftOutOfRange(const TraverseTable& t, double offset)
+{
+    const zelt::document::FieldInfo& field = t.field(kAltimeter);
+    if (!field.minValue && !field.maxValue)
+        return;
+    const double low = field.minValue.value_or(0);
+    const double high = field.maxValue.value_or(0);
+    const int altIdx = t.fieldIndex(kAltimeter);
+    for (int r = 0; r < t.rowCount(); ++r) {
+        const auto reading = numberOf(t.valueAt(r, altIdx));
+        if (reading && (*reading + offset < low || *reading + offset > high))
+            throw zelt::document::EngineError(zelt::document::rangeErrorMessage(
+                *reading + offset, t.displayLabel(kAltimeter), low, high, t.decimalSeparator()));
+    }
+}
+
 }  // namespace
 
 PassRefused::PassRefused(Reason reason, const std::string& message)
@@ -190,6 +208,7 @@ PassResult shiftBeginWay(Document& doc, double offset)
     TraverseTable& t = doc.table;
     PassResult result;
     if (t.isOpen()) {
+        refuseShiftOutOfRange(t, offset);
         PassScope scope(t);
         for (t.first(); !t.eof(); t.next()) {
             if (t.isNull(kAltimeter))

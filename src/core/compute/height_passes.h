@@ -93,9 +93,9 @@ std::string chooseCalcRow(zelt::document::Document& doc, CalcEnd which, double h
 inline constexpr double kBeginWayMin = -9999999.0;
 inline constexpr double kBeginWayMax = 9999999.0;
 
-/// Adds `offset` to every non-empty `Altimeter`, then to `StartHeight`. Stops at the first row
-/// whose shifted reading the field refuses (EngineError with the range message); rows before it
-/// keep their shifted readings and `StartHeight` stays unchanged.
+/// Adds `offset` to every non-empty `Altimeter`, then to `StartHeight`. A row whose shifted
+/// reading the field would refuse stops the shift before any row changes (EngineError with the
+/// range message of the first such row); the readings and `StartHeight` stay unchanged.
 PassResult shiftBeginWay(zelt::document::Document& doc, double offset);
 
 /// OK of the survey values dialog: refuses values outside document/survey_values.h's ranges

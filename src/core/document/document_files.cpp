@@ -165,20 +165,27 @@ void readInf(const fs::path& infPath, double& pairsPer100m, double& startHeight)
     startHeight = value;
 }
 
-void applyStartRowRule(Document& doc)
+bool startRowRuleInserts(Document& doc)
 {
     TraverseTable& table = doc.table;
     // A table opened read-only (locked elsewhere, damaged chain) is shown as it is.
-    if (table.isReadOnly())
+    if (!table.isOpen() || table.isReadOnly())
+        return false;
+    table.first();
+    if (table.rowCount() == 0)
+        return true;
+    const bool azimuthZero = table.asInteger("Azimuth") == 0;
+    // nearbyint rounds halves to even; rounding in double keeps a huge count non-zero.
+    const bool pairsZero = std::nearbyint(table.asFloat("Pairs")) == 0;
+    return !azimuthZero && !pairsZero;
+}
+
+void applyStartRowRule(Document& doc)
+{
+    TraverseTable& table = doc.table;
+    if (!startRowRuleInserts(doc))
         return;
     table.first();
-    if (table.rowCount() > 0) {
-        const bool azimuthZero = table.asInteger("Azimuth") == 0;
-        // nearbyint rounds halves to even; rounding in double keeps a huge count non-zero.
-        const bool pairsZero = std::nearbyint(table.asFloat("Pairs")) == 0;
-        if (azimuthZero || pairsZero)
-            return;
-    }
     table.insert();
     // A start height outside the reading's range (an .inf written elsewhere) leaves the start
     // row without a reading instead of making every open fail; the passes refuse that value.

@@ -65,10 +65,14 @@ struct OpenOutcome {
     /// What the open found for the user: the table's open notes, then a known points file that
     /// could not be read (a warning; the document then has no known points).
     std::vector<Diagnostic> diagnostics;
+    /// What acting on a journal left by an unfinished change did (also first in diagnostics).
+    std::vector<Diagnostic> journalNotes;
 };
 /// Start-row rule: an empty table or a first row with Azimuth and Pairs both non-zero gets a
 /// start row carrying StartHeight in Altimeter, posted at once.
 void applyStartRowRule(Document& doc);
+/// Whether applyStartRowRule() inserts a row into the open table (moves to the first row).
+bool startRowRuleInserts(Document& doc);
 
 /// "NONAME" + k + ".db" with the first free k from openCount + 1 (see the new-document rule).
 std::string newDocumentName(int openCount, const std::filesystem::path& dir);

@@ -11,6 +11,7 @@
 #include "paradox/paradox_table.h"
 #include "document/survey_values.h"
 #include "export/ocad_template.h"
+#include "export/map_stage.h"
 #include "export/ocad_writer.h"
 #include "export/t_zelt.h"
 
@@ -51,8 +52,9 @@ public:
             TZelt& zelt;
             ~PlacementEnds() { zelt.setPlacement(std::nullopt); }
         } placementEnds{m_zelt};
-        PrepareTarget(m_map);
-        MapAppender appender(m_map);
+        // The route goes into a copy of the map that takes its place when the run is complete.
+        StagedMap staged(m_map);
+        MapAppender appender(staged.path());
         m_appender = &appender;
         m_zelt.MapScale = appender.mapScale();
         placeOnKnownPoints();
@@ -77,6 +79,7 @@ public:
         }
         appender.append(m_line);
         appender.close();  // a failing close is the run's error, not a silent loss
+        staged.commit();
         m_result.routePoints = m_line.nItem();
         return m_result;
     }
