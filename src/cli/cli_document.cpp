@@ -182,8 +182,7 @@ int importCommand(const Args& args, std::ostream& out, std::ostream&)
         try {
             interchange::appendTypedRow(table, names, splitCells(lines[n], separator), session.decimalSeparator());
         } catch (const std::exception& e) {
-            throw std::runtime_error("line " + std::to_string(n + 1) + ": " + e.what() + " ("
-                                     + std::to_string(imported) + (imported == 1 ? " row" : " rows") + " imported before it)");
+            throw std::runtime_error("line " + std::to_string(n + 1) + ": " + e.what() + "; nothing was imported");
         }
         ++imported;
     }
@@ -237,8 +236,8 @@ void registerDocumentCommands()
                     " standard output.");
     registerCommand("import", "import TABLE.db [TEXT|-]", importCommand,
                     "Append rows from semicolon- or tab-separated TEXT (a file; - or nothing reads "
-                    "standard input) whose first line names the fields. The import stops at the first"
-                    " line that cannot be stored; the rows before it stay.");
+                    "standard input) whose first line names the fields. A line that cannot be stored"
+                    " stops the import, and nothing is imported.");
     registerCommand("save-as", "save-as TABLE.db NEW.db [--overwrite]", saveAsCommand,
                     "Copy TABLE.db and its companions (.inf, .ing) to NEW.db as the Save As command does;"
                     " TABLE.db and its companions stay as they are. An existing NEW.db is replaced only with"

@@ -59,7 +59,7 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
     // be in the middle of being replaced.
     if (mode != Mode::ReadOnly && exists && document::isTableHeldElsewhere(table))
         throw std::runtime_error("The table '" + table.string()
-                                 + "' is being changed by another program. Nothing was changed.");
+                                 + "' is being edited by another program. Nothing was changed.");
     if (mode != Mode::Create && !exists)
         throw std::runtime_error("'" + table.string() + "' does not exist");
     if (mode == Mode::Create && exists)
@@ -92,8 +92,15 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
                                          mode == Mode::ReadOnly ? std::string() : args.command);
     for (const document::Diagnostic& d : outcome.journalNotes)
         std::cerr << document::diagnosticMessage(d) << '\n';
-    if (!layout.empty())
-        m_doc->columns = interchange::loadGridLayout(layout);
+    if (!layout.empty()) {
+        try {
+            m_doc->columns = interchange::loadGridLayout(layout);
+        } catch (...) {
+            if (m_session->inChange())
+                m_session->rollbackChange();  // the start row, if one was added, goes again
+            throw;
+        }
+    }
     if (m_doc->table.isDamaged()) {
         m_damage = m_doc->table.readOnlyReason();
         m_rowsRead = m_doc->table.rowCount();

@@ -59,12 +59,7 @@ void readInfCompanion(DocumentSession& s, const fs::path& file)
 
 void writeInfCompanion(DocumentSession& s, const fs::path& file)
 {
-    // A new file renamed over the old one: a program reading it meanwhile sees one or the other.
-    const std::string text = formatInfValue(s.document().pairsPer100m) + "\r\n"
-        + formatInfValue(s.document().startHeight) + "\r\n";
-    std::string message;
-    if (!writeFileAtomically(file, text, message))
-        throw CompanionError(message);
+    writeInf(file, s.document().pairsPer100m, s.document().startHeight);
 }
 
 void readLayoutCompanion(DocumentSession& s, const fs::path& file)

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <charconv>
 #include <fcntl.h>
+#include <algorithm>
 #include <random>
 #include <utility>
 #include <sys/stat.h>
@@ -97,8 +98,11 @@ Staged stage(const fs::path& from, const fs::path& target, bool lock)
         s.path = target;
         s.path += ".zelt-" + std::string(digits, end);
         s.fd = Descriptor(::open(s.path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (s.fd.get() < 0 && errno != EEXIST)
-            throw CompanionError(prefix + fileErrorText(target, errno));
+        if (s.fd.get() < 0 && errno != EEXIST) {
+            if (lock)
+                throw EngineError(prefix + systemReason(errno) + ".");
+            throw CompanionError(prefix + systemReason(errno) + ".");
+        }
     }
     s.target = target;
     std::string detail;
@@ -131,7 +135,9 @@ Staged stage(const fs::path& from, const fs::path& target, bool lock)
         error = errno;
     if (error != 0) {
         ::unlink(s.path.c_str());
-        throw CompanionError(prefix + systemReason(error));
+        if (lock)
+            throw EngineError(prefix + systemReason(error) + ".");
+        throw CompanionError(prefix + systemReason(error) + ".");
     }
     return s;
 }
@@ -173,6 +179,12 @@ void renameWithCompanions(Document& doc, const fs::path& to, Access access)
             stale.push_back(target);  // belonged to no table: it must not pair with this one
     }
     table.close();
+    fs::path folder = to.parent_path().empty() ? fs::path(".") : to.parent_path();
+    struct stat st {};
+    const int folderError = ::stat(folder.c_str(), &st) != 0 ? errno : S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (folderError != 0)
+        throw EngineError("Cannot rename the table " + quoted(from) + " to " + quoted(to) + ": "
+                          + systemReason(folderError) + ".");
     Moves done;
     try {
         // The lock is held from here to the end, so no other program starts on the table
@@ -206,12 +218,12 @@ void renameWithCompanions(Document& doc, const fs::path& to, Access access)
         } catch (const JournalError&) {  // the rename is complete; a journal left is dropped at the next open
         }
     } catch (...) {
+        // The table stays closed under its old name, as it is when it cannot be moved.
         moveBack(done);
         try {
             removeJournal(from);
         } catch (...) {  // the next open of the table moves back what is still moved
         }
-        table.open(access);
         throw;
     }
     table.setPath(to);
@@ -246,6 +258,7 @@ bool saveAsWithCompanions(Document& doc, const fs::path& to, ReplaceExisting rep
     std::vector<Staged> staged;
     std::vector<fs::path> removals;
     try {
+        staged.push_back(stage(from, to, true));
         for (const Companion& c : companions()) {
             const fs::path source = companionPath(from, c.extension);
             if (pathExists(source))
@@ -253,7 +266,7 @@ bool saveAsWithCompanions(Document& doc, const fs::path& to, ReplaceExisting rep
             else if (pathExists(companionPath(to, c.extension)))
                 removals.push_back(companionPath(to, c.extension));
         }
-        staged.push_back(stage(from, to, true));  // the table last
+        std::rotate(staged.begin(), staged.begin() + 1, staged.end());  // the table is renamed in last
     } catch (...) {
         removeStaged(staged);
         throw;

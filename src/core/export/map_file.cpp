@@ -43,6 +43,8 @@ MapFile::~MapFile()
 
 void MapFile::fail(const std::string& action, int err)
 {
+    if (action == "write to" || action == "close")
+        throw MapWriteError("Cannot " + action + " the file '" + m_name + "'" + (err ? ": " + std::string(std::strerror(err)) : std::string()) + ".");
     throw MapIoError("Cannot " + action + " the file '" + m_name + "'" + (err ? ": " + std::string(std::strerror(err)) : std::string()) + ".");
 }
 

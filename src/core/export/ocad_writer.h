@@ -22,6 +22,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// A write into the map (or its close) that the system refused: a full disk, an I/O error. The
+/// export then leaves the map as it was (see StagedMap).
+class MapWriteError : public MapIoError {
+public:
+    using MapIoError::MapIoError;
+};
+
 /// A value outside what the format can hold: more than 2000 coordinates in one object, a point
 /// beyond the map's coordinate range, a text too long for one object.
 class MapRangeError : public std::range_error {

@@ -52,8 +52,27 @@ public:
             TZelt& zelt;
             ~PlacementEnds() { zelt.setPlacement(std::nullopt); }
         } placementEnds{m_zelt};
-        // The route goes into a copy of the map that takes its place when the run is complete.
+        // The route goes into a copy of the map that takes its place when the run is complete
+        // (a kill leaves the map as it was). A run stopped by a refused value or a missing
+        // figure keeps what it wrote before, as the export always has; one stopped by a write
+        // the system refused leaves the map as it was.
         StagedMap staged(m_map);
+        try {
+            return runInto(staged, prepare, rowWork, progress);
+        } catch (const MapWriteError&) {
+            throw;
+        } catch (...) {
+            try {
+                staged.commit();
+            } catch (...) {  // the run's own error is the one reported
+            }
+            throw;
+        }
+    }
+
+    template<typename Prepare, typename RowWork>
+    ExportResult runInto(StagedMap& staged, Prepare prepare, RowWork rowWork, const ExportProgress& progress)
+    {
         MapAppender appender(staged.path());
         m_appender = &appender;
         m_zelt.MapScale = appender.mapScale();

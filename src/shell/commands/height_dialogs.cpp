@@ -4,6 +4,7 @@
 
 #include "compute/height_passes.h"
 #include "document/traverse_table.h"
+#include "shell/commands/document_change.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
 
@@ -204,7 +205,10 @@ void TDialog1::OKBtnClick()
         return;
     }
     try {
-        const auto result = zelt::compute::applySurveyValues(child->document(), m_start->value(), m_pairs->value());
+        // The new values and the heights computed from them reach the disk together.
+        const auto result = runAsChange(child->session(), "survey values", [&] {
+            return zelt::compute::applySurveyValues(child->document(), m_start->value(), m_pairs->value());
+        });
         m_main.showDiagnostics(result.diagnostics, QStringLiteral("Survey values"), child);
     } catch (const zelt::compute::PassRefused& e) {
         // A ratio of 0 or less is refused; the dialog stays open for a better value.
@@ -253,7 +257,8 @@ void Tdialog3::Button1Click()
         return;
     }
     try {
-        const auto result = zelt::compute::shiftBeginWay(child->document(), m_offset->value());
+        const auto result = runAsChange(child->session(), "begin way height",
+                                        [&] { return zelt::compute::shiftBeginWay(child->document(), m_offset->value()); });
         m_main.showDiagnostics(result.diagnostics, windowTitle(), child);
     } catch (const std::exception& e) {
         // The shift stopped at a refused reading; StartHeight is unchanged and the dialog stays.

@@ -4,6 +4,7 @@
 
 #include "compute/height_passes.h"
 #include "compute/route_placement.h"
+#include "shell/commands/document_change.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
 
@@ -282,7 +283,8 @@ bool KnownPointsDialog::usePaceCount()
     if (answer != QMessageBox::Yes)
         return false;
     try {
-        const auto result = zelt::compute::applySurveyValues(doc, doc.startHeight, implied);
+        const auto result = runAsChange(m_child->session(), "pace count",
+                                        [&] { return zelt::compute::applySurveyValues(doc, doc.startHeight, implied); });
         m_main.showDiagnostics(result.diagnostics, QStringLiteral("Pace count"), m_child);
     } catch (const std::exception& e) {
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
