@@ -446,7 +446,7 @@ void TestMainForm::companionWriteFailureAsksToCloseAnyway()
                                              .arg(path(QStringLiteral("locked.inf")))),
              qPrintable(answers.texts[1]));
     QVERIFY(!answers.texts[1].contains(QStringLiteral("column layout")));
-    QVERIFY(!child->Table1().isOpen());
+    QVERIFY(child->Table1().isOpen());   // every companion is written while the table is still open
     QVERIFY(QFile::exists(path(QStringLiteral("locked.ing"))));
 
     // Exit asks the same; Cancel keeps the program running.

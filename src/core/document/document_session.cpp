@@ -120,15 +120,16 @@ TargetExistsError::TargetExistsError(const fs::path& target)
 
 const std::vector<Companion>& companions()
 {
-    // Read in this order at open; written in this order at close, all while the table is still
-    // open, so that its lock keeps another program from reading a companion being replaced.
+    // Read in this order at open; written at close in this order, those marked "before" first,
+    // all while the table is still open, so that its lock keeps another program from reading a
+    // companion being replaced.
     // All are read before the start-row rule, which needs the survey
     // values and moves the known points. The known points come first: their reading never
     // fails, so a bad .inf does not leave them unread (and open to being written over).
     // They are written when they move; closing writes only a move whose write failed.
     static const std::vector<Companion> list = {
-        {".kpt", false, true, readKnownPointsCompanion, writeKnownPointsCompanion},
-        {".inf", true, true, readInfCompanion, writeInfCompanion},
+        {".kpt", false, false, readKnownPointsCompanion, writeKnownPointsCompanion},
+        {".inf", true, false, readInfCompanion, writeInfCompanion},
         {".ing", false, true, readLayoutCompanion, writeLayoutCompanion},
     };
     return list;

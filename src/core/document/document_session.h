@@ -27,7 +27,9 @@ class DocumentSession;
 struct Companion {
     const char* extension;            ///< ".inf"; lower case
     bool writtenOnCreate;             ///< written as soon as a new table is created
-    bool writtenBeforeTableCloses;    ///< written while the table is still open (all of ours are)
+    /// Written in the first round of closing (else in the second); both rounds run while the
+    /// table is still open and locked.
+    bool writtenBeforeTableCloses;
     /// Reads the existing companion file into the document; throws CompanionError. Null: not read.
     void (*read)(DocumentSession& session, const std::filesystem::path& file);
     /// Writes the document's state into the companion file; throws CompanionError. Null: only carried.
