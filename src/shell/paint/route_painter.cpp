@@ -16,7 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <future>
+#include <vector>
 
 namespace zelt::shell {
 
@@ -162,39 +162,27 @@ bool writeRoutePicture(const QString& path, const QSize& size, const RouteScene&
     bool painted = false;
     if (ext == QLatin1String("png")) {
         const PictureLayout l = pictureLayout(area, QFont(), withProfile, !caption.isEmpty());
-        // The picture is two bands of rows: caption and plan above, the profile below. The
-        // profile is painted and compressed on a second thread while this one paints the plan
-        // (painting into images is safe on any thread); the bands are joined into one file.
+        // Caption and plan in one image, the profile in another, at the origin of its own image
+        // as the dock paints it (painted lower down in one image, the antialiased curves of its
+        // legend come out a shade different); the file joins the two.
         const int split = withProfile ? int(l.profile.top()) : size.height();
-        std::future<PngBand> profile;
-        if (withProfile)
-            profile = std::async(std::launch::async, [&scene, &colours, &size, split] {
-                QImage part(size.width(), size.height() - split, QImage::Format_RGB32);
-                part.fill(colours.background);
-                QPainter p(&part);
-                paintProfile(p, QRectF(part.rect()), scene, colours);
-                p.end();
-                return PngBand::compress(part, 0, part.height(), true);
-            });
         QImage top(size.width(), split, QImage::Format_RGB32);
         top.fill(colours.background);
         {
             QPainter p(&top);
             paintCaptionAndPlan(p, l, scene, colours, caption);
         }
-        if (profile.valid()) {
-            // The upper band in two halves at once, the profile's band done by then or soon.
-            std::future<PngBand> lowerHalf = std::async(std::launch::async, [&top, split] {
-                return PngBand::compress(top, split / 2, split, false);
-            });
-            std::vector<PngBand> bands;
-            bands.push_back(PngBand::compress(top, 0, split / 2, false));
-            bands.push_back(lowerHalf.get());
-            bands.push_back(profile.get());
-            painted = writeFastPng(bands, file);
-        } else {
-            painted = writeFastPng(top, file);
+        std::vector<PngBand> bands{PngBand::compress(top, 0, split, !withProfile)};
+        if (withProfile) {
+            QImage part(size.width(), size.height() - split, QImage::Format_RGB32);
+            part.fill(colours.background);
+            {
+                QPainter p(&part);
+                paintProfile(p, QRectF(part.rect()), scene, colours);
+            }
+            bands.push_back(PngBand::compress(part, 0, part.height(), true));
         }
+        painted = writeFastPng(bands, file);
     } else if (ext == QLatin1String("svg")) {
         QSvgGenerator svg;
         svg.setOutputDevice(&file);
