@@ -40,6 +40,7 @@ private slots:
     void maximisedPlacementHoldsOverSessions_data();
     void maximisedPlacementHoldsOverSessions();
     void eachKeyIsWrittenOnce();
+    void closingWritesTheStoreOnce();
     void heightHoldsTheTopCoordinate();
     void corruptedStoreStartsWithMessage_data();
     void corruptedStoreStartsWithMessage();
@@ -380,6 +381,20 @@ void TestRegSave::eachKeyIsWrittenOnce()
     QCOMPARE(split.value(QStringLiteral("Software/Zelt/Left")).toInt(), 16);
     QCOMPARE(split.value(QStringLiteral("Software/Zelt/Top")).toInt(), 32);
     QCOMPARE(split.value(QStringLiteral("Software/Zelt/Toolbar971/Left")).toInt(), 1);
+}
+
+// Closing sets the window's, the toolbars' and the route dock's values and writes the store
+// file once (not once per value); a single toolbar's save is one write too.
+void TestRegSave::closingWritesTheStoreOnce()
+{
+    auto form = start();
+    const quint64 before = RegistryStore::fileWrites();
+    form->close();
+    QCOMPARE(RegistryStore::fileWrites() - before, quint64(1));
+    QVERIFY(stored(QStringLiteral("Software/Zelt/RouteDock/Area")).isValid());
+    QVERIFY(stored(QStringLiteral("Software/Zelt/Toolbar974/Visible")).isValid());
+    form->regSave().SaveToolbars();
+    QCOMPARE(RegistryStore::fileWrites() - before, quint64(2));
 }
 
 // "Height" of a toolbar holds its top coordinate within its dock, not its height.

@@ -137,8 +137,7 @@ void TMainForm::restoreSettings()
 bool TMainForm::saveSettings()
 {
     try {
-        m_regSave->SaveForm();
-        m_regSave->SaveToolbars();
+        m_regSave->SaveFormAndToolbars();
     } catch (const RegistryError& e) {
         showRegistryError(this, e);
         return false;
