@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The one misread Azimuth or Pairs that best closes the route on its known points.
+#include "compute/plan_blunders.h"
+
+#include "compute/route_geometry.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <complex>
+#include <functional>
+#include <numbers>
+#include <string>
+
+namespace zelt::compute {
+
+namespace {
+
+using Cx = std::complex<double>;  // east + i north, metres
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kTieM = 0.05;
+constexpr double kMatchDegrees = 5;  ///< an optimum this close to a typical azimuth is that reading
+constexpr double kMatchPairs = 3;    ///< likewise for pairs
+
+/// The direction of a whole-degree azimuth as a unit vector (east = sin, north = cos).
+Cx direction(int degrees)
+{
+    const double t = double(degrees) * kPi / 180.0;
+    return {std::sin(t), std::cos(t)};
+}
+
+int normalisedAzimuth(double degrees)
+{
+    const int a = int(std::lround(degrees)) % 360;
+    return a < 0 ? a + 360 : a;
+}
+
+/// The sums of the least-squares similarity over the known points (route z, known w, both
+/// about a fixed origin). The fit's residual sum of squares is
+///   sum|W|^2 - |sum conj(Z) W|^2 / sum|Z|^2
+/// with Z, W about their centroids, which the raw sums give. A changed reading of row j moves
+/// every later end point by one vector d, so only the sums over the known points from row j on
+/// change, and by amounts those points' own sums give: each hypothesis costs O(1).
+struct FitSums {
+    double n = 0;
+    Cx sz, sw, szw;
+    double szz = 0, sww = 0;
+
+    void add(Cx z, Cx w)
+    {
+        n += 1;
+        sz += z;
+        sw += w;
+        szw += std::conj(z) * w;
+        szz += std::norm(z);
+        sww += std::norm(w);
+    }
+
+    /// The residual sum of squares when the `later` points move by `d`.
+    double sse(Cx d, const FitSums& later) const
+    {
+        const Cx z = sz + later.n * d;
+        const double zz = szz + 2 * std::real(std::conj(d) * later.sz) + later.n * std::norm(d);
+        const Cx zw = szw + std::conj(d) * later.sw;
+        const double q = zz - std::norm(z) / n;
+        const double wSpread = sww - std::norm(sw) / n;
+        // Every route point on one spot: the placement is a shift and leaves the spread of w.
+        if (!(q > 1e-9))
+            return std::max(0.0, wSpread);
+        const Cx p = zw - std::conj(z) * sw / n;
+        return std::max(0.0, wSpread - std::norm(p) / q);
+    }
+};
+
+/// The length change t (metres) along `u` that leaves the least sse: sse(t) = W - N(t)/D(t)
+/// with N and D quadratics in t, so the optimum solves a quadratic (the cubic terms of
+/// N'D - ND' cancel). Returns the roots; the caller rounds and compares them.
+std::vector<double> bestLengthChanges(const FitSums& all, const FitSums& later, Cx u)
+{
+    const double n = all.n, m = later.n;
+    const double q0 = all.szz - std::norm(all.sz) / n;
+    const double q1 = std::real(std::conj(u) * later.sz) - m * std::real(std::conj(u) * all.sz) / n;
+    const double q2 = m - m * m / n;
+    const Cx p0 = all.szw - std::conj(all.sz) * all.sw / n;
+    const Cx p1 = std::conj(u) * (later.sw - m * all.sw / n);
+    const double a0 = std::norm(p0), a1 = std::real(std::conj(p0) * p1), a2 = std::norm(p1);
+    const double A = a2 * q1 - a1 * q2, B = a2 * q0 - a0 * q2, C = a1 * q0 - a0 * q1;
+    const double scale = std::max({std::fabs(A), std::fabs(B), std::fabs(C)});
+    if (!(scale > 0))
+        return {};
+    if (std::fabs(A) <= 1e-12 * scale)
+        return std::fabs(B) > 0 ? std::vector<double>{-C / B} : std::vector<double>{};
+    const double disc = B * B - 4 * A * C;
+    if (disc < 0)
+        return {};
+    const double root = std::sqrt(disc);
+    return {(-B + root) / (2 * A), (-B - root) / (2 * A)};
+}
+
+struct Choice {
+    double value = 0;
+    double sse = 0;
+    BlunderKind kind = BlunderKind::None;
+};
+
+/// The free optimum, or the best typical misreading when it explains the misclosure as well
+/// or lies within `matchDistance` of the optimum. The noise of a walked route moves the
+/// optimum by a few degrees or pairs from the value read, while the rms rises steeply around
+/// it on a long leg: the nearby typical value is the likelier reading.
+Choice preferTypical(const Choice& free, const std::vector<Choice>& typical, double n, double tieFactor,
+                     const std::function<double(double, double)>& distance, double matchDistance)
+{
+    const Choice* chosen = nullptr;
+    for (const Choice& t : typical)
+        if ((std::sqrt(t.sse / n) <= tieFactor * std::sqrt(free.sse / n) + kTieM
+             || distance(t.value, free.value) <= matchDistance)
+            && (!chosen || t.sse < chosen->sse))
+            chosen = &t;
+    return chosen ? *chosen : free;
+}
+
+/// Digits exchanged pairwise in `digits`; each result once, without `digits` itself.
+std::vector<std::string> swappedDigits(const std::string& digits)
+{
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i < digits.size(); ++i)
+        for (std::size_t j = i + 1; j < digits.size(); ++j) {
+            if (digits[i] == digits[j])
+                continue;
+            std::string s = digits;
+            std::swap(s[i], s[j]);
+            if (std::find(out.begin(), out.end(), s) == out.end())
+                out.push_back(s);
+        }
+    return out;
+}
+
+}  // namespace
+
+std::vector<std::pair<double, BlunderKind>> typicalMisreadings(CheckField field, double value)
+{
+    std::vector<std::pair<double, BlunderKind>> out;
+    switch (field) {
+    case CheckField::Azimuth: {
+        const int a = normalisedAzimuth(value);
+        out.emplace_back((a + 180) % 360, BlunderKind::Reversed);
+        std::string digits = std::to_string(a);
+        digits.insert(0, 3 - digits.size(), '0');
+        for (const std::string& s : swappedDigits(digits))
+            if (const int v = std::stoi(s); v < 360)
+                out.emplace_back(v, BlunderKind::SwappedDigits);
+        break;
+    }
+    case CheckField::Pairs: {
+        for (const double v : {value + 10, value - 10})
+            if (v >= 0)
+                out.emplace_back(v, BlunderKind::Tally);
+        const double whole = std::trunc(value);
+        if (whole >= 0 && whole < 1e9)
+            for (const std::string& s : swappedDigits(std::to_string(std::int64_t(whole))))
+                if (s.front() != '0')
+                    out.emplace_back(std::stod(s) + (value - whole), BlunderKind::SwappedDigits);
+        break;
+    }
+    case CheckField::Procent: {
+        const int p = int(std::lround(value));
+        if (p != 0)
+            out.emplace_back(-p, BlunderKind::Reversed);
+        for (const std::string& s : swappedDigits(std::to_string(std::abs(p))))
+            if (const int v = std::stoi(s); v <= 150 && s.front() != '0')
+                out.emplace_back(p < 0 ? -v : v, BlunderKind::SwappedDigits);
+        break;
+    }
+    }
+    return out;
+}
+
+double tieFactor(std::size_t knownPoints)
+{
+    // The fit has 2n - 4 spare coordinates and a changed reading takes one more. Their rms
+    // scatters by about 1/sqrt(2 dof) relative, and so do two rms compared: a band of 1.5 of
+    // that scatter.
+    const double dof = std::max(1.0, 2.0 * double(knownPoints) - 5.0);
+    return 1.0 + 1.5 / std::sqrt(dof);
+}
+
+PlanCheck planCandidates(std::span<const CheckRow> rows, double pairsPer100m, std::span<const KnownGround> known)
+{
+    const double tie = tieFactor(known.size());
+    // End points exactly as the map export and the fit compute them.
+    std::vector<Cx> ends;
+    ends.reserve(rows.size());
+    GroundPoint at;
+    for (const CheckRow& r : rows) {
+        at = moveAlong(at, r.pairs / pairsPer100m * 100.0, r.azimuth);
+        ends.emplace_back(at.x, at.y);
+    }
+    // Sums about the first point's positions, which keeps them small on a long route.
+    const Cx z0 = ends[std::size_t(known.front().row)];
+    const Cx w0(known.front().eastM, known.front().northM);
+    FitSums all;
+    std::vector<FitSums> suffix(known.size() + 1);
+    for (std::size_t i = known.size(); i-- > 0;) {
+        const Cx z = ends[std::size_t(known[i].row)] - z0;
+        const Cx w = Cx(known[i].eastM, known[i].northM) - w0;
+        all.add(z, w);
+        suffix[i] = suffix[i + 1];
+        suffix[i].add(z, w);
+    }
+    PlanCheck result;
+    const double n = all.n;
+    result.rmsM = std::sqrt(all.sse({}, suffix.back()) / n);
+
+    std::array<Cx, 360> unit;
+    for (int a = 0; a < 360; ++a)
+        unit[std::size_t(a)] = direction(a);
+    std::array<double, 360> sseOf{};
+    // Rows up to the first known point move every point alike, rows after the last none.
+    std::size_t first = 1;  // the first known point from the row on
+    for (int j = known.front().row + 1; j <= known.back().row; ++j) {
+        while (known[first].row < j)
+            ++first;
+        const FitSums& later = suffix[first];
+        const CheckRow& r = rows[std::size_t(j)];
+        const double lengthM = r.pairs / pairsPer100m * 100.0;
+        if (!(lengthM > 0))
+            continue;
+        const int a = normalisedAzimuth(r.azimuth);
+        const Cx u = unit[std::size_t(a)];
+
+        // Azimuth: the leg's end runs on a circle of the leg's length; all 360 whole degrees.
+        Choice free{double(a), all.sse({}, later)};
+        for (int b = 0; b < 360; ++b) {
+            sseOf[std::size_t(b)] = all.sse(lengthM * (unit[std::size_t(b)] - u), later);
+            if (b != a && sseOf[std::size_t(b)] < free.sse)
+                free = {double(b), sseOf[std::size_t(b)]};
+        }
+        std::vector<Choice> typical;
+        for (const auto& [v, kind] : typicalMisreadings(CheckField::Azimuth, r.azimuth))
+            typical.push_back({v, sseOf[std::size_t(v)], kind});
+        const auto degreesApart = [](double x, double y) { return std::fabs(std::remainder(x - y, 360.0)); };
+        Choice c = preferTypical(free, typical, n, tie, degreesApart, kMatchDegrees);
+        if (int(c.value) != a)
+            result.candidates.push_back({j + 1, CheckField::Azimuth, double(r.azimuth), c.value, c.kind, result.rmsM,
+                                         std::sqrt(c.sse / n), 0});
+
+        // Pairs: the leg's end moves along the leg, linearly in the change.
+        const auto sseOfPairs = [&](double pairs) {
+            return all.sse((pairs - r.pairs) / pairsPer100m * 100.0 * u, later);
+        };
+        free = {r.pairs, all.sse({}, later)};
+        for (const double t : bestLengthChanges(all, later, u)) {
+            const double pairs = std::max(0.0, r.pairs + std::round(t / 100.0 * pairsPer100m));
+            if (const double s = sseOfPairs(pairs); std::isfinite(pairs) && pairs != r.pairs && s < free.sse)
+                free = {pairs, s};
+        }
+        typical.clear();
+        for (const auto& [v, kind] : typicalMisreadings(CheckField::Pairs, r.pairs))
+            typical.push_back({v, sseOfPairs(v), kind});
+        const auto pairsApart = [](double x, double y) { return std::fabs(x - y); };
+        c = preferTypical(free, typical, n, tie, pairsApart, kMatchPairs);
+        if (c.value != r.pairs)
+            result.candidates.push_back(
+                {j + 1, CheckField::Pairs, r.pairs, c.value, c.kind, result.rmsM, std::sqrt(c.sse / n), 0});
+    }
+    return result;
+}
+
+}  // namespace zelt::compute
