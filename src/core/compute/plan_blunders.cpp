@@ -56,47 +56,58 @@ struct FitSums {
         szz += std::norm(z);
         sww += std::norm(w);
     }
-
-    /// The residual sum of squares when the `later` points move by `d`.
-    double sse(Cx d, const FitSums& later) const
-    {
-        const Cx z = sz + later.n * d;
-        const double zz = szz + 2 * std::real(std::conj(d) * later.sz) + later.n * std::norm(d);
-        const Cx zw = szw + std::conj(d) * later.sw;
-        const double q = zz - std::norm(z) / n;
-        const double wSpread = sww - std::norm(sw) / n;
-        // Every route point on one spot: the placement is a shift and leaves the spread of w.
-        if (!(q > 1e-9))
-            return std::max(0.0, wSpread);
-        const Cx p = zw - std::conj(z) * sw / n;
-        return std::max(0.0, wSpread - std::norm(p) / q);
-    }
 };
 
-/// The length change t (metres) along `u` that leaves the least sse: sse(t) = W - N(t)/D(t)
-/// with N and D quadratics in t, so the optimum solves a quadratic (the cubic terms of
-/// N'D - ND' cancel). Returns the roots; the caller rounds and compares them.
-std::vector<double> bestLengthChanges(const FitSums& all, const FitSums& later, Cx u)
-{
-    const double n = all.n, m = later.n;
-    const double q0 = all.szz - std::norm(all.sz) / n;
-    const double q1 = std::real(std::conj(u) * later.sz) - m * std::real(std::conj(u) * all.sz) / n;
-    const double q2 = m - m * m / n;
-    const Cx p0 = all.szw - std::conj(all.sz) * all.sw / n;
-    const Cx p1 = std::conj(u) * (later.sw - m * all.sw / n);
-    const double a0 = std::norm(p0), a1 = std::real(std::conj(p0) * p1), a2 = std::norm(p1);
-    const double A = a2 * q1 - a1 * q2, B = a2 * q0 - a0 * q2, C = a1 * q0 - a0 * q1;
-    const double scale = std::max({std::fabs(A), std::fabs(B), std::fabs(C)});
-    if (!(scale > 0))
-        return {};
-    if (std::fabs(A) <= 1e-12 * scale)
-        return std::fabs(B) > 0 ? std::vector<double>{-C / B} : std::vector<double>{};
-    const double disc = B * B - 4 * A * C;
-    if (disc < 0)
-        return {};
-    const double root = std::sqrt(disc);
-    return {(-B + root) / (2 * A), (-B - root) / (2 * A)};
-}
+/// The residual sum of squares of the fit when the points from some row on move by one vector
+/// d, as a function of d alone: sse(d) = W - |P0 + conj(d) g|^2 / (Q0 + 2 Re(conj(d) a) + b |d|^2).
+/// Plain doubles: this runs 360 times a row.
+struct ShiftedFit {
+    double q0 = 0, w = 0, b = 0;
+    double p0x = 0, p0y = 0, ax = 0, ay = 0, gx = 0, gy = 0;
+
+    ShiftedFit(const FitSums& all, const FitSums& later)
+    {
+        const double n = all.n, m = later.n;
+        const Cx a = later.sz - m * all.sz / n;
+        const Cx g = later.sw - m * all.sw / n;
+        const Cx p0 = all.szw - std::conj(all.sz) * all.sw / n;
+        q0 = all.szz - std::norm(all.sz) / n;
+        w = all.sww - std::norm(all.sw) / n;
+        b = m - m * m / n;
+        p0x = p0.real(), p0y = p0.imag(), ax = a.real(), ay = a.imag(), gx = g.real(), gy = g.imag();
+    }
+
+    double sse(double dx, double dy) const
+    {
+        const double q = q0 + 2 * (dx * ax + dy * ay) + b * (dx * dx + dy * dy);
+        // Every route point on one spot: the placement is a shift and leaves the spread of w.
+        if (!(q > 1e-9))
+            return std::max(0.0, w);
+        const double px = p0x + dx * gx + dy * gy, py = p0y + dx * gy - dy * gx;
+        return std::max(0.0, w - (px * px + py * py) / q);
+    }
+
+    /// The length change t (metres) along the unit vector (ux, uy) that leaves the least sse:
+    /// sse(t) = W - N(t)/D(t) with N and D quadratics in t, so the optimum solves a quadratic
+    /// (the cubic terms of N'D - ND' cancel). The roots; the caller rounds and compares them.
+    std::vector<double> bestLengthChanges(double ux, double uy) const
+    {
+        const double q1 = ux * ax + uy * ay;
+        const double p1x = ux * gx + uy * gy, p1y = ux * gy - uy * gx;
+        const double a0 = p0x * p0x + p0y * p0y, a1 = p0x * p1x + p0y * p1y, a2 = p1x * p1x + p1y * p1y;
+        const double A = a2 * q1 - a1 * b, B = a2 * q0 - a0 * b, C = a1 * q0 - a0 * q1;
+        const double scale = std::max({std::fabs(A), std::fabs(B), std::fabs(C)});
+        if (!(scale > 0))
+            return {};
+        if (std::fabs(A) <= 1e-12 * scale)
+            return std::fabs(B) > 0 ? std::vector<double>{-C / B} : std::vector<double>{};
+        const double disc = B * B - 4 * A * C;
+        if (disc < 0)
+            return {};
+        const double root = std::sqrt(disc);
+        return {(-B + root) / (2 * A), (-B - root) / (2 * A)};
+    }
+};
 
 struct Choice {
     double value = 0;
@@ -210,7 +221,7 @@ PlanCheck planCandidates(std::span<const CheckRow> rows, double pairsPer100m, st
     }
     PlanCheck result;
     const double n = all.n;
-    result.rmsM = std::sqrt(all.sse({}, suffix.back()) / n);
+    result.rmsM = std::sqrt(ShiftedFit(all, suffix.back()).sse(0, 0) / n);
 
     std::array<Cx, 360> unit;
     for (int a = 0; a < 360; ++a)
@@ -221,7 +232,7 @@ PlanCheck planCandidates(std::span<const CheckRow> rows, double pairsPer100m, st
     for (int j = known.front().row + 1; j <= known.back().row; ++j) {
         while (known[first].row < j)
             ++first;
-        const FitSums& later = suffix[first];
+        const ShiftedFit fit(all, suffix[first]);
         const CheckRow& r = rows[std::size_t(j)];
         const double lengthM = r.pairs / pairsPer100m * 100.0;
         if (!(lengthM > 0))
@@ -230,9 +241,10 @@ PlanCheck planCandidates(std::span<const CheckRow> rows, double pairsPer100m, st
         const Cx u = unit[std::size_t(a)];
 
         // Azimuth: the leg's end runs on a circle of the leg's length; all 360 whole degrees.
-        Choice free{double(a), all.sse({}, later)};
+        Choice free{double(a), fit.sse(0, 0)};
         for (int b = 0; b < 360; ++b) {
-            sseOf[std::size_t(b)] = all.sse(lengthM * (unit[std::size_t(b)] - u), later);
+            const Cx d = lengthM * (unit[std::size_t(b)] - u);
+            sseOf[std::size_t(b)] = fit.sse(d.real(), d.imag());
             if (b != a && sseOf[std::size_t(b)] < free.sse)
                 free = {double(b), sseOf[std::size_t(b)]};
         }
@@ -247,10 +259,11 @@ PlanCheck planCandidates(std::span<const CheckRow> rows, double pairsPer100m, st
 
         // Pairs: the leg's end moves along the leg, linearly in the change.
         const auto sseOfPairs = [&](double pairs) {
-            return all.sse((pairs - r.pairs) / pairsPer100m * 100.0 * u, later);
+            const double t = (pairs - r.pairs) / pairsPer100m * 100.0;
+            return fit.sse(t * u.real(), t * u.imag());
         };
-        free = {r.pairs, all.sse({}, later)};
-        for (const double t : bestLengthChanges(all, later, u)) {
+        free = {r.pairs, fit.sse(0, 0)};
+        for (const double t : fit.bestLengthChanges(u.real(), u.imag())) {
             const double pairs = std::max(0.0, r.pairs + std::round(t / 100.0 * pairsPer100m));
             if (const double s = sseOfPairs(pairs); std::isfinite(pairs) && pairs != r.pairs && s < free.sse)
                 free = {pairs, s};
