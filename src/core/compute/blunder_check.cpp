@@ -103,7 +103,7 @@ std::vector<Ranked> procentCandidates(std::span<const CheckRow> rows, double pai
                 continue;
             Suspect c{row, CheckField::Procent, double(r.procent), double(*best), BlunderKind::None, rmsBefore,
                       rmsWith(differenceWith(*best)), 0};
-            // A typical misreading is named when it closes the stretch as well, within a
+            // A typical misreading is named when it closes the stretch nearly as well: within
             // half of what the stretch may miss by.
             double typicalMiss = HUGE_VAL;
             for (const auto& [v, kind] : typicalMisreadings(CheckField::Procent, r.procent)) {

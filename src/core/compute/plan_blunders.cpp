@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <complex>
 #include <functional>
@@ -135,6 +136,8 @@ Choice preferTypical(const Choice& free, const std::vector<Choice>& typical, dou
 std::vector<std::string> swappedDigits(const std::string& digits)
 {
     std::vector<std::string> out;
+    if (digits.size() > 12)
+        return out;
     for (std::size_t i = 0; i < digits.size(); ++i)
         for (std::size_t j = i + 1; j < digits.size(); ++j) {
             if (digits[i] == digits[j])
@@ -145,6 +148,14 @@ std::vector<std::string> swappedDigits(const std::string& digits)
                 out.push_back(s);
         }
     return out;
+}
+
+/// The whole number the digits spell.
+std::int64_t wholeOf(const std::string& digits)
+{
+    std::int64_t v = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), v);
+    return v;
 }
 
 }  // namespace
@@ -159,8 +170,8 @@ std::vector<std::pair<double, BlunderKind>> typicalMisreadings(CheckField field,
         std::string digits = std::to_string(a);
         digits.insert(0, 3 - digits.size(), '0');
         for (const std::string& s : swappedDigits(digits))
-            if (const int v = std::stoi(s); v < 360)
-                out.emplace_back(v, BlunderKind::SwappedDigits);
+            if (const auto v = wholeOf(s); v < 360)
+                out.emplace_back(double(v), BlunderKind::SwappedDigits);
         break;
     }
     case CheckField::Pairs: {
@@ -171,7 +182,7 @@ std::vector<std::pair<double, BlunderKind>> typicalMisreadings(CheckField field,
         if (whole >= 0 && whole < 1e9)
             for (const std::string& s : swappedDigits(std::to_string(std::int64_t(whole))))
                 if (s.front() != '0')
-                    out.emplace_back(std::stod(s) + (value - whole), BlunderKind::SwappedDigits);
+                    out.emplace_back(double(wholeOf(s)) + (value - whole), BlunderKind::SwappedDigits);
         break;
     }
     case CheckField::Procent: {
@@ -179,8 +190,8 @@ std::vector<std::pair<double, BlunderKind>> typicalMisreadings(CheckField field,
         if (p != 0)
             out.emplace_back(-p, BlunderKind::Reversed);
         for (const std::string& s : swappedDigits(std::to_string(std::abs(p))))
-            if (const int v = std::stoi(s); v <= 150 && s.front() != '0')
-                out.emplace_back(p < 0 ? -v : v, BlunderKind::SwappedDigits);
+            if (const auto v = wholeOf(s); v <= 150 && s.front() != '0')
+                out.emplace_back(double(p < 0 ? -v : v), BlunderKind::SwappedDigits);
         break;
     }
     }
