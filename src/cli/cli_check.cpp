@@ -13,6 +13,7 @@
 #include <cmath>
 #include <memory>
 #include <ostream>
+#include <stdexcept>
 #include <system_error>
 
 namespace zelt::cli {
@@ -142,6 +143,10 @@ int checkCommand(const Args& args, std::ostream& out, std::ostream& err)
         printSuspects(report, sep, out);
     }
     session->checkComplete();
+    // Status 4 is a finding, not a failure: output that could not be written must still fail.
+    out.flush();
+    if (!out)
+        throw std::runtime_error("cannot write to standard output");
     return report.flagged() ? 4 : 0;
 }
 

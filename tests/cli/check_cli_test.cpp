@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <cmath>
@@ -98,6 +99,16 @@ private slots:
         const QString steep = dir.filePath(QStringLiteral("steep.db"));
         QCOMPARE(runCli({QStringLiteral("check"), steep, QStringLiteral("--height-tolerance"), QStringLiteral("40")}).exitCode, 0);
         QCOMPARE(runCli({QStringLiteral("check"), steep, QStringLiteral("--height-tolerance"), QStringLiteral("-1")}).exitCode, 2);
+
+        // A finding does not hide output that could not be written.
+        if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+            QSKIP("this system has no /dev/full");
+        QProcess full;
+        full.setStandardOutputFile(QStringLiteral("/dev/full"));
+        full.start(QStringLiteral(ZELT_CLI), {QStringLiteral("check"), steep});
+        QVERIFY(full.waitForFinished(120000));
+        QCOMPARE(full.exitCode(), 1);
+        QVERIFY(full.readAllStandardError().contains("cannot write to standard output"));
     }
 };
 
