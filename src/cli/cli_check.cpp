@@ -113,7 +113,8 @@ void printSuspects(const CheckReport& r, char sep, std::ostream& out)
             out << "no single reading explains the misclosure\n";
         return;
     }
-    out << "suspects, best first (a shared rank is a tie):\n  rank\trow\tfield\tvalue\tsuggested\tkind\trms before\trms after\n";
+    out << "suspects, best first (a shared rank is a tie):\n"
+           "  rank\trow\tfield\tvalue\tsuggested\tkind\trms before\trms after\n";
     for (const Suspect& s : r.suspects)
         out << "  " << s.rank << '\t' << s.row << '\t' << fieldName(s.field) << '\t' << reading(s.value, sep) << '\t'
             << reading(s.suggested, sep) << '\t' << (s.kind == zelt::compute::BlunderKind::None ? "-" : kindName(s.kind))

@@ -97,8 +97,11 @@ private slots:
 
         // The tolerance is the user's: a looser one passes the steep slope, a bad one is refused.
         const QString steep = dir.filePath(QStringLiteral("steep.db"));
-        QCOMPARE(runCli({QStringLiteral("check"), steep, QStringLiteral("--height-tolerance"), QStringLiteral("40")}).exitCode, 0);
-        QCOMPARE(runCli({QStringLiteral("check"), steep, QStringLiteral("--height-tolerance"), QStringLiteral("-1")}).exitCode, 2);
+        const auto withTolerance = [&](const char* metres) {
+            return runCli({QStringLiteral("check"), steep, QStringLiteral("--height-tolerance"), QString::fromLatin1(metres)});
+        };
+        QCOMPARE(withTolerance("40").exitCode, 0);
+        QCOMPARE(withTolerance("-1").exitCode, 2);
 
         // A finding does not hide output that could not be written.
         if (!QFileInfo::exists(QStringLiteral("/dev/full")))

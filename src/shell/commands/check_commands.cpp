@@ -61,17 +61,19 @@ zelt::document::Diagnostics checkDiagnostics(const CheckReport& report)
 {
     zelt::document::Diagnostics out = report.notes;
     if (report.planRmsM) {
-        const std::string text = "placed on the known points: rms " + metres(*report.planRmsM) + " m on the ground (tolerance "
-                                 + metres(report.planToleranceM) + " m)";
+        const std::string text = "placed on the known points: rms " + metres(*report.planRmsM)
+                                 + " m on the ground (tolerance " + metres(report.planToleranceM) + " m)";
         out.push_back(report.planFlagged ? Diagnostic::warning(text + ": flagged") : Diagnostic::note(text));
     }
-    for (const auto& s : report.stretches)
-        if (s.flagged)
-            out.push_back(Diagnostic::warning("rows " + std::to_string(s.fromRow) + " to " + std::to_string(s.toRow)
-                                                  + ": the slopes rise " + metres(s.slopeRiseM, true) + " m, the altimeter "
-                                                  + metres(s.altimeterRiseM, true) + " m; they differ by "
-                                                  + metres(s.differenceM, true) + " m (tolerance " + metres(s.toleranceM) + " m)",
-                                              s.toRow, "Altimeter"));
+    for (const auto& s : report.stretches) {
+        if (!s.flagged)
+            continue;
+        const std::string text = "rows " + std::to_string(s.fromRow) + " to " + std::to_string(s.toRow)
+                                 + ": the slopes rise " + metres(s.slopeRiseM, true) + " m, the altimeter "
+                                 + metres(s.altimeterRiseM, true) + " m; they differ by " + metres(s.differenceM, true)
+                                 + " m (tolerance " + metres(s.toleranceM) + " m)";
+        out.push_back(Diagnostic::warning(text, s.toRow, "Altimeter"));
+    }
     for (const auto& s : report.suspects) {
         const auto sameRank = std::count_if(report.suspects.begin(), report.suspects.end(),
                                             [&](const auto& o) { return o.rank == s.rank; });
