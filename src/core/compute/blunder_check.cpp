@@ -188,6 +188,10 @@ CheckReport checkTraverse(std::span<const CheckRow> rows, double pairsPer100m,
 {
     if (!isUsablePairsRatio(pairsPer100m))
         throw FitError(pairsRatioMessage(pairsPer100m));
+    // One unreadable number would turn every sum into NaN and the check into silence.
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (!std::isfinite(rows[i].pairs) || rows[i].pairs < 0 || (rows[i].altimeter && !std::isfinite(*rows[i].altimeter)))
+            throw FitError("Row " + std::to_string(i + 1) + " holds a length or altimeter reading that is not a number.");
     CheckReport report;
     report.stretches = heightStretches(rows, pairsPer100m, options);
     std::vector<Ranked> suspects;

@@ -89,8 +89,9 @@ struct CheckReport {
 /// Checks the rows (table order) with their pace count and known points. The height stretches
 /// need altimeter readings; the plan needs at least three known points, each on a row of the
 /// table (otherwise a note says why it was not checked). FitError when the pace count is not
-/// usable. The plan is placed as the map export places it: each leg's walked length along its
-/// azimuth, by the least-squares shift, turn and scale.
+/// usable, or a row's Pairs or Altimeter is not a finite number (Pairs also when negative).
+/// The plan is placed as the map export places it: each leg's walked length along its azimuth,
+/// by the least-squares shift, turn and scale.
 CheckReport checkTraverse(std::span<const CheckRow> rows, double pairsPer100m,
                           const zelt::document::KnownPoints& known, const CheckOptions& options = {});
 
