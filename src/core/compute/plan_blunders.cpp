@@ -116,19 +116,23 @@ struct Choice {
     BlunderKind kind = BlunderKind::None;
 };
 
-/// The free optimum, or the best typical misreading when it explains the misclosure as well
-/// or lies within `matchDistance` of the optimum. The noise of a walked route moves the
-/// optimum by a few degrees or pairs from the value read, while the rms rises steeply around
-/// it on a long leg: the nearby typical value is the likelier reading.
+/// The free optimum, or the best typical misreading when it explains the misclosure as well,
+/// or lies within `matchDistance` of the optimum leaving at most twice its rms. The noise of a
+/// walked route moves the optimum by a few degrees or pairs from the value read, while the rms
+/// rises steeply around it on a long leg: the nearby typical value is the likelier reading. On
+/// a walk without noise the optimum leaves no rms, and a nearby typical value is not preferred.
 Choice preferTypical(const Choice& free, const std::vector<Choice>& typical, double n, double tieFactor,
                      const std::function<double(double, double)>& distance, double matchDistance)
 {
+    const double freeRms = std::sqrt(free.sse / n);
     const Choice* chosen = nullptr;
-    for (const Choice& t : typical)
-        if ((std::sqrt(t.sse / n) <= tieFactor * std::sqrt(free.sse / n) + kTieM
-             || distance(t.value, free.value) <= matchDistance)
-            && (!chosen || t.sse < chosen->sse))
+    for (const Choice& t : typical) {
+        const double rms = std::sqrt(t.sse / n);
+        const bool tie = rms <= tieFactor * freeRms + kTieM;
+        const bool near = distance(t.value, free.value) <= matchDistance && rms <= 2 * freeRms + kTieM;
+        if ((tie || near) && (!chosen || t.sse < chosen->sse))
             chosen = &t;
+    }
     return chosen ? *chosen : free;
 }
 

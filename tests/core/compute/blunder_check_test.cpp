@@ -14,7 +14,7 @@ using namespace zelt::compute;
 
 namespace {
 
-enum class Blunder { None, ReversedAzimuth, SwappedAzimuth, Tally, SwappedPairs, FlippedSlope, TallyOnTwin };
+enum class Blunder { None, ReversedAzimuth, SwappedAzimuth, Tally, SwappedPairs, FlippedSlope, TallyOnTwin, OddPairs };
 
 constexpr int kRows = 49;        // a start row and 48 legs
 constexpr int kBlunderRow = 19;  // 0-based; known points on every 4th row, so between rows 16 and 20
@@ -85,6 +85,7 @@ Walk walk(std::uint32_t seed, const Noise& noise, Blunder blunder)
     case Blunder::Tally:
     case Blunder::TallyOnTwin: b.pairs -= 10; break;
     case Blunder::SwappedPairs: b.pairs = 47; break;
+    case Blunder::OddPairs: b.pairs = 58; break;
     case Blunder::FlippedSlope: b.procent = -b.procent; break;
     }
     return w;
@@ -124,6 +125,7 @@ private slots:
         row("tally missed", Blunder::Tally, true, "Pairs", "tally");
         row("swapped pairs digits", Blunder::SwappedPairs, true, "Pairs", "swapped digits");
         row("tally on one of two equal legs", Blunder::TallyOnTwin, true, "Pairs", "tally");
+        row("pairs misread without a pattern, exact walk", Blunder::OddPairs, false, "Pairs", "");
         row("flipped slope, exact readings", Blunder::FlippedSlope, false, "Procent", "reversed");
         row("flipped slope, noisy readings", Blunder::FlippedSlope, true, "Procent", "reversed");
     }
