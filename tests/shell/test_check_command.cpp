@@ -81,6 +81,7 @@ private slots:
         QVERIFY(child);
         child->Table1().setRecNo(1);
         m_shell.form->actions().Check1->trigger();
+        QCOMPARE(m_shell.form->statusPanel(0)->text(), QStringLiteral("Check: flagged; the findings are in the list"));
         DiagnosticsDialog* dialog = m_shell.form->diagnosticsDialog();
         QVERIFY(dialog && dialog->isVisible());
         QTreeWidget* list = dialog->list();

@@ -49,6 +49,8 @@ void check(TMainForm& main)
         }
         if (report.planFlagged && report.suspects.empty())
             entries.push_back(Diagnostic::note("no single reading explains the misclosure"));
+        // The status line must not keep an earlier check's "nothing flagged".
+        main.showStatus(QStringLiteral("Check: flagged; the findings are in the list"));
         main.showDiagnostics(entries, QStringLiteral("Check"), child);
     } catch (const std::exception& e) {
         TMDIChild::showError(&main, QString::fromUtf8(e.what()));
