@@ -33,6 +33,7 @@ void registerAll()
     registerReportCommands();
     registerKnownPointCommands();
     registerRouteCommands();
+    registerCheckCommands();
 }
 
 std::vector<CommandHelp> helpEntries()

@@ -72,6 +72,8 @@ void exitStatuses(std::ostream& out)
           "Partial result: the table is damaged; a command that only reads it worked on the rows before "
           "the damage, and says so on standard error. A command that changes a table refuses a damaged "
           "one with status 1 and changes nothing.");
+    entry(out, "4", "check found something to flag: a stretch whose slopes disagree with the altimeter, or a "
+                    "route that misses its known points.");
 }
 
 void files(std::ostream& out)

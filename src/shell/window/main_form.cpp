@@ -225,7 +225,7 @@ void TMainForm::updateEnabling()
                          a.PasteFromExcel1, a.tbPasteInTable, a.SetStartCalc1, a.SetEndCalc1, a.tbSt, a.tbFin,
                          a.BeginWayHeight1, a.tbPrint, a.Print1, a.Grids1->menuAction(), a.tbCols, a.FillHeight1,
                          a.tbFillH, a.Export1, a.tbFillPercent, a.SaveAs1, a.PercentCalc1, a.FileSave1,
-                         a.FileSaveAs1, a.FileClose1, a.WindowCascade1, a.WindowTileHorizontal1,
+                         a.FileSaveAs1, a.FileClose1, a.Check1, a.WindowCascade1, a.WindowTileHorizontal1,
                          a.WindowTileVertical1, a.WindowMinimizeAll1, a.WindowArrangeAll1})
         act->setEnabled(any);
     const bool start = any && active->document().calcStartSelected;

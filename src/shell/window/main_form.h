@@ -72,6 +72,7 @@ struct MainActions {
     QAction* Recalculate1 = nullptr;      ///< "Re&Calculate" F10
     QAction* FillHeight1 = nullptr;       ///< "Fill Height"
     QAction* PercentCalc1 = nullptr;      ///< "% calc height"
+    QAction* Check1 = nullptr;            ///< "Chec&k": slopes against the altimeter, suspect readings
     // Grids
     QMenu* Grids1 = nullptr;              ///< "Grids" menu
     QAction* GridSaveCustom1 = nullptr;   ///< "Save current to custom file"

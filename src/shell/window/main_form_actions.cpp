@@ -117,6 +117,9 @@ void TMainForm::createEditAndCalcActions()
     a.Recalculate1 = makeAction(this, "ReCalculate1", "Re&Calculate", nullptr, QKeySequence(Qt::Key_F10));
     a.FillHeight1 = makeAction(this, "FillHeight1", "Fill Height");
     a.PercentCalc1 = makeAction(this, "calcheight1", "% calc height");
+    a.Check1 = makeAction(this, "Check1", "Chec&k",
+                          "Check|Checks the slopes against the altimeter and looks for the reading that keeps the "
+                          "route off its known points");
     a.tbFillH = makeAction(this, "ToolbarButtonFillH", "Fill H", "Fill Height");
     a.tbFillPercent = makeAction(this, "ToolbarButtonFillPercent", "Fill%", "Fill procent");
     a.tbSt = makeAction(this, "ToolbarButtonSt", "St", "Set Start Height for calc");
@@ -202,6 +205,8 @@ void TMainForm::createMenus()
     calc->addActions({a.SetStartCalc1, a.SetEndCalc1, a.Recalculate1});
     calc->addSeparator();
     calc->addActions({a.FillHeight1, a.PercentCalc1});
+    calc->addSeparator();
+    calc->addAction(a.Check1);
 
     a.Grids1 = addMenu("Grids", nullptr);
     a.Grids1->setObjectName(QStringLiteral("Grids1"));
@@ -289,6 +294,8 @@ void TMainForm::createToolbars()
     t4->addAction(a.tbCalc);
     t4->addSeparator();
     t4->addActions({a.tbGS, a.tbGF});
+    t4->addSeparator();
+    t4->addAction(a.Check1);
 
     for (QToolBar* tb : m_toolbars)
         addCloseButton(tb);
