@@ -113,7 +113,7 @@ void InstallTreeTest::manualPageNamesEveryCommand()
     const QStringList commands = help.out.section(QStringLiteral("\nCommands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0).split(u'\n');
     int entries = 0;
     for (const QString& line : commands) {
-        if (!line.startsWith(QStringLiteral("  ")) || line.startsWith(QStringLiteral("      ")))
+        if (!line.startsWith(QStringLiteral("  ")) || line.startsWith(QStringLiteral("   ")))  // terms go on at 4
             continue;
         const QString name = line.trimmed().section(u' ', 0, 0);
         QVERIFY2(page.out.contains(QStringLiteral(".TP\n\\fB") + QString(name).replace(u'-', QStringLiteral("\\-"))),
