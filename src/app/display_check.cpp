@@ -42,7 +42,9 @@ void fatalPlatform(QtMsgType type, const QMessageLogContext& context, const QStr
     // Qt says the platform plugin could not be initialised and would abort; its warning naming
     // the display that did not answer came just before, through the previous handler.
     if (type == QtFatalMsg && text.contains(QLatin1String("platform plugin"))) {
-        reportNoDisplay(QStringLiteral("the display could not be opened"));
+        const QString named = qEnvironmentVariable("DISPLAY", qEnvironmentVariable("WAYLAND_DISPLAY"));
+        reportNoDisplay(named.isEmpty() ? QStringLiteral("the display could not be opened")
+                                        : QStringLiteral("the display '%1' does not answer").arg(named));
         std::fflush(stderr);
         std::_Exit(1);
     }

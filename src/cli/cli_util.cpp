@@ -3,6 +3,7 @@
 #include "cli/cli_util.h"
 
 #include "base/atomic_file.h"
+#include "base/regular_file.h"
 
 #include <QGuiApplication>
 
@@ -14,6 +15,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,10 +31,21 @@ std::string readInput(const std::string& source)
 {
     if (source == "-")
         return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};
-    std::ifstream in(source, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read '" + source + "'");
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    // A text to import or paste: a regular file (never a device or a pipe that would block) of
+    // at most 256 MiB, several times the largest table's rows as text.
+    constexpr std::uintmax_t kMaxInputBytes = std::uintmax_t{1} << 28;
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(source, ec).lexically_normal();
+    std::string reason;
+    int error = 0;
+    const document::RegularFile file = document::RegularFile::open(source, O_RDONLY, kMaxInputBytes, reason, error);
+    if (!file.isOpen())
+        throw std::runtime_error(reason.empty() ? "cannot read " + document::fileErrorText(full, error)
+                                                : "'" + full.string() + "' " + reason);
+    const auto bytes = file.readAll(error);
+    if (!bytes)
+        throw std::runtime_error("cannot read " + document::fileErrorText(full, error));
+    return {bytes->begin(), bytes->end()};
 }
 
 interchange::TextColumns textColumns(const Args& args)
