@@ -173,7 +173,7 @@ std::string pictureFormat(const Args& args)
 
 int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
-    expectPositional(args, 2, 2, "TABLE.db OUT.png|OUT.svg|OUT.pdf");
+    expectPositional(args, 2, 2, "TABLE.db OUT.png|OUT.svg|OUT.pdf|-");
     const QSize size = pictureSize(args);
     OutputTarget target(args.positional[1], "route." + pictureFormat(args));
     const QString path = QFile::decodeName(target.path().c_str());
