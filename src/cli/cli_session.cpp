@@ -31,7 +31,16 @@ fs::path tableArgument(const Args& args)
 {
     if (args.positional.empty() || args.positional.front().empty())
         throw UsageError{"missing TABLE.db"};
-    return fs::path(args.positional.front());
+    return tablePath(args.positional.front());
+}
+
+fs::path tablePath(const std::string& argument)
+{
+    if (argument.empty())
+        throw UsageError{"an empty table name"};
+    if (argument == "-")
+        throw UsageError{"a table is a file: '-' (standard input or output) cannot be one"};
+    return fs::path(argument);
 }
 
 CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layout layoutUse)

@@ -66,6 +66,9 @@ private:
 
 /// The table argument of a command: the first positional argument, or a UsageError.
 std::filesystem::path tableArgument(const Args& args);
+/// A table named on the command line: a UsageError for "" and for "-" (a table is a file with
+/// companions beside it, never standard input or output).
+std::filesystem::path tablePath(const std::string& argument);
 
 /// The decimal separator of --locale NAME ("de_DE" gives ','; '.' without it); UsageError for an
 /// unknown locale.

@@ -79,7 +79,7 @@ void ComputeCliTest::fillHeightsNotesGoToStandardError()
     });
     const auto r = runCli({QStringLiteral("fill-heights"), QString::fromStdString(m_table.string())});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QStringLiteral("fill heights: 4 rows posted\n"));
+    QCOMPARE(r.out, QStringLiteral("fill-heights: 4 rows posted\n"));
     QCOMPARE(r.err, QStringLiteral("note: Row 3, FillHeight: rows 3 to 4 after the last reading take the last reading\n"));
     QVERIFY(nearly(readColumn(m_table, "FillHeight"), Column{400.0, 401.0, 401.0, 401.0}, 0));
 }

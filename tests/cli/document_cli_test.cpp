@@ -89,7 +89,7 @@ void DocumentCliTest::importAndDump()
                               "180;32;-20;Left;;350;\n");
     const Run r = cli({"import", table(), m_dir->filePath("in.txt")});
     QCOMPARE(r.exitCode, 0);
-    QVERIFY2(r.out.contains("imported 2 rows"), r.out.constData());
+    QVERIFY2(r.out.contains("import: 2 rows"), r.out.constData());
     // Typed through the field rules: "3" became a turn word, metres and F/G follow from the pairs.
     const QByteArray all = kStartRow
         + "90;64;10;Center;mark A;;100.00;99.50;9.95;;;;;;\r\n"

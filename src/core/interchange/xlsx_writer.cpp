@@ -217,9 +217,11 @@ void XlsxWriter::autoFormat(int format)
 fs::path XlsxWriter::save()
 {
     requireWorkbook();
+    // Only the folder of numbered workbooks is made; a workbook named by the caller goes where it
+    // says or nowhere (a mistyped folder is not created).
     std::error_code ec;
-    if (m_path.has_parent_path())
-        fs::create_directories(m_path.parent_path(), ec);
+    if (!m_folder.empty())
+        fs::create_directories(m_folder, ec);
 
     const ClassicLocale classic;
     lxw_workbook* wb = workbook_new(m_path.c_str());
