@@ -30,6 +30,13 @@ QString editorText(QWidget* editor)
     return {};
 }
 
+QLineEdit* lineEditOf(QWidget* editor)
+{
+    if (auto* combo = qobject_cast<QComboBox*>(editor))
+        return combo->lineEdit();
+    return qobject_cast<QLineEdit*>(editor);
+}
+
 bool isListOpen(const QComboBox* combo)
 {
     return combo && combo->view() && combo->view()->isVisible();
@@ -114,6 +121,9 @@ void GridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, cons
     if (stored)
         editor->setProperty(kOriginalText, text);
     editor->setProperty(GridView::kRefused, !stored);
+    // The refused text stays selected: what is typed next replaces it instead of extending it.
+    if (auto* line = lineEditOf(editor); line && !stored)
+        line->selectAll();
 }
 
 bool GridDelegate::eventFilter(QObject* watched, QEvent* event)
@@ -146,10 +156,25 @@ bool GridDelegate::eventFilter(QObject* watched, QEvent* event)
         }
         return true;
     }
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Ctrl+Z and Ctrl+Shift+Z / Ctrl+Y belong to the editor while it has typing to take
+        // back or bring back; otherwise they go on to the document's Undo and Redo.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QLineEdit* line = lineEditOf(editor);
+        const bool undo = key->matches(QKeySequence::Undo);
+        const bool redo = key->matches(QKeySequence::Redo)
+                          || (key->key() == Qt::Key_Y && key->modifiers() == Qt::ControlModifier);
+        if (line && ((undo && !line->isUndoAvailable()) || (redo && !line->isRedoAvailable()))) {
+            event->ignore();
+            return true;
+        }
+    }
     if (event->type() != QEvent::KeyPress)
         return QStyledItemDelegate::eventFilter(editor, event);
 
     auto* key = static_cast<QKeyEvent*>(event);
+    if (isAltLetter(*key))
+        return true;  // a menu mnemonic that matched no menu is not text
     editor->setProperty(GridView::kRefused, false);
     // On a closed pick list, row keys move between rows instead of stepping through its
     // entries (that would change the value of every cell walked over).
