@@ -138,6 +138,16 @@ bool GridDelegate::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::FocusOut) {
         if (m_committing)
             return false;  // the refusal message took the focus; the editor stays as it is
+        // An editor the view has let go (closed, or released by a reset after a pass) loses the
+        // focus as it is hidden: its text was stored or given up already, and the view no
+        // longer knows it.
+        if (editor->isHidden())
+            return false;
+        // Opening a menu takes the focus for a moment only: the text stays in the editor, and a
+        // command of the menu (Close, Undo, a pass) decides what becomes of it.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::PopupFocusReason || reason == Qt::MenuBarFocusReason)
+            return false;
         // A click into the grid takes the focus first; the grid stores the text before it
         // moves the current cell, and keeps the cell when the text is refused.
         QAbstractItemView* view = viewOf(editor);

@@ -111,7 +111,11 @@ bool TMDIChild::settlePendingRow()
     QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
     box.setDefaultButton(correct);
     box.setEscapeButton(correct);
+    // The question takes the focus from the editor, which tries its text again: that refusal
+    // is the one asked about, not a message of its own.
+    m_settling = true;
     box.exec();
+    m_settling = false;
     if (box.clickedButton() == discard) {
         view->discardOpenEditor();
         t.cancel();
