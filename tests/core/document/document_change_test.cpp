@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // A recorded change of a document goes back and forth exactly, in the table and in its file,
-// whatever mix of updates, inserts and deletions it holds; an update keeps only changed fields.
+// whatever mix of updates, inserts and deletions it holds.
 #include "document/document.h"
 #include "document/document_change.h"
 #include "paradox/paradox_table.h"
@@ -63,7 +63,6 @@ class DocumentChangeTest : public QObject {
 private slots:
     void revertAndReapplyAnyMix_data();
     void revertAndReapplyAnyMix();
-    void updatesKeepOnlyChangedFields();
 };
 
 void DocumentChangeTest::revertAndReapplyAnyMix_data()
@@ -102,32 +101,6 @@ void DocumentChangeTest::revertAndReapplyAnyMix()
     QVERIFY(rowsOf(doc.table) == after);
     QVERIFY(rowsOnDisk(doc.table) == after);
     QVERIFY(!recorder.hasRows());   // replays are not recorded again
-}
-
-void DocumentChangeTest::updatesKeepOnlyChangedFields()
-{
-    QTemporaryDir dir;
-    Document doc;
-    doc.table.setPath((dir.path() + QStringLiteral("/t.db")).toStdString());
-    doc.table.create();
-    doc.table.open();
-    doc.table.disableControls();
-    for (int i = 0; i < 1000; ++i) {
-        doc.table.append();
-        doc.table.setText("Mark", "a mark long enough to live outside the string " + std::to_string(i));
-        doc.table.post();
-    }
-    ChangeRecorder recorder(doc);
-    for (doc.table.first(); !doc.table.eof(); doc.table.next()) {
-        doc.table.edit();
-        doc.table.setFloat("FillHeight", 400);
-        doc.table.post();
-    }
-    doc.table.enableControls();
-    const DocumentChange change = recorder.take();
-    QCOMPARE(change.kind(), DocumentChange::Kind::Rows);
-    // One number per row, not the row with its long mark.
-    QVERIFY2(change.memoryBytes() < 1000 * 80, std::to_string(change.memoryBytes()).c_str());
 }
 
 QTEST_APPLESS_MAIN(DocumentChangeTest)
