@@ -212,7 +212,7 @@ void TestHeightCommands::surveyValuesDialog()
     m_shell.form->actions().Parymetry1->trigger();
     TDialog1* dlg = commands()->Dialog1();
     QVERIFY(dlg->isVisible());
-    QCOMPARE(dlg->windowTitle(), QStringLiteral("Dialog"));
+    QCOMPARE(dlg->windowTitle(), QStringLiteral("Survey Values"));
     QCOMPARE(dlg->StartHeightEdit()->value(), 420.0);
     QCOMPARE(dlg->PairsEdit()->value(), 64.0);
     dlg->StartHeightEdit()->setValue(300);

@@ -6,6 +6,7 @@
 #include "shell/commands/height_dialogs.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QAction>
 #include <QMessageBox>
@@ -25,6 +26,7 @@ void runOnActive(TMainForm& main, const QString& context,
     if (!child)
         return;
     try {
+        const UndoStep step(child, context);
         const zelt::compute::PassResult result = pass(child->document());
         main.showDiagnostics(result.diagnostics, context, child);
     } catch (const zelt::compute::PassRefused& e) {

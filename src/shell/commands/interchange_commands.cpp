@@ -6,6 +6,7 @@
 #include "interchange/spreadsheet_export.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -143,6 +144,7 @@ void InterchangeCommands::ToolbarPasteDownClick()
         return;
     child->commitEditor();
     try {
+        const UndoStep step(child, QStringLiteral("Paste"));
         zelt::interchange::pasteColumn(child->Table1(), child->selectedFieldName().toStdString(), text.toStdString(),
                                        child->Table1().decimalSeparator());
     } catch (const std::exception& e) {

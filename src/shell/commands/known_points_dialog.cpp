@@ -6,6 +6,7 @@
 #include "compute/route_placement.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
@@ -237,6 +238,7 @@ bool KnownPointsDialog::save(const KnownPoints& next)
             if (answer != QMessageBox::Yes)
                 return false;
         }
+        UndoStep step(m_child, QStringLiteral("Known Points"), UndoStep::KeepPending);
         m_child->document().knownPoints.replace(next);
     } catch (const std::exception& e) {
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
@@ -282,6 +284,7 @@ bool KnownPointsDialog::usePaceCount()
     if (answer != QMessageBox::Yes)
         return false;
     try {
+        const UndoStep step(m_child, QStringLiteral("Pace Count"));
         const auto result = zelt::compute::applySurveyValues(doc, doc.startHeight, implied);
         m_main.showDiagnostics(result.diagnostics, QStringLiteral("Pace count"), m_child);
     } catch (const std::exception& e) {

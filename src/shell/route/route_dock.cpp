@@ -268,7 +268,7 @@ RouteDock* installRouteDock(TMainForm& main)
     QAction* toggle = dock->toggleViewAction();
     toggle->setObjectName(QStringLiteral("ViewRoute1"));
     toggle->setText(QObject::tr("Route"));
-    if (QMenu* view = menuNamed(main.menuBar(), QStringLiteral("View"))) {
+    if (QMenu* view = menuNamed(main.menuBar(), QStringLiteral("&View"))) {
         view->addSeparator();
         view->addAction(toggle);
     }

@@ -9,6 +9,7 @@
 #include "shell/grid/grid_delegate.h"
 #include "shell/grid/grid_view.h"
 #include "shell/window/main_form.h"
+#include "shell/window/undo_commands.h"
 #include "shell/grid/table_model.h"
 
 #include <QAction>
@@ -104,6 +105,7 @@ TMDIChild::TMDIChild(QWidget* parent)
         writeLayoutCompanion(ing, columns, columnDefaults());
     };
     m_session = std::make_unique<zelt::document::DocumentSession>(*m_document, std::move(layoutIo));
+    m_history = new DocumentHistory(*this);
     buildNavigator();
 
     auto* layout = new QVBoxLayout(this);
@@ -157,7 +159,12 @@ void TMDIChild::connectGrid()
     connect(m_model, &TraverseTableModel::datasetStateChanged, this, &TMDIChild::updateNavigator);
     connect(m_model, &TraverseTableModel::rowsInserted, this, &TMDIChild::updateNavigator);
     connect(m_model, &TraverseTableModel::rowsRemoved, this, &TMDIChild::updateNavigator);
-    connect(m_model, &TraverseTableModel::errorRaised, this, [this](const QString& m) { showError(this, m); });
+    connect(m_model, &TraverseTableModel::errorRaised, this, [this](const QString& m) {
+        if (m_settling)
+            m_settleError = m;   // settlePendingRow asks with it
+        else
+            showError(this, m);
+    });
     connect(m_model, &TraverseTableModel::modelReset, this, &TMDIChild::updateCaption);
     connect(m_grid, &QAbstractItemView::doubleClicked, this, [this] {
         if (Table1().isReadOnly())
@@ -182,7 +189,9 @@ void TMDIChild::connectGrid()
 
 TMDIChild::~TMDIChild()
 {
-    // The models listen to the table; they must go before the document does.
+    // The history and the models listen to the table; they must go before the document does.
+    delete m_history;
+    m_history = nullptr;
     delete m_routeModel;
     m_routeModel = nullptr;
     delete m_grid;
@@ -298,7 +307,8 @@ void TMDIChild::setPathCaption(const QString& path)
 
 void TMDIChild::updateCaption()
 {
-    const QString caption = m_pathCaption + (Table1().isReadOnly() ? readOnlyMark() : QString());
+    const QString caption = m_pathCaption + (Table1().isReadOnly() ? readOnlyMark() : QString())
+                            + (m_closedEarly ? QStringLiteral(" [closed]") : QString());
     if (windowTitle() != caption)
         setWindowTitle(caption);
 }
@@ -432,6 +442,7 @@ void TMDIChild::deleteWithConfirmation()
     if (box.exec() != QMessageBox::Ok)
         return;
     try {
+        UndoStep step(this, QStringLiteral("Delete Row %1").arg(t.recNo()), UndoStep::KeepPending);
         t.deleteRow();
     } catch (const std::exception& e) {
         showError(this, QString::fromUtf8(e.what()));
@@ -462,6 +473,8 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event)
         QTimer::singleShot(0, this, &TMDIChild::showCellEditor);
     if (watched == m_grid && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        if (isAltLetter(*key))
+            return true;  // a mnemonic that matched no menu does not start typing in the cell
         if (refuseReadOnlyKey(*key))
             return true;
         if (gridKey(key->key(), key->modifiers()))
@@ -489,7 +502,10 @@ bool TMDIChild::writeCompanionsAndClose()
 {
     if (m_closed)
         return true;
-    // Text still in the cell editor is not committed: a row not yet stored is dropped.
+    // The row being typed is stored first, or the user corrects or discards it; after that
+    // nothing more is taken from the cell editor.
+    if (!settlePendingRow())
+        return false;
     m_model->setEditsAccepted(false);
     // The session writes nothing for a read-only table (damaged, locked, on read-only media) nor
     // for a window whose table never opened, which would put companions beside a file it never read.
@@ -514,13 +530,25 @@ bool TMDIChild::writeCompanionsAndClose()
 
 bool TMDIChild::closeAnyway(const QString& file, const QString& cause, const QString& lost)
 {
+    // After the table itself closed (its rows are stored), the window cannot show it any more:
+    // the question says so, and a window kept open says why it is empty.
+    const bool tableClosed = !Table1().isOpen();
+    const QString closed = tableClosed ? QStringLiteral("\n\nThe table itself is already closed; its rows are stored. "
+                                                        "Cancel keeps this window to try writing again.")
+                                       : QString();
     QMessageBox box(QMessageBox::Warning, applicationTitle(),
-                    QStringLiteral("Cannot write \"%1\": %2\n\nClose the table anyway? %3").arg(file, cause, lost),
+                    QStringLiteral("Cannot write \"%1\": %2\n\nClose the table anyway? %3").arg(file, cause, lost) + closed,
                     QMessageBox::Close | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
     if (box.exec() != QMessageBox::Close) {
-        m_model->setEditsAccepted(Table1().isOpen());
+        m_model->setEditsAccepted(!tableClosed);
+        if (tableClosed) {
+            m_closedEarly = true;
+            updateCaption();
+            emit statusMessage(QStringLiteral("The table is closed; \"%1\" is still to be written: close the window again")
+                                   .arg(file));
+        }
         return false;
     }
     try {
