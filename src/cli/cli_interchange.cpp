@@ -56,7 +56,7 @@ int pasteCommand(const Args& args, std::ostream& out, std::ostream&)
 int exportTxtCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.txt");
-    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly, layoutFor(args));
     interchange::exportTextFile(session.table(), session.document().columns, textColumns(args), args.positional[1]);
     const int rows = session.table().rowCount();
     session.close();
@@ -68,7 +68,7 @@ int exportTxtCommand(const Args& args, std::ostream& out, std::ostream&)
 int exportXlsxCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.xlsx");
-    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly, CliSession::Layout::Read);
     auto writer = interchange::XlsxWriter::toFile(args.positional[1]);
     writer.setNumberFormat(session.table().numberFormat());
     try {

@@ -26,10 +26,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 
 namespace zelt::shell {
@@ -38,20 +36,10 @@ using zelt::document::TraverseTable;
 
 namespace {
 
-/// Writes the grid's layout into the .ing companion: the file is created empty first, so that
-/// a file that cannot be written is reported with the I/O message like the .inf companion.
+/// Writes the grid's layout into the .ing companion; a failure is the companion's error.
 void writeLayoutCompanion(const std::filesystem::path& ing, const zelt::document::ColumnSet& columns,
                           const zelt::interchange::ColumnDefaults& defaults)
 {
-    errno = 0;
-#ifdef _WIN32
-    std::FILE* f = _wfopen(ing.c_str(), L"wb");
-#else
-    std::FILE* f = std::fopen(ing.c_str(), "wb");
-#endif
-    if (!f)
-        throw zelt::document::CompanionError(zelt::document::ioErrorMessage(errno));
-    std::fclose(f);
     try {
         zelt::interchange::saveGridLayout(columns, ing, defaults);
     } catch (const std::exception& e) {
@@ -101,7 +89,8 @@ TMDIChild::TMDIChild(QWidget* parent)
     // the session writes it at close with this grid's defaults.
     zelt::document::DocumentSession::LayoutIo layoutIo;
     layoutIo.write = [this](const std::filesystem::path& ing, const zelt::document::ColumnSet& columns) {
-        writeLayoutCompanion(ing, columns, columnDefaults());
+        if (!m_keepLayoutFile)
+            writeLayoutCompanion(ing, columns, columnDefaults());
     };
     m_session = std::make_unique<zelt::document::DocumentSession>(*m_document, std::move(layoutIo));
     buildNavigator();
@@ -251,6 +240,7 @@ bool TMDIChild::goToRow(int row, const QString& fieldName)
 
 void TMDIChild::refreshColumns()
 {
+    m_keepLayoutFile = false;
     m_model->refreshColumns();
 }
 
