@@ -269,7 +269,7 @@ void saveGridLayout(const ColumnSet& set, const std::filesystem::path& path, con
     std::string message;
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (!document::writeFileAtomically(path, text, message, document::kMaxSmallFileBytes))
-        throw LayoutError("Cannot create file " + message);
+        throw LayoutError("Cannot write the layout file: " + message);
 }
 
 void saveGridLayout(const ColumnSet& set, const std::filesystem::path& path)

@@ -41,7 +41,7 @@ document::ColumnSet readLayout(std::span<const std::uint8_t> bytes);
 
 /// `SaveGridLayout`: writes `set` into a temporary file beside `path` and renames it over
 /// `path`, so a failure leaves an existing file as it was. Throws LayoutError
-/// "Cannot create file '<full path>': <system's reason>"; an existing file that is not a
+/// "Cannot write the layout file: '<full path>': <system's reason>"; an existing file that is not a
 /// regular file of at most 1 MiB is refused and left as it is.
 void saveGridLayout(const document::ColumnSet& set, const std::filesystem::path& path,
                     const ColumnDefaults& defaults);
