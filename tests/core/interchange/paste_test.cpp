@@ -173,6 +173,10 @@ void PasteTest::stopsAtTheFirstRefusedLine_data()
                                           << "-361 is not a valid value for field 'Azimuth'. The allowed range is -360 to 360"
                                           << Lines{"5", "6"};
     QTest::newRow("calculated field") << "F" << "5" << "Field 'F' cannot be modified" << Lines{"1", "2"};
+    QTest::newRow("text longer than its field") << "Povorot" << "Left\r\nCentr_ObjectXYZW"
+                                                << "'Centr_ObjectXYZW' is too long for field 'Povorot' in row 2: it holds"
+                                                   " at most 15 characters"
+                                                << Lines{"1", "2"};
 }
 
 // Rows before the refused line keep their new values, the refused row is unchanged, and the
