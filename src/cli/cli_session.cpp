@@ -53,8 +53,9 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
     if (mode == Mode::Create && exists)
         throw std::runtime_error("'" + table.string() + "' already exists");
 
-    // A layout named on the command line takes the place of the table's own .ing.
-    const std::string layout = layoutUse == Layout::Read ? args.option("--layout") : std::string();
+    // A layout named on the command line takes the place of the table's own .ing (and is saved
+    // as the table's own by a command that writes).
+    const std::string layout = args.option("--layout");
     document::DocumentSession::LayoutIo io;
     io.read = [this, useOwn = layout.empty(), layoutUse](document::Document& doc, const fs::path& ing) {
         if (!useOwn)
