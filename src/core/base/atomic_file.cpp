@@ -18,6 +18,33 @@ namespace zelt::document {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+/// Puts the temporary file in the target's place without replacing one that exists. A file
+/// system without renameat2 gets a hard link and the temporary name removed; without links
+/// either, a look and a rename, which leaves only a short window.
+int renameNoReplace(const fs::path& from, const fs::path& to)
+{
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace
+
 std::string systemReason(int error)
 {
     // strerror() follows LC_MESSAGES, which the desktop sets from the user's environment; our
@@ -172,29 +199,6 @@ bool AtomicFile::commit(std::string& message)
 bool AtomicFile::commitAsNew(std::string& message)
 {
     return finish(false, message);
-}
-
-/// Puts the temporary file in the target's place without replacing one that exists. A file
-/// system without renameat2 gets a hard link and the temporary name removed; without links
-/// either, a look and a rename, which leaves only a short window.
-static int renameNoReplace(const fs::path& from, const fs::path& to)
-{
-#ifdef RENAME_NOREPLACE
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-#endif
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return 0;
-    }
-    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
-        return errno;
-    struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0)
-        return EEXIST;
-    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
 }
 
 bool AtomicFile::finish(bool replace, std::string& message)

@@ -53,10 +53,13 @@ double readReal(const fs::path& inf, const std::vector<char>& bytes, std::size_t
     const std::size_t start = pos;
     while (pos < bytes.size() && !isSeparator(bytes[pos]))
         ++pos;
-    const std::string_view token(bytes.data() + start, std::min<std::size_t>(pos - start, 40));
+    // Shown as the user would see it in a text editor: at most 40 characters, other bytes as '?'.
+    std::string token(bytes.data() + start, std::min<std::size_t>(pos - start, 40));
+    for (char& c : token)
+        c = static_cast<unsigned char>(c) < 0x7F ? c : '?';
     const auto parsed = parseDecimal(std::string_view(bytes.data() + start, pos - start), '.');
     if (!parsed)
-        damaged(inf, "line " + std::to_string(line) + " holds '" + std::string(token) + "', not the " + what);
+        damaged(inf, "line " + std::to_string(line) + " holds '" + token + "', not the " + what);
     while (pos < bytes.size() && bytes[pos] != '\n' && bytes[pos] != '\r')
         ++pos;
     if (pos == bytes.size())

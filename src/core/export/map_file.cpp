@@ -14,8 +14,11 @@
 
 namespace zelt::mapexport {
 
-MapFile::MapFile(const std::filesystem::path& path, Mode mode) : m_mode(mode), m_name(path.string())
+MapFile::MapFile(const std::filesystem::path& path, Mode mode) : m_mode(mode)
 {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    m_name = (ec ? path : full).string();
     if (mode == Mode::CreateNew) {
         // A new map is written beside its name and put there by close() when whole, so a kill
         // or a full disk leaves no partial map; a file that appeared meanwhile is not replaced.

@@ -390,6 +390,8 @@ std::unique_ptr<ParadoxTable> ParadoxTable::create(const std::filesystem::path& 
     std::vector<std::uint8_t> bytes = paradox::buildNewTable(request);
     // Lock before truncating: a table another program is editing must not be overwritten.
     requireRegularPath(path, name, "create");
+    struct stat before {};
+    const bool existed = ::lstat(path.c_str(), &before) == 0;
     FileHandle fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
     if (fd.get() < 0)
         throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
@@ -399,9 +401,16 @@ std::unique_ptr<ParadoxTable> ParadoxTable::create(const std::filesystem::path& 
         throw ParadoxError("Cannot create the table '" + name + "': it is in use by another program.");
     if (::ftruncate(fd.get(), 0) != 0)
         throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
-    FileSink(fd.get(), name).write(0, bytes.data(), bytes.size());
-    if (::fdatasync(fd.get()) != 0)
-        throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
+    try {
+        FileSink(fd.get(), name).write(0, bytes.data(), bytes.size());
+        if (::fdatasync(fd.get()) != 0)
+            throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
+    } catch (const ParadoxError&) {
+        // A file this call made and could not fill is no table: it goes again.
+        if (!existed)
+            ::unlink(path.c_str());
+        throw;
+    }
     syncDirectory(path);
     paradox::ReadFindings findings;
     TableImage image = paradox::readTable(std::move(bytes), name, codePage, findings);
