@@ -95,7 +95,7 @@ int infoCommand(const Args& args, std::ostream& out, std::ostream&)
 int dumpCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 1);
-    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly, layoutFor(args));
     TraverseTable& table = session.table();
     interchange::writeTableText(table, interchange::textExportFields(table, session.document().columns, textColumns(args)),
                                 out);

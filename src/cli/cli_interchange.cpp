@@ -57,7 +57,7 @@ int exportTxtCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.txt");
     OutputTarget target(args.positional[1], "export.txt");
-    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly, layoutFor(args));
     interchange::exportTextFile(session.table(), session.document().columns, textColumns(args), target.path());
     const int rows = session.table().rowCount();
     session.close();
@@ -71,7 +71,7 @@ int exportXlsxCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.xlsx");
     OutputTarget target(args.positional[1], "export.xlsx");
-    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly, CliSession::Layout::Read);
     auto writer = interchange::XlsxWriter::toFile(target.path());
     writer.setNumberFormat(session.table().numberFormat());
     try {

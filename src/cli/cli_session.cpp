@@ -8,6 +8,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <iostream>
 #include <stdexcept>
 
 namespace zelt::cli {
@@ -25,6 +26,11 @@ char decimalSeparatorOf(const Args& args)
     if (point.size() != 1 || point.at(0).unicode() > 0x7F)
         return '.';
     return static_cast<char>(point.at(0).unicode());
+}
+
+CliSession::Layout layoutFor(const Args& args)
+{
+    return args.has("--visible") ? CliSession::Layout::Read : CliSession::Layout::Ignore;
 }
 
 fs::path tableArgument(const Args& args)
@@ -56,15 +62,27 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
     if (mode == Mode::Create && exists)
         throw std::runtime_error("'" + table.string() + "' already exists");
 
-    // A layout named on the command line takes the place of the table's own .ing.
-    const std::string layout = layoutUse == Layout::Read ? args.option("--layout") : std::string();
+    // A layout named on the command line takes the place of the table's own .ing (and is saved
+    // as the table's own by a command that writes).
+    const std::string layout = args.option("--layout");
     document::DocumentSession::LayoutIo io;
-    if (layoutUse == Layout::Read)
-        io.read = [useOwn = layout.empty()](document::Document& doc, const fs::path& ing) {
-            if (useOwn)
-                doc.columns = interchange::loadGridLayout(ing);
-        };
-    io.write = [](const fs::path& ing, const document::ColumnSet& columns) { interchange::saveGridLayout(columns, ing); };
+    io.read = [this, useOwn = layout.empty(), layoutUse](document::Document& doc, const fs::path& ing) {
+        if (!useOwn)
+            return;
+        try {
+            doc.columns = interchange::loadLayoutCompanion(ing);
+        } catch (const interchange::LayoutError& e) {
+            if (layoutUse == Layout::Read)
+                throw;
+            // Left as it is: written over, the layout the user may still repair would be lost.
+            m_keepLayoutFile = true;
+            std::cerr << "zelt-cli: warning: " << e.what() << " This command does not use it and went on without it.\n";
+        }
+    };
+    io.write = [this](const fs::path& ing, const document::ColumnSet& columns) {
+        if (!m_keepLayoutFile)
+            interchange::saveGridLayout(columns, ing);
+    };
     m_session = std::make_unique<document::DocumentSession>(*m_doc, std::move(io));
 
     // The field rules belong to the window from its creation, before the table is opened.

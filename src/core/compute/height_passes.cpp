@@ -187,6 +187,10 @@ PassResult shiftBeginWay(Document& doc, double offset)
     if (!std::isfinite(offset) || offset < kBeginWayMin || offset > kBeginWayMax)
         throw PassRefused(PassRefused::Reason::OutOfLimits,
                           "The begin way height must lie between -9999999 and 9999999");
+    // Refused before any reading moves: a start height the survey values file cannot hold
+    // would make the next open refuse that file.
+    if (!zelt::document::isUsableStartHeight(doc.startHeight + offset))
+        throw PassRefused(PassRefused::Reason::OutOfLimits, zelt::document::startHeightMessage(doc.startHeight + offset));
     TraverseTable& t = doc.table;
     PassResult result;
     if (t.isOpen()) {

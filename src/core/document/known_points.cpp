@@ -3,6 +3,7 @@
 #include "document/known_points.h"
 
 #include "document/document_files.h"
+#include "base/atomic_file.h"
 #include "base/regular_file.h"
 #include "base/text_lines.h"
 
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <iterator>
 #include <system_error>
 
@@ -201,7 +201,7 @@ KnownPoints parseKnownPoints(std::string_view text)
 std::optional<KnownPoints> readKnownPoints(const fs::path& table)
 {
     const fs::path file = knownPointsPath(table);
-    const std::string name = "The known points file '" + file.string() + "'";
+    const std::string name = "The known points file " + quotedPath(file);
     std::string reason;
     int error = 0;
     // Opened without blocking and checked on the open descriptor, so a pipe put in its place
@@ -214,21 +214,27 @@ std::optional<KnownPoints> readKnownPoints(const fs::path& table)
     if (!in.isOpen() && !reason.empty())
         throw KnownPointsError(name + " is not a regular file.");
     if (!in.isOpen())
-        throw KnownPointsError(name + " cannot be read: " + std::generic_category().message(error) + ".");
+        throw KnownPointsError(name + " cannot be read: " + systemReason(error) + ".");
     const std::optional<std::vector<char>> bytes = in.readAll(error);
     if (!bytes)
-        throw KnownPointsError(name + " cannot be read.");
+        throw KnownPointsError(name + " cannot be read: " + systemReason(error) + ".");
     try {
-        return parseKnownPoints(std::string_view(bytes->data(), bytes->size()));
+        const std::string_view text(bytes->data(), bytes->size());
+        // Every line we write ends in LF: a last line without one was cut short, and its
+        // number may be a different one than was written.
+        if (!text.empty() && text.back() != '\n' && text.find('\0') == std::string_view::npos)
+            throw KnownPointsError("its last line is incomplete (the file was cut short)");
+        return parseKnownPoints(text);
     } catch (const KnownPointsError& e) {
-        throw KnownPointsError(name + " is damaged: " + e.what() + ".");
+        throw KnownPointsError(name + " is damaged: " + e.what()
+                               + ". Repair it, or delete it to work without known points.");
     }
 }
 
 void writeKnownPoints(const fs::path& table, const KnownPoints& points)
 {
     const fs::path file = knownPointsPath(table);
-    const std::string name = "The known points file '" + file.string() + "'";
+    const std::string name = "The known points file " + quotedPath(file);
     std::error_code ec;
     const fs::file_status st = fs::symlink_status(file, ec);
     if (st.type() != fs::file_type::not_found && st.type() != fs::file_type::regular)
@@ -236,28 +242,12 @@ void writeKnownPoints(const fs::path& table, const KnownPoints& points)
     if (points.empty()) {
         fs::remove(file, ec);
         if (ec)
-            throw KnownPointsError(name + " cannot be removed: " + ec.message() + ".");
+            throw KnownPointsError(name + " cannot be removed: " + systemReason(ec.value()) + ".");
         return;
     }
-    fs::path temp = file;
-    temp += ".tmp";
-    const std::string text = formatKnownPoints(points);
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), std::streamsize(text.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            fs::remove(temp, ec);
-            throw KnownPointsError(name + " cannot be written.");
-        }
-    }
-    fs::rename(temp, file, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        throw KnownPointsError(name + " cannot be written: " + ec.message() + ".");
-    }
+    std::string message;
+    if (!writeFileAtomically(file, formatKnownPoints(points), message, kMaxKnownPointsFileBytes))
+        throw KnownPointsError("Cannot write the known points file: " + message);
 }
 
 }  // namespace zelt::document

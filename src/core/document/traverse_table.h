@@ -205,8 +205,13 @@ public:
     /// Text typed by the user: runs the text-entry hook if one is set; otherwise an empty text
     /// clears the field and any other text is converted as typed into a cell, refusing
     /// "'%s' is not a valid floating point value for field '%s'" or
-    /// "'%s' is not a valid integer value for field '%s'".
+    /// "'%s' is not a valid integer value for field '%s'". Text longer than a text field holds
+    /// is refused as refuseOverlongText() does.
     void enterText(std::string_view name, std::string_view typed, char decimalSeparator = '.');
+    /// Refuses `text` for the text field `name` when it has more characters than the field
+    /// holds: EngineError "'%s' is too long for field '%s' in row %d: it holds at most %d
+    /// characters". Other fields check their text as they convert it.
+    void refuseOverlongText(std::string_view name, std::string_view text) const;
     /// Whether a value was set since the row entered edit or insert mode.
     bool isModified() const;
 

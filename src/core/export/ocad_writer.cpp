@@ -373,14 +373,9 @@ void PrepareTarget(const fs::path& path)
     if (fs::exists(path, ec) || ec)
         return;
     const std::vector<std::uint8_t>& bytes = templateMap();
-    try {
-        MapFile file(path, MapFile::Mode::CreateNew);
-        file.write(0, bytes.data(), bytes.size());
-        file.close();
-    } catch (...) {
-        fs::remove(path, ec);
-        throw;
-    }
+    MapFile file(path, MapFile::Mode::CreateNew);
+    file.write(0, bytes.data(), bytes.size());
+    file.close();
 }
 
 double ReadMapScale(const fs::path& path)

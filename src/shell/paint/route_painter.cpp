@@ -2,6 +2,7 @@
 // Route colours, pieces the plan and the profile share, the whole picture and its files.
 #include "shell/paint/route_painter.h"
 
+#include "shell/paint/atomic_file_device.h"
 #include "shell/paint/png_writer.h"
 #include "shell/paint/route_painter_private.h"
 
@@ -11,7 +12,6 @@
 #include <QPainter>
 #include <QPalette>
 #include <QPdfWriter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 #include <algorithm>
@@ -154,9 +154,9 @@ bool writeRoutePicture(const QString& path, const QSize& size, const RouteScene&
                         .arg(size.width())
                         .arg(size.height()));
     // Written beside the target and renamed over it at the end: a failed write leaves nothing.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
+    AtomicFileDevice file;
+    if (!file.begin(path))
+        return fail(QStringLiteral("Cannot write the picture: %1").arg(file.errorText()));
     const RouteColours colours = RouteColours::forPaper();
     const QRectF area(QPointF(0, 0), QSizeF(size));
     bool painted = false;
@@ -209,12 +209,11 @@ bool writeRoutePicture(const QString& path, const QSize& size, const RouteScene&
             painted = p.end();
         }
     }
-    if (!painted) {
-        file.cancelWriting();
-        return fail(QStringLiteral("Cannot write '%1': the picture could not be drawn.").arg(path));
+    if (!painted || !file.commit()) {
+        file.cancel();
+        return fail(file.errorText().isEmpty() ? QStringLiteral("Cannot write '%1': the picture could not be drawn.").arg(path)
+                                               : QStringLiteral("Cannot write the picture: %1").arg(file.errorText()));
     }
-    if (!file.commit())
-        return fail(QStringLiteral("Cannot write '%1': %2").arg(path, file.errorString()));
     return true;
 }
 

@@ -92,10 +92,12 @@ void TMainForm::OpenDocument(const QString& path)
         zelt::document::OpenOutcome outcome = child->session().open(toPath(path));
         found = std::move(outcome.diagnostics);
         if (outcome.layoutToLoad) {
-            // A layout that cannot be read leaves the built-in column set in place.
+            // A layout that cannot be read leaves the built-in column set in place, and the
+            // file as it is until the user chooses another layout or deletes it.
             try {
-                doc.columns = zelt::interchange::loadGridLayout(*outcome.layoutToLoad);
+                doc.columns = zelt::interchange::loadLayoutCompanion(*outcome.layoutToLoad);
             } catch (const std::exception& e) {
+                child->keepLayoutFile();
                 TMDIChild::showError(this, QString::fromUtf8(e.what()));
             }
         }

@@ -27,10 +27,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 
 namespace zelt::shell {
@@ -39,20 +37,10 @@ using zelt::document::TraverseTable;
 
 namespace {
 
-/// Writes the grid's layout into the .ing companion: the file is created empty first, so that
-/// a file that cannot be written is reported with the I/O message like the .inf companion.
+/// Writes the grid's layout into the .ing companion; a failure is the companion's error.
 void writeLayoutCompanion(const std::filesystem::path& ing, const zelt::document::ColumnSet& columns,
                           const zelt::interchange::ColumnDefaults& defaults)
 {
-    errno = 0;
-#ifdef _WIN32
-    std::FILE* f = _wfopen(ing.c_str(), L"wb");
-#else
-    std::FILE* f = std::fopen(ing.c_str(), "wb");
-#endif
-    if (!f)
-        throw zelt::document::CompanionError(zelt::document::ioErrorMessage(errno));
-    std::fclose(f);
     try {
         zelt::interchange::saveGridLayout(columns, ing, defaults);
     } catch (const std::exception& e) {
@@ -102,7 +90,8 @@ TMDIChild::TMDIChild(QWidget* parent)
     // the session writes it at close with this grid's defaults.
     zelt::document::DocumentSession::LayoutIo layoutIo;
     layoutIo.write = [this](const std::filesystem::path& ing, const zelt::document::ColumnSet& columns) {
-        writeLayoutCompanion(ing, columns, columnDefaults());
+        if (!m_keepLayoutFile)
+            writeLayoutCompanion(ing, columns, columnDefaults());
     };
     m_session = std::make_unique<zelt::document::DocumentSession>(*m_document, std::move(layoutIo));
     m_history = new DocumentHistory(*this);
@@ -260,6 +249,7 @@ bool TMDIChild::goToRow(int row, const QString& fieldName)
 
 void TMDIChild::refreshColumns()
 {
+    m_keepLayoutFile = false;
     m_model->refreshColumns();
 }
 

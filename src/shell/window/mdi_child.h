@@ -69,8 +69,12 @@ public:
     /// no such row or the dataset could not leave the row being edited.
     bool goToRow(int row, const QString& fieldName = {});
     /// Re-reads document().columns into the grid (titles, widths, visibility, colours, pick
-    /// lists). Call after replacing or editing the column set.
+    /// lists). Call after replacing or editing the column set; a set the user chose is written
+    /// at close even over a layout file that could not be read.
     void refreshColumns();
+    /// Closing leaves the .ing as it is: it could not be read, and writing the built-in layout
+    /// over it would lose what the user may still repair.
+    void keepLayoutFile() { m_keepLayoutFile = true; }
     /// Re-reads all rows (after a pass that suspended display updates, or a path change).
     void refreshRows();
 
@@ -155,6 +159,7 @@ private:
 
     std::unique_ptr<zelt::document::Document> m_document;
     std::unique_ptr<zelt::document::DocumentSession> m_session;   ///< works on m_document
+    bool m_keepLayoutFile = false;
     QTableView* m_grid = nullptr;
     TraverseTableModel* m_model = nullptr;
     RouteModel* m_routeModel = nullptr;

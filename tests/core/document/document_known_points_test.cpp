@@ -262,10 +262,10 @@ private slots:
         Document doc;
         DocumentSession session(doc);
         session.open(path("t.db"));
-        fs::path blocker = knownPointsPath(path("t.db"));
-        blocker += ".tmp";
-        fs::create_directory(blocker);   // the temporary file cannot be made
-        zelt::test::writeBytes(blocker / "keep", {'x'});
+        // A link in the file's place is read through but never replaced: the write fails.
+        const fs::path kpt = knownPointsPath(path("t.db"));
+        fs::rename(kpt, path("elsewhere.kpt"));
+        fs::create_symlink(path("elsewhere.kpt"), kpt);
         insertAt(doc.table, 1);
         QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{4}));
         QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{3}));
@@ -276,7 +276,7 @@ private slots:
         } catch (const CompanionWriteError& e) {
             QCOMPARE(e.file(), knownPointsPath(path("t.db")));
         }
-        fs::remove_all(blocker);
+        fs::remove(kpt);
         session.close();
         QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{4}));
         QVERIFY(!doc.knownPoints.hasPendingWrite());
