@@ -95,8 +95,12 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
         : zelt::mapexport::ExportRoute(session.document(), zelt, map, params, {}, known ? &*known : nullptr);
     session.close();
     printDiagnostics(err, result.warnings);
-    out << "exported " << result.rows << " rows into " << map.string() << ": " << result.labels
-        << " labels, a route line of " << result.routePoints << " points\n";
+    const auto counted = [](int n, const char* one, const char* many) {
+        return std::to_string(n) + ' ' + (n == 1 ? one : many);
+    };
+    out << "exported " << counted(result.rows, "row", "rows") << " into " << map.string() << ": "
+        << counted(result.labels, "label", "labels") << ", a route line of "
+        << counted(result.routePoints, "point", "points") << '\n';
     if (result.fit) {
         char rms[32];
         const auto end = std::to_chars(rms, rms + sizeof rms, result.fit->rmsMm, std::chars_format::fixed, 2).ptr;
@@ -104,7 +108,8 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
         for (char& c : text)
             if (c == '.')
                 c = session.decimalSeparator();
-        out << "placed on " << result.fit->points << " known points, RMS residual " << text << " mm\n";
+        out << "placed on " << counted(result.fit->points, "known point", "known points") << ", RMS residual " << text
+            << " mm\n";
     }
     session.checkComplete();
     return 0;

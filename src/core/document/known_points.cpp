@@ -21,7 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kHeader = "ZELT KNOWN POINTS 1";
+// Layout 2 pins where a row's mark stands (where its leg begins); layout 1 pinned a row's end
+// point, which is where the next row's mark stands, and is read by moving each point one row on.
+constexpr std::string_view kHeader = "ZELT KNOWN POINTS 2";
+constexpr std::string_view kEndPointsHeader = "ZELT KNOWN POINTS 1";
 constexpr std::string_view kHeaderStem = "ZELT KNOWN POINTS ";
 constexpr double kMaxCoordinateMm = 1e7;   // 10 km of map: far beyond any sheet
 
@@ -93,7 +96,7 @@ private:
     std::size_t m_line;
 };
 
-void parseLine(std::string_view line, std::size_t number, KnownPoints& out, bool& sawScale)
+void parseLine(std::string_view line, std::size_t number, KnownPoints& out, bool& sawScale, int rowShift)
 {
     const LineError at(number);
     const auto t = tokens(line);
@@ -114,7 +117,9 @@ void parseLine(std::string_view line, std::size_t number, KnownPoints& out, bool
     if (t.front() == "point") {
         if (t.size() != 4)
             at.fail("\"point\" takes a row number and two coordinates");
-        const auto row = parseRow(t[1]);
+        auto row = parseRow(t[1]);
+        if (row && *row >= 1 && *row <= KnownPoints::kMaxRow)
+            *row += rowShift;
         const auto x = parseNumber(t[2]);
         const auto y = parseNumber(t[3]);
         if (!row || !x || !y)
@@ -175,30 +180,35 @@ std::string formatKnownPoints(const KnownPoints& kp)
     return text;
 }
 
-KnownPoints parseKnownPoints(std::string_view text)
+KnownPoints parseKnownPoints(std::string_view text, bool* converted)
 {
     if (text.find('\0') != std::string_view::npos)
         throw KnownPointsError("it holds binary data, not known points");
     KnownPoints out;
     bool sawScale = false;
+    int rowShift = 0;
     std::size_t number = 0;
     for (const std::string_view line : textLines(text)) {
         if (++number == 1) {
-            if (line.substr(0, kHeaderStem.size()) == kHeaderStem && line != kHeader)
+            if (line == kEndPointsHeader)
+                rowShift = 1;   // row N's end point is where row N + 1's mark stands
+            else if (line.substr(0, kHeaderStem.size()) == kHeaderStem && line != kHeader)
                 throw KnownPointsError("it was written by a newer version of the program (\""
                                        + std::string(line.substr(0, 40)) + "\")");
-            if (line != kHeader)
+            else if (line != kHeader)
                 throw KnownPointsError("it does not begin with \"" + std::string(kHeader) + "\"");
             continue;
         }
-        parseLine(line, number, out, sawScale);
+        parseLine(line, number, out, sawScale, rowShift);
     }
+    if (converted)
+        *converted = rowShift != 0;
     if (number == 0)
         throw KnownPointsError("it is empty");
     return out;
 }
 
-std::optional<KnownPoints> readKnownPoints(const fs::path& table)
+std::optional<KnownPoints> readKnownPoints(const fs::path& table, bool* converted)
 {
     const fs::path file = knownPointsPath(table);
     const std::string name = "The known points file '" + file.string() + "'";
@@ -219,7 +229,7 @@ std::optional<KnownPoints> readKnownPoints(const fs::path& table)
     if (!bytes)
         throw KnownPointsError(name + " cannot be read.");
     try {
-        return parseKnownPoints(std::string_view(bytes->data(), bytes->size()));
+        return parseKnownPoints(std::string_view(bytes->data(), bytes->size()), converted);
     } catch (const KnownPointsError& e) {
         throw KnownPointsError(name + " is damaged: " + e.what() + ".");
     }
