@@ -133,13 +133,15 @@ void DocumentKnownPoints::follow()
     moved.reserve(m_points.points.size());
     anchors.reserve(m_anchors.size());
     for (std::size_t i = 0; i < m_anchors.size(); ++i) {
-        const Anchor& a = m_anchors[i];
+        Anchor a = m_anchors[i];
         int row = 0;
         if (a.mark != 0) {
             const auto it = rowOf.find(a.mark);
             if (it == rowOf.end())
                 continue;  // the point's row was deleted: the point goes with it
             row = it->second + (a.afterRow ? 1 : 0);
+            if (a.afterRow && row <= count)
+                a = Anchor{marks[static_cast<std::size_t>(row - 1)], 0};   // a row was added there
         } else {
             row = count + a.beyondEnd;
         }

@@ -231,7 +231,8 @@ std::optional<KnownPoints> readKnownPoints(const fs::path& table, bool* converte
     try {
         return parseKnownPoints(std::string_view(bytes->data(), bytes->size()), converted);
     } catch (const KnownPointsError& e) {
-        throw KnownPointsError(name + " is damaged: " + e.what() + ".");
+        const std::string what = e.what();
+        throw KnownPointsError(name + " is damaged: " + what + (what.empty() || what.back() != '.' ? "." : ""));
     }
 }
 
