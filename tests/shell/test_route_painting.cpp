@@ -79,7 +79,7 @@ std::map<QString, QPointF> svgTexts(const QString& path)
         return {};
     const QString svg = QString::fromUtf8(file.readAll());
     static const QRegularExpression token(QStringLiteral(
-        R"(transform="matrix\(([^)]*)\)"|<text [^>]*\bx="([-0-9.e]+)" y="([-0-9.e]+)"[^>]*>([^<]*)</text>)"));
+        R"re(transform="matrix\(([^)]*)\)"|<text [^>]*\bx="([-0-9.e]+)" y="([-0-9.e]+)"[^>]*>([^<]*)</text>)re"));
     QTransform t;
     std::map<QString, QPointF> out;
     for (auto it = token.globalMatch(svg); it.hasNext();) {
@@ -452,7 +452,7 @@ private slots:
         f.doc->knownPoints.replace(known);
 
         const std::filesystem::path figures = f.dir.filePath(QStringLiteral("dani.dat")).toStdString();
-        std::ofstream(figures) << "1\n90 1 0 1\n";
+        std::ofstream(figures) << "1\n90 1 0 1\n+\n0 0\n++\n0 0\n-\n0 0\n--\n0 0\n";
         zelt::mapexport::TZelt zelt;
         zelt.setFigureFile(figures);
         const std::filesystem::path map = f.dir.filePath(QStringLiteral("fitted.ocd")).toStdString();
