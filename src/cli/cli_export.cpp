@@ -98,10 +98,14 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
     session.close();
     target.finish(out);
     printDiagnostics(err, result.warnings);
+    const auto counted = [](int n, const char* one, const char* many) {
+        return std::to_string(n) + ' ' + (n == 1 ? one : many);
+    };
     std::ostream& status = target.statusStream(out, err);
     printStatus(args, status,
-                std::to_string(result.rows) + " rows into " + target.name() + ": " + std::to_string(result.labels)
-                    + " labels, a route line of " + std::to_string(result.routePoints) + " points");
+                counted(result.rows, "row", "rows") + " into " + target.name() + ": "
+                    + counted(result.labels, "label", "labels") + ", a route line of "
+                    + counted(result.routePoints, "point", "points"));
     if (result.fit) {
         char rms[32];
         const auto end = std::to_chars(rms, rms + sizeof rms, result.fit->rmsMm, std::chars_format::fixed, 2).ptr;
@@ -110,7 +114,8 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
             if (c == '.')
                 c = session.decimalSeparator();
         printStatus(args, status,
-                    "placed on " + std::to_string(result.fit->points) + " known points, RMS residual " + text + " mm");
+                    "placed on " + counted(result.fit->points, "known point", "known points") + ", RMS residual " + text
+                        + " mm");
     }
     session.checkComplete();
     return 0;

@@ -87,7 +87,9 @@ void applySet(KnownPoints& kp, const std::string& value, char separator, int row
     const std::size_t colon = value.find(':');
     if (colon == std::string::npos)
         throw UsageError{"--set takes ROW:X,Y, not '" + value + "'"};
-    const int row = parseRowNumber(value.substr(0, colon), "--set");
+    // "end" names the route's end: where a row added after the last one would have its mark.
+    const std::string rowText = value.substr(0, colon);
+    const int row = rowText == "end" ? rowCount + 1 : parseRowNumber(rowText, "--set");
     const std::string xy = value.substr(colon + 1);
     std::size_t split = xy.find(';');
     if (split == std::string::npos) {
@@ -99,9 +101,9 @@ void applySet(KnownPoints& kp, const std::string& value, char separator, int row
         throw UsageError{"--set takes ROW:X,Y, not '" + value + "'"};
     const double x = parseNumber(std::string_view(xy).substr(0, split), separator, value);
     const double y = parseNumber(std::string_view(xy).substr(split + 1), separator, value);
-    if (row > rowCount)
+    if (row > rowCount + 1)
         throw std::runtime_error("row " + std::to_string(row) + " is beyond the table's " + std::to_string(rowCount)
-                                 + " rows");
+                                 + (rowCount == 1 ? " row" : " rows"));
     try {
         kp.set(row, x, y);
     } catch (const zelt::document::KnownPointsError& e) {
@@ -130,7 +132,7 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
     }
     for (const auto& [name, value] : args.options) {
         if (name == "--remove") {
-            const int row = parseRowNumber(value, "--remove");
+            const int row = value == "end" ? rowCount + 1 : parseRowNumber(value, "--remove");
             if (!kp.remove(row))
                 throw std::runtime_error("row " + std::to_string(row) + " has no known point");
         } else if (name == "--set") {
@@ -211,9 +213,11 @@ void registerKnownPointCommands()
                     "known-points TABLE.db [--set ROW:X,Y]... [--remove ROW]... [--clear] [--scale N]",
                     knownPointsCommand,
                     "List the table's known points (row, X, Y in mm on the map, one a line), or change them: "
-                    "--set gives the map position of a row's end point (write ROW:X;Y where the decimal separator "
-                    "is the comma), --remove drops one, --clear drops all (also a damaged file), --scale records the "
-                    "map's scale (default 1:15000). The points are kept in TABLE.kpt beside the table.");
+                    "--set gives the map position where row ROW's mark stands, the point where its leg begins and "
+                    "the map export writes its labels (write ROW:X;Y where the decimal separator is the comma; ROW "
+                    "'end', or one past the last row, is the end of the route), --remove drops one, --clear drops "
+                    "all (also a damaged file), --scale records the map's scale (default 1:15000). The points are "
+                    "kept in TABLE.kpt beside the table.");
     registerCommand("fit", "fit TABLE.db [--json]", fitCommand,
                     "Place the route on the known points (one point: a shift; more: the least-squares shift, turn "
                     "and scale) and report the scale, the compass correction in degrees clockwise to add to every "

@@ -17,7 +17,9 @@
 #include <cmath>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <tuple>
+#include <utility>
 
 namespace zelt::mapexport {
 namespace fs = std::filesystem;
@@ -51,7 +53,8 @@ public:
             TZelt& zelt;
             ~PlacementEnds() { zelt.setPlacement(std::nullopt); }
         } placementEnds{m_zelt};
-        PrepareTarget(m_map);
+        const auto [startX, startY] = newMapStart();
+        PrepareTarget(m_map, startX, startY);
         MapAppender appender(m_map);
         m_appender = &appender;
         m_zelt.MapScale = appender.mapScale();
@@ -135,6 +138,20 @@ private:
                  + "; this map's scale is 1:" + std::to_string(std::lround(m_zelt.MapScale)) + ".");
         const auto [x, y] = m_zelt.toMapPoint(0, 0);
         m_line = RouteLine(x, y);
+    }
+
+    // A placed route into a map that does not exist yet: where the new map's start mark goes,
+    // the start of the route placed at the template's scale. (0, 0) otherwise, as the template has it.
+    std::pair<std::int32_t, std::int32_t> newMapStart()
+    {
+        std::error_code ec;
+        if (!m_placeOn || fs::exists(m_map, ec) || ec)
+            return {0, 0};
+        m_zelt.MapScale = TemplateLayout::kMapScale;
+        m_zelt.setPlacement(zelt::compute::placeOnKnownPoints(m_doc, *m_placeOn, m_zelt.MapScale).placement);
+        const auto start = m_zelt.toMapPoint(0, 0);
+        m_zelt.setPlacement(std::nullopt);
+        return start;
     }
 
     void warn(std::string text) { m_result.warnings.push_back(zelt::document::Diagnostic::warning(std::move(text))); }

@@ -91,8 +91,8 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
         if (scene.marks[i].isEmpty())
             continue;
         row = i;
-        const RoutePoint& end = r.points[r.rowPoints[i]];
-        const QPointF d = view.toDevice(area, end.xM, end.yM);
+        const RoutePoint& at = r.points[r.rowMarkPoint(i)];
+        const QPointF d = view.toDevice(area, at.xM, at.yM);
         if (!inside.contains(d))
             continue;
         double w = -1;   // measured only for a place whose first cell is free

@@ -219,7 +219,7 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
         p.drawPolyline(tri);
     }
 
-    // Marks as small labels beside their row's end point.
+    // Marks as small labels beside the point where their row's leg begins, as on the map.
     if (scene.showMarks) {
         p.setPen(c.text);
         QFont f = p.font();
