@@ -178,8 +178,8 @@ void DocumentSessionTest::unreadableCompanionIsNotWrittenOver()
         session.open(path("t.db"));
         QFAIL("a damaged .inf was read");
     } catch (const CompanionError& e) {   // the message names the file
-        QCOMPARE(std::string(e.what()), "The survey values file '" + path("t.inf").string()
-                                            + "' cannot be read: Invalid numeric input.");
+        const std::string what = e.what();
+        QVERIFY2(what.rfind("The survey values file '" + path("t.inf").string() + "' is damaged: ", 0) == 0, e.what());
     }
     QVERIFY(session.isOpen());
     QCOMPARE(doc.table.rowCount(), 1);  // no start row after the failed read
