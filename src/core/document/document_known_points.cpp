@@ -149,11 +149,12 @@ void DocumentKnownPoints::follow()
         moved.push_back(KnownPoint{row, p.xMm, p.yMm});
         anchors.push_back(a);
     }
+    // The route's end may have moved onto a new row at the same number: keep its new anchor.
+    m_anchors = std::move(anchors);
     if (moved == m_points.points)
         return;
     // Rows keep their order, so the points stay in row order.
     m_points.points = std::move(moved);
-    m_anchors = std::move(anchors);
     writeMoved();
     notify();
 }
