@@ -121,6 +121,10 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 TMainForm::~TMainForm()
 {
     disconnect(m_idleConnection);
+    // The document windows are deleted by the QWidget base, when this is no longer a TMainForm:
+    // their signals must not reach it then.
+    for (TMDIChild* child : findChildren<TMDIChild*>())
+        disconnect(child, nullptr, this, nullptr);
 }
 
 void TMainForm::placeFirstStart()
