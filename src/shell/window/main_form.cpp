@@ -121,9 +121,9 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 TMainForm::~TMainForm()
 {
     disconnect(m_idleConnection);
-    // The document windows are deleted by the QWidget base, when this is no longer a TMainForm:
-    // their signals must not reach it then.
-    for (TMDIChild* child : findChildren<TMDIChild*>())
+    // Child widgets are deleted by the QWidget base, when this is no longer a TMainForm: their
+    // signals must not reach it then.
+    for (QObject* child : findChildren<QObject*>())
         disconnect(child, nullptr, this, nullptr);
 }
 
