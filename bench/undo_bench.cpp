@@ -25,25 +25,6 @@ namespace {
 
 zelt::bench::Targets g_targets(46);
 
-void writeTable(const QString& path, int rows)
-{
-    TraverseTable t;
-    t.setPath(path.toStdString());
-    t.create();
-    t.open();
-    t.disableControls();
-    for (int i = 0; i < rows; ++i) {
-        t.append();
-        t.setInteger("Azimuth", i % 360);
-        t.setFloat("Pairs", 10 + i % 50);
-        if (i % 5 == 0)
-            t.setFloat("Altimeter", 400 + i % 300);
-        t.post();
-    }
-    t.enableControls();
-    t.close();
-}
-
 /// Resident memory of the process in MB (Linux; 0 elsewhere).
 double residentMb()
 {
@@ -70,7 +51,7 @@ int main(int argc, char** argv)
     const zelt::bench::Folder folder(options.dir);
     const QString path = folder.file(QStringLiteral("undo.db"));
     QFile::remove(path);
-    writeTable(path, options.rows);
+    zelt::bench::writeBenchTable(path, options.rows);
 
     zelt::shell::TMainForm form;
     form.resize(1000, 700);

@@ -24,40 +24,6 @@ using zelt::compute::CheckReport;
 using zelt::compute::HeightStretch;
 using zelt::compute::Suspect;
 
-/// Shortest form that reads back to the same double, with '.', whatever the process locale.
-std::string jsonNumber(double v)
-{
-    char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v == 0 ? 0.0 : v);
-    return ec == std::errc() ? std::string(buf, end) : std::string("null");
-}
-
-/// `decimals` places with the command's decimal separator; `sign` writes a '+' before a positive value.
-std::string fixed(double v, int decimals, char separator, bool sign = false)
-{
-    char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    std::string s = ec == std::errc() ? std::string(buf, end) : std::string("?");
-    if (s.find_first_not_of("-0.") == std::string::npos)
-        s.erase(0, s.front() == '-' ? 1 : 0);  // no "-0.0"
-    else if (sign && s.front() != '-')
-        s.insert(0, 1, '+');
-    for (char& c : s)
-        if (c == '.')
-            c = separator;
-    return s;
-}
-
-/// A reading as the table shows it: whole degrees and percent, pairs with their fraction.
-std::string reading(double v, char separator)
-{
-    std::string s = jsonNumber(v);
-    for (char& c : s)
-        if (c == '.')
-            c = separator;
-    return s;
-}
-
 double toleranceOption(const Args& args, const char* name, double fallback, char separator)
 {
     if (!args.has(name))
@@ -98,16 +64,16 @@ void printStretches(const CheckReport& r, char sep, std::ostream& out)
     }
     out << "slopes against the altimeter, metres:\n  rows\tslopes\taltimeter\tdifference\ttolerance\n";
     for (const HeightStretch& s : r.stretches)
-        out << "  " << s.fromRow << '-' << s.toRow << '\t' << fixed(s.slopeRiseM, 1, sep, true) << '\t'
-            << fixed(s.altimeterRiseM, 1, sep, true) << '\t' << fixed(s.differenceM, 1, sep, true) << '\t'
-            << fixed(s.toleranceM, 1, sep) << (s.flagged ? "\tFLAGGED" : "") << '\n';
+        out << "  " << s.fromRow << '-' << s.toRow << '\t' << fixedNumber(s.slopeRiseM, 1, sep, true) << '\t'
+            << fixedNumber(s.altimeterRiseM, 1, sep, true) << '\t' << fixedNumber(s.differenceM, 1, sep, true) << '\t'
+            << fixedNumber(s.toleranceM, 1, sep) << (s.flagged ? "\tFLAGGED" : "") << '\n';
 }
 
 void printSuspects(const CheckReport& r, char sep, std::ostream& out)
 {
     if (r.planRmsM)
-        out << "plan: rms " << fixed(*r.planRmsM, 1, sep) << " m on the ground (tolerance "
-            << fixed(r.planToleranceM, 1, sep) << " m)" << (r.planFlagged ? " FLAGGED" : "") << '\n';
+        out << "plan: rms " << fixedNumber(*r.planRmsM, 1, sep) << " m on the ground (tolerance "
+            << fixedNumber(r.planToleranceM, 1, sep) << " m)" << (r.planFlagged ? " FLAGGED" : "") << '\n';
     if (r.suspects.empty()) {
         if (r.planFlagged)
             out << "no single reading explains the misclosure\n";
@@ -116,9 +82,9 @@ void printSuspects(const CheckReport& r, char sep, std::ostream& out)
     out << "suspects, best first (a shared rank is a tie):\n"
            "  rank\trow\tfield\tvalue\tsuggested\tkind\trms before\trms after\n";
     for (const Suspect& s : r.suspects)
-        out << "  " << s.rank << '\t' << s.row << '\t' << fieldName(s.field) << '\t' << reading(s.value, sep) << '\t'
-            << reading(s.suggested, sep) << '\t' << (s.kind == zelt::compute::BlunderKind::None ? "-" : kindName(s.kind))
-            << '\t' << fixed(s.rmsBeforeM, 1, sep) << '\t' << fixed(s.rmsAfterM, 1, sep) << '\n';
+        out << "  " << s.rank << '\t' << s.row << '\t' << fieldName(s.field) << '\t' << plainNumber(s.value, sep) << '\t'
+            << plainNumber(s.suggested, sep) << '\t' << (s.kind == zelt::compute::BlunderKind::None ? "-" : kindName(s.kind))
+            << '\t' << fixedNumber(s.rmsBeforeM, 1, sep) << '\t' << fixedNumber(s.rmsAfterM, 1, sep) << '\n';
 }
 
 int checkCommand(const Args& args, std::ostream& out, std::ostream& err)

@@ -34,37 +34,6 @@ std::unique_ptr<CliSession> openForReading(const fs::path& table, const Args& ar
     return std::make_unique<CliSession>(table, args, CliSession::Mode::ReadOnly, CliSession::Layout::Ignore);
 }
 
-/// Shortest round-trip form with '.', as JSON needs it.
-std::string jsonNumber(double v)
-{
-    char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v == 0 ? 0.0 : v);
-    return ec == std::errc() ? std::string(buf, end) : std::string("null");
-}
-
-/// A fixed number of decimals with the command's decimal separator (the user's format).
-std::string fixed(double v, int decimals, char separator)
-{
-    char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    std::string s = ec == std::errc() ? std::string(buf, end) : std::string("?");
-    if (s.find_first_not_of("-0.") == std::string::npos && s.front() == '-')
-        s.erase(0, 1);   // no "-0.00"
-    for (char& c : s)
-        if (c == '.')
-            c = separator;
-    return s;
-}
-
-std::string plainNumber(double v, char separator)
-{
-    std::string s = jsonNumber(v);
-    for (char& c : s)
-        if (c == '.')
-            c = separator;
-    return s;
-}
-
 int parseRowNumber(const std::string& text, const char* option)
 {
     const auto row = zelt::document::parseInteger(text);
@@ -170,19 +139,19 @@ void printReport(const zelt::compute::FitReport& r, double pairsNow, double mapS
     out << "known points: " << r.points << " (map scale 1:" << plainNumber(mapScale, sep) << ")\n";
     if (r.points == 1)
         out << "one point: the route is only shifted\n";
-    out << "scale: " << fixed(r.scale, 4, sep) << " (route lengths " << (r.scale >= 1 ? "+" : "")
-        << fixed((r.scale - 1) * 100, 2, sep) << " %)\n";
-    out << "compass correction: " << (r.compassCorrectionDeg > 0 ? "+" : "") << fixed(r.compassCorrectionDeg, 2, sep)
+    out << "scale: " << fixedNumber(r.scale, 4, sep) << " (route lengths " << (r.scale >= 1 ? "+" : "")
+        << fixedNumber((r.scale - 1) * 100, 2, sep) << " %)\n";
+    out << "compass correction: " << (r.compassCorrectionDeg > 0 ? "+" : "") << fixedNumber(r.compassCorrectionDeg, 2, sep)
         << " degrees clockwise, to add to every azimuth\n";
-    out << "start lands at: X " << fixed(r.shift.x, 2, sep) << " mm, Y " << fixed(r.shift.y, 2, sep) << " mm\n";
-    out << "pace count: " << fixed(r.pairsPer100m, 2, sep) << " pairs per 100 m (the table uses "
-        << fixed(pairsNow, 2, sep) << ")\n";
+    out << "start lands at: X " << fixedNumber(r.shift.x, 2, sep) << " mm, Y " << fixedNumber(r.shift.y, 2, sep) << " mm\n";
+    out << "pace count: " << fixedNumber(r.pairsPer100m, 2, sep) << " pairs per 100 m (the table uses "
+        << fixedNumber(pairsNow, 2, sep) << ")\n";
     out << "residuals, fitted minus known:\n";
     out << "  row\tdX mm\tdY mm\tdX m\tdY m\n";
     for (const auto& res : r.residuals)
-        out << "  " << res.row << '\t' << fixed(res.dxMm, 2, sep) << '\t' << fixed(res.dyMm, 2, sep) << '\t'
-            << fixed(res.dxM, 1, sep) << '\t' << fixed(res.dyM, 1, sep) << '\n';
-    out << "RMS: " << fixed(r.rmsMm, 2, sep) << " mm on the map, " << fixed(r.rmsM, 1, sep) << " m on the ground\n";
+        out << "  " << res.row << '\t' << fixedNumber(res.dxMm, 2, sep) << '\t' << fixedNumber(res.dyMm, 2, sep) << '\t'
+            << fixedNumber(res.dxM, 1, sep) << '\t' << fixedNumber(res.dyM, 1, sep) << '\n';
+    out << "RMS: " << fixedNumber(r.rmsMm, 2, sep) << " mm on the map, " << fixedNumber(r.rmsM, 1, sep) << " m on the ground\n";
 }
 
 int fitCommand(const Args& args, std::ostream& out, std::ostream&)

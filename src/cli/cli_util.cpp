@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -146,6 +147,37 @@ void printDiagnostics(std::ostream& out, const std::vector<document::Diagnostic>
 {
     for (const document::Diagnostic& d : diagnostics)
         out << document::diagnosticMessage(d) << '\n';
+}
+
+std::string jsonNumber(double v)
+{
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v == 0 ? 0.0 : v);
+    return ec == std::errc() ? std::string(buf, end) : std::string("null");
+}
+
+std::string fixedNumber(double v, int decimals, char separator, bool sign)
+{
+    char buf[64];
+    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+    std::string s = ec == std::errc() ? std::string(buf, end) : std::string("?");
+    if (s.find_first_not_of("-0.") == std::string::npos)
+        s.erase(0, s.front() == '-' ? 1 : 0);  // no "-0.00"
+    else if (sign && s.front() != '-')
+        s.insert(0, 1, '+');
+    for (char& c : s)
+        if (c == '.')
+            c = separator;
+    return s;
+}
+
+std::string plainNumber(double v, char separator)
+{
+    std::string s = jsonNumber(v);
+    for (char& c : s)
+        if (c == '.')
+            c = separator;
+    return s;
 }
 
 }  // namespace zelt::cli

@@ -23,6 +23,15 @@ void expectPositional(const Args& args, std::size_t min, std::size_t max, const 
 /// The whole text of a file, or of standard input for "-". Throws "cannot read 'FILE'".
 std::string readInput(const std::string& source);
 
+/// Shortest form that reads back to the same double, with '.', whatever the process locale
+/// (negative zero as 0); "null" when it cannot be written.
+std::string jsonNumber(double v);
+/// `decimals` places with `separator` as the decimal separator, never "-0.00"; `sign` writes a
+/// '+' before a positive value.
+std::string fixedNumber(double v, int decimals, char separator, bool sign = false);
+/// jsonNumber() with `separator` as the decimal separator.
+std::string plainNumber(double v, char separator);
+
 /// The fields a text export writes: those of the visible columns with --visible, else all.
 interchange::TextColumns textColumns(const Args& args);
 
