@@ -33,7 +33,7 @@ int newCommand(const Args& args, std::ostream& out, std::ostream&)
     CliSession session(path, args, CliSession::Mode::Create);
     const int rows = session.table().rowCount();
     session.close();
-    out << "created " << path.string() << " with " << rows << (rows == 1 ? " row" : " rows") << '\n';
+    printStatus(args, out, "created " + path.string() + " with " + std::to_string(rows) + (rows == 1 ? " row" : " rows"));
     return 0;
 }
 
@@ -95,7 +95,7 @@ int infoCommand(const Args& args, std::ostream& out, std::ostream&)
 int dumpCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 1);
-    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly, layoutFor(args));
     TraverseTable& table = session.table();
     interchange::writeTableText(table, interchange::textExportFields(table, session.document().columns, textColumns(args)),
                                 out);
@@ -187,7 +187,7 @@ int importCommand(const Args& args, std::ostream& out, std::ostream&)
         ++imported;
     }
     session.close();
-    out << "imported " << imported << (imported == 1 ? " row" : " rows") << " into " << path.string() << '\n';
+    printStatus(args, out, std::to_string(imported) + (imported == 1 ? " row" : " rows") + " into " + path.string());
     return 0;
 }
 
@@ -197,7 +197,8 @@ int saveAsCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 2, 2);
     const auto from = tableArgument(args);
-    const std::filesystem::path to = args.positional[1];
+    const std::filesystem::path to = tablePath(args.positional[1]);
+    checkOutputPath(to);
     // Read-only: the first table and its companions stay exactly as they are.
     CliSession session(from, args, CliSession::Mode::ReadOnly);
     if (session.table().isDamaged())
@@ -205,7 +206,7 @@ int saveAsCommand(const Args& args, std::ostream& out, std::ostream&)
     session.session().saveAs(to, args.has("--overwrite") ? document::ReplaceExisting::Yes
                                                          : document::ReplaceExisting::No);
     session.close();
-    out << "saved " << from.string() << " as " << to.string() << '\n';
+    printStatus(args, out, "saved " + from.string() + " as " + to.string());
     return 0;
 }
 
@@ -213,11 +214,12 @@ int renameCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 2, 2);
     const auto from = tableArgument(args);
-    const std::filesystem::path to = args.positional[1];
+    const std::filesystem::path to = tablePath(args.positional[1]);
+    checkOutputPath(to);
     CliSession session(from, args, CliSession::Mode::ReadOnly);
     session.session().rename(to);
     session.close();
-    out << "renamed " << from.string() << " to " << to.string() << '\n';
+    printStatus(args, out, "renamed " + from.string() + " to " + to.string());
     return 0;
 }
 

@@ -30,11 +30,25 @@ char decimalSeparatorOf(const Args& args)
     return static_cast<char>(point.at(0).unicode());
 }
 
+CliSession::Layout layoutFor(const Args& args)
+{
+    return args.has("--visible") ? CliSession::Layout::Read : CliSession::Layout::Ignore;
+}
+
 fs::path tableArgument(const Args& args)
 {
     if (args.positional.empty() || args.positional.front().empty())
         throw UsageError{"missing TABLE.db"};
-    return fs::path(args.positional.front());
+    return tablePath(args.positional.front());
+}
+
+fs::path tablePath(const std::string& argument)
+{
+    if (argument.empty())
+        throw UsageError{"an empty table name"};
+    if (argument == "-")
+        throw UsageError{"a table is a file: '-' (standard input or output) cannot be one"};
+    return fs::path(argument);
 }
 
 CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layout layoutUse)
@@ -65,21 +79,32 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
     if (mode == Mode::Create && exists)
         throw std::runtime_error("'" + table.string() + "' already exists");
 
-    // A layout named on the command line takes the place of the table's own .ing.
-    const std::string layout = layoutUse == Layout::Read ? args.option("--layout") : std::string();
+    // A layout named on the command line takes the place of the table's own .ing (and is saved
+    // as the table's own by a command that writes).
+    const std::string layout = args.option("--layout");
     document::DocumentSession::LayoutIo io;
-    if (layoutUse == Layout::Read)
-        io.read = [useOwn = layout.empty()](document::Document& doc, const fs::path& ing) {
-            if (useOwn)
-                doc.columns = interchange::loadGridLayout(ing);
-        };
-    io.write = [](const fs::path& ing, const document::ColumnSet& columns) {
+    io.read = [this, useOwn = layout.empty(), layoutUse](document::Document& doc, const fs::path& ing) {
+        if (!useOwn)
+            return;
+        try {
+            doc.columns = interchange::loadLayoutCompanion(ing);
+        } catch (const interchange::LayoutError& e) {
+            if (layoutUse == Layout::Read)
+                throw;
+            // Left as it is: written over, the layout the user may still repair would be lost.
+            m_keepLayoutFile = true;
+            std::cerr << "zelt-cli: warning: " << e.what() << " This command does not use it and went on without it.\n";
+        }
+    };
+    io.write = [this](const fs::path& ing, const document::ColumnSet& columns) {
+        if (m_keepLayoutFile)
+            return;
         // Replaced whole, so that a program reading the layout meanwhile finds the old or the new.
-        const std::vector<std::uint8_t> bytes = interchange::writeLayout(columns);
-        std::string message;
-        if (!document::writeFileAtomically(ing, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                                           message))
-            throw document::CompanionError(message);
+        try {
+            interchange::saveGridLayout(columns, ing);
+        } catch (const interchange::LayoutError& e) {
+            throw document::CompanionError(e.what());
+        }
     };
     m_session = std::make_unique<document::DocumentSession>(*m_doc, std::move(io));
 

@@ -108,7 +108,7 @@ void InterchangeCliTest::exportTxtWritesAllOrVisibleFields()
 
     const CliRun bad = runCli({"export-txt", q(m_table), q(dir / "no" / "x.txt")});
     QCOMPARE(bad.exitCode, 1);
-    QVERIFY2(bad.err.contains(QStringLiteral("Invalid filename")), qPrintable(bad.err));
+    QVERIFY2(bad.err.contains(q(dir / "no" / "x.txt") + QStringLiteral("': No such file or directory")), qPrintable(bad.err));
 }
 
 void InterchangeCliTest::exportXlsxWritesAWorkbook()

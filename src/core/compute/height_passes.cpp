@@ -205,6 +205,10 @@ PassResult shiftBeginWay(Document& doc, double offset)
     if (!std::isfinite(offset) || offset < kBeginWayMin || offset > kBeginWayMax)
         throw PassRefused(PassRefused::Reason::OutOfLimits,
                           "The begin way height must lie between -9999999 and 9999999");
+    // Refused before any reading moves: a start height the survey values file cannot hold
+    // would make the next open refuse that file.
+    if (!zelt::document::isUsableStartHeight(doc.startHeight + offset))
+        throw PassRefused(PassRefused::Reason::OutOfLimits, zelt::document::startHeightMessage(doc.startHeight + offset));
     TraverseTable& t = doc.table;
     PassResult result;
     if (t.isOpen()) {
@@ -227,6 +231,13 @@ PassResult shiftBeginWay(Document& doc, double offset)
 PassResult applySurveyValues(Document& doc, double startHeight, double pairsPer100m)
 {
     refuseUnusableSurveyValues(pairsPer100m, startHeight);
+    // The percent heights that follow would be refused on a read-only table: refused here,
+    // before the values change, so that the document does not show values it never used.
+    const TraverseTable& table = doc.table;
+    if (table.isOpen() && table.isReadOnly() && table.rowCount() >= 2) {
+        const std::string reason = table.readOnlyReason();
+        throw zelt::document::EngineError("Cannot modify a read-only table" + (reason.empty() ? std::string() : ": " + reason));
+    }
     const bool changed = !(doc.startHeight == startHeight && doc.pairsPer100m == pairsPer100m);
     doc.startHeight = startHeight;
     doc.pairsPer100m = pairsPer100m;

@@ -100,7 +100,8 @@ PassResult shiftBeginWay(zelt::document::Document& doc, double offset);
 
 /// OK of the survey values dialog: refuses values outside document/survey_values.h's ranges
 /// (PassRefused with that file's message, no change), sets
-/// `StartHeight`, then `PairsPer100m`, refreshes F and G, and runs PercentHeights.
+/// `StartHeight`, then `PairsPer100m`, refreshes F and G, and runs PercentHeights. A read-only
+/// table of two rows or more is refused (EngineError) before anything changes.
 PassResult applySurveyValues(zelt::document::Document& doc, double startHeight, double pairsPer100m);
 
 // --- the computations on plain values, shared by the passes and usable on their own

@@ -32,13 +32,17 @@ void DocumentKnownPoints::load()
     m_damage.clear();
     m_pendingWrite = false;
     m_stamp = stampOfFile();
+    bool converted = false;
     try {
-        if (auto read = readKnownPoints(m_table.path()))
+        if (auto read = readKnownPoints(m_table.path(), &converted))
             m_points = std::move(*read);
     } catch (const std::exception& e) {
         m_damage = e.what();
     }
     bind();
+    // A file of the older layout is written back in the current one where moves are written.
+    if (converted && m_damage.empty())
+        writeMoved();
     notify();
 }
 
@@ -95,9 +99,12 @@ void DocumentKnownPoints::bind()
     const std::vector<TraverseTable::Bookmark> marks = m_table.storedBookmarks();
     const int count = static_cast<int>(marks.size());
     m_anchors.reserve(m_points.points.size());
+    // The route's end (row count + 1) is the last row's end point, so it holds on to the last
+    // row: a row added after it gets its mark there.
     for (const KnownPoint& p : m_points.points)
         m_anchors.push_back(p.row <= count ? Anchor{marks[static_cast<std::size_t>(p.row - 1)], 0}
-                                           : Anchor{0, p.row - count});
+                            : p.row == count + 1 && count > 0 ? Anchor{marks.back(), 0, true}
+                                                              : Anchor{0, p.row - count});
     m_boundSerial = m_table.openSerial();
     m_boundCount = count;
 }
@@ -126,13 +133,15 @@ void DocumentKnownPoints::follow()
     moved.reserve(m_points.points.size());
     anchors.reserve(m_anchors.size());
     for (std::size_t i = 0; i < m_anchors.size(); ++i) {
-        const Anchor& a = m_anchors[i];
+        Anchor a = m_anchors[i];
         int row = 0;
         if (a.mark != 0) {
             const auto it = rowOf.find(a.mark);
             if (it == rowOf.end())
                 continue;  // the point's row was deleted: the point goes with it
-            row = it->second;
+            row = it->second + (a.afterRow ? 1 : 0);
+            if (a.afterRow && row <= count)
+                a = Anchor{marks[static_cast<std::size_t>(row - 1)], 0};   // a row was added there
         } else {
             row = count + a.beyondEnd;
         }
@@ -140,11 +149,12 @@ void DocumentKnownPoints::follow()
         moved.push_back(KnownPoint{row, p.xMm, p.yMm});
         anchors.push_back(a);
     }
+    // The route's end may have moved onto a new row at the same number: keep its new anchor.
+    m_anchors = std::move(anchors);
     if (moved == m_points.points)
         return;
     // Rows keep their order, so the points stay in row order.
     m_points.points = std::move(moved);
-    m_anchors = std::move(anchors);
     writeMoved();
     notify();
 }

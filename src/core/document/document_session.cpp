@@ -50,8 +50,16 @@ void readInfCompanion(DocumentSession& s, const fs::path& file)
     Document& doc = s.document();
     try {
         readInf(file, doc.pairsPer100m, doc.startHeight);
-    } catch (...) {
+    } catch (const CompanionError& e) {
         doc.table.notifySurveyValuesChanged();  // what was read before the bad value is in place
+        // The reader's message says what is wrong; the user also needs to know which file.
+        const std::string what = e.what();
+        if (what.find(file.string()) != std::string::npos)
+            throw;
+        throw CompanionError("The survey values file " + quoted(file) + " cannot be read: " + what
+                             + (what.empty() || what.back() != '.' ? "." : ""));
+    } catch (...) {
+        doc.table.notifySurveyValuesChanged();
         throw;
     }
     doc.table.notifySurveyValuesChanged();

@@ -384,6 +384,12 @@ void TraverseTable::postNow()
         else
             m->file->insertRow(index, m->buffer);
     });
+    if (m->writeListener) {
+        if (m->state == State::Edit)
+            m->writeListener->rowUpdated(m->cur, m->rows[index], m->buffer);
+        else
+            m->writeListener->rowInserted(m->cur, m->buffer);
+    }
     m->rows[index] = std::move(m->buffer);
     m->buffer.clear();
     m->derivedEmpty.clear();
@@ -435,6 +441,8 @@ void TraverseTable::deleteRow()
         throw EngineError("Cannot perform this operation on an empty dataset");
     const int pos = m->cur;
     codec([&] { m->file->deleteRow(static_cast<std::size_t>(pos)); });
+    if (m->writeListener)
+        m->writeListener->rowRemoved(pos, m->rows[static_cast<std::size_t>(pos)]);
     const bool wasEditing = m->editing();
     m->buffer.clear();
     m->derivedEmpty.clear();
@@ -495,5 +503,73 @@ std::vector<TraverseTable::Bookmark> TraverseTable::storedBookmarks() const
 }
 
 std::uint64_t TraverseTable::openSerial() const { return m->openSerial; }
+
+// --- recorded writes
+
+void TraverseTable::setWriteListener(RowWriteListener* listener) { m->writeListener = listener; }
+
+const Row& TraverseTable::storedRow(int index) const
+{
+    if (index < 0 || index >= m->storedCount() || (m->state == State::Insert && index == m->cur))
+        throw EngineError("Record/Key deleted: the row to restore no longer exists");
+    return m->rows[static_cast<std::size_t>(index)];
+}
+
+/// The checks every replay of a recorded write makes: writable, browsing, a row that exists.
+static void requireReplay(const TraverseTable& t, int index, int limit)
+{
+    requireWritable(t);
+    if (t.state() != TraverseTable::State::Browse)
+        throw EngineError("Cannot restore rows while a row is being edited");
+    if (index < 0 || index > limit)
+        throw EngineError("Record/Key deleted: the row to restore no longer exists");
+}
+
+void TraverseTable::restoreRow(int index, const Row& values)
+{
+    requireReplay(*this, index, m->storedCount() - 1);
+    const auto at = static_cast<std::size_t>(index);
+    codec([&] { m->file->updateRow(at, values); });
+    m->rows[at] = values;
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) { o.rowChanged(index); });
+}
+
+void TraverseTable::restoreInsert(int index, const Row& values)
+{
+    requireReplay(*this, index, m->storedCount());
+    const auto at = static_cast<std::size_t>(index);
+    codec([&] {
+        if (at == m->rows.size())
+            m->file->appendRow(values);
+        else
+            m->file->insertRow(at, values);
+    });
+    m->rows.insert(m->rows.begin() + index, values);
+    m->ids.insert(m->ids.begin() + index, m->nextId++);
+    m->cur = index;
+    m->eof = m->bof = false;
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) {
+        o.rowsInserted(index, 1);
+        o.currentChanged(index);
+    });
+}
+
+void TraverseTable::restoreRemove(int index)
+{
+    requireReplay(*this, index, m->storedCount() - 1);
+    codec([&] { m->file->deleteRow(static_cast<std::size_t>(index)); });
+    m->rows.erase(m->rows.begin() + index);
+    m->ids.erase(m->ids.begin() + index);
+    if (m->cur > index || m->cur >= static_cast<int>(m->rows.size()))
+        m->cur = std::max(m->cur - 1, m->rows.empty() ? -1 : 0);
+    m->eof = m->bof = m->rows.empty();
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) {
+        o.rowsRemoved(index, 1);
+        o.currentChanged(m->cur);
+    });
+}
 
 }  // namespace zelt::document

@@ -42,7 +42,7 @@ int createBeside(const fs::path& map, mode_t mode, fs::path& staged)
 
 }  // namespace
 
-StagedMap::StagedMap(const fs::path& map) : m_map(map)
+StagedMap::StagedMap(const fs::path& map, std::int32_t startX, std::int32_t startY) : m_map(map)
 {
     struct stat st {};
     const bool exists = ::stat(map.c_str(), &st) == 0;
@@ -88,7 +88,7 @@ StagedMap::StagedMap(const fs::path& map) : m_map(map)
     if (!exists) {
         ::unlink(m_staged.c_str());   // the template goes there as a new file
         try {
-            PrepareTarget(m_staged);
+            PrepareTarget(m_staged, startX, startY);
         } catch (...) {
             ::unlink(m_staged.c_str());
             throw;

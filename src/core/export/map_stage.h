@@ -2,6 +2,7 @@
 // A map changed as a whole: objects are appended to a copy, which then takes the map's place.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 
 namespace zelt::mapexport {
@@ -14,7 +15,8 @@ namespace zelt::mapexport {
 /// route; re-running never finds half a route to add to. A copy never committed is removed.
 class StagedMap {
 public:
-    explicit StagedMap(const std::filesystem::path& map);
+    /// A new map made from the template gets its start mark at (startX, startY).
+    explicit StagedMap(const std::filesystem::path& map, std::int32_t startX = 0, std::int32_t startY = 0);
     ~StagedMap();
     StagedMap(const StagedMap&) = delete;
     StagedMap& operator=(const StagedMap&) = delete;

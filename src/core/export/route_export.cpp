@@ -18,7 +18,9 @@
 #include <cmath>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <tuple>
+#include <utility>
 
 namespace zelt::mapexport {
 namespace fs = std::filesystem;
@@ -56,7 +58,8 @@ public:
         // (a kill leaves the map as it was). A run stopped by a refused value or a missing
         // figure keeps what it wrote before, as the export always has; one stopped by a write
         // the system refused leaves the map as it was.
-        StagedMap staged(m_map);
+        const auto [startX, startY] = newMapStart();
+        StagedMap staged(m_map, startX, startY);
         try {
             return runInto(staged, prepare, rowWork, progress);
         } catch (const MapWriteError&) {
@@ -157,6 +160,20 @@ private:
                  + "; this map's scale is 1:" + std::to_string(std::lround(m_zelt.MapScale)) + ".");
         const auto [x, y] = m_zelt.toMapPoint(0, 0);
         m_line = RouteLine(x, y);
+    }
+
+    // A placed route into a map that does not exist yet: where the new map's start mark goes,
+    // the start of the route placed at the template's scale. (0, 0) otherwise, as the template has it.
+    std::pair<std::int32_t, std::int32_t> newMapStart()
+    {
+        std::error_code ec;
+        if (!m_placeOn || fs::exists(m_map, ec) || ec)
+            return {0, 0};
+        m_zelt.MapScale = TemplateLayout::kMapScale;
+        m_zelt.setPlacement(zelt::compute::placeOnKnownPoints(m_doc, *m_placeOn, m_zelt.MapScale).placement);
+        const auto start = m_zelt.toMapPoint(0, 0);
+        m_zelt.setPlacement(std::nullopt);
+        return start;
     }
 
     void warn(std::string text) { m_result.warnings.push_back(zelt::document::Diagnostic::warning(std::move(text))); }

@@ -7,6 +7,7 @@
 #include "shell/commands/height_dialogs.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QAction>
 #include <QMessageBox>
@@ -26,6 +27,7 @@ void runOnActive(TMainForm& main, const QString& context,
     if (!child)
         return;
     try {
+        const UndoStep step(child, context);
         const zelt::compute::PassResult result
             = runAsChange(child->session(), context.toStdString(), [&] { return pass(child->document()); });
         main.showDiagnostics(result.diagnostics, context, child);

@@ -7,6 +7,7 @@
 #include "shell/commands/document_change.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -136,6 +137,8 @@ void TOKF9Dlg::OKBtnClick()
     const auto which = m_mode == kModeEnd ? zelt::compute::CalcEnd::End : zelt::compute::CalcEnd::Start;
     std::string prompt;
     try {
+        const UndoStep step(child, which == zelt::compute::CalcEnd::End ? QStringLiteral("Set End Height")
+                                                                        : QStringLiteral("Set Start Height"));
         prompt = zelt::compute::chooseCalcRow(child->document(), which, m_height->value());
     } catch (const std::exception& e) {
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
@@ -157,7 +160,7 @@ TDialog1::TDialog1(TMainForm& main)
     : QDialog(&main, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint), m_main(main)
 {
     setObjectName(QStringLiteral("Dialog1"));
-    setWindowTitle(QStringLiteral("Dialog"));
+    setWindowTitle(QStringLiteral("Survey Values"));
     setModal(false);
     m_start = new RealSpinBox(this);
     m_pairs = new RealSpinBox(this);
@@ -205,6 +208,7 @@ void TDialog1::OKBtnClick()
         return;
     }
     try {
+        const UndoStep step(child, QStringLiteral("Survey Values"));
         // The new values and the heights computed from them reach the disk together.
         const auto result = runAsChange(child->session(), "survey values", [&] {
             return zelt::compute::applySurveyValues(child->document(), m_start->value(), m_pairs->value());
@@ -257,6 +261,7 @@ void Tdialog3::Button1Click()
         return;
     }
     try {
+        const UndoStep step(child, QStringLiteral("Begin Way Height"));
         const auto result = runAsChange(child->session(), "begin way height",
                                         [&] { return zelt::compute::shiftBeginWay(child->document(), m_offset->value()); });
         m_main.showDiagnostics(result.diagnostics, windowTitle(), child);

@@ -7,6 +7,7 @@
 #include "shell/window/main_form.h"
 #include "shell/commands/document_change.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -144,6 +145,7 @@ void InterchangeCommands::ToolbarPasteDownClick()
         return;
     child->commitEditor();
     try {
+        const UndoStep step(child, QStringLiteral("Paste"));
         runAsChange(child->session(), "paste", [&] {
             return zelt::interchange::pasteColumn(child->Table1(), child->selectedFieldName().toStdString(),
                                                   text.toStdString(), child->Table1().decimalSeparator());

@@ -4,6 +4,7 @@
 
 #include "document/traverse_table.h"
 #include "printing/report_layout.h"
+#include "shell/paint/atomic_file_device.h"
 
 #include <QColor>
 #include <QFontMetricsF>
@@ -114,14 +115,11 @@ void setUpPdf(QPdfWriter& writer)
     writer.setResolution(600);
 }
 
-bool paintAll(QPdfWriter& writer, const std::vector<ReportPage>& pages, const QString& path, QString* error)
+bool paintAll(QPdfWriter& writer, const std::vector<ReportPage>& pages)
 {
     QPainter painter;
-    if (!painter.begin(&writer)) {
-        if (error)
-            *error = QStringLiteral("Cannot write the file %1").arg(path);
+    if (!painter.begin(&writer))
         return false;
-    }
     const double dotsPerMm = writer.resolution() / kMmPerInch;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         if (i > 0)
@@ -131,24 +129,44 @@ bool paintAll(QPdfWriter& writer, const std::vector<ReportPage>& pages, const QS
     return painter.end();
 }
 
+/// Paints the pages of `layOut(writer)` into a PDF beside `path` and renames it over `path`
+/// only when the whole file was written: the PDF engine does not report a failed write, the
+/// device keeps it, so a full disk is an error and never a file without its trailer.
+template<typename LayOut>
+bool writePdf(const QString& path, QString* error, LayOut layOut)
+{
+    AtomicFileDevice file;
+    bool done = file.begin(path);
+    if (done) {
+        QPdfWriter writer(&file);
+        setUpPdf(writer);
+        done = paintAll(writer, layOut(writer));
+    }
+    if (done && file.commit())
+        return true;
+    file.cancel();
+    if (error)
+        *error = file.errorText().isEmpty() ? QStringLiteral("Cannot write the PDF file '%1'.").arg(path)
+                                            : QStringLiteral("Cannot write the PDF file: %1").arg(file.errorText());
+    return false;
+}
+
 }  // namespace
 
 bool writePagesPdf(const std::vector<ReportPage>& pages, const QString& path, QString* error)
 {
-    QPdfWriter writer(path);
-    setUpPdf(writer);
-    return paintAll(writer, pages, path, error);
+    return writePdf(path, error, [&](QPdfWriter&) { return pages; });
 }
 
 bool writeReportPdf(const zelt::document::TraverseTable& table, const QString& path, const QDateTime& moment,
                     QString* error, int* pageCount)
 {
-    QPdfWriter writer(path);
-    setUpPdf(writer);
-    const auto pages = layoutTableReport(table, moment, &writer);
-    if (pageCount)
-        *pageCount = static_cast<int>(pages.size());
-    return paintAll(writer, pages, path, error);
+    return writePdf(path, error, [&](QPdfWriter& writer) {
+        auto pages = layoutTableReport(table, moment, &writer);
+        if (pageCount)
+            *pageCount = static_cast<int>(pages.size());
+        return pages;
+    });
 }
 
 }  // namespace zelt::shell
