@@ -2,6 +2,7 @@
 // What the desktop benchmarks share: options, timing, target reports, and a folder of their own.
 #pragma once
 
+#include "document/traverse_table.h"
 #include "shell/settings/registry_store.h"
 
 #include <QByteArray>
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace zelt::bench {
 
@@ -81,5 +83,28 @@ private:
     QTemporaryDir m_tmp;
     QString m_path;
 };
+
+/// A table of `rows` legs at `path`: azimuths round the compass, 10 to 59 pairs, an altimeter
+/// reading every fifth row and, when `markEvery` is not 0, a mark every `markEvery` rows.
+inline void writeBenchTable(const QString& path, int rows, int markEvery = 0)
+{
+    document::TraverseTable t;
+    t.setPath(path.toStdString());
+    t.create();
+    t.open();
+    t.disableControls();
+    for (int i = 0; i < rows; ++i) {
+        t.append();
+        t.setInteger("Azimuth", i % 360);
+        t.setFloat("Pairs", 10 + i % 50);
+        if (markEvery != 0 && i % markEvery == 0)
+            t.setText("Mark", "m" + std::to_string(i));
+        if (i % 5 == 0)
+            t.setFloat("Altimeter", 400 + i % 300);
+        t.post();
+    }
+    t.enableControls();
+    t.close();
+}
 
 }  // namespace zelt::bench

@@ -40,27 +40,6 @@ public:
     void stateChanged() override {}
 };
 
-void writeTable(const QString& path, int rows)
-{
-    TraverseTable t;
-    t.setPath(path.toStdString());
-    t.create();
-    t.open();
-    t.disableControls();
-    for (int i = 0; i < rows; ++i) {
-        t.append();
-        t.setInteger("Azimuth", i % 360);
-        t.setFloat("Pairs", 10 + i % 50);
-        if (i % 7 == 0)
-            t.setText("Mark", "m" + std::to_string(i));
-        if (i % 5 == 0)
-            t.setFloat("Altimeter", 400 + i % 300);
-        t.post();
-    }
-    t.enableControls();
-    t.close();
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -74,7 +53,7 @@ int main(int argc, char** argv)
     QFile::remove(path);
 
     auto start = Clock::now();
-    writeTable(path, rows);
+    zelt::bench::writeBenchTable(path, rows, 7);
     std::printf("%-46s %10.1f ms   (set-up)\n", ("writing " + std::to_string(rows) + " rows").c_str(), msSince(start));
 
     zelt::shell::TMainForm form;

@@ -1,6 +1,8 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package made by `cpack -G DEB` (scripts/package.sh): name, version, maintainer,
 # description, and dependencies found by dpkg-shlibdeps from the libraries the programs link.
+# With SOURCE_DATE_EPOCH set (scripts/package.sh sets it to the last commit's time) every file
+# in the package has that time, so two builds of one commit give the same files.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME zelt)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -17,6 +19,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZELT_PACKAGE_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_PACKAGE_HOMEPAGE_URL "${ZELT_HOMEPAGE}")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ZELT_HOMEPAGE}")
+# The report is laid out for Arial; Liberation Sans has its widths. With another sans font
+# (DejaVu Sans is wider) the column headings run into one another.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-liberation2 | fonts-liberation")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The synopsis is CPACK_PACKAGE_DESCRIPTION_SUMMARY; this is the extended description below it.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

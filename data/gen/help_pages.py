@@ -3,8 +3,9 @@
 """Makes a manual page or a bash completion script from a program's --help text.
 
 The help text has this shape: "Usage:" lines, a description, then sections whose heading ends
-in ':' at the start of a line; in a section, each entry is a term indented by two columns and
-its text indented by six. Run at build time, so a command added to the program appears in its
+in ':' at the start of a line; in a section, each entry is a term indented by two columns (a
+long term goes on at four) and its text indented by six. Sections named Environment and
+Examples become the ENVIRONMENT and EXAMPLES of the manual page. Run at build time, so a command added to the program appears in its
 manual page and its completion without further work.
 """
 import argparse
@@ -49,6 +50,9 @@ def parse(text):
         if line.startswith("      "):
             term, body = entries[-1]
             entries[-1] = (term, (body + " " + line.strip()).strip())
+        elif line.startswith("    ") and entries and entries[-1][0] is not None and not entries[-1][1]:
+            # A term too long for one line goes on at four columns.
+            entries[-1] = (entries[-1][0] + " " + line.strip(), "")
         elif line.startswith("  "):
             entries.append((line.strip(), ""))
         elif line.strip():

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program: builds the application object and the main window.
 #include "app/command_line.h"
+#include "app/display_check.h"
 #include "document/traverse_table.h"
 #include "shell/commands/about_box.h"
+#include "shell/window/icons.h"
 #include "shell/window/main_form.h"
 #include "shell/settings/session_entry.h"
 #include "shell/window/single_instance.h"
@@ -11,6 +13,8 @@
 #include <QFileInfo>
 #include <QStringList>
 #include <QTimer>
+
+#include <optional>
 
 int main(int argc, char** argv)
 {
@@ -23,8 +27,17 @@ int main(int argc, char** argv)
     const AppCommandLine commandLine = readAppCommandLine(arguments);
     if (commandLine.exitCode)
         return *commandLine.exitCode;
+    // Without a display the toolkit would abort; say so and point at the command-line tool.
+    if (const QString reason = missingDisplay(arguments); !reason.isEmpty()) {
+        reportNoDisplay(reason);
+        return 1;
+    }
 
+    std::optional<DisplayGuard> guard(std::in_place);
     QApplication app(argc, argv);
+    guard.reset();
+    // The installed icon (hicolor theme), or the drawn one in a build folder.
+    QApplication::setWindowIcon(commandIcon(IconKind::Program));
     QCoreApplication::setOrganizationName(QStringLiteral("Zelt"));
     QCoreApplication::setApplicationName(QStringLiteral("Zelt"));
     QCoreApplication::setApplicationVersion(QString::fromLatin1(kFileVersion));

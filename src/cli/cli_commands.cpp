@@ -33,6 +33,7 @@ void registerAll()
     registerReportCommands();
     registerKnownPointCommands();
     registerRouteCommands();
+    registerCheckCommands();
 }
 
 std::vector<CommandHelp> helpEntries()
@@ -58,11 +59,33 @@ int usageError(const std::string& message)
     return 2;
 }
 
+/// The names of the command table, for "did you mean".
+std::vector<std::string> commandNames()
+{
+    std::vector<std::string> names;
+    for (const auto& entry : table())
+        names.push_back(entry.first);
+    return names;
+}
+
+/// A word that is no command: one line, with the close names and where the list is.
+int unknownCommand(const std::string& name)
+{
+    const bool option = name.rfind('-', 0) == 0;
+    std::vector<std::string> names = commandNames();
+    if (option)
+        names = {"--help", "--version"};
+    std::cerr << "zelt-cli: unknown " << (option ? "option '" : "command '") << name << "'"
+              << didYouMean(name, names) << "; see 'zelt-cli help'\n";
+    return 2;
+}
+
 /// Usage error of one command: the message and that command's usage line.
 int commandUsageError(const std::string& name, const std::string& message)
 {
-    std::cerr << "zelt-cli " << name << ": " << message << "\nusage: zelt-cli " << table().at(name).usage
-              << "\nRun 'zelt-cli help " << name << "' for more.\n";
+    std::cerr << "zelt-cli " << name << ": " << message << '\n';
+    printUsageLine(std::cerr, table().at(name).usage);
+    std::cerr << "Run 'zelt-cli help " << name << "' for more.\n";
     return 2;
 }
 
@@ -85,6 +108,7 @@ std::vector<UsageOption> acceptedOptions(const std::string& usage)
     std::vector<UsageOption> options = optionsOfUsage(usage);
     for (const char* name : {"--locale", "--figures", "--layout"})
         options.push_back({name, true});
+    options.push_back({"--quiet", false});
     return options;
 }
 
@@ -98,8 +122,12 @@ int helpCommand(int argc, char** argv)
     if (argc > 3)
         return usageError("help takes at most one command");
     const std::string name = argv[2];
+    if (name == "help" || isHelp(name)) {
+        printHelpHelp(std::cout);
+        return 0;
+    }
     if (table().find(name) == table().end())
-        return usageError("unknown command '" + name + "'");
+        return unknownCommand(name);
     printCommandHelp(std::cout, helpOf(name));
     return 0;
 }
@@ -131,6 +159,15 @@ void registerCommand(const std::string& name, const std::string& usageText, Comm
 int run(int argc, char** argv)
 {
     registerAll();
+    // --quiet may also come before the command ("zelt-cli -q import ...").
+    std::vector<char*> words(argv, argv + argc);
+    bool quiet = false;
+    while (words.size() > 1 && (std::string(words[1]) == "-q" || std::string(words[1]) == "--quiet")) {
+        quiet = true;
+        words.erase(words.begin() + 1);
+    }
+    argc = static_cast<int>(words.size());
+    argv = words.data();
     if (argc < 2)
         return usageError("");
     const std::string name = argv[1];
@@ -142,13 +179,26 @@ int run(int argc, char** argv)
     }
     auto it = table().find(name);
     if (it == table().end())
-        return usageError(name.rfind('-', 0) == 0 ? "unknown option '" + name + "'"
-                                                   : "unknown command '" + name + "'");
+        return unknownCommand(name);
 
     const std::vector<UsageOption> accepted = acceptedOptions(it->second.usage);
     Args args;
+    args.command = name;
+    if (quiet)
+        args.options.emplace_back("--quiet", std::string());
+    bool optionsEnded = false;
     for (int i = 2; i < argc; ++i) {
-        const std::string a = argv[i];
+        std::string a = argv[i];
+        if (optionsEnded) {
+            args.positional.push_back(a);
+            continue;
+        }
+        if (a == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (a == "-q")
+            a = "--quiet";
         if (isHelp(a)) {
             printCommandHelp(std::cout, helpOf(name));
             return checkedOutput(0);
@@ -161,8 +211,14 @@ int run(int argc, char** argv)
         const std::string option = a.substr(0, eq);
         const auto known = std::find_if(accepted.begin(), accepted.end(),
                                        [&](const UsageOption& o) { return o.name == option; });
-        if (known == accepted.end())
-            return commandUsageError(name, "unknown option " + option);
+        if (known == accepted.end()) {
+            std::vector<std::string> names{"--help"};
+            for (const UsageOption& o : accepted)
+                names.push_back(o.name);
+            std::cerr << "zelt-cli " << name << ": unknown option " << option << didYouMean(option, names)
+                      << "; see 'zelt-cli help " << name << "'\n";
+            return 2;
+        }
         if (!known->takesValue) {
             if (eq != std::string::npos)
                 return commandUsageError(name, "option " + option + " takes no value");

@@ -11,6 +11,7 @@ namespace zelt::cli {
 
 /// Arguments after the command name, with the global options already removed.
 struct Args {
+    std::string command;  ///< the command's name, which begins its status lines
     std::vector<std::string> positional;
     std::vector<std::pair<std::string, std::string>> options;  ///< "--name" -> value ("" for flags)
     bool has(const std::string& name) const;
@@ -40,7 +41,7 @@ void registerCommand(const std::string& name, const std::string& usage, Command 
 
 /// Runs the command line; returns the exit status (0 ok, 1 error, 2 bad usage, 3 partial
 /// result from a damaged table). `--help`, `-h`, `help [COMMAND]` and `--version` print on
-/// standard output and return 0.
+/// standard output and return 0. `--` ends the options: every argument after it is positional.
 int run(int argc, char** argv);
 
 }  // namespace zelt::cli

@@ -41,10 +41,11 @@ double parseNumber(std::string text, char decimalSeparator, const std::string& w
     return v;
 }
 
-/// What the pass did on standard output, its notes on standard error.
-void report(std::ostream& out, std::ostream& err, const std::string& what, const PassResult& result)
+/// What the pass did as a status line (`by` names a pass the command ran besides its own work),
+/// its notes on standard error.
+void report(const Args& args, std::ostream& out, std::ostream& err, const std::string& by, const PassResult& result)
 {
-    out << what << ": " << result.rowsPosted << " rows posted\n";
+    printStatus(args, out, std::to_string(result.rowsPosted) + " rows posted" + (by.empty() ? "" : " by " + by));
     printDiagnostics(err, result.diagnostics);
 }
 
@@ -62,9 +63,9 @@ int settingsCommand(const Args& args, std::ostream& out, std::ostream& err)
         pairs = parseNumber(args.option("--pairs-per-100m"), sep, "--pairs-per-100m");
     const auto result = zelt::compute::applySurveyValues(doc, start, pairs);
     session.close();
-    out << "PairsPer100m " << formatGeneral(doc.pairsPer100m) << ", StartHeight " << formatGeneral(doc.startHeight)
-        << '\n';
-    report(out, err, "percent heights", result);
+    printStatus(args, out, "PairsPer100m " + formatGeneral(doc.pairsPer100m) + ", StartHeight "
+                               + formatGeneral(doc.startHeight));
+    report(args, out, err, "the percent heights", result);
     return 0;
 }
 
@@ -75,20 +76,19 @@ int beginWayCommand(const Args& args, std::ostream& out, std::ostream& err)
     const double offset = parseNumber(args.positional[1], session.decimalSeparator(), "OFFSET");
     const auto result = zelt::compute::shiftBeginWay(session.document(), offset);
     session.close();
-    report(out, err, "begin way height", result);
-    out << "StartHeight " << formatGeneral(session.document().startHeight) << '\n';
+    report(args, out, err, {}, result);
+    printStatus(args, out, "StartHeight " + formatGeneral(session.document().startHeight));
     return 0;
 }
 
 /// A pass over the whole table that needs no choices: Fill Height or the percent heights.
-int passCommand(const Args& args, std::ostream& out, std::ostream& err, PassResult (*pass)(document::Document&),
-                const char* what)
+int passCommand(const Args& args, std::ostream& out, std::ostream& err, PassResult (*pass)(document::Document&))
 {
     expectPositional(args, 1, 1, "TABLE.db");
     CliSession session(tableArgument(args), args);
     const auto result = pass(session.document());
     session.close();
-    report(out, err, what, result);
+    report(args, out, err, {}, result);
     return 0;
 }
 
@@ -137,7 +137,7 @@ int recalcCommand(const Args& args, std::ostream& out, std::ostream& err)
     zelt::compute::chooseCalcRow(doc, zelt::compute::CalcEnd::End, end.height);
     const auto result = zelt::compute::recalculateHeights(doc);
     session.close();
-    report(out, err, "recalc", result);
+    report(args, out, err, {}, result);
     return 0;
 }
 
@@ -153,13 +153,13 @@ void registerComputeCommands()
     registerCommand(
         "fill-heights", "fill-heights TABLE.db",
         [](const Args& args, std::ostream& out, std::ostream& err) {
-            return passCommand(args, out, err, zelt::compute::FillHeights, "fill heights");
+            return passCommand(args, out, err, zelt::compute::FillHeights);
         },
         "Fill FillHeight between the altimeter readings in proportion to the pace count.");
     registerCommand(
         "percent-heights", "percent-heights TABLE.db",
         [](const Args& args, std::ostream& out, std::ostream& err) {
-            return passCommand(args, out, err, zelt::compute::PercentHeights, "percent heights");
+            return passCommand(args, out, err, zelt::compute::PercentHeights);
         },
         "Compute FillHeight from the slopes (Procent) and the leg lengths, starting at StartHeight.");
     registerCommand("recalc", "recalc TABLE.db --start ROW:HEIGHT --end ROW:HEIGHT", recalcCommand,

@@ -34,7 +34,7 @@ int newCommand(const Args& args, std::ostream& out, std::ostream&)
     CliSession session(path, args, CliSession::Mode::Create);
     const int rows = session.table().rowCount();
     session.close();
-    out << "created " << path.string() << " with " << rows << (rows == 1 ? " row" : " rows") << '\n';
+    printStatus(args, out, "created " + path.string() + " with " + std::to_string(rows) + (rows == 1 ? " row" : " rows"));
     return 0;
 }
 
@@ -96,7 +96,7 @@ int infoCommand(const Args& args, std::ostream& out, std::ostream&)
 int dumpCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 1, 1);
-    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly, layoutFor(args));
     TraverseTable& table = session.table();
     interchange::writeTableText(table, interchange::textExportFields(table, session.document().columns, textColumns(args)),
                                 out);
@@ -186,14 +186,13 @@ int importCommand(const Args& args, std::ostream& out, std::ostream&)
         try {
             interchange::appendTypedRow(table, names, splitCells(lines[n], separator), session.decimalSeparator());
         } catch (const std::exception& e) {
-            throw std::runtime_error("line " + std::to_string(n + 1) + ": " + e.what() + " ("
-                                     + std::to_string(imported) + (imported == 1 ? " row" : " rows") + " imported before it)");
+            throw std::runtime_error("line " + std::to_string(n + 1) + ": " + e.what() + "; nothing was imported");
         }
         ++imported;
     }
     walk.finish();
     session.close();
-    out << "imported " << imported << (imported == 1 ? " row" : " rows") << " into " << path.string() << '\n';
+    printStatus(args, out, std::to_string(imported) + (imported == 1 ? " row" : " rows") + " into " + path.string());
     return 0;
 }
 
@@ -203,7 +202,8 @@ int saveAsCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 2, 2);
     const auto from = tableArgument(args);
-    const std::filesystem::path to = args.positional[1];
+    const std::filesystem::path to = tablePath(args.positional[1]);
+    checkOutputPath(to);
     // Read-only: the first table and its companions stay exactly as they are.
     CliSession session(from, args, CliSession::Mode::HeaderOnly);
     if (session.table().isDamaged())
@@ -211,7 +211,7 @@ int saveAsCommand(const Args& args, std::ostream& out, std::ostream&)
     session.session().saveAs(to, args.has("--overwrite") ? document::ReplaceExisting::Yes
                                                          : document::ReplaceExisting::No);
     session.close();
-    out << "saved " << from.string() << " as " << to.string() << '\n';
+    printStatus(args, out, "saved " + from.string() + " as " + to.string());
     return 0;
 }
 
@@ -219,11 +219,12 @@ int renameCommand(const Args& args, std::ostream& out, std::ostream&)
 {
     expectPositional(args, 2, 2);
     const auto from = tableArgument(args);
-    const std::filesystem::path to = args.positional[1];
+    const std::filesystem::path to = tablePath(args.positional[1]);
+    checkOutputPath(to);
     CliSession session(from, args, CliSession::Mode::HeaderOnly);
     session.session().rename(to);
     session.close();
-    out << "renamed " << from.string() << " to " << to.string() << '\n';
+    printStatus(args, out, "renamed " + from.string() + " to " + to.string());
     return 0;
 }
 
@@ -242,8 +243,8 @@ void registerDocumentCommands()
                     " standard output.");
     registerCommand("import", "import TABLE.db [TEXT|-]", importCommand,
                     "Append rows from semicolon- or tab-separated TEXT (a file; - or nothing reads "
-                    "standard input) whose first line names the fields. The import stops at the first"
-                    " line that cannot be stored; the rows before it stay.");
+                    "standard input) whose first line names the fields. A line that cannot be stored"
+                    " stops the import, and nothing is imported.");
     registerCommand("save-as", "save-as TABLE.db NEW.db [--overwrite]", saveAsCommand,
                     "Copy TABLE.db and its companions (.inf, .ing) to NEW.db as the Save As command does;"
                     " TABLE.db and its companions stay as they are. An existing NEW.db is replaced only with"

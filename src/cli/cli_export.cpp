@@ -39,7 +39,7 @@ HeightField heightField(const std::string& name, const char* option)
 ExportParams parameters(const Args& args, bool& contours)
 {
     static const std::set<std::string> known = {"--absolute", "--points", "--field", "--contours", "--figures",
-                                                "--layout", "--locale", "--fit"};
+                                                "--layout", "--locale", "--fit", "--quiet"};
     for (const auto& [name, value] : args.options)
         if (!known.count(name))
             throw UsageError{"unknown option " + name};
@@ -74,7 +74,9 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
     expectPositional(args, 2, 2, "TABLE.db MAP.ocd");
     bool contours = false;
     const ExportParams params = parameters(args, contours);
-    const std::filesystem::path map = args.positional[1];
+    // "-": a new map made from the template goes to standard output.
+    OutputTarget target(args.positional[1], "map.ocd");
+    const std::filesystem::path& map = target.path();
 
     const std::filesystem::path table = tableArgument(args);
     CliSession session(table, args, CliSession::Mode::ReadOnly);
@@ -94,9 +96,16 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
         ? zelt::mapexport::ExportRouteWithContours(session.document(), zelt, map, params, {}, known ? &*known : nullptr)
         : zelt::mapexport::ExportRoute(session.document(), zelt, map, params, {}, known ? &*known : nullptr);
     session.close();
+    target.finish(out);
     printDiagnostics(err, result.warnings);
-    out << "exported " << result.rows << " rows into " << map.string() << ": " << result.labels
-        << " labels, a route line of " << result.routePoints << " points\n";
+    const auto counted = [](int n, const char* one, const char* many) {
+        return std::to_string(n) + ' ' + (n == 1 ? one : many);
+    };
+    std::ostream& status = target.statusStream(out, err);
+    printStatus(args, status,
+                counted(result.rows, "row", "rows") + " into " + target.name() + ": "
+                    + counted(result.labels, "label", "labels") + ", a route line of "
+                    + counted(result.routePoints, "point", "points"));
     if (result.fit) {
         char rms[32];
         const auto end = std::to_chars(rms, rms + sizeof rms, result.fit->rmsMm, std::chars_format::fixed, 2).ptr;
@@ -104,7 +113,9 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
         for (char& c : text)
             if (c == '.')
                 c = session.decimalSeparator();
-        out << "placed on " << result.fit->points << " known points, RMS residual " << text << " mm\n";
+        printStatus(args, status,
+                    "placed on " + counted(result.fit->points, "known point", "known points") + ", RMS residual " + text
+                        + " mm");
     }
     session.checkComplete();
     return 0;
@@ -119,7 +130,7 @@ void registerExportCommands()
                     "[--points every5|every10|altimeter --field FillHeight|Recalc|Altimeter [--contours]] "
                     "[--figures FILE] [--fit]",
                     exportOcdCommand,
-                    "Export the route into the OCAD 7 map MAP.ocd: a new map is made from the built-in template, an existing one (version 7) receives the objects beside its own. --absolute labels each mark with the height of the named field; --points labels every 5th or 10th row or the rows with an altimeter reading with the height of --field, and --contours adds marks where the route crosses a contour. --fit places every written coordinate on the table's known points (see known-points and fit).");
+                    "Export the route into the OCAD 7 map MAP.ocd: a new map is made from the built-in template, an existing one (version 7) receives the objects beside its own; - writes a new map to standard output. --absolute labels each mark with the height of the named field; --points labels every 5th or 10th row or the rows with an altimeter reading with the height of --field, and --contours adds marks where the route crosses a contour. --fit places every written coordinate on the table's known points (see known-points and fit).");
 }
 
 }  // namespace zelt::cli

@@ -23,8 +23,16 @@ void printFullHelp(std::ostream& out, const std::vector<CommandHelp>& commands);
 void printCommandHelp(std::ostream& out, const CommandHelp& command);
 /// The short usage printed with a usage error: synopsis and the command lines.
 void printShortUsage(std::ostream& out, const std::vector<CommandHelp>& commands);
+/// "usage: zelt-cli USAGE" of a usage error, wrapped to 80 columns.
+void printUsageLine(std::ostream& out, const std::string& usage);
 /// "zelt-cli VERSION".
 void printVersion(std::ostream& out);
+/// The help of `help` itself (`help help`).
+void printHelpHelp(std::ostream& out);
+
+/// " (did you mean 'x'?)" for a mistyped name: the names `typed` begins, else those within a
+/// typing slip or two of it; "" when none is close.
+std::string didYouMean(const std::string& typed, const std::vector<std::string>& names);
 
 /// The options named in a usage text ("[--row N]" takes a value, "[--visible]" does not).
 struct UsageOption {

@@ -49,27 +49,30 @@ int pasteCommand(const Args& args, std::ostream& out, std::ostream&)
     const std::size_t pasted = interchange::pasteColumn(table, field, text, session.decimalSeparator());
     const std::string name = table.field(field).name;
     session.close();
-    out << "paste: " << pasted << " lines into " << name << " from row " << row << '\n';
+    printStatus(args, out, std::to_string(pasted) + " lines into " + name + " from row " + std::to_string(row));
     return 0;
 }
 
-int exportTxtCommand(const Args& args, std::ostream& out, std::ostream&)
+int exportTxtCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.txt");
-    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
-    interchange::exportTextFile(session.table(), session.document().columns, textColumns(args), args.positional[1]);
+    OutputTarget target(args.positional[1], "export.txt");
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly, layoutFor(args));
+    interchange::exportTextFile(session.table(), session.document().columns, textColumns(args), target.path());
     const int rows = session.table().rowCount();
     session.close();
-    out << "export-txt: " << rows << " rows to " << args.positional[1] << '\n';
+    target.finish(out);
+    printStatus(args, target.statusStream(out, err), std::to_string(rows) + " rows to " + target.name());
     session.checkComplete();
     return 0;
 }
 
-int exportXlsxCommand(const Args& args, std::ostream& out, std::ostream&)
+int exportXlsxCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.xlsx");
-    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
-    auto writer = interchange::XlsxWriter::toFile(args.positional[1]);
+    OutputTarget target(args.positional[1], "export.xlsx");
+    CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly, CliSession::Layout::Read);
+    auto writer = interchange::XlsxWriter::toFile(target.path());
     writer.setNumberFormat(session.table().numberFormat());
     try {
         interchange::exportToSpreadsheet(session.table(), session.document().columns, writer);
@@ -84,7 +87,8 @@ int exportXlsxCommand(const Args& args, std::ostream& out, std::ostream&)
     writer.save();
     const int rows = session.table().rowCount();
     session.close();
-    out << "export-xlsx: " << rows << " rows to " << args.positional[1] << '\n';
+    target.finish(out);
+    printStatus(args, target.statusStream(out, err), std::to_string(rows) + " rows to " + target.name());
     session.checkComplete();
     return 0;
 }
@@ -98,9 +102,10 @@ void registerInterchangeCommands()
                     "nothing reads standard input), into the field NAME from row N on (row 1 by "
                     "default).");
     registerCommand("export-txt", "export-txt TABLE.db OUT.txt [--visible]", exportTxtCommand,
-                    "Write the text export of every field (with --visible: of the visible columns) to OUT.txt.");
+                    "Write the text export of every field (with --visible: of the visible columns) to OUT.txt"
+                    " (- : standard output).");
     registerCommand("export-xlsx", "export-xlsx TABLE.db OUT.xlsx", exportXlsxCommand,
-                    "Write the table into the spreadsheet workbook OUT.xlsx.");
+                    "Write the table into the spreadsheet workbook OUT.xlsx (- : standard output).");
 }
 
 }  // namespace zelt::cli

@@ -34,37 +34,6 @@ std::unique_ptr<CliSession> openForReading(const fs::path& table, const Args& ar
     return std::make_unique<CliSession>(table, args, CliSession::Mode::ReadOnly, CliSession::Layout::Ignore);
 }
 
-/// Shortest round-trip form with '.', as JSON needs it.
-std::string jsonNumber(double v)
-{
-    char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v == 0 ? 0.0 : v);
-    return ec == std::errc() ? std::string(buf, end) : std::string("null");
-}
-
-/// A fixed number of decimals with the command's decimal separator (the user's format).
-std::string fixed(double v, int decimals, char separator)
-{
-    char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-    std::string s = ec == std::errc() ? std::string(buf, end) : std::string("?");
-    if (s.find_first_not_of("-0.") == std::string::npos && s.front() == '-')
-        s.erase(0, 1);   // no "-0.00"
-    for (char& c : s)
-        if (c == '.')
-            c = separator;
-    return s;
-}
-
-std::string plainNumber(double v, char separator)
-{
-    std::string s = jsonNumber(v);
-    for (char& c : s)
-        if (c == '.')
-            c = separator;
-    return s;
-}
-
 int parseRowNumber(const std::string& text, const char* option)
 {
     const auto row = zelt::document::parseInteger(text);
@@ -87,7 +56,9 @@ void applySet(KnownPoints& kp, const std::string& value, char separator, int row
     const std::size_t colon = value.find(':');
     if (colon == std::string::npos)
         throw UsageError{"--set takes ROW:X,Y, not '" + value + "'"};
-    const int row = parseRowNumber(value.substr(0, colon), "--set");
+    // "end" names the route's end: where a row added after the last one would have its mark.
+    const std::string rowText = value.substr(0, colon);
+    const int row = rowText == "end" ? rowCount + 1 : parseRowNumber(rowText, "--set");
     const std::string xy = value.substr(colon + 1);
     std::size_t split = xy.find(';');
     if (split == std::string::npos) {
@@ -99,9 +70,9 @@ void applySet(KnownPoints& kp, const std::string& value, char separator, int row
         throw UsageError{"--set takes ROW:X,Y, not '" + value + "'"};
     const double x = parseNumber(std::string_view(xy).substr(0, split), separator, value);
     const double y = parseNumber(std::string_view(xy).substr(split + 1), separator, value);
-    if (row > rowCount)
+    if (row > rowCount + 1)
         throw std::runtime_error("row " + std::to_string(row) + " is beyond the table's " + std::to_string(rowCount)
-                                 + " rows");
+                                 + (rowCount == 1 ? " row" : " rows"));
     try {
         kp.set(row, x, y);
     } catch (const zelt::document::KnownPointsError& e) {
@@ -130,7 +101,7 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
     }
     for (const auto& [name, value] : args.options) {
         if (name == "--remove") {
-            const int row = parseRowNumber(value, "--remove");
+            const int row = value == "end" ? rowCount + 1 : parseRowNumber(value, "--remove");
             if (!kp.remove(row))
                 throw std::runtime_error("row " + std::to_string(row) + " has no known point");
         } else if (name == "--set") {
@@ -168,19 +139,19 @@ void printReport(const zelt::compute::FitReport& r, double pairsNow, double mapS
     out << "known points: " << r.points << " (map scale 1:" << plainNumber(mapScale, sep) << ")\n";
     if (r.points == 1)
         out << "one point: the route is only shifted\n";
-    out << "scale: " << fixed(r.scale, 4, sep) << " (route lengths " << (r.scale >= 1 ? "+" : "")
-        << fixed((r.scale - 1) * 100, 2, sep) << " %)\n";
-    out << "compass correction: " << (r.compassCorrectionDeg > 0 ? "+" : "") << fixed(r.compassCorrectionDeg, 2, sep)
+    out << "scale: " << fixedNumber(r.scale, 4, sep) << " (route lengths " << (r.scale >= 1 ? "+" : "")
+        << fixedNumber((r.scale - 1) * 100, 2, sep) << " %)\n";
+    out << "compass correction: " << (r.compassCorrectionDeg > 0 ? "+" : "") << fixedNumber(r.compassCorrectionDeg, 2, sep)
         << " degrees clockwise, to add to every azimuth\n";
-    out << "start lands at: X " << fixed(r.shift.x, 2, sep) << " mm, Y " << fixed(r.shift.y, 2, sep) << " mm\n";
-    out << "pace count: " << fixed(r.pairsPer100m, 2, sep) << " pairs per 100 m (the table uses "
-        << fixed(pairsNow, 2, sep) << ")\n";
+    out << "start lands at: X " << fixedNumber(r.shift.x, 2, sep) << " mm, Y " << fixedNumber(r.shift.y, 2, sep) << " mm\n";
+    out << "pace count: " << fixedNumber(r.pairsPer100m, 2, sep) << " pairs per 100 m (the table uses "
+        << fixedNumber(pairsNow, 2, sep) << ")\n";
     out << "residuals, fitted minus known:\n";
     out << "  row\tdX mm\tdY mm\tdX m\tdY m\n";
     for (const auto& res : r.residuals)
-        out << "  " << res.row << '\t' << fixed(res.dxMm, 2, sep) << '\t' << fixed(res.dyMm, 2, sep) << '\t'
-            << fixed(res.dxM, 1, sep) << '\t' << fixed(res.dyM, 1, sep) << '\n';
-    out << "RMS: " << fixed(r.rmsMm, 2, sep) << " mm on the map, " << fixed(r.rmsM, 1, sep) << " m on the ground\n";
+        out << "  " << res.row << '\t' << fixedNumber(res.dxMm, 2, sep) << '\t' << fixedNumber(res.dyMm, 2, sep) << '\t'
+            << fixedNumber(res.dxM, 1, sep) << '\t' << fixedNumber(res.dyM, 1, sep) << '\n';
+    out << "RMS: " << fixedNumber(r.rmsMm, 2, sep) << " mm on the map, " << fixedNumber(r.rmsM, 1, sep) << " m on the ground\n";
 }
 
 int fitCommand(const Args& args, std::ostream& out, std::ostream&)
@@ -211,9 +182,11 @@ void registerKnownPointCommands()
                     "known-points TABLE.db [--set ROW:X,Y]... [--remove ROW]... [--clear] [--scale N]",
                     knownPointsCommand,
                     "List the table's known points (row, X, Y in mm on the map, one a line), or change them: "
-                    "--set gives the map position of a row's end point (write ROW:X;Y where the decimal separator "
-                    "is the comma), --remove drops one, --clear drops all (also a damaged file), --scale records the "
-                    "map's scale (default 1:15000). The points are kept in TABLE.kpt beside the table.");
+                    "--set gives the map position where row ROW's mark stands, the point where its leg begins and "
+                    "the map export writes its labels (write ROW:X;Y where the decimal separator is the comma; ROW "
+                    "'end', or one past the last row, is the end of the route), --remove drops one, --clear drops "
+                    "all (also a damaged file), --scale records the map's scale (default 1:15000). The points are "
+                    "kept in TABLE.kpt beside the table.");
     registerCommand("fit", "fit TABLE.db [--json]", fitCommand,
                     "Place the route on the known points (one point: a shift; more: the least-squares shift, turn "
                     "and scale) and report the scale, the compass correction in degrees clockwise to add to every "

@@ -10,4 +10,5 @@ void registerInterchangeCommands();  ///< paste, export-txt, export-xlsx
 void registerReportCommands();       ///< report
 void registerKnownPointCommands();   ///< known-points, fit
 void registerRouteCommands();        ///< route, plot
+void registerCheckCommands();        ///< check
 }  // namespace zelt::cli

@@ -18,20 +18,23 @@ namespace zelt::cli {
 
 namespace {
 
-int reportCommand(const Args& args, std::ostream& out, std::ostream&)
+int reportCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 2, 2, "TABLE.db OUT.pdf");
+    OutputTarget target(args.positional[1], "report.pdf");
     CliSession session(tableArgument(args), args, CliSession::Mode::ReadOnly);
 
     const auto app = windowlessGuiApplication();
 
-    const QString path = QFile::decodeName(args.positional[1].c_str());
+    const QString path = QFile::decodeName(target.path().c_str());
     QString error;
     int pages = 0;
     if (!zelt::shell::writeReportPdf(session.table(), path, QDateTime::currentDateTime(), &error, &pages))
         throw std::runtime_error(error.toStdString());
     session.close();
-    out << args.positional[1] << ": " << pages << (pages == 1 ? " page\n" : " pages\n");
+    target.finish(out);
+    printStatus(args, target.statusStream(out, err),
+                std::to_string(pages) + (pages == 1 ? " page to " : " pages to ") + target.name());
     session.checkComplete();
     return 0;
 }
@@ -41,7 +44,8 @@ int reportCommand(const Args& args, std::ostream& out, std::ostream&)
 void registerReportCommands()
 {
     registerCommand("report", "report TABLE.db OUT.pdf", reportCommand,
-                    "Write the table report, as printed by the desktop program, to OUT.pdf.");
+                    "Write the table report, as printed by the desktop program, to OUT.pdf (- : standard "
+                    "output).");
 }
 
 }  // namespace zelt::cli

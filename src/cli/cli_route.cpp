@@ -155,19 +155,37 @@ QSize pictureSize(const Args& args)
     return {w, h};
 }
 
+/// The picture's format: --format, else the extension of OUT; standard output is PNG unless
+/// --format says otherwise.
+std::string pictureFormat(const Args& args)
+{
+    const std::string& out = args.positional[1];
+    const std::string ext = QFileInfo(QFile::decodeName(out.c_str())).suffix().toLower().toStdString();
+    const std::string format = args.option("--format", out == "-" ? "png" : ext);
+    if (format != "png" && format != "svg" && format != "pdf")
+        throw UsageError{out == "-" || args.has("--format")
+                             ? "--format takes png, svg or pdf, not '" + format + "'"
+                             : "the picture is written as .png, .svg or .pdf, not '" + out + "'"};
+    if (out != "-" && format != ext)
+        throw UsageError{"--format " + format + " does not match the name '" + out + "'"};
+    return format;
+}
+
 int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
-    expectPositional(args, 2, 2, "TABLE.db OUT.png|OUT.svg|OUT.pdf");
+    expectPositional(args, 2, 2, "TABLE.db OUT.png|OUT.svg|OUT.pdf|-");
     const QSize size = pictureSize(args);
-    const QString path = QFile::decodeName(args.positional[1].c_str());
-    const QString ext = QFileInfo(path).suffix().toLower();
-    if (ext != QLatin1String("png") && ext != QLatin1String("svg") && ext != QLatin1String("pdf"))
-        throw UsageError{"the picture is written as .png, .svg or .pdf, not '" + args.positional[1] + "'"};
+    OutputTarget target(args.positional[1], "route." + pictureFormat(args));
+    const QString path = QFile::decodeName(target.path().c_str());
     // The table is read on a worker thread while the GUI application (fonts, the platform
     // plugin) starts on this one; the reading touches no GUI object.
     std::future<RouteSource> loading = std::async(std::launch::async, [&args] { return loadRouteSource(args); });
 
     const auto app = windowlessGuiApplication();
+    // Numbers drawn into the picture (the known points' note) have a point unless --locale
+    // names a locale, whatever the process locale is.
+    const bool localeGiven = args.has("--locale");
+    QLocale::setDefault(localeGiven ? QLocale(QString::fromStdString(args.option("--locale"))) : QLocale::c());
     {
         // Finding and loading the font takes a while the first time; do it while the table is read.
         QImage warm(8, 8, QImage::Format_RGB32);
@@ -187,13 +205,17 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
     scene.marks.reserve(src.marks.size());
     for (const std::string& m : src.marks)
         scene.marks.push_back(QString::fromStdString(m));
+    const QDate today = QDate::currentDate();
     const QString caption = QString::fromStdString(src.tableName) + QStringLiteral("  \u2014  ") +
-                            QLocale().toString(QDate::currentDate(), QLocale::ShortFormat);
+                            (localeGiven ? QLocale().toString(today, QLocale::ShortFormat) : today.toString(Qt::ISODate));
     QString error;
     if (!zelt::shell::writeRoutePicture(path, size, scene, !args.has("--no-profile"), caption, &error))
         throw std::runtime_error(error.toStdString());
-    out << args.positional[1] << ": " << size.width() << 'x' << size.height() << ", " << scene.route.rowCount()
-        << (scene.route.rowCount() == 1 ? " row\n" : " rows\n");
+    target.finish(out);
+    const std::size_t rows = scene.route.rowCount();
+    printStatus(args, target.statusStream(out, err),
+                std::to_string(size.width()) + 'x' + std::to_string(size.height()) + ", " + std::to_string(rows)
+                    + (rows == 1 ? " row to " : " rows to ") + target.name());
     src.finishClosing();
     return 0;
 }
@@ -207,11 +229,13 @@ void registerRouteCommands()
                     "line (turn figures from the figure file included) and, for each row, the index of its own end "
                     "point, the metres walked to it and its heights. --json prints one JSON object. Reads only: "
                     "nothing is written beside the table.");
-    registerCommand("plot", "plot TABLE.db OUT.png|OUT.svg|OUT.pdf [--size WxH] [--figures FILE] [--no-profile]",
+    registerCommand("plot",
+                    "plot TABLE.db OUT.png|OUT.svg|OUT.pdf|- [--format png|svg|pdf] [--size WxH] [--figures FILE] "
+                    "[--no-profile]",
                     plotCommand,
                     "Draw the route as the route view shows it: the plan (north up, scale bar, marks, known points "
-                    "with their residuals exaggerated) above the height profile, as PNG, SVG or PDF by the file's extension; 1600x1000 pixels unless --size "
-                    "says otherwise. Reads only: nothing is written beside the table.");
+                    "with their residuals exaggerated) above the height profile, as PNG, SVG or PDF by the file's extension or --format (- writes PNG to standard output "
+                    "unless --format says otherwise); 1600x1000 pixels unless --size says otherwise. Reads only: nothing is written beside the table.");
 }
 
 }  // namespace zelt::cli

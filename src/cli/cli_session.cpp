@@ -2,12 +2,15 @@
 // One table opened for one zelt-cli command, as a document window opens and closes it.
 #include "cli/cli_session.h"
 
+#include "base/atomic_file.h"
 #include "compute/field_rules.h"
+#include "document/document_journal.h"
 #include "interchange/layout_stream.h"
 
 #include <QLocale>
 #include <QString>
 
+#include <iostream>
 #include <stdexcept>
 
 namespace zelt::cli {
@@ -27,11 +30,25 @@ char decimalSeparatorOf(const Args& args)
     return static_cast<char>(point.at(0).unicode());
 }
 
+CliSession::Layout layoutFor(const Args& args)
+{
+    return args.has("--visible") ? CliSession::Layout::Read : CliSession::Layout::Ignore;
+}
+
 fs::path tableArgument(const Args& args)
 {
     if (args.positional.empty() || args.positional.front().empty())
         throw UsageError{"missing TABLE.db"};
-    return fs::path(args.positional.front());
+    return tablePath(args.positional.front());
+}
+
+fs::path tablePath(const std::string& argument)
+{
+    if (argument.empty())
+        throw UsageError{"an empty table name"};
+    if (argument == "-")
+        throw UsageError{"a table is a file: '-' (standard input or output) cannot be one"};
+    return fs::path(argument);
 }
 
 CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layout layoutUse)
@@ -39,32 +56,78 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
 {
     m_decimalSeparator = decimalSeparatorOf(args);
     m_doc->table.setNumberFormat({m_decimalSeparator});
+    const bool readOnly = mode == Mode::ReadOnly || mode == Mode::HeaderOnly;
 
+    // A change another run left unfinished is rolled back (or a save completed) before anything
+    // is decided from what is on disk; the note goes where the commands' notes go.
+    try {
+        const document::JournalOutcome recovered = document::recoverJournal(table);
+        if (!recovered.note.empty())
+            std::cerr << "warning: " << recovered.note << '\n';
+    } catch (const document::JournalError&) {
+        if (!readOnly)
+            throw;  // a read-only open reports it as a warning below
+    }
     std::error_code ec;
     const bool exists = fs::exists(table, ec);
+    // A table another program is changing is refused before its companions are read: they may
+    // be in the middle of being replaced.
+    if (!readOnly && exists && document::isTableHeldElsewhere(table))
+        throw std::runtime_error("The table '" + table.string()
+                                 + "' is being edited by another program. Nothing was changed.");
     if (mode != Mode::Create && !exists)
         throw std::runtime_error("'" + table.string() + "' does not exist");
     if (mode == Mode::Create && exists)
         throw std::runtime_error("'" + table.string() + "' already exists");
 
-    // A layout named on the command line takes the place of the table's own .ing.
-    const std::string layout = layoutUse == Layout::Read ? args.option("--layout") : std::string();
+    // A layout named on the command line takes the place of the table's own .ing (and is saved
+    // as the table's own by a command that writes).
+    const std::string layout = args.option("--layout");
     document::DocumentSession::LayoutIo io;
-    if (layoutUse == Layout::Read)
-        io.read = [useOwn = layout.empty()](document::Document& doc, const fs::path& ing) {
-            if (useOwn)
-                doc.columns = interchange::loadGridLayout(ing);
-        };
-    io.write = [](const fs::path& ing, const document::ColumnSet& columns) { interchange::saveGridLayout(columns, ing); };
+    io.read = [this, useOwn = layout.empty(), layoutUse](document::Document& doc, const fs::path& ing) {
+        if (!useOwn)
+            return;
+        try {
+            doc.columns = interchange::loadLayoutCompanion(ing);
+        } catch (const interchange::LayoutError& e) {
+            if (layoutUse == Layout::Read)
+                throw;
+            // Left as it is: written over, the layout the user may still repair would be lost.
+            m_keepLayoutFile = true;
+            std::cerr << "zelt-cli: warning: " << e.what() << " This command does not use it and went on without it.\n";
+        }
+    };
+    io.write = [this](const fs::path& ing, const document::ColumnSet& columns) {
+        if (m_keepLayoutFile)
+            return;
+        // Replaced whole, so that a program reading the layout meanwhile finds the old or the new.
+        try {
+            interchange::saveGridLayout(columns, ing);
+        } catch (const interchange::LayoutError& e) {
+            throw document::CompanionError(e.what());
+        }
+    };
     m_session = std::make_unique<document::DocumentSession>(*m_doc, std::move(io));
 
     // The field rules belong to the window from its creation, before the table is opened.
     compute::attachFieldRules(*m_doc);
-    const bool readOnly = mode == Mode::ReadOnly || mode == Mode::HeaderOnly;
+    // A command that writes is one change: a kill, a full disk or an error anywhere in it leaves
+    // the table and its companions as they were (see close()).
     m_doc->table.setHeaderOnly(mode == Mode::HeaderOnly);
-    m_session->open(table, readOnly ? document::DocumentSession::Mode::ReadOnly : document::DocumentSession::Mode::Edit);
-    if (!layout.empty())
-        m_doc->columns = interchange::loadGridLayout(layout);
+    const auto outcome = m_session->open(table, readOnly ? document::DocumentSession::Mode::ReadOnly
+                                                         : document::DocumentSession::Mode::Edit,
+                                         readOnly ? std::string() : args.command);
+    for (const document::Diagnostic& d : outcome.journalNotes)
+        std::cerr << document::diagnosticMessage(d) << '\n';
+    if (!layout.empty()) {
+        try {
+            m_doc->columns = interchange::loadGridLayout(layout);
+        } catch (...) {
+            if (m_session->inChange())
+                m_session->rollbackChange();  // the start row, if one was added, goes again
+            throw;
+        }
+    }
     if (m_doc->table.isDamaged()) {
         m_damage = m_doc->table.readOnlyReason();
         m_rowsRead = m_doc->table.rowCount();
@@ -78,9 +141,13 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
 
 CliSession::~CliSession()
 {
+    // Left without close(): the command failed, and its change is undone.
     try {
-        close();
-    } catch (...) {  // the command's own error is the one reported
+        if (m_opened && m_session->inChange())
+            m_session->rollbackChange();
+        else
+            close();
+    } catch (...) {  // the command's own error is the one reported; a journal left is acted on next time
     }
 }
 
@@ -89,7 +156,19 @@ void CliSession::close()
     if (!m_opened)
         return;
     m_opened = false;
-    m_session->close();
+    try {
+        m_session->close();
+    } catch (const std::exception& e) {
+        std::string message = e.what();
+        try {
+            m_session->rollbackChange();
+            message += " Nothing was changed.";
+        } catch (const std::exception& again) {
+            message += " The change could not be undone (" + std::string(again.what())
+                + "); it is undone when the table is opened next.";
+        }
+        throw std::runtime_error(message);
+    }
 }
 
 void CliSession::checkComplete() const

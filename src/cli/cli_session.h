@@ -32,14 +32,15 @@ public:
         HeaderOnly,    ///< as ReadOnly, and no row is read: for commands that describe or move a table
     };
 
-    /// Whether the command reads the grid layout (.ing, or --layout FILE.ing). Commands that
-    /// never show columns ignore it, so a damaged layout does not stop them.
+    /// Whether the command needs the grid layout (.ing, or --layout FILE.ing). A command that
+    /// never shows columns (Ignore) still reads the table's .ing, so that closing writes it back
+    /// unchanged; one it cannot read is reported on standard error and left as it is.
     enum class Layout { Read, Ignore };
 
     /// Honours the global options --layout FILE.ing and --locale NAME (decimal separator of
     /// numbers read and written). Throws the engine's or the companion's error.
     CliSession(const std::filesystem::path& table, const Args& args, Mode mode = Mode::OpenExisting,
-               Layout layout = Layout::Read);
+               Layout layout = Layout::Ignore);
     ~CliSession();
     CliSession(const CliSession&) = delete;
     CliSession& operator=(const CliSession&) = delete;
@@ -61,12 +62,19 @@ private:
     std::unique_ptr<document::DocumentSession> m_session;
     char m_decimalSeparator = '.';
     bool m_opened = false;
+    bool m_keepLayoutFile = false;  ///< the .ing could not be read and is not written
     std::string m_damage;  ///< the table's damage as found at open; empty when whole
     int m_rowsRead = 0;
 };
 
 /// The table argument of a command: the first positional argument, or a UsageError.
 std::filesystem::path tableArgument(const Args& args);
+/// A table named on the command line: a UsageError for "" and for "-" (a table is a file with
+/// companions beside it, never standard input or output).
+std::filesystem::path tablePath(const std::string& argument);
+
+/// The layout a text output needs: Read with --visible (the visible columns), else Ignore.
+CliSession::Layout layoutFor(const Args& args);
 
 /// The decimal separator of --locale NAME ("de_DE" gives ','; '.' without it); UsageError for an
 /// unknown locale.

@@ -8,6 +8,7 @@
 
 #include <QByteArray>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QStringList>
 #include <QTest>
 
@@ -27,10 +28,17 @@ struct BasicCliRun {
 using CliRun = BasicCliRun<QString>;          ///< standard output as text
 using CliBytesRun = BasicCliRun<QByteArray>;  ///< standard output as the bytes written
 
-/// Runs zelt-cli with `input` on its standard input and keeps its standard output as bytes.
-inline CliBytesRun runCliBytes(const QStringList& args, const QByteArray& input = {})
+/// Runs zelt-cli with `input` on its standard input and keeps its standard output as bytes; in
+/// `dir` when given, with `env` ("NAME=VALUE" sets, "-NAME" removes) changing the environment.
+inline CliBytesRun runCliBytes(const QStringList& args, const QByteArray& input = {}, const QString& dir = {},
+                               const QStringList& env = {})
 {
     QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : env)
+        kv.startsWith(u'-') ? e.remove(kv.mid(1)) : e.insert(kv.section(u'=', 0, 0), kv.section(u'=', 1));
+    p.setProcessEnvironment(e);
+    p.setWorkingDirectory(dir);
     p.start(QStringLiteral(ZELT_CLI), args);
     p.write(input);
     p.closeWriteChannel();

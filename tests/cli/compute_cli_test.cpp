@@ -79,7 +79,7 @@ void ComputeCliTest::fillHeightsNotesGoToStandardError()
     });
     const auto r = runCli({QStringLiteral("fill-heights"), QString::fromStdString(m_table.string())});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-    QCOMPARE(r.out, QStringLiteral("fill heights: 4 rows posted\n"));
+    QCOMPARE(r.out, QStringLiteral("fill-heights: 4 rows posted\n"));
     QCOMPARE(r.err, QStringLiteral("note: Row 3, FillHeight: rows 3 to 4 after the last reading take the last reading\n"));
     QVERIFY(nearly(readColumn(m_table, "FillHeight"), Column{400.0, 401.0, 401.0, 401.0}, 0));
 }
@@ -130,22 +130,22 @@ void ComputeCliTest::settingsRefusesBadRatio()
     QCOMPARE(infValues(m_table), std::make_pair(1000.0, 3000.0));
 }
 
-// An empty .inf reads as ratio 0, and an .inf written elsewhere may hold values out of range: the
-// table still opens, slopes cannot give heights, so the pass is refused.
+// An empty .inf, or one holding values out of range, is damaged: the pass is refused naming the
+// file, and the file stays as it was (nothing writes 0/0 over the table's values).
 void ComputeCliTest::percentHeightsWithEmptyInf()
 {
     fourLegs(m_table);
-    std::ofstream(zelt::document::companionPath(m_table, ".inf"), std::ios::trunc).close();
+    const std::filesystem::path inf = zelt::document::companionPath(m_table, ".inf");
+    std::ofstream(inf, std::ios::trunc).close();
     auto r = runCli({QStringLiteral("percent-heights"), QString::fromStdString(m_table.string())});
     QCOMPARE(r.exitCode, 1);
-    QVERIFY2(r.err.contains(QStringLiteral("Pairs per 100 m must be between 1 and 1000")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral(".inf' is damaged: it is empty")), qPrintable(r.err));
     QVERIFY(nearly(readColumn(m_table, "FillHeight"), Column(4), 0));
-    zelt::document::writeInf(zelt::document::companionPath(m_table, ".inf"), 64, 5000);
-    r = runCli({QStringLiteral("dump"), QString::fromStdString(m_table.string())});
-    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QCOMPARE(std::filesystem::file_size(inf), std::uintmax_t(0));
+    zelt::document::writeInf(inf, 64, 5000);
     r = runCli({QStringLiteral("percent-heights"), QString::fromStdString(m_table.string())});
     QCOMPARE(r.exitCode, 1);
-    QVERIFY2(r.err.contains(QStringLiteral("The start height must be between 0 and 3000 m")), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("the start height must be between 0 and 3000 m")), qPrintable(r.err));
     QVERIFY(nearly(readColumn(m_table, "FillHeight"), Column(4), 0));
 }
 

@@ -2,9 +2,12 @@
 // Help, version, usage errors and exit statuses of zelt-cli and zelt, run as a user runs them.
 #include "cli_fixture.h"
 
+#include <QDir>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <unistd.h>
 
 using namespace zelt::test;
 namespace fs = std::filesystem;
@@ -23,6 +26,15 @@ private slots:
     void optionsAndPositionals();
     void unwritableOutputFails();
     void desktopProgramAnswersWithoutDisplay();
+    void dashIsStandardOutputForEveryWriter_data();
+    void dashIsStandardOutputForEveryWriter();
+    void outputFoldersAreNeverCreated_data();
+    void outputFoldersAreNeverCreated();
+    void unknownNamesTakeOneLine_data();
+    void unknownNamesTakeOneLine();
+    void statusLinesAndQuiet_data();
+    void statusLinesAndQuiet();
+    void plotKeepsQtQuietAndItsNumbersPlain();
 
 private:
     QString table(const char* name = "t.db") const { return m_dir->filePath(QString::fromLatin1(name)); }
@@ -45,6 +57,15 @@ QStringList helpCommands(const QString& help)
     return names;
 }
 
+/// The first line longer than a terminal of 80 columns, or "".
+QString wideLine(const QString& text)
+{
+    for (const QString& line : text.split(u'\n'))
+        if (line.size() > 80)
+            return line;
+    return {};
+}
+
 /// Runs `program` with its standard output going to /dev/full, where every write fails.
 CliRun runIntoFullDevice(const QString& program, const QStringList& args)
 {
@@ -62,14 +83,16 @@ CliRun runIntoFullDevice(const QString& program, const QStringList& args)
     return r;
 }
 
-/// Runs the desktop program with no display and no platform chosen: a window it tried to
-/// open would make it fail.
-CliRun runApp(const QStringList& args)
+/// Runs the desktop program with no display and no platform chosen (unless `display` names
+/// one): a window it tried to open would make it fail.
+CliRun runApp(const QStringList& args, const QString& display = {})
 {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "XDG_RUNTIME_DIR"})
         env.remove(QString::fromLatin1(name));
+    if (!display.isEmpty())
+        env.insert(QStringLiteral("DISPLAY"), display);
     p.setProcessEnvironment(env);
     p.start(QStringLiteral(ZELT_APP), args);
     CliRun r;
@@ -82,6 +105,24 @@ CliRun runApp(const QStringList& args)
     r.out = QString::fromUtf8(p.readAllStandardOutput());
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
+}
+
+CliBytesRun runCliIn(const QString& dir, const QStringList& args, const QStringList& env = {})
+{
+    return runCliBytes(args, {}, dir, env);
+}
+
+/// A table of three legs with altimeter readings, and two known points on it.
+void makeWay(const QString& dir)
+{
+    const std::filesystem::path path = QDir(dir).filePath(QStringLiteral("way.db")).toStdString();
+    makeTable(path, 3, [](zelt::document::TraverseTable& t, int i) {
+        t.setInteger("Azimuth", 90 * i);
+        t.setFloat("Pairs", 64);
+        t.setFloat("Altimeter", 420 + 5 * i);
+    });
+    for (const char* point : {"1:10,10", "3:60,70"})
+        QCOMPARE(runCliIn(dir, {"known-points", "way.db", "--set", QString::fromLatin1(point)}).exitCode, 0);
 }
 
 }  // namespace
@@ -120,6 +161,7 @@ void ConventionsCliTest::helpGoesToStandardOutput()
         listed.append(it.next().captured(1));
     QVERIFY(listed.size() >= 14);
     QCOMPARE(helpCommands(r.out), listed);
+    QCOMPARE(wideLine(r.out + usage.err), QString());
 
     for (const char* status : {"\n  0\n", "\n  1\n", "\n  2\n", "\n  3\n"})
         QVERIFY2(r.out.contains(QString::fromLatin1(status)), status);
@@ -130,21 +172,28 @@ void ConventionsCliTest::helpGoesToStandardOutput()
 void ConventionsCliTest::commandHelpTouchesNoTable_data()
 {
     QTest::addColumn<QStringList>("args");
-    QTest::newRow("help new") << QStringList{"help", "new"};
-    QTest::newRow("new --help") << QStringList{"new", "TABLE", "--help"};
-    QTest::newRow("new -h") << QStringList{"new", "-h", "TABLE"};
-    QTest::newRow("--help before a bad option") << QStringList{"new", "TABLE", "--help", "--bogus"};
+    QTest::addColumn<QString>("usage");
+    const QString usageNew = QStringLiteral("Usage: zelt-cli new TABLE.db\n");
+    QTest::newRow("help new") << QStringList{"help", "new"} << usageNew;
+    QTest::newRow("new --help") << QStringList{"new", "TABLE", "--help"} << usageNew;
+    QTest::newRow("new -h") << QStringList{"new", "-h", "TABLE"} << usageNew;
+    QTest::newRow("--help before a bad option") << QStringList{"new", "TABLE", "--help", "--bogus"} << usageNew;
+    QTest::newRow("help help") << QStringList{"help", "help"} << "Usage: zelt-cli help [COMMAND]\n";
+    QTest::newRow("a long usage") << QStringList{"export-ocd", "--help"} << "Usage: zelt-cli export-ocd TABLE.db";
 }
 
-// Asking a command for help prints its usage and does not run it: no table is created.
+// Asking a command for help prints its usage, within 80 columns, and does not run it: no table
+// is created.
 void ConventionsCliTest::commandHelpTouchesNoTable()
 {
     QFETCH(QStringList, args);
+    QFETCH(QString, usage);
     args.replaceInStrings(QStringLiteral("TABLE"), table());
     const CliRun r = runCli(args);
     QCOMPARE(r.exitCode, 0);
-    QVERIFY(r.out.startsWith(QStringLiteral("Usage: zelt-cli new TABLE.db\n")));
-    QVERIFY(r.out.contains(QStringLiteral("Exit status:")));
+    QVERIFY2(r.out.startsWith(usage), qPrintable(r.out));
+    QVERIFY(r.out.contains(QStringLiteral("Exit status")) || args.contains(QStringLiteral("help")));
+    QCOMPARE(wideLine(r.out), QString());
     QVERIFY(r.err.isEmpty());
     QVERIFY(!fs::exists(table().toStdString()));
 }
@@ -161,14 +210,12 @@ void ConventionsCliTest::usageErrorsExitTwoOnStandardError_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("message");
     QTest::newRow("nothing") << QStringList{} << "Usage: zelt-cli";
-    QTest::newRow("unknown command") << QStringList{"frobnicate", "TABLE"} << "unknown command 'frobnicate'";
-    QTest::newRow("unknown global option") << QStringList{"--frob"} << "unknown option '--frob'";
-    QTest::newRow("unknown option") << QStringList{"new", "TABLE", "--frob"} << "unknown option --frob";
-    QTest::newRow("another command's option") << QStringList{"new", "TABLE", "--visible"} << "unknown option --visible";
     QTest::newRow("flag with a value") << QStringList{"dump", "TABLE", "--visible=yes"} << "takes no value";
     QTest::newRow("missing value") << QStringList{"paste", "TABLE", "--field"} << "needs a value";
-    QTest::newRow("help of no command") << QStringList{"help", "frobnicate"} << "unknown command 'frobnicate'";
     QTest::newRow("extra argument") << QStringList{"new", "TABLE", "TABLE"} << "usage: zelt-cli new";
+    QTest::newRow("a table on standard output") << QStringList{"new", "-"} << "a table is a file";
+    QTest::newRow("new --") << QStringList{"new", "--"} << "missing argument";
+    QTest::newRow("save-as -") << QStringList{"save-as", "TABLE", "-"} << "a table is a file";
 }
 
 // Bad usage exits 2 with the message and the usage on standard error, nothing on standard
@@ -184,6 +231,7 @@ void ConventionsCliTest::usageErrorsExitTwoOnStandardError()
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("sage: zelt-cli")), qPrintable(r.err));
     QVERIFY(!fs::exists(table().toStdString()));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("-")) && !QFileInfo::exists(QStringLiteral("--")));
 }
 
 // Options may be written --name=VALUE; a negative number stays a positional argument; failures
@@ -200,6 +248,10 @@ void ConventionsCliTest::optionsAndPositionals()
     r = runCli({"info", table("missing.db")});
     QCOMPARE(r.exitCode, 1);
     QVERIFY(r.err.contains(QStringLiteral("does not exist")));
+    // After "--" every argument is a name, even one that looks like an option.
+    QCOMPARE(runCliIn(m_dir->path(), {"new", "--", "--odd.db"}).exitCode, 0);
+    QVERIFY(QFileInfo::exists(table("--odd.db")));
+    QCOMPARE(runCliIn(m_dir->path(), {"info", "--", "--odd.db"}).exitCode, 0);
 }
 
 // Output that cannot be written (a full disk) is a failure with a message, not a success.
@@ -228,6 +280,7 @@ void ConventionsCliTest::desktopProgramAnswersWithoutDisplay()
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.startsWith(QStringLiteral("Usage: zelt ")), qPrintable(r.out + r.err));
         QVERIFY(r.out.contains(QStringLiteral("\nExit status:\n")));
+        QCOMPARE(wideLine(r.out), QString());
     }
     for (const char* option : {"--version", "-v"}) {
         const CliRun r = runApp({QString::fromLatin1(option)});
@@ -239,6 +292,164 @@ void ConventionsCliTest::desktopProgramAnswersWithoutDisplay()
     QVERIFY(bad.out.isEmpty());
     QVERIFY2(bad.err.contains(QStringLiteral("frob")), qPrintable(bad.err));
     QVERIFY(bad.err.contains(QStringLiteral("Usage: zelt ")));
+    // Asked to open a window, it says that no display was found (none named, or one that does not
+    // answer) and names zelt-cli, with status 1 instead of the toolkit's abort.
+    for (const QString& display : {QString(), QStringLiteral(":87")}) {
+        const CliRun r = runApp({table()}, display);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("no display found")) && r.err.contains(QStringLiteral("zelt-cli")),
+                 qPrintable(r.err));
+    }
+}
+
+void ConventionsCliTest::dashIsStandardOutputForEveryWriter_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("magic");
+    QTest::addColumn<QString>("file");  ///< the same output written to a file, to compare; "" when it differs by run
+    QTest::newRow("text") << QStringList{"export-txt", "way.db", "-"} << QByteArray() << "way.txt";
+    QTest::newRow("workbook") << QStringList{"export-xlsx", "way.db", "-"} << QByteArray("PK\x03\x04") << "";
+    QTest::newRow("report") << QStringList{"report", "way.db", "-"} << QByteArray("%PDF") << "";
+    QTest::newRow("picture") << QStringList{"plot", "way.db", "-"} << QByteArray("\x89PNG") << "way.png";
+    QTest::newRow("svg picture") << QStringList{"plot", "way.db", "-", "--format", "svg"} << QByteArray("<?xml") << "";
+    QTest::newRow("map") << QStringList{"export-ocd", "way.db", "-"} << QByteArray("\xAD\x0C") << "way.ocd";
+}
+
+// "-" as the output writes the whole file to standard output (the status line goes to standard
+// error) and never makes a file named "-".
+void ConventionsCliTest::dashIsStandardOutputForEveryWriter()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, magic);
+    QFETCH(QString, file);
+    makeWay(m_dir->path());
+    const CliBytesRun r = runCliIn(m_dir->path(), args);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QVERIFY2(r.out.startsWith(magic), r.out.left(16).toHex().constData());
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("-"))));
+    QVERIFY2(r.err.startsWith(args.front() + QStringLiteral(": ")) && r.err.contains(QStringLiteral("standard output")),
+             qPrintable(r.err));
+    if (!file.isEmpty()) {
+        args.replace(2, file);
+        QCOMPARE(runCliIn(m_dir->path(), args).exitCode, 0);
+        QCOMPARE(r.out, readFile(m_dir->filePath(file).toStdString()));
+    }
+}
+
+void ConventionsCliTest::outputFoldersAreNeverCreated_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("output");  ///< relative to the test folder unless absolute
+    QTest::addColumn<QString>("reason");
+    const QString missing = QStringLiteral("No such file or directory");
+    QTest::newRow("text") << "export-txt" << "nodir/deep/out.txt" << missing;
+    QTest::newRow("workbook") << "export-xlsx" << "nodir/deep/out.xlsx" << missing;
+    QTest::newRow("report") << "report" << "nodir/deep/out.pdf" << missing;
+    QTest::newRow("picture") << "plot" << "nodir/deep/out.png" << missing;
+    QTest::newRow("map") << "export-ocd" << "nodir/deep/out.ocd" << missing;
+    QTest::newRow("a copy of the table") << "save-as" << "nodir/deep/out.db" << missing;
+    QTest::newRow("a missing root folder") << "export-xlsx" << "/nonexistent/out.xlsx" << missing;
+    QTest::newRow("a file as folder") << "export-txt" << "way.db/out.txt" << "Not a directory";
+    QTest::newRow("a closed folder") << "export-xlsx" << "closed/out.xlsx" << "Permission denied";
+}
+
+// An output in a missing or closed folder is refused with its full path and the system's reason,
+// and no folder is made.
+void ConventionsCliTest::outputFoldersAreNeverCreated()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, output);
+    QFETCH(QString, reason);
+    if (reason == QLatin1String("Permission denied") && ::geteuid() == 0)
+        QSKIP("root may write into any folder");
+    makeWay(m_dir->path());
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("closed")));
+    QVERIFY(QFile::setPermissions(m_dir->filePath(QStringLiteral("closed")), QFile::ReadOwner | QFile::ExeOwner));
+    const CliBytesRun r = runCliIn(m_dir->path(), {command, "way.db", output});
+    QFile::setPermissions(m_dir->filePath(QStringLiteral("closed")), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(r.exitCode, 1);
+    const QString full = QDir::isAbsolutePath(output) ? output : m_dir->filePath(output);
+    QVERIFY2(r.err.contains(full) && r.err.contains(reason), qPrintable(r.err));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("nodir"))));
+    QVERIFY(!QFileInfo::exists(QStringLiteral("/nonexistent")));
+}
+
+void ConventionsCliTest::unknownNamesTakeOneLine_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a slip") << QStringList{"export-oc", "TABLE"} << "unknown command 'export-oc' (did you mean 'export-ocd'?)";
+    QTest::newRow("swapped letters") << QStringList{"fill-hieghts"} << "(did you mean 'fill-heights'?)";
+    QTest::newRow("a beginning") << QStringList{"exp"} << "(did you mean 'export-ocd', 'export-txt' or 'export-xlsx'?)";
+    QTest::newRow("nothing close") << QStringList{"frobnicate", "TABLE"} << "unknown command 'frobnicate'; see";
+    QTest::newRow("help of no command") << QStringList{"help", "export-oc"} << "(did you mean 'export-ocd'?)";
+    QTest::newRow("global option") << QStringList{"--verison"} << "unknown option '--verison' (did you mean '--version'?)";
+    QTest::newRow("option slip") << QStringList{"dump", "TABLE", "--visibel"} << "unknown option --visibel (did you mean '--visible'?)";
+    QTest::newRow("another command's option") << QStringList{"new", "TABLE", "--visible"} << "unknown option --visible; see";
+}
+
+// An unknown command or option is one line on standard error, with the close names when there
+// are any, pointing at the help; status 2 and nothing done.
+void ConventionsCliTest::unknownNamesTakeOneLine()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    args.replaceInStrings(QStringLiteral("TABLE"), table());
+    const CliRun r = runCli(args);
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY(r.out.isEmpty());
+    QVERIFY2(r.err.count(u'\n') == 1 && r.err.contains(message), qPrintable(r.err));
+    QVERIFY2(r.err.contains(QStringLiteral("'zelt-cli help")), qPrintable(r.err));
+    QVERIFY(!fs::exists(table().toStdString()));
+}
+
+void ConventionsCliTest::statusLinesAndQuiet_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("lines");
+    QTest::newRow("import") << QStringList{"import", "way.db", "-"} << 1;
+    QTest::newRow("settings") << QStringList{"settings", "way.db", "--start-height", "400"} << 2;
+    QTest::newRow("report") << QStringList{"report", "way.db", "way.pdf"} << 1;
+}
+
+// What a command did is told in lines "COMMAND: ..." on standard output; --quiet (also -q before
+// the command) keeps them back, and errors still reach standard error.
+void ConventionsCliTest::statusLinesAndQuiet()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, lines);
+    makeWay(m_dir->path());
+    const QByteArray rows("Azimuth;Pairs\n45;10\n");
+    const CliBytesRun told = runCliBytes(args, rows, m_dir->path());
+    QVERIFY2(told.exitCode == 0 && told.err.isEmpty(), qPrintable(told.err));
+    const QList<QByteArray> said = told.out.trimmed().split('\n');
+    QCOMPARE(said.size(), lines);
+    for (const QByteArray& line : said)
+        QVERIFY2(line.startsWith(args.front().toUtf8() + ": "), line.constData());
+    for (const QStringList& quiet : {args + QStringList{"--quiet"}, QStringList{"-q"} + args}) {
+        const CliBytesRun r = runCliBytes(quiet, rows, m_dir->path());
+        QVERIFY2(r.exitCode == 0 && r.out.isEmpty() && r.err.isEmpty(), qPrintable(r.err));
+    }
+    const CliBytesRun error = runCliIn(m_dir->path(), {"-q", args.front(), "missing.db"});
+    QVERIFY(error.exitCode != 0 && !error.err.isEmpty());
+}
+
+// plot prints none of Qt's notes about its surroundings (no XDG_RUNTIME_DIR), and without
+// --locale the numbers it draws have a point even in a comma locale.
+void ConventionsCliTest::plotKeepsQtQuietAndItsNumbersPlain()
+{
+    makeWay(m_dir->path());
+    const QStringList env{"-XDG_RUNTIME_DIR", "-QT_LOGGING_RULES", "LC_ALL=de_DE.UTF-8", "LANG=de_DE.UTF-8"};
+    const CliBytesRun plain = runCliIn(m_dir->path(), {"-q", "plot", "way.db", "-", "--format", "svg"}, env);
+    QVERIFY2(plain.exitCode == 0 && plain.err.isEmpty(), qPrintable(plain.err));
+    static const QRegularExpression rms(QStringLiteral("RMS (\\d+[.,]\\d) m"));
+    const QRegularExpressionMatch m = rms.match(QString::fromUtf8(plain.out));
+    QVERIFY2(m.hasMatch(), "the known points' note is not in the picture");
+    QVERIFY2(m.captured(1).contains(u'.'), qPrintable(m.captured(0)));
+
+    const CliBytesRun comma = runCliIn(m_dir->path(), {"-q", "plot", "way.db", "-", "--format", "svg", "--locale", "de_DE"}, env);
+    QCOMPARE(comma.exitCode, 0);
+    QVERIFY(QString::fromUtf8(comma.out).contains(QStringLiteral("RMS ") + m.captured(1).replace(u'.', u',')));
 }
 
 QTEST_GUILESS_MAIN(ConventionsCliTest)

@@ -113,7 +113,8 @@ private slots:
     }
 
     // Survey values in the .inf that give no meaningful route (a ratio of 0 or a denormal, a
-    // start height beyond the Altimeter range) stop both routines before the template is written.
+    // start height beyond the Altimeter range) refuse the .inf as damaged, before the template
+    // is written.
     void unusableSurveyValuesWriteNoMap_data()
     {
         QTest::addColumn<double>("ratio");
@@ -122,8 +123,8 @@ private slots:
         QTest::addColumn<QString>("message");
         const QStringList contours{QStringLiteral("--points"), QStringLiteral("every10"), QStringLiteral("--field"),
                                    QStringLiteral("FillHeight"), QStringLiteral("--contours")};
-        const QString ratio = QStringLiteral("Pairs per 100 m must be between 1 and 1000");
-        const QString start = QStringLiteral("The start height must be between 0 and 3000 m");
+        const QString ratio = QStringLiteral("is damaged: pairs per 100 m must be between 1 and 1000");
+        const QString start = QStringLiteral("is damaged: the start height must be between 0 and 3000 m");
         QTest::newRow("ratio 0, route") << 0.0 << 420.0 << QStringList{} << ratio;
         QTest::newRow("denormal ratio, contours") << 1e-320 << 420.0 << contours << ratio;
         QTest::newRow("start height, route") << 64.0 << 5000.0 << QStringList{} << start;

@@ -4,6 +4,7 @@
 #include "test_support.h"
 
 #include <QDir>
+#include <QMimeDatabase>
 #include <QtEndian>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -21,6 +22,9 @@ private slots:
     void manualPageNamesEveryCommand();
     void desktopFilesPassTheirCheckers();
     void cliFindsDataFilesRelativeToItself();
+    void fileTypeClaimsOnlyTables_data();
+    void fileTypeClaimsOnlyTables();
+    void packageRecommendsTheReportFonts();
 
 private:
     struct Run {
@@ -101,14 +105,15 @@ void InstallTreeTest::manualPageNamesEveryCommand()
         QSKIP("gzip is not installed");
     QCOMPARE(page.exitCode, 0);
     QVERIFY(page.out.startsWith(QStringLiteral(".\\\"")) || page.out.startsWith(QStringLiteral(".TH")));
-    QVERIFY(page.out.contains(QStringLiteral(".SH EXIT STATUS")));
+    for (const char* section : {".SH EXIT STATUS", ".SH ENVIRONMENT", ".SH EXAMPLES"})
+        QVERIFY2(page.out.contains(QLatin1String(section)), section);
 
     const Run help = run(prefix() + QStringLiteral("/bin/zelt-cli"), {QStringLiteral("--help")});
     QCOMPARE(help.exitCode, 0);
     const QStringList commands = help.out.section(QStringLiteral("\nCommands:\n"), 1).section(QStringLiteral("\n\n"), 0, 0).split(u'\n');
     int entries = 0;
     for (const QString& line : commands) {
-        if (!line.startsWith(QStringLiteral("  ")) || line.startsWith(QStringLiteral("      ")))
+        if (!line.startsWith(QStringLiteral("  ")) || line.startsWith(QStringLiteral("   ")))  // terms go on at 4
             continue;
         const QString name = line.trimmed().section(u' ', 0, 0);
         QVERIFY2(page.out.contains(QStringLiteral(".TP\n\\fB") + QString(name).replace(u'-', QStringLiteral("\\-"))),
@@ -170,6 +175,71 @@ void InstallTreeTest::cliFindsDataFilesRelativeToItself()
     QCOMPARE(missing.exitCode, 1);
     QVERIFY2(missing.err.contains(QStringLiteral("dani.dat")) && missing.err.contains(moved + QStringLiteral("/share/zelt")),
              qPrintable(missing.err));
+}
+
+void InstallTreeTest::fileTypeClaimsOnlyTables_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("ours");
+    QTest::newRow("a traverse table") << QByteArray() << "way.db" << true;
+    QTest::newRow("the same under another name") << QByteArray() << "way.tab" << true;
+    QTest::newRow("an SQLite database") << QByteArray("SQLite format 3\0", 16) << "cache.db" << false;
+    QTest::newRow("Thumbs.db") << QByteArray::fromHex("d0cf11e0a1b11ae1") << "Thumbs.db" << false;
+    QTest::newRow("text") << QByteArray("Azimuth;Pairs\n") << "notes.db" << false;
+}
+
+// The installed file type recognises a traverse table by its header, whatever its name, and
+// leaves other *.db files (SQLite, Thumbs.db, text) to their own types: checked in a private
+// MIME database made from the installed zelt.xml and the system's freedesktop.org.xml.
+void InstallTreeTest::fileTypeClaimsOnlyTables()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QString, name);
+    QFETCH(bool, ours);
+    const QString xdg = m_dir.filePath(QStringLiteral("xdg"));
+    const QString packages = xdg + QStringLiteral("/mime/packages/");
+    if (!QFileInfo::exists(xdg + QStringLiteral("/mime/mime.cache"))) {
+        QVERIFY(QDir().mkpath(packages));
+        QVERIFY(QFile::copy(prefix() + QStringLiteral("/share/mime/packages/zelt.xml"), packages + QStringLiteral("zelt.xml")));
+        QFile::copy(QStringLiteral("/usr/share/mime/packages/freedesktop.org.xml"), packages + QStringLiteral("f.xml"));
+        const Run update = run(QStringLiteral("update-mime-database"), {xdg + QStringLiteral("/mime")});
+        if ((update.exitCode == -1 || !QFileInfo::exists(packages + QStringLiteral("f.xml"))) && !inCi())
+            QSKIP("shared-mime-info is not installed");
+        QCOMPARE(update.exitCode, 0);
+        // Read at the first use of QMimeDatabase in this process, which is this one.
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(xdg));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(xdg));
+    }
+    const QString file = m_dir.filePath(QStringLiteral("mime-") + name);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    if (head.isEmpty()) {
+        const QString table = m_dir.filePath(QStringLiteral("mime.db"));
+        QFile::remove(table);
+        QCOMPARE(run(prefix() + QStringLiteral("/bin/zelt-cli"), {QStringLiteral("new"), table}).exitCode, 0);
+        QFile made(table);
+        QVERIFY(made.open(QIODevice::ReadOnly));
+        head = made.readAll();
+    }
+    f.write(head + QByteArray(600, '\0'));
+    f.close();
+    const QString type = QMimeDatabase().mimeTypeForFile(file).name();
+    QVERIFY2((type == QLatin1String("application/x-zelt-traverse")) == ours, qPrintable(type));
+    // The desktops built on GLib decide by the same database.
+    const Run gio = run(QStringLiteral("gio"), {QStringLiteral("info"), QStringLiteral("-a"), QStringLiteral("standard::content-type"), file});
+    if (gio.exitCode == 0)
+        QVERIFY2(gio.out.contains(QLatin1String("application/x-zelt-traverse")) == ours, qPrintable(gio.out));
+}
+
+// The package recommends the fonts the report is laid out for and names its home page.
+void InstallTreeTest::packageRecommendsTheReportFonts()
+{
+    QFile config(QStringLiteral(ZELT_BINARY_DIR "/CPackConfig.cmake"));
+    QVERIFY(config.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(config.readAll());
+    QVERIFY(text.contains(QStringLiteral("set(CPACK_DEBIAN_PACKAGE_RECOMMENDS \"fonts-liberation2 | fonts-liberation\")")));
+    QVERIFY(text.contains(QStringLiteral("set(CPACK_DEBIAN_PACKAGE_HOMEPAGE \"https://")));
 }
 
 QTEST_GUILESS_MAIN(InstallTreeTest)

@@ -73,7 +73,7 @@ void InterchangeCliTest::pasteStopsAtARefusedLine()
     const CliRun r = runCli({"paste", q(m_table), "--field", "Azimuth"}, "5\r\nnorth\r\n7\r\n");
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains(QStringLiteral("Invalid variant type conversion")), qPrintable(r.err));
-    QVERIFY(nearly(readColumn(m_table, "Azimuth"), Column{5.0, 20.0}, 0));
+    QVERIFY(nearly(readColumn(m_table, "Azimuth"), Column{10.0, 20.0}, 0));   // a failed paste changes nothing
 
     const CliRun unknown = runCli({"paste", q(m_table), "--field", "Hoehe"}, "1\n");
     QCOMPARE(unknown.exitCode, 1);
@@ -108,7 +108,7 @@ void InterchangeCliTest::exportTxtWritesAllOrVisibleFields()
 
     const CliRun bad = runCli({"export-txt", q(m_table), q(dir / "no" / "x.txt")});
     QCOMPARE(bad.exitCode, 1);
-    QVERIFY2(bad.err.contains(QStringLiteral("Invalid filename")), qPrintable(bad.err));
+    QVERIFY2(bad.err.contains(q(dir / "no" / "x.txt") + QStringLiteral("': No such file or directory")), qPrintable(bad.err));
 }
 
 void InterchangeCliTest::exportXlsxWritesAWorkbook()

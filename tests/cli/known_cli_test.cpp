@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -34,7 +35,7 @@ struct Setup {
             t.setFloat("Pairs", i == 0 ? 0 : kPairs[i - 1]);
         });
     }
-    /// The true map positions (mm) of the rows' end points, start at (100, 200).
+    /// The true map positions (mm) of the start and the legs' end points, start at (100, 200).
     static std::vector<std::pair<double, double>> truePositions()
     {
         std::vector<std::pair<double, double>> out{{100, 200}};
@@ -51,7 +52,8 @@ struct Setup {
     CliRun run(QStringList args) const { return runCli(args); }
     QString setArg(int row) const
     {
-        const auto p = truePositions()[std::size_t(row - 1)];
+        // Row 1 is the start row and row N's mark stands at the end of row N - 1.
+        const auto p = truePositions()[std::size_t(std::max(0, row - 2))];
         return QStringLiteral("%1:%2,%3").arg(row).arg(p.first, 0, 'g', 17).arg(p.second, 0, 'g', 17);
     }
 };
@@ -81,8 +83,13 @@ private slots:
         QCOMPARE(r.out, QStringLiteral("4\t1\t2,25\n"));
         QCOMPARE(s.run({cli, s.table}).out, QStringLiteral("4\t1\t2.25\n"));
 
-        // Refused: a row beyond the table, a bad pair, a row without a point. Nothing changes.
-        QCOMPARE(s.run({cli, s.table, QStringLiteral("--set"), QStringLiteral("6:1,1")}).exitCode, 1);
+        // The route's end is one past the last row.
+        QCOMPARE(s.run({cli, s.table, QStringLiteral("--set"), QStringLiteral("end:3,4")}).out,
+                 QStringLiteral("4\t1\t2.25\n6\t3\t4\n"));
+        QCOMPARE(s.run({cli, s.table, QStringLiteral("--remove"), QStringLiteral("end")}).exitCode, 0);
+
+        // Refused: a row beyond the route's end, a bad pair, a row without a point. Nothing changes.
+        QCOMPARE(s.run({cli, s.table, QStringLiteral("--set"), QStringLiteral("7:1,1")}).exitCode, 1);
         QCOMPARE(s.run({cli, s.table, QStringLiteral("--set"), QStringLiteral("1:1")}).exitCode, 2);
         QCOMPARE(s.run({cli, s.table, QStringLiteral("--remove"), QStringLiteral("3")}).exitCode, 1);
         QCOMPARE(s.run({cli, s.table}).out, QStringLiteral("4\t1\t2.25\n"));

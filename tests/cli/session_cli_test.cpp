@@ -99,7 +99,7 @@ void SessionCliTest::heldTableIsRefusedWhole()
     for (const QStringList& c : commands) {
         const CliRun r = runCli(c, "Azimuth\n45\n");
         QVERIFY2(r.exitCode == 1, qPrintable(c.front()));
-        QVERIFY2(r.err.contains("being edited by another program") && r.err.contains("Nothing was changed"),
+        QVERIFY2(r.err.contains("in use by another program") && r.err.contains("Nothing was changed"),
                  qPrintable(r.err));
         QVERIFY2(!r.out.contains("rows posted"), qPrintable(r.out));
         QVERIFY2(folderState(dir()) == before, qPrintable(c.front()));
@@ -107,7 +107,7 @@ void SessionCliTest::heldTableIsRefusedWhole()
     // Reading it is fine, and says why it is read-only.
     const CliRun info = runCli({"info", arg("w.db")});
     QCOMPARE(info.exitCode, 0);
-    QVERIFY2(info.out.contains("read-only: The table 'w.db' is being edited"), qPrintable(info.out));
+    QVERIFY2(info.out.contains("read-only: The table 'w.db' is in use by another program"), qPrintable(info.out));
 }
 
 void SessionCliTest::damagedTableIsAPartialResult()

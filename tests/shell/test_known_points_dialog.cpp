@@ -41,11 +41,13 @@ private slots:
         QVERIFY(dlg->isVisible());
         QVERIFY(dlg->reportView()->toPlainText().contains(QStringLiteral("No known points")));
 
-        // North legs of 100, 100 and 200 m at 1:15000, walked with paces 10 % long.
-        QVERIFY(dlg->setPoint(2, 10, 20 + 100 * 1.1 / 15));
-        QVERIFY(dlg->setPoint(4, 10, 20 + 400 * 1.1 / 15));
+        // North legs of 100, 100 and 200 m at 1:15000, walked with paces 10 % long: row 3's mark
+        // and the route's end (row 5, one past the last row).
+        QVERIFY(dlg->setPoint(3, 10, 20 + 100 * 1.1 / 15));
+        QVERIFY(dlg->setPoint(5, 10, 20 + 400 * 1.1 / 15));
         QCOMPARE(dlg->list()->rowCount(), 2);
-        QCOMPARE(dlg->list()->item(1, 0)->text(), QStringLiteral("4"));
+        QCOMPARE(dlg->list()->item(1, 0)->text(), QStringLiteral("5"));
+        QCOMPARE(dlg->list()->item(1, 1)->text(), QStringLiteral("(end of route)"));
         QVERIFY(!dlg->list()->item(1, 4)->text().isEmpty());
         const auto onDisk = zelt::document::readKnownPoints(child->Table1().path());
         QVERIFY(onDisk && onDisk->points.size() == 2);
@@ -65,8 +67,8 @@ private slots:
         QVERIFY(std::fabs(child->document().pairsPer100m - 64 / 1.1) < 1e-9);
         QVERIFY(std::fabs(dlg->report()->scale - 1.0) < 1e-9);
 
-        QVERIFY(dlg->removePoint(2));
-        QVERIFY(dlg->removePoint(4));
+        QVERIFY(dlg->removePoint(3));
+        QVERIFY(dlg->removePoint(5));
         QVERIFY(!std::filesystem::exists(zelt::document::knownPointsPath(child->Table1().path())));
     }
 

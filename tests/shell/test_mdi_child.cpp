@@ -556,7 +556,7 @@ void TestMdiChild::readOnlyTableSaysWhy()
         m_shell.form->OpenDocument(path);
         child = m_shell.form->activeDocument();
         QCOMPARE(answers.texts.size(), 1);
-        QVERIFY2(answers.texts[0].contains(QStringLiteral("being edited by another program")), qPrintable(answers.texts[0]));
+        QVERIFY2(answers.texts[0].contains(QStringLiteral("in use by another program")), qPrintable(answers.texts[0]));
         QCOMPARE(answers.titles[0], QStringLiteral("Zelt 4 For Cartography"));
     }
     QCOMPARE(child->windowTitle(), path + QStringLiteral(" [read-only]"));

@@ -13,10 +13,12 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QSettings>
+#include <QScreen>
 #include <QTest>
 #include <QToolBar>
 #include <QWindow>
 
+#include <algorithm>
 #include <memory>
 
 using namespace zelt::shell;
@@ -40,6 +42,7 @@ private slots:
     void maximisedPlacementHoldsOverSessions_data();
     void maximisedPlacementHoldsOverSessions();
     void eachKeyIsWrittenOnce();
+    void closingWritesTheStoreOnce();
     void heightHoldsTheTopCoordinate();
     void corruptedStoreStartsWithMessage_data();
     void corruptedStoreStartsWithMessage();
@@ -116,14 +119,17 @@ void TestRegSave::storeKeepsStringsAndIntegersApart()
     QCOMPARE(other.value(QStringLiteral("Software/Zelt/Left")).typeId(), int(QMetaType::QByteArray));
 }
 
-// The first start uses the designed placement; closing writes the six window values and the
-// seven values of each toolbar.
+// The first start takes three quarters of the screen, in its middle; closing writes the six
+// window values and the seven values of each toolbar.
 void TestRegSave::firstStartWritesEveryValue()
 {
+    QSize first;
     {
         auto form = start();
-        QCOMPARE(form->size(), QSize(480, 310));
-        QCOMPARE(form->pos(), QPoint(315, 159));
+        const QRect area = form->screen()->availableGeometry();
+        first = form->size();
+        QCOMPARE(first, QSize(std::max(480, area.width() * 3 / 4), std::max(310, area.height() * 3 / 4)));
+        QVERIFY(area.contains(QRect(form->pos(), first)));
         QVERIFY(form->toolbar(2)->isHidden());
         form->close();
     }
@@ -132,8 +138,8 @@ void TestRegSave::firstStartWritesEveryValue()
     QCOMPARE(s->childKeys().size(), 6);
     QCOMPARE(s->value(QStringLiteral("Align")).toString(), QStringLiteral("wsNormal"));
     QCOMPARE(s->value(QStringLiteral("Left")).typeId(), int(QMetaType::Int));
-    QCOMPARE(s->value(QStringLiteral("Width")).toInt(), 480);
-    QCOMPARE(s->value(QStringLiteral("Height")).toInt(), 310);
+    QCOMPARE(s->value(QStringLiteral("Width")).toInt(), first.width());
+    QCOMPARE(s->value(QStringLiteral("Height")).toInt(), first.height());
     QCOMPARE(s->value(QStringLiteral("Dir")).toString(), QDir::toNativeSeparators(QDir::currentPath()));
     QCOMPARE(s->childGroups(), (QStringList{QStringLiteral("RouteDock"), QStringLiteral("Toolbar971"),
                                             QStringLiteral("Toolbar972"), QStringLiteral("Toolbar973"),
@@ -380,6 +386,20 @@ void TestRegSave::eachKeyIsWrittenOnce()
     QCOMPARE(split.value(QStringLiteral("Software/Zelt/Left")).toInt(), 16);
     QCOMPARE(split.value(QStringLiteral("Software/Zelt/Top")).toInt(), 32);
     QCOMPARE(split.value(QStringLiteral("Software/Zelt/Toolbar971/Left")).toInt(), 1);
+}
+
+// Closing sets the window's, the toolbars' and the route dock's values and writes the store
+// file once (not once per value); a single toolbar's save is one write too.
+void TestRegSave::closingWritesTheStoreOnce()
+{
+    auto form = start();
+    const quint64 before = RegistryStore::fileWrites();
+    form->close();
+    QCOMPARE(RegistryStore::fileWrites() - before, quint64(1));
+    QVERIFY(stored(QStringLiteral("Software/Zelt/RouteDock/Area")).isValid());
+    QVERIFY(stored(QStringLiteral("Software/Zelt/Toolbar974/Visible")).isValid());
+    form->regSave().SaveToolbars();
+    QCOMPARE(RegistryStore::fileWrites() - before, quint64(2));
 }
 
 // "Height" of a toolbar holds its top coordinate within its dock, not its height.

@@ -2,13 +2,18 @@
 // Route pictures without windows: the fast PNG writer, the pixel-set dense route line, where
 // mark labels go, and the route model kept up to date in place after posts.
 #include "compute/route_geometry.h"
+#include "compute/route_placement.h"
 #include "document_fixture.h"
+#include "export/route_export.h"
+#include "export/t_zelt.h"
 #include "shell/paint/png_writer.h"
 #include "shell/paint/route_known_marks.h"
 #include "shell/route/route_model.h"
 #include "shell/paint/route_painter.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
@@ -18,6 +23,10 @@
 #include <QTest>
 
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
 
 using namespace zelt::shell;
 using zelt::compute::RouteRow;
@@ -39,6 +48,52 @@ RouteRow leg(int azimuth, double lengthM)
     r.azimuth = azimuth;
     r.lengthM = lengthM;
     return r;
+}
+
+
+/// The label objects (symbol 802.1) of an OCAD map: each text with its anchor, map units.
+std::map<std::string, QPointF> mapLabels(const std::filesystem::path& map)
+{
+    std::ifstream in(map, std::ios::binary);
+    const std::vector<char> b{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto i32 = [&](std::size_t at) { std::int32_t v; std::memcpy(&v, b.data() + at, 4); return v; };
+    const auto i16 = [&](std::size_t at) { std::int16_t v; std::memcpy(&v, b.data() + at, 2); return v; };
+    std::map<std::string, QPointF> out;
+    for (std::int32_t blk = i32(12); blk != 0; blk = i32(std::size_t(blk)))
+        for (std::size_t k = 0; k < 256; ++k) {
+            const std::size_t e = std::size_t(blk) + 4 + 24 * k;
+            const auto pos = std::size_t(i32(e + 16));
+            if (i16(e + 22) != 8021 || pos == 0)
+                continue;
+            const auto items = std::size_t(i16(pos + 4));
+            out[std::string(b.data() + pos + 32 + 8 * items)] = QPointF(i32(pos + 32) >> 8, i32(pos + 36) >> 8);
+        }
+    return out;
+}
+
+/// The texts of an SVG picture at their baseline points, through the group's transform.
+std::map<QString, QPointF> svgTexts(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    const QString svg = QString::fromUtf8(file.readAll());
+    static const QRegularExpression token(QStringLiteral(
+        R"re(transform="matrix\(([^)]*)\)"|<text [^>]*\bx="([-0-9.e]+)" y="([-0-9.e]+)"[^>]*>([^<]*)</text>)re"));
+    QTransform t;
+    std::map<QString, QPointF> out;
+    for (auto it = token.globalMatch(svg); it.hasNext();) {
+        const QRegularExpressionMatch m = it.next();
+        if (m.capturedLength(1)) {
+            const QStringList v = m.captured(1).split(QLatin1Char(','));
+            if (v.size() == 6)
+                t = QTransform(v[0].toDouble(), v[1].toDouble(), v[2].toDouble(), v[3].toDouble(), v[4].toDouble(),
+                               v[5].toDouble());
+        } else {
+            out[m.captured(4)] = t.map(QPointF(m.captured(2).toDouble(), m.captured(3).toDouble()));
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -207,8 +262,8 @@ private slots:
         RouteScene scene = sceneOf(rows, marks);
         auto known = std::make_shared<KnownPointMarks>();
         for (const std::size_t row : {std::size_t(0), std::size_t(5), std::size_t(40)}) {
-            const auto& end = scene.route.points[scene.route.rowPoints[row]];
-            known->marks.push_back({int(row) + 1, end.xM, end.yM, 0, 0});
+            const auto& at = scene.route.points[scene.route.rowMarkPoint(row)];
+            known->marks.push_back({int(row) + 1, at.xM, at.yM, 0, 0});
         }
         scene.knownPoints = known;
         const QRectF area(10, 20, 360, 260);
@@ -231,15 +286,15 @@ private slots:
         }
         QCOMPARE(labels.front().row, std::size_t(0));   // a known row keeps its label beside its square
 
-        // A point at the right edge gets its label on its left.
-        const RouteScene edge = sceneOf({leg(90, 100)}, {QStringLiteral("gate")});
+        // A mark at the right edge (row 2's, where the first leg ends) gets its label on its left.
+        const RouteScene edge = sceneOf({leg(90, 100), leg(0, 0)}, {QString(), QStringLiteral("gate")});
         const PlanView edgeView = fitView(edge.route, area, 4);
         const std::vector<MarkLabel> one = markLabels(edge, edgeView, area, fm);
         QCOMPARE(one.size(), std::size_t(1));
         QVERIFY(one[0].box.right() < edgeView.toDevice(area, 100, 0).x());
     }
 
-    // Known points sit on their rows' end points. Placed on points that an exact similarity of
+    // Known points sit where their rows' legs begin. Placed on points that an exact similarity of
     // the route gives, they show no residual; a point moved on the map shows an arrow towards
     // where it was moved (in the plan's unfitted frame), and only there the arrow is long.
     void knownPointsAndResidualArrows()
@@ -253,8 +308,8 @@ private slots:
         zelt::document::KnownPoints known;
         known.mapScale = mapScale;
         for (const int row : {3, 11, 19, 27}) {
-            const auto& end = route.points[route.rowPoints[std::size_t(row) - 1]];
-            const auto mm = zelt::compute::groundToMapMm(end.xM, end.yM, mapScale);
+            const auto& mark = route.points[route.rowMarkPoint(std::size_t(row) - 1)];
+            const auto mm = zelt::compute::groundToMapMm(mark.xM, mark.yM, mapScale);
             known.set(row, a * mm.x - b * mm.y + 120.0, b * mm.x + a * mm.y - 45.0);
         }
         known.set(99, 0, 0);   // beyond the route: left out
@@ -262,7 +317,7 @@ private slots:
         QVERIFY(exact.fitted);
         QCOMPARE(exact.marks.size(), std::size_t(4));
         QCOMPARE(exact.marks[1].row, 11);
-        QCOMPARE(exact.marks[1].xM, route.points[route.rowPoints[10]].xM);
+        QCOMPARE(exact.marks[1].xM, route.points[route.rowPoints[9]].xM);   // row 11's leg begins there
         for (const KnownPointMark& m : exact.marks)
             QVERIFY(std::hypot(m.towardsKnownXM, m.towardsKnownYM) < 1e-6);
         QVERIFY(exact.rmsM < 1e-6);
@@ -292,10 +347,11 @@ private slots:
         const double factor = residualExaggeration(moved, 0.5);
         QVERIFY(factor >= 2 && length * 0.5 * factor <= 48.0 + 1e-9);
 
-        // Two rows at one place with different known positions: no fit, the reason is kept.
+        // Two rows at one place with different known positions (row 2's mark and the end of a
+        // route whose last leg is empty): no fit, the reason is kept.
         zelt::document::KnownPoints clash;
-        clash.set(1, 0, 0);
-        clash.set(2, 10, 10);
+        clash.set(2, 0, 0);
+        clash.set(3, 10, 10);
         const zelt::compute::Route still = zelt::compute::computeRoute(std::vector<RouteRow>{leg(0, 10), leg(0, 0)});
         const KnownPointMarks refused = knownPointMarks(still, clash, 64.0);
         QVERIFY(!refused.fitted);
@@ -363,6 +419,89 @@ private slots:
         QCOMPARE(heights.count(), 1);
         QCOMPARE(model.scene().version, version);   // the plan's cached line stays valid
         expectFresh();
+    }
+
+    // The picture and the map put every mark at one place: the fitted map's labels, carried back
+    // through the placement, and the marks of an SVG of the route view's scene (what the dock,
+    // Print Route and zelt-cli plot paint) are one north-up similarity apart, to a pixel. A
+    // label drawn at its row's end point instead would stand a leg off.
+    void pictureAndFittedMapAgreeOnMarks()
+    {
+        zelt::test::DocumentFixture f;
+        auto& t = f.doc->table;
+        const double pairs = f.doc->pairsPer100m;   // 100 m a leg
+        const struct { int azimuth; double legs; const char* mark; } rows[] = {
+            {90, 1, "A"}, {0, 1, "B"}, {90, 1, "C"}, {180, 1, "D"}, {90, 1, "E"}, {90, 3, ""}, {0, 0.5, ""}};
+        for (const auto& r : rows) {
+            t.append();
+            t.setInteger("Azimuth", r.azimuth);
+            t.setFloat("Pairs", r.legs * pairs);
+            if (*r.mark)
+                t.setText("Mark", r.mark);
+            t.post();
+        }
+        // Known points on unmarked rows and the route's end (row 8), 3 % long, turned 2 degrees.
+        const zelt::compute::Placement truth{1.03 * std::cos(0.035), 1.03 * std::sin(0.035), 120, 80};
+        const auto ends = zelt::compute::rowEndPointsM(*f.doc);
+        zelt::document::KnownPoints known;
+        for (const int row : {6, 7, 8}) {
+            const auto g = zelt::compute::rowMarkPointM(ends, row);
+            const auto p = truth.apply(zelt::compute::groundToMapMm(g.eastM, g.northM, known.mapScale));
+            known.set(row, p.x, p.y);
+        }
+        f.doc->knownPoints.replace(known);
+
+        const std::filesystem::path figures = f.dir.filePath(QStringLiteral("dani.dat")).toStdString();
+        std::ofstream(figures) << "1\n90 1 0 1\n+\n0 0\n++\n0 0\n-\n0 0\n--\n0 0\n";
+        zelt::mapexport::TZelt zelt;
+        zelt.setFigureFile(figures);
+        const std::filesystem::path map = f.dir.filePath(QStringLiteral("fitted.ocd")).toStdString();
+        const auto result = zelt::mapexport::ExportRoute(*f.doc, zelt, map, {}, {}, &known);
+        QVERIFY(result.fit);
+        const auto labels = mapLabels(map);
+        QCOMPARE(labels.size(), std::size_t(5));
+
+        RouteModel model(*f.doc);
+        model.flush();
+        QVERIFY(model.scene().knownPoints && model.scene().knownPoints->fitted);
+        const QString svg = f.dir.filePath(QStringLiteral("view.svg"));
+        QString error;
+        QVERIFY2(writeRoutePicture(svg, QSize(1200, 800), model.scene(), false, QString(), &error), qPrintable(error));
+        const auto texts = svgTexts(svg);
+
+        // Each map label back on the unfitted route (mm, 0.8 mm below its anchor), beside the
+        // picture's text of the same mark.
+        const zelt::compute::Placement& fit = result.fit->placement;
+        const double det = fit.a * fit.a + fit.b * fit.b;
+        std::vector<QPointF> onMap, inPicture;
+        for (const auto& [text, at] : labels) {
+            const double x = at.x() / 100.0 - fit.tx, y = (at.y() - 80) / 100.0 - fit.ty;
+            onMap.emplace_back((fit.a * x + fit.b * y) / det, (-fit.b * x + fit.a * y) / det);
+            const auto it = texts.find(QString::fromStdString(text));
+            QVERIFY2(it != texts.end(), text.c_str());
+            inPicture.push_back(it->second);
+        }
+        // Least squares for picture = k (x, -y) + (tx, ty); every residual under a pixel.
+        const double n = double(onMap.size());
+        QPointF mc, pc;
+        for (std::size_t i = 0; i < onMap.size(); ++i) {
+            mc += QPointF(onMap[i].x(), -onMap[i].y()) / n;
+            pc += inPicture[i] / n;
+        }
+        double num = 0, den = 0;
+        for (std::size_t i = 0; i < onMap.size(); ++i) {
+            const QPointF m = QPointF(onMap[i].x(), -onMap[i].y()) - mc, p = inPicture[i] - pc;
+            num += m.x() * p.x() + m.y() * p.y();
+            den += m.x() * m.x() + m.y() * m.y();
+        }
+        const double k = num / den;
+        QVERIFY(k > 0);
+        for (std::size_t i = 0; i < onMap.size(); ++i) {
+            const QPointF expected = (QPointF(onMap[i].x(), -onMap[i].y()) - mc) * k + pc;
+            const QPointF off = inPicture[i] - expected;
+            QVERIFY2(std::hypot(off.x(), off.y()) < 1.0,
+                     qPrintable(QStringLiteral("label %1 is %2 px off").arg(i).arg(std::hypot(off.x(), off.y()))));
+        }
     }
 };
 

@@ -302,7 +302,7 @@ void TestRouteView::printRouteShowsOnePage()
     QCOMPARE(pages, 1);
 }
 
-// Known points set on the document appear on the plan at their rows' ends, follow a deleted row,
+// Known points set on the document appear on the plan at their rows' marks, follow a deleted row,
 // and go when they are cleared.
 void TestRouteView::knownPointsAreMarkedOnThePlan()
 {
@@ -311,14 +311,14 @@ void TestRouteView::knownPointsAreMarkedOnThePlan()
     auto& known = child->document().knownPoints;
     zelt::document::KnownPoints points;
     points.mapScale = 10000;
-    points.set(2, -10.0, 10.0);   // 100 m west and north of the start: where row 2 ends
-    points.set(4, 0.5, 0.0);      // row 4 ends back at the start; the map says 5 m east of it
+    points.set(3, -10.0, 10.0);   // 100 m west and north of the start: where row 3's leg begins
+    points.set(5, 0.5, 0.0);      // the route's end, back at the start; the map says 5 m east of it
     known.replace(points);
     idle();
     QVERIFY(d->model()->scene().knownPoints);
     const KnownPointMarks& marks = *d->model()->scene().knownPoints;
     QCOMPARE(marks.marks.size(), std::size_t(2));
-    QCOMPARE(marks.marks[0].row, 2);
+    QCOMPARE(marks.marks[0].row, 3);
     QVERIFY(std::fabs(marks.marks[0].xM + 100) < 1e-9 && std::fabs(marks.marks[0].yM - 100) < 1e-9);
     QVERIFY(marks.fitted);
 
@@ -334,12 +334,12 @@ void TestRouteView::knownPointsAreMarkedOnThePlan()
     };
     QVERIFY(knownPixelsNear(-100, 100) > 8);
 
-    // Deleting row 1 moves the points up a row: row 2's point now belongs to row 1.
+    // Deleting row 1 moves the points up a row: row 3's point now belongs to row 2.
     child->Table1().setRecNo(1);
     child->Table1().deleteRow();
     idle();
     QCOMPARE(d->model()->scene().knownPoints->marks.size(), std::size_t(2));
-    QCOMPARE(d->model()->scene().knownPoints->marks[0].row, 1);
+    QCOMPARE(d->model()->scene().knownPoints->marks[0].row, 2);
 
     // The saved picture shows them too.
     QString error;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <locale.h>
+#include <cstdio>
 #include <random>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,33 @@
 namespace zelt::document {
 
 namespace fs = std::filesystem;
+
+namespace {
+
+/// Puts the temporary file in the target's place without replacing one that exists. A file
+/// system without renameat2 gets a hard link and the temporary name removed; without links
+/// either, a look and a rename, which leaves only a short window.
+int renameNoReplace(const fs::path& from, const fs::path& to)
+{
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+#endif
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0)
+        return EEXIST;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+}  // namespace
 
 std::string systemReason(int error)
 {
@@ -73,7 +101,7 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept
     return *this;
 }
 
-AtomicFile AtomicFile::begin(const fs::path& target, std::string& message)
+AtomicFile AtomicFile::begin(const fs::path& target, std::string& message, std::uintmax_t maxExistingBytes)
 {
     AtomicFile file;
     std::error_code ec;
@@ -90,8 +118,9 @@ AtomicFile AtomicFile::begin(const fs::path& target, std::string& message)
     bool keepMode = false;
     struct stat st {};
     if (::stat(resolved.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) {
-            message = "'" + resolved.string() + "' " + irregularFileReason(st.st_mode, 0, 0) + "; it was left as it is.";
+        const std::string reason = irregularFileReason(st.st_mode, std::uintmax_t(st.st_size), maxExistingBytes);
+        if (!reason.empty()) {
+            message = "'" + resolved.string() + "' " + reason + "; it was left as it is.";
             return file;
         }
         mode = st.st_mode & 07777;
@@ -164,6 +193,16 @@ bool AtomicFile::write(const void* data, std::size_t size, std::string& message)
 
 bool AtomicFile::commit(std::string& message)
 {
+    return finish(true, message);
+}
+
+bool AtomicFile::commitAsNew(std::string& message)
+{
+    return finish(false, message);
+}
+
+bool AtomicFile::finish(bool replace, std::string& message)
+{
     if (m_fd < 0)
         return fail(EBADF, message);
     if (::fsync(m_fd) != 0)
@@ -175,8 +214,11 @@ bool AtomicFile::commit(std::string& message)
         m_fd = -1;
         return fail(error, message);
     }
-    if (::rename(m_temp.c_str(), m_target.c_str()) != 0)
+    if (replace && ::rename(m_temp.c_str(), m_target.c_str()) != 0)
         return fail(errno, message);
+    if (!replace)
+        if (const int error = renameNoReplace(m_temp, m_target); error != 0)
+            return fail(error, message);
     m_temp.clear();
     if (const int error = syncFolderOf(m_target); error != 0) {
         // The new content is in place; only its durability across a power loss is in doubt.
@@ -198,9 +240,10 @@ void AtomicFile::discard()
     }
 }
 
-bool writeFileAtomically(const fs::path& target, std::string_view bytes, std::string& message)
+bool writeFileAtomically(const fs::path& target, std::string_view bytes, std::string& message,
+                         std::uintmax_t maxExistingBytes)
 {
-    AtomicFile file = AtomicFile::begin(target, message);
+    AtomicFile file = AtomicFile::begin(target, message, maxExistingBytes);
     if (!file.isOpen())
         return false;
     return file.write(bytes, message) && file.commit(message);

@@ -40,14 +40,19 @@ public:
 
     /// Starts a new version of `target`. On failure returns a closed file and sets `message` to a
     /// sentence naming the full path and the reason ("'/x/out.txt': Permission denied", "... is
-    /// a folder, not a regular file"). Nothing is created on failure.
-    static AtomicFile begin(const std::filesystem::path& target, std::string& message);
+    /// a folder, not a regular file"). Nothing is created on failure. An existing target larger
+    /// than `maxExistingBytes` is refused too ("... is larger than 1 MiB (N bytes)"): a file of
+    /// that size is not the small file the caller writes, and replacing it would lose it.
+    static AtomicFile begin(const std::filesystem::path& target, std::string& message,
+                            std::uintmax_t maxExistingBytes = UINTMAX_MAX);
 
     bool isOpen() const { return m_fd >= 0; }
     /// The temporary file's descriptor, for writers that need one (it is closed by commit).
     int fd() const { return m_fd; }
     /// The file being replaced, as resolved by begin (links followed).
     const std::filesystem::path& target() const { return m_target; }
+    /// The temporary file, for writers that open it by name (it lies beside the target).
+    const std::filesystem::path& tempPath() const { return m_temp; }
 
     /// Appends `size` bytes. False with `message` set when the write fails; the file is then
     /// discarded and the target stays as it was.
@@ -57,20 +62,26 @@ public:
     /// Syncs the content, renames it over the target and syncs the folder. False with `message`
     /// set (naming the target) when any step fails; the target then stays as it was.
     bool commit(std::string& message);
+    /// As commit, but only when no file has appeared at the target since begin: a file there is
+    /// left as it is and the commit fails with "File exists".
+    bool commitAsNew(std::string& message);
     /// Removes the temporary file; the target stays as it was.
     void discard();
 
 private:
     bool fail(int error, std::string& message);
+    bool finish(bool replace, std::string& message);
 
     int m_fd = -1;
     std::filesystem::path m_target;
     std::filesystem::path m_temp;
 };
 
-/// Writes `bytes` as the whole content of `target` through an AtomicFile. False with `message`
-/// set when it could not; the target is then as it was.
-bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::string& message);
+/// Writes `bytes` as the whole content of `target` through an AtomicFile (an existing target
+/// larger than `maxExistingBytes` is refused). False with `message` set when it could not; the
+/// target is then as it was.
+bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::string& message,
+                         std::uintmax_t maxExistingBytes = UINTMAX_MAX);
 
 /// Syncs the folder holding `path`, so that a rename or a new file in it survives a power loss.
 /// Returns 0 or the errno of the failure.

@@ -62,6 +62,24 @@ void refuseUnusableSurveyValues(double pairsPer100m, double startHeight)
         throw PassRefused(PassRefused::Reason::OutOfLimits, zelt::document::startHeightMessage(startHeight));
 }
 
+/// A shift is all or nothing: a reading the field would refuse stops it before the first row
+/// changes, so running it again never shifts a row twice.
+void refuseShiftOutOfRange(const TraverseTable& t, double offset)
+{
+    const zelt::document::FieldInfo& field = t.field(kAltimeter);
+    if (!field.minValue && !field.maxValue)
+        return;
+    const double low = field.minValue.value_or(0);
+    const double high = field.maxValue.value_or(0);
+    const int altIdx = t.fieldIndex(kAltimeter);
+    for (int r = 0; r < t.rowCount(); ++r) {
+        const auto reading = numberOf(t.valueAt(r, altIdx));
+        if (reading && (*reading + offset < low || *reading + offset > high))
+            throw zelt::document::EngineError(zelt::document::rangeErrorMessage(
+                *reading + offset, t.displayLabel(kAltimeter), low, high, t.decimalSeparator()));
+    }
+}
+
 }  // namespace
 
 PassRefused::PassRefused(Reason reason, const std::string& message)
@@ -187,9 +205,14 @@ PassResult shiftBeginWay(Document& doc, double offset)
     if (!std::isfinite(offset) || offset < kBeginWayMin || offset > kBeginWayMax)
         throw PassRefused(PassRefused::Reason::OutOfLimits,
                           "The begin way height must lie between -9999999 and 9999999");
+    // Refused before any reading moves: a start height the survey values file cannot hold
+    // would make the next open refuse that file.
+    if (!zelt::document::isUsableStartHeight(doc.startHeight + offset))
+        throw PassRefused(PassRefused::Reason::OutOfLimits, zelt::document::startHeightMessage(doc.startHeight + offset));
     TraverseTable& t = doc.table;
     PassResult result;
     if (t.isOpen()) {
+        refuseShiftOutOfRange(t, offset);
         PassScope scope(t);
         for (t.first(); !t.eof(); t.next()) {
             if (t.isNull(kAltimeter))
@@ -208,6 +231,13 @@ PassResult shiftBeginWay(Document& doc, double offset)
 PassResult applySurveyValues(Document& doc, double startHeight, double pairsPer100m)
 {
     refuseUnusableSurveyValues(pairsPer100m, startHeight);
+    // The percent heights that follow would be refused on a read-only table: refused here,
+    // before the values change, so that the document does not show values it never used.
+    const TraverseTable& table = doc.table;
+    if (table.isOpen() && table.isReadOnly() && table.rowCount() >= 2) {
+        const std::string reason = table.readOnlyReason();
+        throw zelt::document::EngineError("Cannot modify a read-only table" + (reason.empty() ? std::string() : ": " + reason));
+    }
     const bool changed = !(doc.startHeight == startHeight && doc.pairsPer100m == pairsPer100m);
     doc.startHeight = startHeight;
     doc.pairsPer100m = pairsPer100m;

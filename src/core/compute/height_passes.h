@@ -93,14 +93,15 @@ std::string chooseCalcRow(zelt::document::Document& doc, CalcEnd which, double h
 inline constexpr double kBeginWayMin = -9999999.0;
 inline constexpr double kBeginWayMax = 9999999.0;
 
-/// Adds `offset` to every non-empty `Altimeter`, then to `StartHeight`. Stops at the first row
-/// whose shifted reading the field refuses (EngineError with the range message); rows before it
-/// keep their shifted readings and `StartHeight` stays unchanged.
+/// Adds `offset` to every non-empty `Altimeter`, then to `StartHeight`. A row whose shifted
+/// reading the field would refuse stops the shift before any row changes (EngineError with the
+/// range message of the first such row); the readings and `StartHeight` stay unchanged.
 PassResult shiftBeginWay(zelt::document::Document& doc, double offset);
 
 /// OK of the survey values dialog: refuses values outside document/survey_values.h's ranges
 /// (PassRefused with that file's message, no change), sets
-/// `StartHeight`, then `PairsPer100m`, refreshes F and G, and runs PercentHeights.
+/// `StartHeight`, then `PairsPer100m`, refreshes F and G, and runs PercentHeights. A read-only
+/// table of two rows or more is refused (EngineError) before anything changes.
 PassResult applySurveyValues(zelt::document::Document& doc, double startHeight, double pairsPer100m);
 
 // --- the computations on plain values, shared by the passes and usable on their own

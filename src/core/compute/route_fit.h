@@ -13,8 +13,8 @@ struct MapPointMm {
     double y = 0;
 };
 
-/// One known point: where the route puts the end point of `row` before fitting, and where that
-/// point really is on the map.
+/// One known point: where the route puts the mark of `row` (where its leg begins) before
+/// fitting, and where that point really is on the map.
 struct FitPair {
     int row = 0;          ///< 1-based row number, carried into the report
     MapPointMm route;     ///< unfitted: ground metres at the map's scale, start at (0, 0)

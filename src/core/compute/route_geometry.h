@@ -95,6 +95,10 @@ struct Route {
     std::size_t rowCount() const { return rowPoints.size(); }
     /// Metres walked from the start to the end of row `row`.
     double rowDistanceM(std::size_t row) const { return points[rowPoints[row]].distanceM; }
+    /// The index of the point where row `row` (0-based) has its mark and labels: where its leg
+    /// begins, the previous row's own end point (the start for the first row). `row` may be
+    /// rowCount(), the route's end.
+    std::size_t rowMarkPoint(std::size_t row) const { return row == 0 ? 0 : rowPoints[row - 1]; }
     /// Metres walked to the end of the last row (0 for an empty route).
     double lengthM() const { return rowPoints.empty() ? 0.0 : rowDistanceM(rowPoints.size() - 1); }
 };

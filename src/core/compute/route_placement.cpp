@@ -26,6 +26,11 @@ std::vector<GroundPointM> rowEndPointsM(const Document& doc)
     return ends;
 }
 
+GroundPointM rowMarkPointM(const std::vector<GroundPointM>& ends, int row)
+{
+    return row <= 1 ? GroundPointM{} : ends[std::size_t(row - 2)];
+}
+
 std::vector<FitPair> knownPointPairs(const Document& doc, const zelt::document::KnownPoints& known, double mapScale)
 {
     if (!(mapScale > 0) || !std::isfinite(mapScale))
@@ -33,10 +38,12 @@ std::vector<FitPair> knownPointPairs(const Document& doc, const zelt::document::
     const std::vector<GroundPointM> ends = rowEndPointsM(doc);
     std::vector<FitPair> pairs;
     for (const auto& k : known.points) {
-        if (k.row < 1 || k.row > int(ends.size()))
+        // Row count + 1 is the route's end: the last row's end point.
+        if (k.row < 1 || k.row > int(ends.size()) + 1)
             throw FitError("A known point is given for row " + std::to_string(k.row) + ", but the table has "
-                           + std::to_string(ends.size()) + " rows; remove or move that point.");
-        const GroundPointM g = ends[std::size_t(k.row - 1)];
+                           + std::to_string(ends.size()) + (ends.size() == 1 ? " row" : " rows")
+                           + "; remove or move that point.");
+        const GroundPointM g = rowMarkPointM(ends, k.row);
         pairs.push_back({k.row, groundToMapMm(g.eastM, g.northM, mapScale), {k.xMm, k.yMm}});
     }
     return pairs;

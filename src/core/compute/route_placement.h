@@ -25,8 +25,13 @@ struct GroundPointM {
 /// without moving the cursor. FitError when PairsPer100m is not usable.
 std::vector<GroundPointM> rowEndPointsM(const zelt::document::Document& doc);
 
-/// The known points paired with the route's unfitted positions at the scale 1:`mapScale`, in
-/// row order. FitError when a known point names a row the table does not have.
+/// Where row `row` (1-based) has its mark, given rowEndPointsM: where its leg begins, the end of
+/// the row before it (the start for row 1). Row count + 1 is the route's end. The map export
+/// writes a row's labels at the same point.
+GroundPointM rowMarkPointM(const std::vector<GroundPointM>& ends, int row);
+
+/// The known points paired with the route's unfitted positions of their rows' marks at the scale
+/// 1:`mapScale`, in row order. FitError when a known point names a row past the route's end.
 std::vector<FitPair> knownPointPairs(const zelt::document::Document& doc, const zelt::document::KnownPoints& known,
                                      double mapScale);
 

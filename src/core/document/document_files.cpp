@@ -3,12 +3,14 @@
 #include "document/document_files.h"
 
 #include "paradox/paradox_table.h"
+#include "base/atomic_file.h"
 #include "base/regular_file.h"
 #include "document/survey_values.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -23,93 +25,65 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kInvalidNumericInput = "Invalid numeric input";
-
-std::string quoted(const fs::path& p) { return "'" + p.string() + "'"; }
-
 bool fileExists(const fs::path& p)
 {
     std::error_code ec;
     return fs::exists(p, ec);
 }
 
-/// A companion that is not a regular file of a sane size (a named pipe, a link to a device) is
-/// refused before anything blocks on it or reads without end. A folder keeps the message the
-/// system's refusal always gave.
-RegularFile openCompanion(const fs::path& path, int flags)
+/// The survey values file refused as damaged: the message names it, says what is wrong and
+/// how to get back to the defaults.
+[[noreturn]] void damaged(const fs::path& inf, const std::string& what)
 {
-    std::string reason;
-    int error = 0;
-    RegularFile file = RegularFile::open(path, flags, kMaxSmallFileBytes, reason, error);
-    std::error_code ec;
-    if (!reason.empty() && fs::is_directory(path, ec))
-        throw CompanionError(ioErrorMessage(EISDIR));
-    if (!reason.empty())
-        throw CompanionError("The file " + quoted(path) + " " + reason + ".");
-    if (!file.isOpen())
-        throw CompanionError(error == ENOENT && !(flags & O_CREAT) ? "File not found" : ioErrorMessage(error));
-    return file;
-}
-
-std::vector<char> readWholeFile(const fs::path& path)
-{
-    const RegularFile file = openCompanion(path, O_RDONLY);
-    int error = 0;
-    std::optional<std::vector<char>> bytes = file.readAll(error);
-    if (!bytes)
-        throw CompanionError(ioErrorMessage(error));
-    return std::move(*bytes);
+    throw CompanionError("The survey values file " + quotedPath(inf) + " is damaged: " + what
+                         + ". Delete it to use the defaults (64 pairs per 100 m, start height 420 m).");
 }
 
 /// Reads one real number as a text file's number read does: blanks and line ends before it are
 /// skipped, the number ends at the first blank or control character, the rest of the line is
-/// skipped afterwards. Returns false when the file ends before a number (the value reads 0).
-bool readReal(const std::vector<char>& bytes, std::size_t& pos, double& value)
+/// skipped afterwards. The line must end (CR or LF): a file cut in the middle of a value can
+/// still hold a number, only not the one written. `line` counts the lines passed.
+double readReal(const fs::path& inf, const std::vector<char>& bytes, std::size_t& pos, int& line, const char* what)
 {
     auto isSeparator = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    while (pos < bytes.size() && isSeparator(bytes[pos]))
-        ++pos;
-    if (pos == bytes.size()) {
-        value = 0;
-        return false;
-    }
+    for (; pos < bytes.size() && isSeparator(bytes[pos]); ++pos)
+        line += bytes[pos] == '\n' ? 1 : 0;
+    if (pos == bytes.size())
+        damaged(inf, bytes.empty() ? std::string("it is empty") : std::string("it ends before the ") + what);
     const std::size_t start = pos;
     while (pos < bytes.size() && !isSeparator(bytes[pos]))
         ++pos;
+    // Shown as the user would see it in a text editor: at most 40 characters, other bytes as '?'.
+    std::string token(bytes.data() + start, std::min<std::size_t>(pos - start, 40));
+    for (char& c : token)
+        c = static_cast<unsigned char>(c) < 0x7F ? c : '?';
     const auto parsed = parseDecimal(std::string_view(bytes.data() + start, pos - start), '.');
     if (!parsed)
-        throw CompanionError(kInvalidNumericInput);
-    value = *parsed;
+        damaged(inf, "line " + std::to_string(line) + " holds '" + token + "', not the " + what);
     while (pos < bytes.size() && bytes[pos] != '\n' && bytes[pos] != '\r')
         ++pos;
-    if (pos < bytes.size() && bytes[pos] == '\r')
+    if (pos == bytes.size())
+        damaged(inf, std::string("it ends in the middle of the ") + what + " (the file was cut short)");
+    if (bytes[pos] == '\r')
         ++pos;
     if (pos < bytes.size() && bytes[pos] == '\n')
         ++pos;
-    return true;
+    ++line;
+    return *parsed;
 }
 
 }  // namespace
 
 std::string ioErrorMessage(int errorNumber)
 {
-    switch (errorNumber) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
-    case EISDIR:
-    case ETXTBSY:
-        return "File access denied";
-    case ENOENT:
-    case ENOTDIR:
-    case ENAMETOOLONG:
-        return "Invalid filename";
-    case ENOSPC:
-    case EDQUOT:
-        return "Disk full";
-    default:
-        return "I/O error " + std::to_string(errorNumber);
-    }
+    return systemReason(errorNumber);
+}
+
+std::string quotedPath(const fs::path& p)
+{
+    std::error_code ec;
+    const fs::path full = fs::absolute(p, ec);
+    return "'" + (ec ? p : full).string() + "'";
 }
 
 fs::path companionPath(const fs::path& table, const char* ext)
@@ -148,37 +122,58 @@ std::string formatInfValue(double v)
 void writeInf(const fs::path& infPath, double pairsPer100m, double startHeight)
 {
     const std::string text = formatInfValue(pairsPer100m) + "\r\n" + formatInfValue(startHeight) + "\r\n";
-    const RegularFile file = openCompanion(infPath, O_WRONLY | O_CREAT);
-    int error = 0;
-    if (!file.replaceAll(std::vector<char>(text.begin(), text.end()), error))
-        throw CompanionError(ioErrorMessage(error));
+    std::string message;
+    if (!writeFileAtomically(infPath, text, message, kMaxSmallFileBytes))
+        throw CompanionError("Cannot write the survey values file: " + message);
 }
 
 void readInf(const fs::path& infPath, double& pairsPer100m, double& startHeight)
 {
-    const std::vector<char> bytes = readWholeFile(infPath);
+    std::string reason;
+    int error = 0;
+    const RegularFile file = RegularFile::open(infPath, O_RDONLY, kMaxSmallFileBytes, reason, error);
+    if (!reason.empty())
+        throw CompanionError("The survey values file " + quotedPath(infPath) + " " + reason + ".");
+    if (!file.isOpen())
+        throw CompanionError("Cannot read the survey values file " + quotedPath(infPath) + ": " + systemReason(error));
+    const std::optional<std::vector<char>> bytes = file.readAll(error);
+    if (!bytes)
+        throw CompanionError("Cannot read the survey values file " + quotedPath(infPath) + ": " + systemReason(error));
     std::size_t pos = 0;
-    double value = 0;
-    readReal(bytes, pos, value);
-    pairsPer100m = value;
-    readReal(bytes, pos, value);
-    startHeight = value;
+    int line = 1;
+    const double pairs = readReal(infPath, *bytes, pos, line, "pairs per 100 m");
+    const double height = readReal(infPath, *bytes, pos, line, "start height");
+    // Values the survey values dialog would refuse are no values this program wrote.
+    if (const auto problem = surveyValuesProblem(pairs, height)) {
+        std::string what = *problem;
+        what.front() = static_cast<char>(std::tolower(static_cast<unsigned char>(what.front())));
+        damaged(infPath, what);
+    }
+    pairsPer100m = pairs;
+    startHeight = height;
+}
+
+bool startRowRuleInserts(Document& doc)
+{
+    TraverseTable& table = doc.table;
+    // A table opened read-only (locked elsewhere, damaged chain) is shown as it is.
+    if (!table.isOpen() || table.isReadOnly())
+        return false;
+    table.first();
+    if (table.rowCount() == 0)
+        return true;
+    const bool azimuthZero = table.asInteger("Azimuth") == 0;
+    // nearbyint rounds halves to even; rounding in double keeps a huge count non-zero.
+    const bool pairsZero = std::nearbyint(table.asFloat("Pairs")) == 0;
+    return !azimuthZero && !pairsZero;
 }
 
 void applyStartRowRule(Document& doc)
 {
     TraverseTable& table = doc.table;
-    // A table opened read-only (locked elsewhere, damaged chain) is shown as it is.
-    if (table.isReadOnly())
+    if (!startRowRuleInserts(doc))
         return;
     table.first();
-    if (table.rowCount() > 0) {
-        const bool azimuthZero = table.asInteger("Azimuth") == 0;
-        // nearbyint rounds halves to even; rounding in double keeps a huge count non-zero.
-        const bool pairsZero = std::nearbyint(table.asFloat("Pairs")) == 0;
-        if (azimuthZero || pairsZero)
-            return;
-    }
     table.insert();
     // A start height outside the reading's range (an .inf written elsewhere) leaves the start
     // row without a reading instead of making every open fail; the passes refuse that value.

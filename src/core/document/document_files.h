@@ -52,10 +52,15 @@ std::filesystem::path companionPath(const std::filesystem::path& table, const ch
 
 /// The 23-character fixed scientific form, e.g. " 6.40000000000000E+0001".
 std::string formatInfValue(double v);
-/// Writes both lines (CR LF) to the .inf file; throws CompanionError with the I/O message.
+/// Writes both lines (CR LF) to the .inf file through a temporary file renamed over it; throws
+/// CompanionError naming the file and the system's reason. An existing file that is not a
+/// regular file of at most 1 MiB is refused and left as it is.
 void writeInf(const std::filesystem::path& infPath, double pairsPer100m, double startHeight);
-/// Reads the .inf file leniently. Values read before an invalid token are stored into the
-/// outputs, then CompanionError("Invalid numeric input") is thrown; a missing value reads 0.
+/// Reads the .inf file: each value leniently as a number (blanks and empty lines before it
+/// skipped, the rest of its line ignored), but a file that is empty, ends before or inside a
+/// value, holds no number where a value belongs, or gives values outside the ranges the survey
+/// values dialog accepts (pairs 1 to 1000, start height 0 to 3000 m) is refused as damaged with
+/// CompanionError naming the file and what is wrong. The outputs change only on success.
 void readInf(const std::filesystem::path& infPath, double& pairsPer100m, double& startHeight);
 
 /// What opening a document did, for the caller (the shell loads the .ing layout when asked).
@@ -65,10 +70,14 @@ struct OpenOutcome {
     /// What the open found for the user: the table's open notes, then a known points file that
     /// could not be read (a warning; the document then has no known points).
     std::vector<Diagnostic> diagnostics;
+    /// What acting on a journal left by an unfinished change did (also first in diagnostics).
+    std::vector<Diagnostic> journalNotes;
 };
 /// Start-row rule: an empty table or a first row with Azimuth and Pairs both non-zero gets a
 /// start row carrying StartHeight in Altimeter, posted at once.
 void applyStartRowRule(Document& doc);
+/// Whether applyStartRowRule() inserts a row into the open table (moves to the first row).
+bool startRowRuleInserts(Document& doc);
 
 /// "NONAME" + k + ".db" with the first free k from openCount + 1 (see the new-document rule).
 std::string newDocumentName(int openCount, const std::filesystem::path& dir);
@@ -76,8 +85,11 @@ std::string newDocumentName(int openCount, const std::filesystem::path& dir);
 /// Writes the column layout into the given .ing path (created empty first); throws on failure.
 using LayoutWriter = std::function<void(const std::filesystem::path& ingPath, const ColumnSet& columns)>;
 
-/// The user's message for a failed file operation with the given errno: "File access denied",
-/// "Invalid filename" (missing directory), "Disk full", else "I/O error %d".
+/// The system's reason for a failed file operation with the given errno, in English:
+/// "Permission denied", "No such file or directory", "No space left on device".
 std::string ioErrorMessage(int errorNumber);
+
+/// The full path of `p` in single quotes, as messages name a file.
+std::string quotedPath(const std::filesystem::path& p);
 
 }  // namespace zelt::document

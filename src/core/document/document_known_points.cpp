@@ -30,13 +30,17 @@ void DocumentKnownPoints::load()
     m_damage.clear();
     m_pendingWrite = false;
     m_stamp = stampOfFile();
+    bool converted = false;
     try {
-        if (auto read = readKnownPoints(m_table.path()))
+        if (auto read = readKnownPoints(m_table.path(), &converted))
             m_points = std::move(*read);
     } catch (const std::exception& e) {
         m_damage = e.what();
     }
     bind();
+    // A file of the older layout is written back in the current one where moves are written.
+    if (converted && m_damage.empty())
+        writeMoved();
     notify();
 }
 
@@ -92,8 +96,12 @@ void DocumentKnownPoints::bind()
         return;
     const int count = m_table.rowCount();
     m_anchors.reserve(m_points.points.size());
+    // The route's end (row count + 1) is the last row's end point, so it holds on to the last
+    // row: a row added after it gets its mark there.
     for (const KnownPoint& p : m_points.points)
-        m_anchors.push_back(p.row <= count ? Anchor{m_table.storedBookmarkAt(p.row), 0} : Anchor{0, p.row - count});
+        m_anchors.push_back(p.row <= count ? Anchor{m_table.storedBookmarkAt(p.row), 0}
+                            : p.row == count + 1 && count > 0 ? Anchor{m_table.storedBookmarkAt(count), 0, true}
+                                                              : Anchor{0, p.row - count});
     m_boundSerial = m_table.openSerial();
     m_boundCount = count;
 }
@@ -118,24 +126,28 @@ void DocumentKnownPoints::follow()
     moved.reserve(m_points.points.size());
     anchors.reserve(m_anchors.size());
     for (std::size_t i = 0; i < m_anchors.size(); ++i) {
-        const Anchor& a = m_anchors[i];
+        Anchor a = m_anchors[i];
         const KnownPoint& p = m_points.points[i];
         int row = 0;
         if (a.mark != 0) {
-            row = m_table.storedRowOf(a.mark, p.row);
+            row = m_table.storedRowOf(a.mark, a.afterRow ? p.row - 1 : p.row);
             if (row == 0)
                 continue;  // the point's row was deleted: the point goes with it
+            row += a.afterRow ? 1 : 0;
+            if (a.afterRow && row <= count)
+                a = Anchor{m_table.storedBookmarkAt(row), 0};   // a row was added there
         } else {
             row = count + a.beyondEnd;
         }
         moved.push_back(KnownPoint{row, p.xMm, p.yMm});
         anchors.push_back(a);
     }
+    // The route's end may have moved onto a new row at the same number: keep its new anchor.
+    m_anchors = std::move(anchors);
     if (moved == m_points.points)
         return;
     // Rows keep their order, so the points stay in row order.
     m_points.points = std::move(moved);
-    m_anchors = std::move(anchors);
     writeMoved();
     notify();
 }

@@ -113,11 +113,13 @@ private:
     };
     FileStamp stampOfFile() const;
 
-    /// Where a point's row is: the row's bookmark, or (for a point beyond the table's end,
-    /// mark 0) how many rows beyond the last stored row.
+    /// Where a point's row is: the row's bookmark (with afterRow, the row after it: the route's
+    /// end belongs to the last row's end point), or (for a point beyond the table's end, mark 0)
+    /// how many rows beyond the last stored row.
     struct Anchor {
         TraverseTable::Bookmark mark = 0;
         int beyondEnd = 0;
+        bool afterRow = false;
     };
 
     TraverseTable& m_table;

@@ -2,6 +2,9 @@
 // One open document with its companion files: open, rename, save as a copy, close.
 #include "document/document_session.h"
 
+#include "base/atomic_file.h"
+#include "document/document_journal.h"
+#include "document/document_transfer.h"
 #include "document/known_points.h"
 #include "paradox/paradox_table.h"
 #include "paradox/table_lock.h"
@@ -29,23 +32,6 @@ bool pathExists(const fs::path& p)
     return fs::exists(fs::symlink_status(p, ec));
 }
 
-/// Closes a descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 /// The table's open notes and a known points file that could not be read.
 std::vector<Diagnostic> openDiagnostics(Document& doc)
 {
@@ -64,8 +50,16 @@ void readInfCompanion(DocumentSession& s, const fs::path& file)
     Document& doc = s.document();
     try {
         readInf(file, doc.pairsPer100m, doc.startHeight);
-    } catch (...) {
+    } catch (const CompanionError& e) {
         doc.table.notifySurveyValuesChanged();  // what was read before the bad value is in place
+        // The reader's message says what is wrong; the user also needs to know which file.
+        const std::string what = e.what();
+        if (what.find(file.string()) != std::string::npos)
+            throw;
+        throw CompanionError("The survey values file " + quoted(file) + " cannot be read: " + what
+                             + (what.empty() || what.back() != '.' ? "." : ""));
+    } catch (...) {
+        doc.table.notifySurveyValuesChanged();
         throw;
     }
     doc.table.notifySurveyValuesChanged();
@@ -102,6 +96,8 @@ void writeKnownPointsCompanion(DocumentSession& s, const fs::path&)
     }
 }
 
+}  // namespace
+
 /// A table must not carry the name of one of its own companions: closing would write that
 /// companion over the table.
 void refuseCompanionName(const fs::path& table)
@@ -113,152 +109,6 @@ void refuseCompanionName(const fs::path& table)
             throw EngineError("Cannot use " + quoted(table) + " as a table: " + c.extension
                               + " is the extension of a file kept beside a table.");
 }
-
-/// Refuses a target whose table lock another holder has: another program, or another open
-/// document of this process (each open of a table file holds its own lock).
-void refuseTargetInUse(const fs::path& target)
-{
-    const Descriptor fd(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0)
-        return;
-    struct stat st {};
-    if (::fstat(fd.get(), &st) == 0 && S_ISREG(st.st_mode) && TableLock::isHeldElsewhere(fd.get()))
-        throw TargetInUseError(target);
-}
-
-/// Copies the table file into `to` while holding the table lock on `to`, so that nobody starts
-/// editing the target half-way; replaces its content only with ReplaceExisting::Yes. A target
-/// this copy created is removed again when the copy fails.
-void copyTableFile(const fs::path& from, const fs::path& to, ReplaceExisting replace)
-{
-    const std::string prefix = "Cannot copy " + quoted(from) + " to " + quoted(to) + ": ";
-    const bool existed = pathExists(to);
-    const int flags = O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK | (replace == ReplaceExisting::No ? O_EXCL : 0);
-    const Descriptor out(::open(to.c_str(), flags, 0666));
-    if (out.get() < 0) {
-        if (errno == EEXIST)
-            throw TargetExistsError(to);
-        throw EngineError(prefix + ioErrorMessage(errno));
-    }
-    struct stat st {};
-    if (::fstat(out.get(), &st) != 0 || !S_ISREG(st.st_mode))
-        throw EngineError(prefix + "it is not a regular file.");
-    std::string detail;
-    if (TableLock::tryLock(out.get(), detail) == TableLock::Result::Busy)
-        throw TargetInUseError(to);
-
-    int error = 0;
-    const Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0 || ::ftruncate(out.get(), 0) != 0)
-        error = errno;
-    char buffer[64 * 1024];
-    while (error == 0) {
-        const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = errno;
-            break;
-        }
-        if (n == 0)
-            break;
-        for (ssize_t done = 0; done < n && error == 0;) {
-            const ssize_t w = ::write(out.get(), buffer + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                error = w < 0 ? errno : EIO;
-            else
-                done += w;
-        }
-    }
-    if (error == 0 && ::fdatasync(out.get()) != 0)
-        error = errno;
-    if (error != 0) {
-        if (!existed)
-            ::unlink(to.c_str());
-        throw EngineError(prefix + ioErrorMessage(error));
-    }
-}
-
-/// Moves (or copies) every companion of `from` to the same name beside `to`. A companion of
-/// `to` that `from` does not have belonged to no table or to the replaced one, and is removed,
-/// so the document is not paired with another table's values. Returns the first failure's
-/// message; the remaining companions are still carried.
-std::string carryCompanions(const fs::path& from, const fs::path& to, bool move)
-{
-    std::string failure;
-    for (const Companion& c : companions()) {
-        const fs::path source = companionPath(from, c.extension);
-        const fs::path target = companionPath(to, c.extension);
-        std::error_code ec;
-        if (pathExists(source)) {
-            if (move)
-                fs::rename(source, target, ec);
-            else
-                fs::copy_file(source, target, fs::copy_options::overwrite_existing, ec);
-        } else if (pathExists(target)) {
-            fs::remove(target, ec);
-        }
-        if (ec && failure.empty())
-            failure = "Cannot " + std::string(move ? "move " : "copy ") + quoted(source) + " to " + quoted(target)
-                + ": " + ioErrorMessage(ec.value());
-    }
-    return failure;
-}
-
-void renameWithCompanions(Document& doc, const fs::path& to, Access access)
-{
-    TraverseTable& table = doc.table;
-    const fs::path from = table.path();
-    std::error_code ec;
-    if (fs::equivalent(from, to, ec))
-        return;  // renaming a table onto itself changes nothing
-    refuseCompanionName(to);
-    refuseTargetInUse(to);
-    if (pathExists(to))
-        throw TargetExistsError(to);
-    table.close();
-    try {
-        renameTable(from, to);
-    } catch (const ParadoxError& e) {
-        throw EngineError(e.what());
-    }
-    const std::string failure = carryCompanions(from, to, true);
-    table.setPath(to);
-    table.open(access);
-    if (!failure.empty())
-        throw CompanionError(failure);
-}
-
-bool saveAsWithCompanions(Document& doc, const fs::path& to, ReplaceExisting replace, Access access)
-{
-    TraverseTable& table = doc.table;
-    const fs::path from = table.path();
-    std::error_code ec;
-    if (!fs::exists(from, ec) || fs::equivalent(from, to, ec))
-        return false;
-    refuseCompanionName(to);
-    refuseTargetInUse(to);
-    if (replace == ReplaceExisting::No && pathExists(to))
-        throw TargetExistsError(to);
-    table.close();
-    try {
-        copyTableFile(from, to, replace);
-    } catch (...) {
-        // Stay on the first table: switching to a copy that is not there would lose the document.
-        table.open(access);
-        throw;
-    }
-    const std::string failure = carryCompanions(from, to, false);
-    table.setPath(to);
-    table.open(access);
-    if (!failure.empty())
-        throw CompanionError(failure);
-    return true;
-}
-
-}  // namespace
 
 TargetInUseError::TargetInUseError(const fs::path& target)
     : CompanionError("The table " + quoted(target)
@@ -278,8 +128,10 @@ TargetExistsError::TargetExistsError(const fs::path& target)
 
 const std::vector<Companion>& companions()
 {
-    // Read in this order at open; written in this order at close (those marked before the
-    // table closes first). All are read before the start-row rule, which needs the survey
+    // Read in this order at open; written at close in this order, those marked "before" first,
+    // all while the table is still open, so that its lock keeps another program from reading a
+    // companion being replaced.
+    // All are read before the start-row rule, which needs the survey
     // values and moves the known points. The known points come first: their reading never
     // fails, so a bad .inf does not leave them unread (and open to being written over).
     // They are written when they move; closing writes only a move whose write failed.
@@ -293,12 +145,12 @@ const std::vector<Companion>& companions()
 
 DocumentSession::DocumentSession(Document& doc, LayoutIo layout) : m_doc(doc), m_layout(std::move(layout)) {}
 
-OpenOutcome DocumentSession::open(const fs::path& path, Mode mode)
+OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::string& change)
 {
     TraverseTable& table = m_doc.table;
     table.close();
     m_open = false;
-    m_closePending = false;
+    m_inChange = false;
     m_mode = mode;
     m_tableWritable = false;
     m_keepOnDisk.assign(companions().size(), false);
@@ -308,21 +160,16 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode)
     table.setPath(path);
 
     OpenOutcome outcome;
+    const std::vector<Diagnostic> recovered = recover(path, mode);
     std::error_code ec;
     if (!fs::exists(path, ec)) {
         if (mode == Mode::ReadOnly)
             throw EngineError("The table " + quoted(path) + " does not exist.");
-        table.create();
-        table.open();
-        m_open = true;
-        m_tableWritable = !table.isReadOnly();
+        createWithCompanions(path, change);
         outcome.created = true;
-        for (const Companion& c : companions())
-            if (c.writtenOnCreate && c.write)
-                c.write(*this, companionPath(path, c.extension));
-        table.first();
-        applyStartRowRule(m_doc);
         outcome.diagnostics = openDiagnostics(m_doc);
+        outcome.diagnostics.insert(outcome.diagnostics.begin(), recovered.begin(), recovered.end());
+        outcome.journalNotes = recovered;
         return outcome;
     }
 
@@ -348,10 +195,159 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode)
         }
     }
     table.first();
-    if (m_tableWritable)
-        applyStartRowRule(m_doc);
+    if (m_tableWritable && !change.empty())
+        beginChange(change);
+    if (m_tableWritable) {
+        // The start row moves the known points, whose file is rewritten at once: two files, so
+        // one change.
+        const bool twoFiles = !m_inChange && startRowRuleInserts(m_doc) && pathExists(companionPath(path, ".kpt"));
+        if (twoFiles) {
+            try {
+                writeRollbackJournal(path, "start row");
+                m_inChange = true;
+            } catch (const JournalError&) {  // a folder that takes no journal: as before, unjournaled
+            }
+        }
+        try {
+            applyStartRowRule(m_doc);
+            if (twoFiles && m_inChange) {
+                m_doc.knownPoints.writePending();
+                endChange();
+            }
+        } catch (...) {
+            rollBackAfterError();
+            throw;
+        }
+    }
     outcome.diagnostics = openDiagnostics(m_doc);
+    outcome.diagnostics.insert(outcome.diagnostics.begin(), recovered.begin(), recovered.end());
+    outcome.journalNotes = recovered;
     return outcome;
+}
+
+std::vector<Diagnostic> DocumentSession::recover(const fs::path& path, Mode mode)
+{
+    try {
+        const JournalOutcome found = recoverJournal(path);
+        if (found.live && mode == Mode::ReadOnly)
+            return {Diagnostic::warning("Another program is changing " + quoted(path)
+                                        + "; what is read may hold part of its change.")};
+        if (!found.note.empty())
+            return {Diagnostic::warning(found.note)};
+    } catch (const JournalError& e) {
+        // Reading goes on (and says so); writing would build on a half-made change.
+        if (mode == Mode::Edit)
+            throw;
+        return {Diagnostic::warning(e.what())};
+    }
+    return {};
+}
+
+void DocumentSession::createWithCompanions(const fs::path& path, const std::string& change)
+{
+    TraverseTable& table = m_doc.table;
+    refuseUnwritable(path, true);
+    // Recorded as absent: a creation cut off is undone, table and companions, by the next open.
+    writeRollbackJournal(path, change.empty() ? std::string("new table") : change);
+    m_inChange = true;
+    try {
+        table.create();
+        table.open();
+        m_open = true;
+        m_tableWritable = !table.isReadOnly();
+        for (const Companion& c : companions())
+            if (c.writtenOnCreate && c.write)
+                c.write(*this, companionPath(path, c.extension));
+        table.first();
+        applyStartRowRule(m_doc);
+        // With a change of its own the creation ends with it: the document is made whole or not.
+        if (change.empty())
+            endChange();
+    } catch (...) {
+        rollBackAfterError();
+        throw;
+    }
+}
+
+void DocumentSession::refuseUnwritable(const fs::path& path, bool creating) const
+{
+    // Every file a change writes is replaced through a new file in the table's folder, and the
+    // journal lies there too: the folder must take new files.
+    fs::path dir = path.parent_path();
+    if (dir.empty())
+        dir = ".";
+    if (::access(dir.c_str(), W_OK | X_OK) != 0)
+        throw CompanionError("Cannot write into the folder " + fileErrorText(dir, errno) + ". Nothing was changed.");
+    const auto& list = companions();
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        // The known points are written only when they move, which the change itself checks.
+        const bool written = creating ? list[i].writtenOnCreate : list[i].extension != std::string(".kpt");
+        if (!list[i].write || !written || (!creating && m_keepOnDisk[i]))
+            continue;
+        if (std::string(list[i].extension) == ".ing" && !m_layout.write)
+            continue;
+        const fs::path file = companionPath(path, list[i].extension);
+        struct stat st {};
+        if (::stat(file.c_str(), &st) != 0)
+            continue;
+        if (!S_ISREG(st.st_mode))
+            throw CompanionError("Cannot write " + quoted(file) + ": it is not a regular file. Nothing was changed.");
+        if (::access(file.c_str(), W_OK) != 0)
+            throw CompanionError("Cannot write " + fileErrorText(file, errno) + ". Nothing was changed.");
+    }
+}
+
+void DocumentSession::beginChange(const std::string& what)
+{
+    if (m_inChange || !writesCompanions())
+        return;
+    m_doc.table.checkBrowseMode();
+    const fs::path path = m_doc.table.path();
+    refuseUnwritable(path, false);
+    writeRollbackJournal(path, what);
+    m_inChange = true;
+}
+
+void DocumentSession::endChange()
+{
+    if (!m_inChange)
+        return;
+    m_doc.table.flush();
+    removeJournal(m_doc.table.path());
+    m_inChange = false;
+}
+
+void DocumentSession::commitChange()
+{
+    if (!m_inChange)
+        return;
+    writeCompanions();
+    endChange();
+}
+
+void DocumentSession::rollbackChange()
+{
+    if (!m_inChange)
+        return;
+    const fs::path path = m_doc.table.path();
+    m_inChange = false;
+    m_open = false;
+    m_doc.knownPoints.setWritesMoves(false);
+    try {
+        m_doc.table.close();
+    } catch (...) {  // the rows are restored from the journal whatever the close left
+    }
+    const JournalOutcome outcome = recoverJournal(path);
+    if (outcome.live)
+        throw JournalError("The change of " + quoted(path) + " could not be undone: another program took the table.");
+}
+
+void DocumentSession::rollBackAfterError()
+{
+    try {
+        rollbackChange();
+    } catch (...) {  // the journal stays; the next open rolls back
+    }
 }
 
 bool DocumentSession::writesCompanions() const
@@ -360,13 +356,11 @@ bool DocumentSession::writesCompanions() const
     return m_open && m_mode == Mode::Edit && m_tableWritable && m_doc.table.isOpen();
 }
 
-void DocumentSession::close()
+void DocumentSession::writeCompanions()
 {
-    if (!m_open && !m_closePending)
-        return;
     const fs::path path = m_doc.table.path();
     const auto& list = companions();
-    auto writePhase = [&](bool beforeTableCloses) {
+    for (bool beforeTableCloses : {true, false}) {
         for (std::size_t i = 0; i < list.size(); ++i) {
             if (!list[i].write || list[i].writtenBeforeTableCloses != beforeTableCloses || m_keepOnDisk[i])
                 continue;
@@ -379,20 +373,23 @@ void DocumentSession::close()
                 throw CompanionWriteError(file, e.what());
             }
         }
-    };
-    if (m_open) {
+    }
+}
+
+void DocumentSession::close()
+{
+    if (!m_open)
+        return;
+    {
+        // Every companion is written while the table's lock is held, and a running change ends
+        // (its journal removed) before the lock goes.
         if (writesCompanions())
-            writePhase(true);
+            writeCompanions();
+        endChange();
         m_doc.knownPoints.setWritesMoves(false);
-        // From here on the table is closed whatever happens; what is written after it is
-        // written again by the next close() when it fails.
-        m_closePending = writesCompanions();
         m_open = false;
         m_doc.table.close();
     }
-    if (m_closePending)
-        writePhase(false);
-    m_closePending = false;
 }
 
 void DocumentSession::rename(const fs::path& to)

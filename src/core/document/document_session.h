@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace zelt::document {
@@ -14,8 +15,9 @@ namespace zelt::document {
 class DocumentSession;
 
 /// A file kept beside the table under the table's name with its own extension. The session
-/// reads it when the table is opened, writes it when the document is closed, and carries it
-/// along when the table is renamed or saved under another name.
+/// reads it when the table is opened, writes it when the document is closed (and when a change
+/// ends, see DocumentSession::beginChange), and carries it along when the table is renamed or
+/// saved under another name.
 ///
 /// Adding a companion: append one entry to the list in companions() (document_session.cpp)
 /// with its extension, a read function (existing file into the document) and a write function
@@ -25,7 +27,9 @@ class DocumentSession;
 struct Companion {
     const char* extension;            ///< ".inf"; lower case
     bool writtenOnCreate;             ///< written as soon as a new table is created
-    bool writtenBeforeTableCloses;    ///< written while the table is still open (else after)
+    /// Written in the first round of closing (else in the second); both rounds run while the
+    /// table is still open and locked.
+    bool writtenBeforeTableCloses;
     /// Reads the existing companion file into the document; throws CompanionError. Null: not read.
     void (*read)(DocumentSession& session, const std::filesystem::path& file);
     /// Writes the document's state into the companion file; throws CompanionError. Null: only carried.
@@ -64,18 +68,41 @@ public:
     /// companions, then applies the start-row rule unless the session is read-only. Throws
     /// EngineError / CompanionError; the table stays open after a companion error, and a
     /// companion that could not be read is not written over at close.
-    OpenOutcome open(const std::filesystem::path& path, Mode mode = Mode::Edit);
+    ///
+    /// A journal left beside the table by a change that did not end is acted on first (the
+    /// change rolled back, a rename undone, a save completed) and reported as the first
+    /// diagnostic; a damaged journal refuses the open in Edit mode (JournalError) and is only
+    /// reported in ReadOnly mode. A creation is one change: cut off, the next open removes the
+    /// table and its companions. A non-empty `change` begins that change (beginChange) once the
+    /// companions are read, before the start-row rule, so that the rule's row is part of it.
+    OpenOutcome open(const std::filesystem::path& path, Mode mode = Mode::Edit, const std::string& change = {});
     bool isOpen() const { return m_open; }
     Mode mode() const { return m_mode; }
     /// Whether close() writes companions: an Edit session whose table opened writable.
     bool writesCompanions() const;
 
-    /// Closes the document: companions written before the table closes, the table closed (an
-    /// unposted row dropped), the others written. A read-only session only closes the table.
-    /// Throws CompanionWriteError (naming the companion) / EngineError; later steps do not run.
-    /// Closing can be tried again: after a failure before the table closed everything is done
-    /// again, after one once it closed the companions written after the table are.
+    /// Closes the document: the companions written and a running change ended while the table
+    /// is still open (and locked), then the table closed (an unposted row dropped). A read-only
+    /// session only closes the table. Throws CompanionWriteError (naming the companion) /
+    /// EngineError / JournalError; the table then stays open and closing can be tried again, or
+    /// the change rolled back.
     void close();
+
+    /// Starts a change of several steps (rows, survey values, companions): refuses, changing
+    /// nothing, when the folder or a companion that closing writes cannot be written; then
+    /// writes the journal (docs/journal.md) holding the table and its companions as they are.
+    /// Until the change ends, a kill or a power loss leaves the journal, and the next open rolls
+    /// the document back to this state and says so. Does nothing in a read-only session or while
+    /// a change is running. Throws CompanionError / JournalError.
+    void beginChange(const std::string& what);
+    /// Ends the running change: writes the companions, makes the rows durable and removes the
+    /// journal. Throws as close() does; the change then still runs (roll it back).
+    void commitChange();
+    /// Undoes the running change: closes the table and restores it and its companions from the
+    /// journal. The session is closed afterwards (open it again to go on). Throws JournalError
+    /// when the files cannot be restored; the journal then stays for the next open.
+    void rollbackChange();
+    bool inChange() const { return m_inChange; }
 
     /// Renames the table and every companion it has; never onto an existing file
     /// (TargetExistsError) nor onto a table open elsewhere (TargetInUseError), both refused
@@ -93,13 +120,19 @@ public:
 
 private:
     void updateWritable();
+    std::vector<Diagnostic> recover(const std::filesystem::path& path, Mode mode);
+    void createWithCompanions(const std::filesystem::path& path, const std::string& change);
+    void refuseUnwritable(const std::filesystem::path& path, bool creating) const;
+    void writeCompanions();
+    void endChange();
+    void rollBackAfterError();
 
     Document& m_doc;
     LayoutIo m_layout;
     Mode m_mode = Mode::Edit;
     bool m_open = false;
     bool m_tableWritable = false;       ///< the table opened writable (read when it was opened)
-    bool m_closePending = false;        ///< the table closed, companions after it still to write
+    bool m_inChange = false;            ///< a change is running: its journal lies beside the table
     std::vector<bool> m_keepOnDisk;     ///< per companion: could not be read, so never written over
 };
 

@@ -3,6 +3,7 @@
 #include "document/known_points.h"
 
 #include "document/document_files.h"
+#include "base/atomic_file.h"
 #include "base/regular_file.h"
 #include "base/text_lines.h"
 
@@ -12,7 +13,6 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <iterator>
 #include <system_error>
 
@@ -21,7 +21,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::string_view kHeader = "ZELT KNOWN POINTS 1";
+// Layout 2 pins where a row's mark stands (where its leg begins); layout 1 pinned a row's end
+// point, which is where the next row's mark stands, and is read by moving each point one row on.
+constexpr std::string_view kHeader = "ZELT KNOWN POINTS 2";
+constexpr std::string_view kEndPointsHeader = "ZELT KNOWN POINTS 1";
 constexpr std::string_view kHeaderStem = "ZELT KNOWN POINTS ";
 constexpr double kMaxCoordinateMm = 1e7;   // 10 km of map: far beyond any sheet
 
@@ -93,7 +96,7 @@ private:
     std::size_t m_line;
 };
 
-void parseLine(std::string_view line, std::size_t number, KnownPoints& out, bool& sawScale)
+void parseLine(std::string_view line, std::size_t number, KnownPoints& out, bool& sawScale, int rowShift)
 {
     const LineError at(number);
     const auto t = tokens(line);
@@ -114,7 +117,9 @@ void parseLine(std::string_view line, std::size_t number, KnownPoints& out, bool
     if (t.front() == "point") {
         if (t.size() != 4)
             at.fail("\"point\" takes a row number and two coordinates");
-        const auto row = parseRow(t[1]);
+        auto row = parseRow(t[1]);
+        if (row && *row >= 1 && *row <= KnownPoints::kMaxRow)
+            *row += rowShift;
         const auto x = parseNumber(t[2]);
         const auto y = parseNumber(t[3]);
         if (!row || !x || !y)
@@ -175,33 +180,38 @@ std::string formatKnownPoints(const KnownPoints& kp)
     return text;
 }
 
-KnownPoints parseKnownPoints(std::string_view text)
+KnownPoints parseKnownPoints(std::string_view text, bool* converted)
 {
     if (text.find('\0') != std::string_view::npos)
         throw KnownPointsError("it holds binary data, not known points");
     KnownPoints out;
     bool sawScale = false;
+    int rowShift = 0;
     std::size_t number = 0;
     for (const std::string_view line : textLines(text)) {
         if (++number == 1) {
-            if (line.substr(0, kHeaderStem.size()) == kHeaderStem && line != kHeader)
+            if (line == kEndPointsHeader)
+                rowShift = 1;   // row N's end point is where row N + 1's mark stands
+            else if (line.substr(0, kHeaderStem.size()) == kHeaderStem && line != kHeader)
                 throw KnownPointsError("it was written by a newer version of the program (\""
                                        + std::string(line.substr(0, 40)) + "\")");
-            if (line != kHeader)
+            else if (line != kHeader)
                 throw KnownPointsError("it does not begin with \"" + std::string(kHeader) + "\"");
             continue;
         }
-        parseLine(line, number, out, sawScale);
+        parseLine(line, number, out, sawScale, rowShift);
     }
+    if (converted)
+        *converted = rowShift != 0;
     if (number == 0)
         throw KnownPointsError("it is empty");
     return out;
 }
 
-std::optional<KnownPoints> readKnownPoints(const fs::path& table)
+std::optional<KnownPoints> readKnownPoints(const fs::path& table, bool* converted)
 {
     const fs::path file = knownPointsPath(table);
-    const std::string name = "The known points file '" + file.string() + "'";
+    const std::string name = "The known points file " + quotedPath(file);
     std::string reason;
     int error = 0;
     // Opened without blocking and checked on the open descriptor, so a pipe put in its place
@@ -214,21 +224,29 @@ std::optional<KnownPoints> readKnownPoints(const fs::path& table)
     if (!in.isOpen() && !reason.empty())
         throw KnownPointsError(name + " is not a regular file.");
     if (!in.isOpen())
-        throw KnownPointsError(name + " cannot be read: " + std::generic_category().message(error) + ".");
+        throw KnownPointsError(name + " cannot be read: " + systemReason(error) + ".");
     const std::optional<std::vector<char>> bytes = in.readAll(error);
     if (!bytes)
-        throw KnownPointsError(name + " cannot be read.");
+        throw KnownPointsError(name + " cannot be read: " + systemReason(error) + ".");
     try {
-        return parseKnownPoints(std::string_view(bytes->data(), bytes->size()));
+        const std::string_view text(bytes->data(), bytes->size());
+        // Every line we write ends in LF: a last line without one was cut short, and its
+        // number may be a different one than was written.
+        if (!text.empty() && text.back() != '\n' && text.find('\0') == std::string_view::npos)
+            throw KnownPointsError("its last line is incomplete (the file was cut short)");
+        return parseKnownPoints(text, converted);
     } catch (const KnownPointsError& e) {
-        throw KnownPointsError(name + " is damaged: " + e.what() + ".");
+        std::string what = e.what();
+        if (!what.empty() && what.back() == '.')
+            what.pop_back();
+        throw KnownPointsError(name + " is damaged: " + what + ". Repair it, or delete it to work without known points.");
     }
 }
 
 void writeKnownPoints(const fs::path& table, const KnownPoints& points)
 {
     const fs::path file = knownPointsPath(table);
-    const std::string name = "The known points file '" + file.string() + "'";
+    const std::string name = "The known points file " + quotedPath(file);
     std::error_code ec;
     const fs::file_status st = fs::symlink_status(file, ec);
     if (st.type() != fs::file_type::not_found && st.type() != fs::file_type::regular)
@@ -236,28 +254,12 @@ void writeKnownPoints(const fs::path& table, const KnownPoints& points)
     if (points.empty()) {
         fs::remove(file, ec);
         if (ec)
-            throw KnownPointsError(name + " cannot be removed: " + ec.message() + ".");
+            throw KnownPointsError(name + " cannot be removed: " + systemReason(ec.value()) + ".");
         return;
     }
-    fs::path temp = file;
-    temp += ".tmp";
-    const std::string text = formatKnownPoints(points);
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out.write(text.data(), std::streamsize(text.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            fs::remove(temp, ec);
-            throw KnownPointsError(name + " cannot be written.");
-        }
-    }
-    fs::rename(temp, file, ec);
-    if (ec) {
-        std::error_code ignored;
-        fs::remove(temp, ignored);
-        throw KnownPointsError(name + " cannot be written: " + ec.message() + ".");
-    }
+    std::string message;
+    if (!writeFileAtomically(file, formatKnownPoints(points), message, kMaxKnownPointsFileBytes))
+        throw KnownPointsError("Cannot write the known points file: " + message);
 }
 
 }  // namespace zelt::document

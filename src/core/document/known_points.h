@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Known points of a traverse: map positions of chosen rows' end points, kept in a .kpt companion.
+// Known points of a traverse: map positions of chosen rows' marks, kept in a .kpt companion.
 #pragma once
 
 #include <cstddef>
@@ -12,10 +12,13 @@
 
 namespace zelt::document {
 
-/// The map position of the end point of one row: X east and Y north in millimetres on the map,
-/// the coordinates a map editor shows for that map.
+/// The map position of where one row's mark stands: the point where the row's leg begins (the
+/// previous row's end point; the route's start for the first row), where the map export writes
+/// the row's labels. X east and Y north in millimetres on the map, the coordinates a map editor
+/// shows for that map. Row (row count + 1) stands for the end of the route: where a row added
+/// after the last one would have its mark.
 struct KnownPoint {
-    int row = 0;     ///< 1-based row number in table order
+    int row = 0;     ///< 1-based row number in table order; row count + 1: the route's end
     double xMm = 0;
     double yMm = 0;
     bool operator==(const KnownPoint&) const = default;
@@ -53,15 +56,18 @@ std::filesystem::path knownPointsPath(const std::filesystem::path& table);
 /// The file's text (see docs/formats/known-points.md). Numbers are written in the shortest form
 /// that reads back to the same double, with '.' whatever the locale.
 std::string formatKnownPoints(const KnownPoints& points);
-/// Reads the text; KnownPointsError naming the line for anything it does not understand.
-KnownPoints parseKnownPoints(std::string_view text);
+/// Reads the text; KnownPointsError naming the line for anything it does not understand. A text
+/// of the first layout (which pinned rows' end points) is converted: its row N becomes row N + 1,
+/// whose mark stands there; `converted` (may be null) tells whether that was done.
+KnownPoints parseKnownPoints(std::string_view text, bool* converted = nullptr);
 
 /// Largest file the reader accepts, bytes.
 inline constexpr std::size_t kMaxKnownPointsFileBytes = 8u << 20;
 
 /// Reads the companion of `table`. Nothing (no error) when the file does not exist; otherwise
 /// KnownPointsError when it is not a regular file, is too large, cannot be read or is damaged.
-std::optional<KnownPoints> readKnownPoints(const std::filesystem::path& table);
+/// `converted` as for parseKnownPoints.
+std::optional<KnownPoints> readKnownPoints(const std::filesystem::path& table, bool* converted = nullptr);
 /// Writes the companion of `table` through a temporary file renamed over it, so a failed write
 /// leaves the old file; an empty list removes the file, so the table is as one that never had
 /// known points. Refuses to replace anything but a regular file. KnownPointsError on failure.

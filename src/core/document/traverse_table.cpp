@@ -379,6 +379,8 @@ void TraverseTable::postNow()
 {
     m->checkRequired();
     const auto index = static_cast<std::size_t>(m->cur);
+    // The stored values a recorded write can go back to, read before they are written over.
+    const Row before = m->writeListener && m->state == State::Edit ? m->storedRow(m->cur) : Row{};
     codec([&] {
         if (m->state == State::Edit)
             m->file->updateRow(index, m->buffer);
@@ -387,6 +389,12 @@ void TraverseTable::postNow()
         else
             m->file->insertRow(index, m->buffer);
     });
+    if (m->writeListener) {
+        if (m->state == State::Edit)
+            m->writeListener->rowUpdated(m->cur, before, m->buffer);
+        else
+            m->writeListener->rowInserted(m->cur, m->buffer);
+    }
     m->dropCached();
     m->buffer.clear();
     m->derivedEmpty.clear();
@@ -437,7 +445,10 @@ void TraverseTable::deleteRow()
     if (m->ids.empty())
         throw EngineError("Cannot perform this operation on an empty dataset");
     const int pos = m->cur;
+    const Row removed = m->writeListener ? m->storedRow(pos) : Row{};
     codec([&] { m->file->deleteRow(static_cast<std::size_t>(pos)); });
+    if (m->writeListener)
+        m->writeListener->rowRemoved(pos, removed);
     const bool wasEditing = m->editing();
     m->buffer.clear();
     m->derivedEmpty.clear();
@@ -527,5 +538,73 @@ int TraverseTable::storedRowOf(Bookmark mark, int near) const
 }
 
 std::uint64_t TraverseTable::openSerial() const { return m->openSerial; }
+
+// --- recorded writes
+
+void TraverseTable::setWriteListener(RowWriteListener* listener) { m->writeListener = listener; }
+
+Row TraverseTable::storedRow(int index) const
+{
+    if (index < 0 || index >= m->storedCount() || (m->state == State::Insert && index == m->cur))
+        throw EngineError("Record/Key deleted: the row to restore no longer exists");
+    return m->storedRow(index);
+}
+
+/// The checks every replay of a recorded write makes: writable, browsing, a row that exists.
+static void requireReplay(const TraverseTable& t, int index, int limit)
+{
+    requireWritable(t);
+    if (t.state() != TraverseTable::State::Browse)
+        throw EngineError("Cannot restore rows while a row is being edited");
+    if (index < 0 || index > limit)
+        throw EngineError("Record/Key deleted: the row to restore no longer exists");
+}
+
+void TraverseTable::restoreRow(int index, const Row& values)
+{
+    requireReplay(*this, index, m->storedCount() - 1);
+    const auto at = static_cast<std::size_t>(index);
+    codec([&] { m->file->updateRow(at, values); });
+    m->dropCached();
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) { o.rowChanged(index); });
+}
+
+void TraverseTable::restoreInsert(int index, const Row& values)
+{
+    requireReplay(*this, index, m->storedCount());
+    const auto at = static_cast<std::size_t>(index);
+    codec([&] {
+        if (at == m->file->rowCount())
+            m->file->appendRow(values);
+        else
+            m->file->insertRow(at, values);
+    });
+    m->ids.insert(m->ids.begin() + index, m->nextId++);
+    m->dropCached();
+    m->cur = index;
+    m->eof = m->bof = false;
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) {
+        o.rowsInserted(index, 1);
+        o.currentChanged(index);
+    });
+}
+
+void TraverseTable::restoreRemove(int index)
+{
+    requireReplay(*this, index, m->storedCount() - 1);
+    codec([&] { m->file->deleteRow(static_cast<std::size_t>(index)); });
+    m->ids.erase(m->ids.begin() + index);
+    m->dropCached();
+    if (m->cur > index || m->cur >= static_cast<int>(m->ids.size()))
+        m->cur = std::max(m->cur - 1, m->ids.empty() ? -1 : 0);
+    m->eof = m->bof = m->ids.empty();
+    m->calcValid = false;
+    m->notify([&](TableObserver& o) {
+        o.rowsRemoved(index, 1);
+        o.currentChanged(m->cur);
+    });
+}
 
 }  // namespace zelt::document

@@ -55,6 +55,18 @@ public:
     virtual void surveyValuesChanged() {}
 };
 
+/// Receives every row the table writes to its file, with the values before and after (the
+/// document's undo history is one). Called after the file took the write and before observers
+/// hear of it; it must not throw. Replays of recorded rows (restoreRow and its kin) are not
+/// reported: they put back what a listener recorded.
+class RowWriteListener {
+public:
+    virtual ~RowWriteListener() = default;
+    virtual void rowUpdated(int index, const Row& before, const Row& after) = 0;  ///< 0-based
+    virtual void rowInserted(int index, const Row& values) = 0;
+    virtual void rowRemoved(int index, const Row& values) = 0;
+};
+
 /// Keeps a TableObserver registered while it lives: destroying or resetting it removes the
 /// observer, also when the table is already gone. Move-only.
 class ObserverRegistration {
@@ -204,8 +216,13 @@ public:
     /// Text typed by the user: runs the text-entry hook if one is set; otherwise an empty text
     /// clears the field and any other text is converted as typed into a cell, refusing
     /// "'%s' is not a valid floating point value for field '%s'" or
-    /// "'%s' is not a valid integer value for field '%s'".
+    /// "'%s' is not a valid integer value for field '%s'". Text longer than a text field holds
+    /// is refused as refuseOverlongText() does.
     void enterText(std::string_view name, std::string_view typed, char decimalSeparator = '.');
+    /// Refuses `text` for the text field `name` when it has more characters than the field
+    /// holds: EngineError "'%s' is too long for field '%s' in row %d: it holds at most %d
+    /// characters". Other fields check their text as they convert it.
+    void refuseOverlongText(std::string_view name, std::string_view text) const;
     /// Whether a value was set since the row entered edit or insert mode.
     bool isModified() const;
 
@@ -250,6 +267,19 @@ public:
     void removeObserver(TableObserver* observer);
     /// Tells the observers that the document's survey values changed.
     void notifySurveyValuesChanged();
+
+    // --- recorded writes (undo): stored values in the file's field order, no field rules
+    /// Sets the one listener of the file's writes (null: none).
+    void setWriteListener(RowWriteListener* listener);
+    /// The stored values of row `index` (0-based, below rowCount()), in the file's field order.
+    Row storedRow(int index) const;
+    /// Writes `values` into stored row `index` as they are: no field rules, range or required
+    /// checks (the values were stored before). Each needs browse mode and a writable table and
+    /// throws EngineError otherwise or when the file refuses; the cursor stays on its row, or on
+    /// the row inserted.
+    void restoreRow(int index, const Row& values);
+    void restoreInsert(int index, const Row& values);   ///< index == rowCount() appends
+    void restoreRemove(int index);
 
     struct Impl;  ///< opaque; defined in the implementation
 

@@ -4,6 +4,7 @@
 #include "document/traverse_table.h"
 #include "document/traverse_table_impl.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <utility>
@@ -332,8 +333,22 @@ void TraverseTable::clearDerived(std::string_view name)
     w.store(Value{});
 }
 
+void TraverseTable::refuseOverlongText(std::string_view name, std::string_view text) const
+{
+    const FieldInfo& f = m->fields[static_cast<std::size_t>(m->indexOf(name))];
+    if (f.type != FieldType::Alpha)
+        return;
+    // Cutting would store another text than the one given, without a word.
+    const auto chars = std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; });
+    if (chars <= f.size)
+        return;
+    throw EngineError("'" + std::string(text) + "' is too long for field '" + m->label(f) + "' in row "
+                      + std::to_string(recNo()) + ": it holds at most " + std::to_string(f.size) + " characters");
+}
+
 void TraverseTable::enterText(std::string_view name, std::string_view typed, char decimalSeparator)
 {
+    refuseOverlongText(name, typed);
     const int index = m->indexOf(name);
     FieldWriter w{*this, *m, index};
     if (w.info().calculated)

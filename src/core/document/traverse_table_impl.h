@@ -50,6 +50,7 @@ struct TraverseTable::Impl {
     NumberFormat numberFormat;  ///< the document's display and entry format
 
     bool headerOnly = false;  ///< TraverseTable::setHeaderOnly
+    RowWriteListener* writeListener = nullptr;
     int disabled = 0;
     /// Shared with the registrations, which outlive the table safely through a weak reference.
     std::shared_ptr<std::vector<TableObserver*>> observers = std::make_shared<std::vector<TableObserver*>>();

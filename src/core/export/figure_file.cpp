@@ -2,6 +2,7 @@
 // Reading and looking up figures of the figure file.
 #include "export/figure_file.h"
 
+#include "base/atomic_file.h"
 #include "base/data_folders.h"
 #include "base/regular_file.h"
 #include "base/text_lines.h"
@@ -46,7 +47,7 @@ FigureFile FigureFile::load(const fs::path& file)
     if (in.isOpen())
         bytes = in.readAll(error);
     if (!bytes)
-        throw MapIoError("Cannot read the figure file '" + file.string() + "': " + std::strerror(error) + ".");
+        throw MapIoError("Cannot read the figure file '" + file.string() + "': " + document::systemReason(error) + ".");
     return parse(std::string_view(bytes->data(), bytes->size()), file.string());
 }
 

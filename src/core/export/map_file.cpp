@@ -2,6 +2,7 @@
 // A binary map file: positioned reads and writes that check every result.
 #include "export/map_file.h"
 
+#include "base/atomic_file.h"
 #include "base/regular_file.h"
 #include "export/ocad_writer.h"
 
@@ -13,15 +14,19 @@
 
 namespace zelt::mapexport {
 
-MapFile::MapFile(const std::filesystem::path& path, Mode mode) : m_mode(mode), m_name(path.string())
+MapFile::MapFile(const std::filesystem::path& path, Mode mode) : m_mode(mode)
 {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    m_name = (ec ? path : full).string();
     if (mode == Mode::CreateNew) {
-        // O_EXCL refuses to replace a file that appeared since the caller looked.
-        do
-            m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        while (m_fd < 0 && errno == EINTR);
-        if (m_fd < 0)
-            fail("create", errno);
+        // A new map is written beside its name and put there by close() when whole, so a kill
+        // or a full disk leaves no partial map; a file that appeared meanwhile is not replaced.
+        std::string message;
+        m_new = document::AtomicFile::begin(path, message);
+        if (!m_new.isOpen())
+            throw MapIoError("Cannot create the map: " + message);
+        m_fd = m_new.fd();
         return;
     }
     std::string reason;
@@ -37,13 +42,17 @@ MapFile::MapFile(const std::filesystem::path& path, Mode mode) : m_mode(mode), m
 
 MapFile::~MapFile()
 {
-    if (m_fd >= 0)
+    if (m_fd >= 0 && !m_new.isOpen())
         ::close(m_fd);
 }
 
 void MapFile::fail(const std::string& action, int err)
 {
-    throw MapIoError("Cannot " + action + " the file '" + m_name + "'" + (err ? ": " + std::string(std::strerror(err)) : std::string()) + ".");
+    const std::string text = "Cannot " + action + " the file '" + m_name + "'"
+                             + (err ? ": " + document::systemReason(err) : std::string()) + ".";
+    if (action == "write to" || action == "close")
+        throw MapWriteError(text);
+    throw MapIoError(text);
 }
 
 std::int64_t MapFile::size()
@@ -91,6 +100,13 @@ void MapFile::write(std::int64_t pos, const void* buffer, std::size_t n)
 
 void MapFile::close()
 {
+    if (m_new.isOpen()) {
+        m_fd = -1;
+        std::string message;
+        if (!m_new.commitAsNew(message))
+            throw MapIoError("Cannot create the map: " + message);
+        return;
+    }
     const int fd = m_fd;
     m_fd = -1;
     if (fd >= 0 && ::close(fd) != 0)

@@ -2,6 +2,8 @@
 // A binary map file: positioned reads and writes that check every result.
 #pragma once
 
+#include "base/atomic_file.h"
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -13,6 +15,8 @@ namespace zelt::mapexport {
 /// device or a folder is refused before anything is read from it or written to it.
 class MapFile {
 public:
+    /// CreateNew writes a temporary file beside `path` that close() puts at `path` (never over a
+    /// file that appeared meanwhile); dropped without close(), it leaves nothing behind.
     enum class Mode { Read, ReadWrite, CreateNew };
 
     MapFile(const std::filesystem::path& path, Mode mode);
@@ -34,6 +38,7 @@ private:
     [[noreturn]] void fail(const std::string& action, int err);
 
     int m_fd = -1;
+    document::AtomicFile m_new;  ///< the temporary file of a new map, until close()
     Mode m_mode;
     std::string m_name;
 };

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <string_view>
 
 namespace zelt::mapexport {
@@ -375,6 +376,24 @@ const std::vector<std::uint8_t>& templateMap()
 {
     static const std::vector<std::uint8_t> bytes = build();
     return bytes;
+}
+
+std::vector<std::uint8_t> templateMapStartingAt(std::int32_t x, std::int32_t y)
+{
+    std::vector<std::uint8_t> file = templateMap();
+    // The index entry's box keeps the symbol's extent around the point, clamped to the raw range.
+    constexpr std::int64_t extent = 410;
+    const auto rawClamped = [](std::int64_t units) {
+        return std::int32_t(std::clamp<std::int64_t>(units * 256, std::numeric_limits<std::int32_t>::min(),
+                                                 std::numeric_limits<std::int32_t>::max()));
+    };
+    OcadIndexEntry entry;
+    std::memcpy(&entry, file.data() + L::kIndexBlock + 4, sizeof entry);
+    entry.lowerLeft = {rawClamped(x - extent), rawClamped(y - extent)};
+    entry.upperRight = {rawClamped(x + extent), rawClamped(y + extent)};
+    put(file, L::kIndexBlock + 4, entry);
+    put(file, L::kStartObject + 32, OcadCord{rawClamped(x), rawClamped(y)});
+    return file;
 }
 
 }  // namespace zelt::mapexport

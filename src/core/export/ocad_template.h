@@ -37,5 +37,9 @@ inline constexpr std::int16_t kConnectionSymbol = 6011;  ///< 601.1 "Connection 
 
 /// The 29992 bytes of the template map. Built once on first use; the same bytes every time.
 const std::vector<std::uint8_t>& templateMap();
+/// The template map with its start object at (x, y), map units of 0.01 mm, instead of (0, 0):
+/// for a route that does not start at the map's origin. The caller keeps (x, y) within the
+/// map's coordinate range.
+std::vector<std::uint8_t> templateMapStartingAt(std::int32_t x, std::int32_t y);
 
 }  // namespace zelt::mapexport

@@ -367,20 +367,22 @@ void MapAppender::append(const OcadObject& object)
 
 // --- single operations ------------------------------------------------------------------------
 
-void PrepareTarget(const fs::path& path)
+void PrepareTarget(const fs::path& path) { PrepareTarget(path, 0, 0); }
+
+void PrepareTarget(const fs::path& path, std::int32_t startX, std::int32_t startY)
 {
     std::error_code ec;
     if (fs::exists(path, ec) || ec)
         return;
-    const std::vector<std::uint8_t>& bytes = templateMap();
-    try {
-        MapFile file(path, MapFile::Mode::CreateNew);
-        file.write(0, bytes.data(), bytes.size());
-        file.close();
-    } catch (...) {
-        fs::remove(path, ec);
-        throw;
-    }
+    if (startX < -kMaxUnits - 1 || startX > kMaxUnits || startY < -kMaxUnits - 1 || startY > kMaxUnits)
+        throw MapRangeError("The route's start lies outside the coordinate range of the map at (" + std::to_string(startX)
+                            + ", " + std::to_string(startY) + ").");
+    const std::vector<std::uint8_t> bytes = startX == 0 && startY == 0 ? templateMap()
+                                                                        : templateMapStartingAt(startX, startY);
+    // A new map is written beside its name and appears only when complete.
+    MapFile file(path, MapFile::Mode::CreateNew);
+    file.write(0, bytes.data(), bytes.size());
+    file.close();
 }
 
 double ReadMapScale(const fs::path& path)

@@ -22,6 +22,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// A write into the map (or its close) that the system refused: a full disk, an I/O error. The
+/// export then leaves the map as it was (see StagedMap).
+class MapWriteError : public MapIoError {
+public:
+    using MapIoError::MapIoError;
+};
+
 /// A value outside what the format can hold: more than 2000 coordinates in one object, a point
 /// beyond the map's coordinate range, a text too long for one object.
 class MapRangeError : public std::range_error {
@@ -125,6 +132,9 @@ private:
 
 /// Writes the template map to `path` when no file exists there; an existing file is untouched.
 void PrepareTarget(const std::filesystem::path& path);
+/// The same with the template's start object at (startX, startY), map units of 0.01 mm;
+/// MapRangeError, before anything is written, when that is outside the map's coordinate range.
+void PrepareTarget(const std::filesystem::path& path, std::int32_t startX, std::int32_t startY);
 /// The map scale of the map at `path` (checked as MapAppender does).
 double ReadMapScale(const std::filesystem::path& path);
 /// Opens the map, walks its index, appends `object`, closes the map.

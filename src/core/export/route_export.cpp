@@ -11,13 +11,16 @@
 #include "paradox/paradox_table.h"
 #include "document/survey_values.h"
 #include "export/ocad_template.h"
+#include "export/map_stage.h"
 #include "export/ocad_writer.h"
 #include "export/t_zelt.h"
 
 #include <cmath>
 #include <optional>
 #include <stdexcept>
+#include <system_error>
 #include <tuple>
+#include <utility>
 
 namespace zelt::mapexport {
 namespace fs = std::filesystem;
@@ -51,8 +54,29 @@ public:
             TZelt& zelt;
             ~PlacementEnds() { zelt.setPlacement(std::nullopt); }
         } placementEnds{m_zelt};
-        PrepareTarget(m_map);
-        MapAppender appender(m_map);
+        // The route goes into a copy of the map that takes its place when the run is complete
+        // (a kill leaves the map as it was). A run stopped by a refused value or a missing
+        // figure keeps what it wrote before, as the export always has; one stopped by a write
+        // the system refused leaves the map as it was.
+        const auto [startX, startY] = newMapStart();
+        StagedMap staged(m_map, startX, startY);
+        try {
+            return runInto(staged, prepare, rowWork, progress);
+        } catch (const MapWriteError&) {
+            throw;
+        } catch (...) {
+            try {
+                staged.commit();
+            } catch (...) {  // the run's own error is the one reported
+            }
+            throw;
+        }
+    }
+
+    template<typename Prepare, typename RowWork>
+    ExportResult runInto(StagedMap& staged, Prepare prepare, RowWork rowWork, const ExportProgress& progress)
+    {
+        MapAppender appender(staged.path());
         m_appender = &appender;
         m_zelt.MapScale = appender.mapScale();
         placeOnKnownPoints();
@@ -77,6 +101,7 @@ public:
         }
         appender.append(m_line);
         appender.close();  // a failing close is the run's error, not a silent loss
+        staged.commit();
         m_result.routePoints = m_line.nItem();
         return m_result;
     }
@@ -135,6 +160,20 @@ private:
                  + "; this map's scale is 1:" + std::to_string(std::lround(m_zelt.MapScale)) + ".");
         const auto [x, y] = m_zelt.toMapPoint(0, 0);
         m_line = RouteLine(x, y);
+    }
+
+    // A placed route into a map that does not exist yet: where the new map's start mark goes,
+    // the start of the route placed at the template's scale. (0, 0) otherwise, as the template has it.
+    std::pair<std::int32_t, std::int32_t> newMapStart()
+    {
+        std::error_code ec;
+        if (!m_placeOn || fs::exists(m_map, ec) || ec)
+            return {0, 0};
+        m_zelt.MapScale = TemplateLayout::kMapScale;
+        m_zelt.setPlacement(zelt::compute::placeOnKnownPoints(m_doc, *m_placeOn, m_zelt.MapScale).placement);
+        const auto start = m_zelt.toMapPoint(0, 0);
+        m_zelt.setPlacement(std::nullopt);
+        return start;
     }
 
     void warn(std::string text) { m_result.warnings.push_back(zelt::document::Diagnostic::warning(std::move(text))); }

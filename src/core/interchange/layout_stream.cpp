@@ -5,6 +5,7 @@
 #include "interchange/layout_identifiers.h"
 #include "interchange/layout_tags.h"
 
+#include "base/atomic_file.h"
 #include "base/regular_file.h"
 
 #include <fcntl.h>
@@ -19,21 +20,19 @@ using document::FontSpec;
 
 namespace {
 
-/// A layout file that is not a regular file of a sane size (a named pipe, a link to a device)
-/// is refused before anything blocks on it; a folder and other failures keep the stream's own
-/// message.
-document::RegularFile openLayoutFile(const std::filesystem::path& path, int flags, const char* failure)
+std::string fullPath(const std::filesystem::path& path)
 {
-    std::string reason;
-    int error = 0;
-    document::RegularFile file =
-        document::RegularFile::open(path, flags, document::kMaxSmallFileBytes, reason, error);
     std::error_code ec;
-    if (!reason.empty() && !std::filesystem::is_directory(path, ec))
-        throw LayoutError("The layout file " + path.string() + " " + reason + ".");
-    if (!file.isOpen())
-        throw LayoutError(failure + path.string());
-    return file;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    return (ec ? path : full).string();
+}
+
+/// What is wrong with the stream, for a user who never saw its bytes.
+std::string streamProblem(const std::string& message)
+{
+    if (message == kStreamReadError)
+        return message + ": it ends early (it may have been cut short)";
+    return message;
 }
 
 class StreamWriter {
@@ -267,10 +266,10 @@ void saveGridLayout(const ColumnSet& set, const std::filesystem::path& path, con
 {
     // Encode first: a set that cannot be written leaves an existing file untouched.
     const std::vector<std::uint8_t> bytes = writeLayout(set, defaults);
-    const document::RegularFile file = openLayoutFile(path, O_WRONLY | O_CREAT, "Cannot create file ");
-    int error = 0;
-    if (!file.replaceAll(std::vector<char>(bytes.begin(), bytes.end()), error))
-        throw LayoutError(kStreamWriteError);
+    std::string message;
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    if (!document::writeFileAtomically(path, text, message, document::kMaxSmallFileBytes))
+        throw LayoutError("Cannot write the layout file: " + message);
 }
 
 void saveGridLayout(const ColumnSet& set, const std::filesystem::path& path)
@@ -280,12 +279,33 @@ void saveGridLayout(const ColumnSet& set, const std::filesystem::path& path)
 
 ColumnSet loadGridLayout(const std::filesystem::path& path)
 {
-    const document::RegularFile file = openLayoutFile(path, O_RDONLY, "Cannot open file ");
+    std::string reason;
     int error = 0;
+    const document::RegularFile file =
+        document::RegularFile::open(path, O_RDONLY, document::kMaxSmallFileBytes, reason, error);
+    if (!reason.empty())
+        throw LayoutError("The layout file '" + fullPath(path) + "' " + reason + ".");
+    if (!file.isOpen())
+        throw LayoutError("Cannot open file '" + fullPath(path) + "': " + document::systemReason(error));
     const std::optional<std::vector<char>> bytes = file.readAll(error);
     if (!bytes)
-        throw LayoutError(kStreamReadError);
-    return readLayout(std::vector<std::uint8_t>(bytes->begin(), bytes->end()));
+        throw LayoutError("Cannot read file '" + fullPath(path) + "': " + document::systemReason(error));
+    if (bytes->empty())
+        throw LayoutError("The layout file '" + fullPath(path) + "' is empty.");
+    try {
+        return readLayout(std::vector<std::uint8_t>(bytes->begin(), bytes->end()));
+    } catch (const LayoutError& e) {
+        throw LayoutError("The layout file '" + fullPath(path) + "' is damaged (" + streamProblem(e.what()) + ").");
+    }
+}
+
+ColumnSet loadLayoutCompanion(const std::filesystem::path& path)
+{
+    try {
+        return loadGridLayout(path);
+    } catch (const LayoutError& e) {
+        throw LayoutError(std::string(e.what()) + " Delete it to use the built-in column layout.");
+    }
 }
 
 }  // namespace zelt::interchange

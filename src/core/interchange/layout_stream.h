@@ -39,15 +39,23 @@ std::vector<std::uint8_t> writeLayout(const document::ColumnSet& set);
 /// than the stream's length for a string.
 document::ColumnSet readLayout(std::span<const std::uint8_t> bytes);
 
-/// `SaveGridLayout`: creates (or truncates) the file at `path` and writes `set` into it.
-/// Throws LayoutError "Cannot create file <path>" or "Stream write error".
+/// `SaveGridLayout`: writes `set` into a temporary file beside `path` and renames it over
+/// `path`, so a failure leaves an existing file as it was. Throws LayoutError
+/// "Cannot write the layout file: '<full path>': <system's reason>"; an existing file that is not a
+/// regular file of at most 1 MiB is refused and left as it is.
 void saveGridLayout(const document::ColumnSet& set, const std::filesystem::path& path,
                     const ColumnDefaults& defaults);
 void saveGridLayout(const document::ColumnSet& set, const std::filesystem::path& path);
 
 /// `LoadGridLayout`: reads and parses the whole file at `path`; the caller replaces its set
 /// only with the returned one, so a failure leaves the grid's set as it was.
-/// Throws LayoutError "Cannot open file <path>" or a parse error.
+/// Throws LayoutError naming the full path: "Cannot open file '<path>': <system's reason>",
+/// "The layout file '<path>' is empty.", "... is damaged (<stream message>).", or
+/// "... is a named pipe, not a regular file.".
 document::ColumnSet loadGridLayout(const std::filesystem::path& path);
+
+/// As loadGridLayout for a table's own .ing companion: a refusal also tells the user that
+/// deleting the file brings back the built-in layout.
+document::ColumnSet loadLayoutCompanion(const std::filesystem::path& path);
 
 }  // namespace zelt::interchange

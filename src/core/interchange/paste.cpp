@@ -72,6 +72,7 @@ std::size_t pasteColumn(TraverseTable& table, std::string_view fieldName, std::s
             // The change rules of the lengths post on the way; composing the row makes the
             // row reach the file once, whole, so a kill never leaves it half changed.
             document::RowComposition row(table);
+            table.refuseOverlongText(fieldName, line);
             table.setAsText(fieldName, line, decimalSeparator);
             row.commit();
             table.next();

@@ -2,11 +2,10 @@
 // Text export: one line per row, every display text followed by ";", lines ended by CR LF.
 #include "interchange/text_export.h"
 
+#include "base/atomic_file.h"
 #include "document/document_files.h"
 
 #include <cerrno>
-#include <cstdio>
-#include <memory>
 
 namespace zelt::interchange {
 
@@ -54,25 +53,39 @@ void writeTableText(TraverseTable& table, const std::vector<int>& fields, std::o
 
 namespace {
 
-/// A stream buffer over a C file so that write errors keep their errno.
-class FileBuf : public std::streambuf {
+/// A buffered stream over the temporary file of an AtomicFile that keeps the first failure's
+/// message (naming the file and the system's reason).
+class AtomicFileBuf : public std::streambuf {
 public:
-    explicit FileBuf(std::FILE* f) : m_file(f) {}
+    explicit AtomicFileBuf(document::AtomicFile& file) : m_file(file) { setp(m_buffer, m_buffer + sizeof m_buffer); }
+    const std::string& failure() const { return m_failure; }
 
 protected:
-    std::streamsize xsputn(const char* s, std::streamsize n) override
-    {
-        return static_cast<std::streamsize>(std::fwrite(s, 1, static_cast<std::size_t>(n), m_file));
-    }
     int_type overflow(int_type ch) override
     {
-        if (traits_type::eq_int_type(ch, traits_type::eof()))
-            return traits_type::not_eof(ch);
-        return std::fputc(ch, m_file) == EOF ? traits_type::eof() : ch;
+        if (!flushBuffer())
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ch);
+            pbump(1);
+        }
+        return traits_type::not_eof(ch);
     }
+    int sync() override { return flushBuffer() ? 0 : -1; }
 
 private:
-    std::FILE* m_file;
+    bool flushBuffer()
+    {
+        const std::size_t n = static_cast<std::size_t>(pptr() - pbase());
+        setp(m_buffer, m_buffer + sizeof m_buffer);
+        if (!m_failure.empty())
+            return false;
+        return n == 0 || m_file.write(m_buffer, n, m_failure);
+    }
+
+    document::AtomicFile& m_file;
+    std::string m_failure;
+    char m_buffer[64 * 1024];
 };
 
 }  // namespace
@@ -81,16 +94,25 @@ void exportTextFile(TraverseTable& table, const document::ColumnSet& columns, Te
                     const std::filesystem::path& path)
 {
     const std::vector<int> fields = textExportFields(table, columns, which);
-    errno = 0;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file)
-        throw TextExportError(document::ioErrorMessage(errno));
-    FileBuf buf(file.get());
+    // Written beside the target and renamed over it when complete: a failure or a kill leaves
+    // the file that was there.
+    std::string message;
+    document::AtomicFile file = document::AtomicFile::begin(path, message);
+    if (!file.isOpen())
+        throw TextExportError("Cannot write the text export: " + message);
+    AtomicFileBuf buf(file);
     std::ostream out(&buf);
-    writeTableText(table, fields, out);
-    errno = 0;
-    if (std::fclose(file.release()) != 0)
-        throw TextExportError(document::ioErrorMessage(errno ? errno : EIO));
+    try {
+        writeTableText(table, fields, out);
+        out.flush();
+    } catch (const TextExportError&) {
+    }
+    if (!buf.failure().empty())
+        throw TextExportError("Cannot write the text export: " + buf.failure());
+    if (!out)
+        throw TextExportError("Cannot write the text export: " + document::fileErrorText(file.target(), EIO));
+    if (!file.commit(message))
+        throw TextExportError("Cannot write the text export: " + message);
 }
 
 }  // namespace zelt::interchange

@@ -12,8 +12,8 @@
 
 namespace zelt::interchange {
 
-/// A file of the text export could not be created or written; what() is the system's I/O
-/// message ("File access denied", "Invalid filename", "Disk full", "I/O error %d").
+/// A file of the text export could not be created or written; what() names the file and the
+/// system's reason ("Cannot write the text export: '/x/out.txt': No space left on device").
 class TextExportError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -38,7 +38,8 @@ std::string textLine(const document::TraverseTable& table, const std::vector<int
 /// TextExportError when `out` fails; lines already written stay.
 void writeTableText(document::TraverseTable& table, const std::vector<int>& fields, std::ostream& out);
 
-/// The export commands: creates (or replaces) the file at `path` and writes the table into it.
+/// The export commands: writes the table into a temporary file beside `path` and renames it
+/// over `path` when complete, so a failure leaves the file that was there.
 void exportTextFile(document::TraverseTable& table, const document::ColumnSet& columns, TextColumns which,
                     const std::filesystem::path& path);
 

@@ -2,6 +2,8 @@
 // A spreadsheet sink that collects the export and writes it as an .xlsx workbook.
 #include "interchange/xlsx_writer.h"
 
+#include "base/atomic_file.h"
+
 #include <xlsxwriter.h>
 
 #include <algorithm>
@@ -124,6 +126,29 @@ std::string columnName(int col)
 double textWidth(const std::string& s)
 {
     return static_cast<double>(std::count_if(s.begin(), s.end(), [](unsigned char c) { return (c & 0xC0) != 0x80; }));
+}
+
+/// The message of a failed workbook: the library's file and zip errors come from the system
+/// calls below them, whose errno says what happened ("No space left on device"); its other
+/// errors keep the library's own text.
+std::string workbookFailure(const fs::path& target, lxw_error error, int systemError)
+{
+    switch (error) {
+    case LXW_ERROR_CREATING_XLSX_FILE:
+    case LXW_ERROR_CREATING_TMPFILE:
+    case LXW_ERROR_READING_TMPFILE:
+    case LXW_ERROR_ZIP_FILE_OPERATION:
+    case LXW_ERROR_ZIP_FILE_ADD:
+    case LXW_ERROR_ZIP_CLOSE:
+        if (systemError != 0)
+            return document::fileErrorText(target, systemError);
+        break;
+    case LXW_ERROR_MEMORY_MALLOC_FAILED:
+        return document::fileErrorText(target, ENOMEM);
+    default:
+        break;
+    }
+    return "'" + target.string() + "': " + lxw_strerror(error);
 }
 
 }  // namespace
@@ -393,16 +418,25 @@ private:
 fs::path XlsxWriter::save()
 {
     requireWorkbook();
+    // Only the folder of numbered workbooks is made; a workbook named by the caller goes where it
+    // says or nowhere (a mistyped folder is not created).
     std::error_code ec;
-    if (m_path.has_parent_path())
-        fs::create_directories(m_path.parent_path(), ec);
+    if (!m_folder.empty())
+        fs::create_directories(m_folder, ec);
 
+    // The library writes the workbook by name: it gets a temporary file beside the target,
+    // which replaces the target only when the whole workbook is in it.
+    std::string message;
+    document::AtomicFile file = document::AtomicFile::begin(m_path, message);
+    if (!file.isOpen())
+        throw SpreadsheetError("Cannot write the workbook: " + message);
     const ClassicLocale classic;
+    errno = 0;
     lxw_workbook_options options{};
     options.constant_memory = LXW_TRUE;
-    lxw_workbook* wb = workbook_new_opt(m_path.c_str(), &options);
+    lxw_workbook* wb = workbook_new_opt(file.tempPath().c_str(), &options);
     if (!wb)
-        throw SpreadsheetError("Cannot create the workbook " + m_path.string());
+        throw SpreadsheetError("Cannot write the workbook: " + document::fileErrorText(file.target(), errno ? errno : EIO));
     SheetStream sheet(wb, workbook_add_worksheet(wb, nullptr), m_formatted, m_numbers.decimalSeparator);
     lxw_error error = LXW_NO_ERROR;
     try {
@@ -412,11 +446,15 @@ fs::path XlsxWriter::save()
         workbook_close(wb);  // frees the workbook; the caller reports the error
         throw;
     }
+    errno = 0;
     const lxw_error closed = workbook_close(wb);  // writes the file and frees the workbook
+    const int closeErrno = errno;
     if (error == LXW_NO_ERROR)
         error = closed;
     if (error != LXW_NO_ERROR)
-        throw SpreadsheetError("Cannot write the workbook " + m_path.string() + ": " + lxw_strerror(error));
+        throw SpreadsheetError("Cannot write the workbook: " + workbookFailure(file.target(), error, closeErrno));
+    if (!file.commit(message))
+        throw SpreadsheetError("Cannot write the workbook: " + message);
     return m_path;
 }
 

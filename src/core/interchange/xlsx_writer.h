@@ -47,7 +47,8 @@ public:
     void range(const std::string& first, const std::string& last) override;
     void autoFormat(int format) override;
 
-    /// Writes the current workbook (the folder is created if needed). Throws SpreadsheetError
+    /// Writes the current workbook (the folder of inFolder is created if needed; the folder of
+    /// toFile must exist). Throws SpreadsheetError
     /// naming the file when it cannot be written. Returns its path.
     std::filesystem::path save();
     /// The number format that decides which texts are numbers (default: '.' as separator).

@@ -4,6 +4,7 @@
 
 #include "paradox/paradox_reader.h"
 #include "paradox/paradox_writer.h"
+#include "base/atomic_file.h"
 #include "base/regular_file.h"
 #include "paradox/table_lock.h"
 
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -23,7 +25,7 @@ using paradox::TableImage;
 
 std::string displayName(const std::filesystem::path& path) { return path.filename().string(); }
 
-std::string systemError(int err) { return std::strerror(err); }
+std::string systemError(int err) { return systemReason(err); }
 
 /// Owns a file descriptor.
 class FileHandle {
@@ -349,7 +351,8 @@ void requireRegularPath(const std::filesystem::path& path, const std::string& na
 }
 
 /// Opens the file for writing when allowed and takes the lock; says why not otherwise.
-FileHandle openLocked(const std::filesystem::path& path, bool wantWrite, std::string& whyReadOnly, std::string& note)
+FileHandle openLocked(const std::filesystem::path& path, bool wantWrite, std::string& whyReadOnly, std::string& note,
+                      bool& heldElsewhere)
 {
     const std::string name = displayName(path);
     requireRegularPath(path, name, "open");
@@ -367,7 +370,8 @@ FileHandle openLocked(const std::filesystem::path& path, bool wantWrite, std::st
                 note = "The table '" + name + "' could not be locked against other programs (" + detail + ").";
                 return fd;
             case TableLock::Result::Busy:
-                whyReadOnly = "The table '" + name + "' is being edited by another program; it is opened read-only.";
+                whyReadOnly = "The table '" + name + "' is in use by another program; it is opened read-only.";
+                heldElsewhere = true;
                 break;
             }
         } else if (errno == EACCES || errno == EROFS || errno == EPERM) {
@@ -380,9 +384,43 @@ FileHandle openLocked(const std::filesystem::path& path, bool wantWrite, std::st
     if (fd.get() < 0)
         throw ParadoxError("Cannot open the table '" + name + "': " + systemError(errno) + ".");
     requireRegular(fd.get(), name, "open");
-    if (!wantWrite && TableLock::isHeldElsewhere(fd.get()))
-        whyReadOnly = "The table '" + name + "' is being edited by another program; it is opened read-only.";
+    if (!wantWrite && TableLock::isHeldElsewhere(fd.get())) {
+        whyReadOnly = "The table '" + name + "' is in use by another program; it is opened read-only.";
+        heldElsewhere = true;
+    }
     return fd;
+}
+
+/// Reads and checks the table file. A program holding the table's lock may write while we read
+/// without it; every state it leaves on disk is whole, but a read across its writes (a header
+/// from before, a block from after) can look damaged. Such a read is tried again; a table that
+/// keeps reading damaged while its bytes change is in use, not damaged. Without another holder,
+/// or when two reads in a row give the same bytes, what is found is the file's own state.
+TableImage readSettled(int fd, const std::string& name, int fallbackCodePage, bool othersMayWrite, bool growRoom,
+                       paradox::ReadFindings& findings)
+{
+    constexpr int kAttempts = 25;
+    std::vector<std::uint8_t> previous;
+    for (int attempt = 1;; ++attempt) {
+        std::vector<std::uint8_t> bytes = readWholeFile(fd, name, growRoom);
+        const bool settled = !othersMayWrite || bytes == previous;
+        if (othersMayWrite)
+            previous = bytes;
+        findings = {};
+        try {
+            TableImage image = paradox::readTable(std::move(bytes), name, fallbackCodePage, findings);
+            if (settled || (!findings.damaged && !findings.needsRepair))
+                return image;
+        } catch (const ParadoxError&) {
+            if (settled)
+                throw;
+        }
+        if (attempt == kAttempts)
+            throw ParadoxError("The table '" + name + "' is in use by another program, which changed it while it was"
+                               " being read; try again when that program has finished writing.");
+        const timespec pause{0, 4'000'000L * std::min(attempt, 10)};
+        ::nanosleep(&pause, nullptr);
+    }
 }
 
 }  // namespace
@@ -392,13 +430,14 @@ std::unique_ptr<ParadoxTable> ParadoxTable::open(const std::filesystem::path& pa
     const std::string name = displayName(path);
     std::string whyReadOnly;
     std::string lockNote;
+    bool heldElsewhere = false;
     const bool readOnly = options.readOnly || options.headerOnly;
-    FileHandle fd = openLocked(path, !readOnly, whyReadOnly, lockNote);
+    FileHandle fd = openLocked(path, !readOnly, whyReadOnly, lockNote, heldElsewhere);
     const bool writable = !readOnly && whyReadOnly.empty();
     paradox::ReadFindings findings;
     TableImage image = options.headerOnly
         ? readHeaderOnly(fd.get(), name, options.fallbackCodePage, findings)
-        : paradox::readTable(readWholeFile(fd.get(), name, writable), name, options.fallbackCodePage, findings);
+        : readSettled(fd.get(), name, options.fallbackCodePage, heldElsewhere, writable, findings);
     const bool repair = findings.needsRepair;
     const auto staleLinks = findings.staleLinks;
     auto table = std::make_unique<ParadoxFile>(name, std::move(fd), std::move(image), std::move(findings), writable);
@@ -423,18 +462,27 @@ std::unique_ptr<ParadoxTable> ParadoxTable::create(const std::filesystem::path& 
     std::vector<std::uint8_t> bytes = paradox::buildNewTable(request);
     // Lock before truncating: a table another program is editing must not be overwritten.
     requireRegularPath(path, name, "create");
+    struct stat before {};
+    const bool existed = ::lstat(path.c_str(), &before) == 0;
     FileHandle fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
     if (fd.get() < 0)
         throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
     requireRegular(fd.get(), name, "create");
     std::string detail;
     if (TableLock::tryLock(fd.get(), detail) == TableLock::Result::Busy)
-        throw ParadoxError("Cannot create the table '" + name + "': it is being edited by another program.");
+        throw ParadoxError("Cannot create the table '" + name + "': it is in use by another program.");
     if (::ftruncate(fd.get(), 0) != 0)
         throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
-    FileSink(fd.get(), name).write(0, bytes.data(), bytes.size());
-    if (::fdatasync(fd.get()) != 0)
-        throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
+    try {
+        FileSink(fd.get(), name).write(0, bytes.data(), bytes.size());
+        if (::fdatasync(fd.get()) != 0)
+            throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
+    } catch (const ParadoxError&) {
+        // A file this call made and could not fill is no table: it goes again.
+        if (!existed)
+            ::unlink(path.c_str());
+        throw;
+    }
     syncDirectory(path);
     paradox::ReadFindings findings;
     TableImage image = paradox::readTable(std::move(bytes), name, codePage, findings);
@@ -454,7 +502,7 @@ void renameTable(const std::filesystem::path& from, const std::filesystem::path&
     FileHandle fd(::open(from.c_str(), O_RDWR | O_CLOEXEC));
     std::string detail;
     if (fd.get() >= 0 && TableLock::tryLock(fd.get(), detail) == TableLock::Result::Busy)
-        throw ParadoxError(prefix + "it is being edited by another program.");
+        throw ParadoxError(prefix + "it is in use by another program.");
     // The lock lives on the table file itself, so the table is the only file to move.
     bool done = false;
 #ifdef RENAME_NOREPLACE

@@ -2,8 +2,9 @@
 // Advisory table lock through open-file-description locks (flock on systems without them).
 #include "paradox/table_lock.h"
 
+#include "base/atomic_file.h"
+
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -27,7 +28,7 @@ TableLock::Result TableLock::tryLock(int fd, std::string& detail)
     const int err = errno;
     if (err == EAGAIN || err == EACCES || err == EWOULDBLOCK)
         return Result::Busy;
-    detail = std::strerror(err);
+    detail = systemReason(err);
     return Result::Unsupported;
 }
 

@@ -3,9 +3,11 @@
 #include "shell/commands/height_commands.h"
 
 #include "compute/height_passes.h"
+#include "shell/commands/document_change.h"
 #include "shell/commands/height_dialogs.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QAction>
 #include <QMessageBox>
@@ -25,7 +27,9 @@ void runOnActive(TMainForm& main, const QString& context,
     if (!child)
         return;
     try {
-        const zelt::compute::PassResult result = pass(child->document());
+        const UndoStep step(child, context);
+        const zelt::compute::PassResult result
+            = runAsChange(child->session(), context.toStdString(), [&] { return pass(child->document()); });
         main.showDiagnostics(result.diagnostics, context, child);
     } catch (const zelt::compute::PassRefused& e) {
         if (e.reason() == zelt::compute::PassRefused::Reason::NotSelected) {

@@ -4,8 +4,10 @@
 
 #include "compute/height_passes.h"
 #include "document/traverse_table.h"
+#include "shell/commands/document_change.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -135,6 +137,8 @@ void TOKF9Dlg::OKBtnClick()
     const auto which = m_mode == kModeEnd ? zelt::compute::CalcEnd::End : zelt::compute::CalcEnd::Start;
     std::string prompt;
     try {
+        const UndoStep step(child, which == zelt::compute::CalcEnd::End ? QStringLiteral("Set End Height")
+                                                                        : QStringLiteral("Set Start Height"));
         prompt = zelt::compute::chooseCalcRow(child->document(), which, m_height->value());
     } catch (const std::exception& e) {
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
@@ -156,7 +160,7 @@ TDialog1::TDialog1(TMainForm& main)
     : QDialog(&main, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowStaysOnTopHint), m_main(main)
 {
     setObjectName(QStringLiteral("Dialog1"));
-    setWindowTitle(QStringLiteral("Dialog"));
+    setWindowTitle(QStringLiteral("Survey Values"));
     setModal(false);
     m_start = new RealSpinBox(this);
     m_pairs = new RealSpinBox(this);
@@ -204,7 +208,11 @@ void TDialog1::OKBtnClick()
         return;
     }
     try {
-        const auto result = zelt::compute::applySurveyValues(child->document(), m_start->value(), m_pairs->value());
+        const UndoStep step(child, QStringLiteral("Survey Values"));
+        // The new values and the heights computed from them reach the disk together.
+        const auto result = runAsChange(child->session(), "survey values", [&] {
+            return zelt::compute::applySurveyValues(child->document(), m_start->value(), m_pairs->value());
+        });
         m_main.showDiagnostics(result.diagnostics, QStringLiteral("Survey values"), child);
     } catch (const zelt::compute::PassRefused& e) {
         // A ratio of 0 or less is refused; the dialog stays open for a better value.
@@ -253,7 +261,9 @@ void Tdialog3::Button1Click()
         return;
     }
     try {
-        const auto result = zelt::compute::shiftBeginWay(child->document(), m_offset->value());
+        const UndoStep step(child, QStringLiteral("Begin Way Height"));
+        const auto result = runAsChange(child->session(), "begin way height",
+                                        [&] { return zelt::compute::shiftBeginWay(child->document(), m_offset->value()); });
         m_main.showDiagnostics(result.diagnostics, windowTitle(), child);
     } catch (const std::exception& e) {
         // The shift stopped at a refused reading; StartHeight is unchanged and the dialog stays.

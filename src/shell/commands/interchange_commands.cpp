@@ -5,7 +5,9 @@
 #include "interchange/paste.h"
 #include "interchange/spreadsheet_export.h"
 #include "shell/window/main_form.h"
+#include "shell/commands/document_change.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -143,8 +145,11 @@ void InterchangeCommands::ToolbarPasteDownClick()
         return;
     child->commitEditor();
     try {
-        zelt::interchange::pasteColumn(child->Table1(), child->selectedFieldName().toStdString(), text.toStdString(),
-                                       child->Table1().decimalSeparator());
+        const UndoStep step(child, QStringLiteral("Paste"));
+        runAsChange(child->session(), "paste", [&] {
+            return zelt::interchange::pasteColumn(child->Table1(), child->selectedFieldName().toStdString(),
+                                                  text.toStdString(), child->Table1().decimalSeparator());
+        });
     } catch (const std::exception& e) {
         child->refreshRows();
         TMDIChild::showError(&m_main, fromUtf8(e.what()));

@@ -4,8 +4,10 @@
 
 #include "compute/height_passes.h"
 #include "compute/route_placement.h"
+#include "shell/commands/document_change.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QAction>
 #include <QDialogButtonBox>
@@ -93,10 +95,12 @@ KnownPointsDialog::KnownPointsDialog(TMainForm& main) : QDialog(&main), m_main(m
     connect(m_scale, &QDoubleSpinBox::editingFinished, this, &KnownPointsDialog::scaleEdited);
 
     m_add = new QPushButton(QStringLiteral("&Add Current Row..."), this);
+    m_addEnd = new QPushButton(QStringLiteral("Add E&nd of Route..."), this);
     m_edit = new QPushButton(QStringLiteral("&Edit..."), this);
     m_remove = new QPushButton(QStringLiteral("&Remove"), this);
     m_usePace = new QPushButton(QStringLiteral("&Use this pace count"), this);
     connect(m_add, &QPushButton::clicked, this, &KnownPointsDialog::addCurrentRow);
+    connect(m_addEnd, &QPushButton::clicked, this, &KnownPointsDialog::addRouteEnd);
     connect(m_edit, &QPushButton::clicked, this, &KnownPointsDialog::editSelected);
     connect(m_remove, &QPushButton::clicked, this, &KnownPointsDialog::removeSelected);
     connect(m_usePace, &QPushButton::clicked, this, &KnownPointsDialog::usePaceCount);
@@ -107,6 +111,7 @@ KnownPointsDialog::KnownPointsDialog(TMainForm& main) : QDialog(&main), m_main(m
 
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(m_add);
+    buttons->addWidget(m_addEnd);
     buttons->addWidget(m_edit);
     buttons->addWidget(m_remove);
     buttons->addStretch();
@@ -186,8 +191,9 @@ void KnownPointsDialog::refit()
         return;
     }
     if (!m_child || m_points.empty()) {
-        m_fitProblem = QStringLiteral("No known points yet. Choose a row whose end point you can find on the map "
-                                      "and add it with its map coordinates.");
+        m_fitProblem = QStringLiteral("No known points yet. Choose a row whose mark you can find on the map (where "
+                                      "its leg begins, as the map export writes its labels) and add it with its "
+                                      "map coordinates.");
         return;
     }
     try {
@@ -211,9 +217,10 @@ void KnownPointsDialog::fill()
                 if (r.row == p.row)
                     residual = number(std::hypot(r.dxMm, r.dyMm), 2) + QStringLiteral(" (") + number(r.dxMm, 2)
                         + QStringLiteral(", ") + number(r.dyMm, 2) + QLatin1Char(')');
-        const QString mark = table && p.row <= table->rowCount()
-            ? QString::fromStdString(table->displayTextAt(p.row - 1, markField))
-            : QString();
+        const int rows = table ? table->rowCount() : 0;
+        const QString mark = p.row <= rows ? QString::fromStdString(table->displayTextAt(p.row - 1, markField))
+            : p.row == rows + 1           ? QStringLiteral("(end of route)")
+                                          : QString();
         const QString cells[] = {QString::number(p.row), mark, number(p.xMm, 2), number(p.yMm, 2), residual};
         for (int c = 0; c < 5; ++c)
             m_list->setItem(i, c, new QTableWidgetItem(cells[c]));
@@ -223,6 +230,7 @@ void KnownPointsDialog::fill()
     m_edit->setEnabled(!m_points.empty());
     m_remove->setEnabled(!m_points.empty());
     m_add->setEnabled(m_child != nullptr);
+    m_addEnd->setEnabled(m_child != nullptr);
 }
 
 bool KnownPointsDialog::save(const KnownPoints& next)
@@ -237,6 +245,7 @@ bool KnownPointsDialog::save(const KnownPoints& next)
             if (answer != QMessageBox::Yes)
                 return false;
         }
+        UndoStep step(m_child, QStringLiteral("Known Points"), UndoStep::KeepPending);
         m_child->document().knownPoints.replace(next);
     } catch (const std::exception& e) {
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
@@ -253,7 +262,8 @@ bool KnownPointsDialog::setPoint(int row, double xMm, double yMm)
 {
     KnownPoints next = m_damage ? KnownPoints{} : m_points;
     try {
-        if (m_child && row > m_child->Table1().rowCount())
+        // One past the last row is the route's end.
+        if (m_child && row > m_child->Table1().rowCount() + 1)
             throw zelt::document::KnownPointsError("The table has no row " + std::to_string(row) + ".");
         next.set(row, xMm, yMm);
     } catch (const std::exception& e) {
@@ -282,7 +292,9 @@ bool KnownPointsDialog::usePaceCount()
     if (answer != QMessageBox::Yes)
         return false;
     try {
-        const auto result = zelt::compute::applySurveyValues(doc, doc.startHeight, implied);
+        const UndoStep step(m_child, QStringLiteral("Pace Count"));
+        const auto result = runAsChange(m_child->session(), "pace count",
+                                        [&] { return zelt::compute::applySurveyValues(doc, doc.startHeight, implied); });
         m_main.showDiagnostics(result.diagnostics, QStringLiteral("Pace count"), m_child);
     } catch (const std::exception& e) {
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
@@ -303,6 +315,18 @@ void KnownPointsDialog::addCurrentRow()
         TMDIChild::showError(this, QStringLiteral("The table has no rows."));
         return;
     }
+    const auto* existing = m_points.find(row);
+    double x = existing ? existing->xMm : 0, y = existing ? existing->yMm : 0;
+    if (askCoordinates(row, x, y))
+        setPoint(row, x, y);
+}
+
+void KnownPointsDialog::addRouteEnd()
+{
+    if (!m_child)
+        return;
+    // The route's end is where a row added after the last one would have its mark.
+    const int row = m_child->Table1().rowCount() + 1;
     const auto* existing = m_points.find(row);
     double x = existing ? existing->xMm : 0, y = existing ? existing->yMm : 0;
     if (askCoordinates(row, x, y))
@@ -342,7 +366,11 @@ bool KnownPointsDialog::askCoordinates(int row, double& xMm, double& yMm)
     auto* x = coordinateBox(&ask, xMm);
     auto* y = coordinateBox(&ask, yMm);
     auto* form = new QFormLayout(&ask);
-    form->addRow(new QLabel(QStringLiteral("Map position of the end point of row %1, as the map editor shows it:").arg(row)));
+    const bool end = m_child && row > m_child->Table1().rowCount();
+    form->addRow(new QLabel(end ? QStringLiteral("Map position of the end of the route, as the map editor shows it:")
+                                : QStringLiteral("Map position where row %1's mark stands (where its leg begins), "
+                                                 "as the map editor shows it:")
+                                      .arg(row)));
     form->addRow(QStringLiteral("&X (east):"), x);
     form->addRow(QStringLiteral("&Y (north):"), y);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);

@@ -56,6 +56,7 @@ protected:
 
 private slots:
     void addCurrentRow();
+    void addRouteEnd();
     void editSelected();
     void removeSelected();
     void scaleEdited();
@@ -80,6 +81,7 @@ private:
     QDoubleSpinBox* m_scale = nullptr;
     QPlainTextEdit* m_reportView = nullptr;
     QPushButton* m_add = nullptr;
+    QPushButton* m_addEnd = nullptr;
     QPushButton* m_edit = nullptr;
     QPushButton* m_remove = nullptr;
     QPushButton* m_usePace = nullptr;

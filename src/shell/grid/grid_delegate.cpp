@@ -30,6 +30,13 @@ QString editorText(QWidget* editor)
     return {};
 }
 
+QLineEdit* lineEditOf(QWidget* editor)
+{
+    if (auto* combo = qobject_cast<QComboBox*>(editor))
+        return combo->lineEdit();
+    return qobject_cast<QLineEdit*>(editor);
+}
+
 bool isListOpen(const QComboBox* combo)
 {
     return combo && combo->view() && combo->view()->isVisible();
@@ -114,6 +121,9 @@ void GridDelegate::setModelData(QWidget* editor, QAbstractItemModel* model, cons
     if (stored)
         editor->setProperty(kOriginalText, text);
     editor->setProperty(GridView::kRefused, !stored);
+    // The refused text stays selected: what is typed next replaces it instead of extending it.
+    if (auto* line = lineEditOf(editor); line && !stored)
+        line->selectAll();
 }
 
 bool GridDelegate::eventFilter(QObject* watched, QEvent* event)
@@ -128,6 +138,16 @@ bool GridDelegate::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::FocusOut) {
         if (m_committing)
             return false;  // the refusal message took the focus; the editor stays as it is
+        // An editor the view has let go (closed, or released by a reset after a pass) loses the
+        // focus as it is hidden: its text was stored or given up already, and the view no
+        // longer knows it.
+        if (editor->isHidden())
+            return false;
+        // Opening a menu takes the focus for a moment only: the text stays in the editor, and a
+        // command of the menu (Close, Undo, a pass) decides what becomes of it.
+        const auto reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::PopupFocusReason || reason == Qt::MenuBarFocusReason)
+            return false;
         // A click into the grid takes the focus first; the grid stores the text before it
         // moves the current cell, and keeps the cell when the text is refused.
         QAbstractItemView* view = viewOf(editor);
@@ -146,10 +166,25 @@ bool GridDelegate::eventFilter(QObject* watched, QEvent* event)
         }
         return true;
     }
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Ctrl+Z and Ctrl+Shift+Z / Ctrl+Y belong to the editor while it has typing to take
+        // back or bring back; otherwise they go on to the document's Undo and Redo.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const QLineEdit* line = lineEditOf(editor);
+        const bool undo = key->matches(QKeySequence::Undo);
+        const bool redo = key->matches(QKeySequence::Redo)
+                          || (key->key() == Qt::Key_Y && key->modifiers() == Qt::ControlModifier);
+        if (line && ((undo && !line->isUndoAvailable()) || (redo && !line->isRedoAvailable()))) {
+            event->ignore();
+            return true;
+        }
+    }
     if (event->type() != QEvent::KeyPress)
         return QStyledItemDelegate::eventFilter(editor, event);
 
     auto* key = static_cast<QKeyEvent*>(event);
+    if (isAltLetter(*key))
+        return true;  // a menu mnemonic that matched no menu is not text
     editor->setProperty(GridView::kRefused, false);
     // On a closed pick list, row keys move between rows instead of stepping through its
     // entries (that would change the value of every cell walked over).

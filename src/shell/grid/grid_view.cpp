@@ -22,6 +22,13 @@ bool isRowKey(const QKeyEvent& key)
     }
 }
 
+bool isAltLetter(const QKeyEvent& key)
+{
+    const QString text = key.text();
+    return (key.modifiers() & Qt::AltModifier) && !(key.modifiers() & Qt::ControlModifier) && !text.isEmpty()
+           && text.at(0).isPrint();
+}
+
 namespace {
 
 bool movesBetweenCells(const QKeyEvent& key)
@@ -40,7 +47,21 @@ QWidget* GridView::openEditor() const
     QWidget* w = QApplication::focusWidget();
     while (w && w->parentWidget() != viewport())
         w = w->parentWidget();
-    return w;
+    if (w)
+        return w;
+    // The focus went to another window (a window switch, a message): the editor is still shown.
+    for (QObject* child : viewport()->children())
+        if (auto* editor = qobject_cast<QWidget*>(child); editor && !editor->isHidden() && !editor->isWindow())
+            return editor;
+    return nullptr;
+}
+
+void GridView::discardOpenEditor()
+{
+    if (QWidget* editor = openEditor()) {
+        editor->setProperty(kRefused, false);
+        QTableView::closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
+    }
 }
 
 bool GridView::commitOpenEditor()

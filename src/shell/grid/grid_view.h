@@ -11,6 +11,8 @@ namespace zelt::shell {
 /// Keys that move to another row of the grid (Up, Down, PageUp, PageDown; with Alt they open a
 /// pick list instead).
 bool isRowKey(const QKeyEvent& key);
+/// Alt with a printable key and no Ctrl: a menu's mnemonic, never text for a cell.
+bool isAltLetter(const QKeyEvent& key);
 
 /// The table view of `DBGrid1`. A value the table refuses keeps its editor open on that cell
 /// with the typed text (after the message), whether the user pressed Tab, Enter, an arrow key
@@ -21,10 +23,13 @@ public:
     using QTableView::QTableView;
     /// True while a cell editor is open.
     bool isEditing() const { return state() == QAbstractItemView::EditingState; }
-    /// The open cell editor (the direct child of the viewport holding the focus), or null.
+    /// The open cell editor (the direct child of the viewport holding the focus, or the one
+    /// shown while the focus is elsewhere), or null.
     QWidget* openEditor() const;
     /// Writes the open editor's text into its cell; false when the table refused it.
     bool commitOpenEditor();
+    /// Closes the open editor without writing its text.
+    void discardOpenEditor();
 
     /// Editor property set while the last commit of its text was refused.
     static constexpr const char* kRefused = "zeltRefused";

@@ -1,35 +1,33 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A fast writer of opaque PNG pictures.
+// Opaque PNG pictures written with libpng, tuned for route pictures.
 #pragma once
 
-#include <QtGlobal>
+#include <QImage>
 
 #include <vector>
 
 class QIODevice;
-class QImage;
 
 namespace zelt::shell {
 
-/// Rows of a picture, filtered and compressed on their own, so that bands of one picture can
-/// be compressed at once on several threads (or as soon as each is painted) and joined.
+/// Rows of a picture written as one PNG from several images (parts painted apart):
+/// writeFastPng joins the bands top to bottom.
 class PngBand {
 public:
-    /// Compresses the rows [firstRow, endRow) of `image` (opaque; alpha is dropped). `last`
-    /// for the band at the bottom of the picture.
+    /// The rows [firstRow, endRow) of `image` (opaque; alpha is dropped), filtered and
+    /// compressed when the bands are written. The image is shared, not copied, unless it has to
+    /// be converted. `last` for the band at the bottom of the picture.
     static PngBand compress(const QImage& image, int firstRow, int endRow, bool last);
 
     bool ok() const { return m_ok; }
-    int width() const { return m_width; }
-    int rows() const { return m_rows; }
+    int width() const { return m_image.width(); }
+    int rows() const { return m_endRow - m_firstRow; }
 
 private:
     friend bool writeFastPng(const std::vector<PngBand>& bands, QIODevice& device);
-    std::vector<unsigned char> m_deflated;   ///< raw deflate data
-    unsigned long m_adler = 1;               ///< checksum of the band's filtered bytes
-    unsigned long m_length = 0;              ///< filtered bytes
-    int m_width = 0;
-    int m_rows = 0;
+    QImage m_image;   ///< Format_RGB32 or Format_ARGB32
+    int m_firstRow = 0;
+    int m_endRow = 0;
     bool m_last = false;
     bool m_ok = false;
 };
@@ -39,10 +37,10 @@ private:
 bool writeFastPng(const std::vector<PngBand>& bands, QIODevice& device);
 
 /// Writes `image` as an 8-bit RGB PNG (alpha is dropped), each row with the Sub filter and
-/// compressed with zlib's fastest run-length strategy (a large picture as two bands at once).
-/// Pictures of routes are mostly flat background crossed by thin lines, which this encodes
-/// several times faster than a general writer that tries every filter on every row, at a
-/// similar size. False when the device refuses the bytes or the image is empty.
+/// compressed with zlib's fastest run-length strategy. Pictures of routes are mostly flat
+/// background crossed by thin lines, which this encodes several times faster than a writer
+/// that tries every filter on every row, at a similar size. False when the device refuses the
+/// bytes or the image is empty.
 bool writeFastPng(const QImage& image, QIODevice& device);
 
 }  // namespace zelt::shell

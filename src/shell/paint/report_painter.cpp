@@ -4,6 +4,7 @@
 
 #include "document/traverse_table.h"
 #include "printing/report_layout.h"
+#include "shell/paint/atomic_file_device.h"
 
 #include <QColor>
 #include <QFontMetricsF>
@@ -114,14 +115,11 @@ void setUpPdf(QPdfWriter& writer)
     writer.setResolution(600);
 }
 
-bool paintAll(QPdfWriter& writer, const std::vector<ReportPage>& pages, const QString& path, QString* error)
+bool paintAll(QPdfWriter& writer, const std::vector<ReportPage>& pages)
 {
     QPainter painter;
-    if (!painter.begin(&writer)) {
-        if (error)
-            *error = QStringLiteral("Cannot write the file %1").arg(path);
+    if (!painter.begin(&writer))
         return false;
-    }
     const double dotsPerMm = writer.resolution() / kMmPerInch;
     for (std::size_t i = 0; i < pages.size(); ++i) {
         if (i > 0)
@@ -131,45 +129,62 @@ bool paintAll(QPdfWriter& writer, const std::vector<ReportPage>& pages, const QS
     return painter.end();
 }
 
+/// Runs `paint(writer)` into a PDF beside `path` and renames it over `path` only when the whole
+/// file was written: the PDF engine does not report a failed write, the device keeps it, so a
+/// full disk is an error and never a file without its trailer.
+template<typename Paint>
+bool writePdf(const QString& path, QString* error, Paint paint)
+{
+    AtomicFileDevice file;
+    bool done = file.begin(path);
+    if (done) {
+        QPdfWriter writer(&file);
+        setUpPdf(writer);
+        done = paint(writer);
+    }
+    if (done && file.commit())
+        return true;
+    file.cancel();
+    if (error)
+        *error = file.errorText().isEmpty() ? QStringLiteral("Cannot write the PDF file '%1'.").arg(path)
+                                            : QStringLiteral("Cannot write the PDF file: %1").arg(file.errorText());
+    return false;
+}
+
 }  // namespace
 
 bool writePagesPdf(const std::vector<ReportPage>& pages, const QString& path, QString* error)
 {
-    QPdfWriter writer(path);
-    setUpPdf(writer);
-    return paintAll(writer, pages, path, error);
+    return writePdf(path, error, [&](QPdfWriter& writer) { return paintAll(writer, pages); });
 }
 
 bool writeReportPdf(const zelt::document::TraverseTable& table, const QString& path, const QDateTime& moment,
                     QString* error, int* pageCount)
 {
-    QPdfWriter writer(path);
-    setUpPdf(writer);
-    // Each page is laid out and painted before the next one is made: a report of any length
-    // holds one page's rows and texts at a time.
-    const auto layout = zelt::printing::ReportLayout::tableReport();
-    const QtTextMetrics metrics(&writer);
-    zelt::printing::ReportData data;
-    data.printedStamp = printedStampFor(moment);
-    const int rows = table.isOpen() ? table.rowCount() : 0;
-    const int perPage = zelt::printing::rowsPerPage(layout);
-    const int pages = zelt::printing::reportPageCount(layout, rows);
-    if (pageCount)
-        *pageCount = pages;
-    QPainter painter;
-    if (!painter.begin(&writer)) {
-        if (error)
-            *error = QStringLiteral("Cannot write the file %1").arg(path);
-        return false;
-    }
-    const double dotsPerMm = writer.resolution() / kMmPerInch;
-    for (int p = 0; p < pages; ++p) {
-        if (p > 0)
-            writer.newPage();
-        data.rows = zelt::printing::reportRows(table, layout, p * perPage, perPage);
-        paintReportPage(painter, zelt::printing::layoutPage(layout, data, p, metrics), dotsPerMm);
-    }
-    return painter.end();
+    return writePdf(path, error, [&](QPdfWriter& writer) {
+        // Each page is laid out and painted before the next one is made: a report of any length
+        // holds one page's rows and texts at a time.
+        const auto layout = zelt::printing::ReportLayout::tableReport();
+        const QtTextMetrics metrics(&writer);
+        zelt::printing::ReportData data;
+        data.printedStamp = printedStampFor(moment);
+        const int rows = table.isOpen() ? table.rowCount() : 0;
+        const int perPage = zelt::printing::rowsPerPage(layout);
+        const int pages = zelt::printing::reportPageCount(layout, rows);
+        if (pageCount)
+            *pageCount = pages;
+        QPainter painter;
+        if (!painter.begin(&writer))
+            return false;
+        const double dotsPerMm = writer.resolution() / kMmPerInch;
+        for (int p = 0; p < pages; ++p) {
+            if (p > 0)
+                writer.newPage();
+            data.rows = zelt::printing::reportRows(table, layout, p * perPage, perPage);
+            paintReportPage(painter, zelt::printing::layoutPage(layout, data, p, metrics), dotsPerMm);
+        }
+        return painter.end();
+    });
 }
 
 }  // namespace zelt::shell

@@ -22,11 +22,12 @@ KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::d
     KnownPointMarks out;
     std::vector<FitPair> pairs;
     for (const zelt::document::KnownPoint& k : known.points) {
-        if (k.row < 1 || std::size_t(k.row) > route.rowCount())
+        // Row count + 1 is the route's end.
+        if (k.row < 1 || std::size_t(k.row) > route.rowCount() + 1)
             continue;
-        const zelt::compute::RoutePoint& end = route.points[route.rowPoints[std::size_t(k.row) - 1]];
-        out.marks.push_back({k.row, end.xM, end.yM, 0, 0});
-        pairs.push_back({k.row, zelt::compute::groundToMapMm(end.xM, end.yM, known.mapScale), {k.xMm, k.yMm}});
+        const zelt::compute::RoutePoint& at = route.points[route.rowMarkPoint(std::size_t(k.row) - 1)];
+        out.marks.push_back({k.row, at.xM, at.yM, 0, 0});
+        pairs.push_back({k.row, zelt::compute::groundToMapMm(at.xM, at.yM, known.mapScale), {k.xMm, k.yMm}});
     }
     if (pairs.empty())
         return out;

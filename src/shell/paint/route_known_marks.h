@@ -20,7 +20,7 @@ namespace zelt::shell {
 /// One known point as the plan shows it, in the plan's ground metres (unfitted, start at 0, 0).
 struct KnownPointMark {
     int row = 0;            ///< 1-based
-    double xM = 0, yM = 0;  ///< the row's end point on the route
+    double xM = 0, yM = 0;  ///< where the row's mark stands on the route (where its leg begins)
     /// Towards where the fitted route should have put the point (known minus fitted), ground
     /// metres in the plan's frame; zero without a fit.
     double towardsKnownXM = 0, towardsKnownYM = 0;
@@ -35,9 +35,9 @@ struct KnownPointMarks {
     QString problem;       ///< why there is no fit (e.g. coinciding points), empty otherwise
 };
 
-/// The known points of `known` on `route`: each at its row's end point, with the residual the
-/// least-squares placement leaves, turned back into the plan's frame. Points naming rows the
-/// route does not have are left out.
+/// The known points of `known` on `route`: each where its row's mark stands (row count + 1: the
+/// route's end), with the residual the least-squares placement leaves, turned back into the
+/// plan's frame. Points naming rows past the route's end are left out.
 KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::document::KnownPoints& known,
                                 double pairsPer100m);
 
@@ -46,7 +46,7 @@ KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::d
 /// every residual is under a centimetre).
 double residualExaggeration(const KnownPointMarks& marks, double pixelsPerMetre, double targetPx = 48.0);
 
-/// Draws known points on the route plan in `colour`: a square at each known row's end point and
+/// Draws known points on the route plan in `colour`: a square where each known row's mark stands and
 /// an arrow, exaggerated, towards where the placement says the point is; a note under the north
 /// arrow gives the exaggeration and the RMS residual (or why there is no fit).
 void paintKnownPointMarks(QPainter& painter, const QRectF& area, const PlanView& view, const KnownPointMarks& marks,

@@ -4,6 +4,7 @@
 
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
+#include "shell/settings/reg_save.h"
 #include "shell/settings/registry_store.h"
 #include "shell/route/route_model.h"
 #include "shell/paint/route_painter.h"
@@ -196,20 +197,19 @@ namespace {
 const QString kPlacementKey = QStringLiteral("Software/Zelt/RouteDock");
 
 // The dock's place is kept in the settings store beside the window's placement: its area,
-// whether it is shown or floating, and its size (its geometry when floating).
-void saveDockPlacement(const QMainWindow& main, const QDockWidget& dock)
+// whether it is shown or floating, and its size (its geometry when floating). Set with the
+// window's values when they are saved, and written with them.
+void saveDockPlacement(QSettings& store, const QMainWindow& main, const QDockWidget& dock)
 {
-    const std::unique_ptr<QSettings> store = RegistryStore::open();
-    store->beginGroup(kPlacementKey);
-    store->setValue(QStringLiteral("Area"), int(main.dockWidgetArea(const_cast<QDockWidget*>(&dock))));
-    store->setValue(QStringLiteral("Visible"), dock.isHidden() ? 0 : 1);
-    store->setValue(QStringLiteral("Floating"), dock.isFloating() ? 1 : 0);
-    store->setValue(QStringLiteral("DockLeft"), dock.x());
-    store->setValue(QStringLiteral("DockTop"), dock.y());
-    store->setValue(QStringLiteral("DockWidth"), dock.width());
-    store->setValue(QStringLiteral("DockHeight"), dock.height());
-    store->endGroup();
-    store->sync();
+    store.beginGroup(kPlacementKey);
+    store.setValue(QStringLiteral("Area"), int(main.dockWidgetArea(const_cast<QDockWidget*>(&dock))));
+    store.setValue(QStringLiteral("Visible"), dock.isHidden() ? 0 : 1);
+    store.setValue(QStringLiteral("Floating"), dock.isFloating() ? 1 : 0);
+    store.setValue(QStringLiteral("DockLeft"), dock.x());
+    store.setValue(QStringLiteral("DockTop"), dock.y());
+    store.setValue(QStringLiteral("DockWidth"), dock.width());
+    store.setValue(QStringLiteral("DockHeight"), dock.height());
+    store.endGroup();
 }
 
 int storedInt(QSettings& store, const QString& name, int fallback, bool* ok)
@@ -249,25 +249,6 @@ void restoreDockPlacement(QMainWindow& main, QDockWidget& dock)
     dock.setVisible(visible);
 }
 
-// Saves the dock's place whenever the main window is asked to close.
-class PlacementKeeper : public QObject {
-public:
-    PlacementKeeper(QMainWindow& main, QDockWidget& dock) : QObject(&dock), m_main(main), m_dock(dock)
-    {
-        main.installEventFilter(this);
-    }
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        if (watched == &m_main && event->type() == QEvent::Close)
-            saveDockPlacement(m_main, m_dock);
-        return false;
-    }
-
-private:
-    QMainWindow& m_main;
-    QDockWidget& m_dock;
-};
-
 QMenu* menuNamed(QMenuBar* bar, const QString& title)
 {
     for (QAction* a : bar->actions())
@@ -287,7 +268,7 @@ RouteDock* installRouteDock(TMainForm& main)
     QAction* toggle = dock->toggleViewAction();
     toggle->setObjectName(QStringLiteral("ViewRoute1"));
     toggle->setText(QObject::tr("Route"));
-    if (QMenu* view = menuNamed(main.menuBar(), QStringLiteral("View"))) {
+    if (QMenu* view = menuNamed(main.menuBar(), QStringLiteral("&View"))) {
         view->addSeparator();
         view->addAction(toggle);
     }
@@ -338,7 +319,10 @@ RouteDock* installRouteDock(TMainForm& main)
     // Hidden until the user shows it: the designed first window is too small to share.
     dock->hide();
     restoreDockPlacement(main, *dock);
-    new PlacementKeeper(main, *dock);
+    main.regSave().alsoSave([&main, guard = QPointer<QDockWidget>(dock)](QSettings& store) {
+        if (guard)
+            saveDockPlacement(store, main, *guard);
+    });
     // The model of a closing window goes with it; the dock forgets it through its QPointer.
     follow();
     return dock;

@@ -51,16 +51,6 @@ int readInteger(QSettings& store, const QString& name)
     return static_cast<int>(v.toLongLong());
 }
 
-/// Writes one value and makes it reach the store at once, so a refused write is found at the
-/// value it concerns.
-void writeValue(QSettings& store, const QString& name, const QVariant& value)
-{
-    store.setValue(name, value);
-    store.sync();
-    if (store.status() != QSettings::NoError)
-        fail("Failed to set data for '%1'", name);
-}
-
 bool keyExists(QSettings& store, const QString& key)
 {
     store.beginGroup(key);
@@ -241,12 +231,61 @@ void TRegSave::RestoreForm()
         m_restoredNormal = QRect(w.pos(), w.size());
 }
 
+void TRegSave::saving(const std::function<void(QSettings&)>& work)
+{
+    if (m_saving) {
+        work(*m_saving);
+        return;
+    }
+    // Every value of the save is set in memory, then the file is written (synced and renamed
+    // over the old one) once: a refused write keeps the whole previous file.
+    const std::unique_ptr<QSettings> store = RegistryStore::open();
+    m_saving = store.get();
+    m_firstValue.clear();
+    struct EndOfSave {
+        QSettings*& saving;
+        ~EndOfSave() { saving = nullptr; }
+    } end{m_saving};
+    work(*store);
+    store->sync();
+    if (store->status() != QSettings::NoError)
+        fail("Failed to set data for '%1'", m_firstValue);
+}
+
+void TRegSave::setValue(QSettings& store, const QString& name, const QVariant& value)
+{
+    if (m_firstValue.isEmpty())
+        m_firstValue = name;
+    store.setValue(name, value);
+}
+
 void TRegSave::SaveForm()
 {
     if (!m_form)
         return;
-    const std::unique_ptr<QSettings> store = RegistryStore::open();
-    store->beginGroup(formKey());
+    saving([this](QSettings& store) { saveFormValues(store); });
+}
+
+void TRegSave::SaveFormAndToolbars()
+{
+    if (!m_form)
+        return;
+    saving([this](QSettings& store) {
+        SaveForm();
+        SaveToolbars();
+        for (const auto& save : m_alsoSave)
+            save(store);
+    });
+}
+
+void TRegSave::alsoSave(std::function<void(QSettings&)> save)
+{
+    m_alsoSave.push_back(std::move(save));
+}
+
+void TRegSave::saveFormValues(QSettings& store)
+{
+    store.beginGroup(formKey());
     const QMainWindow& w = *m_form;
     const Qt::WindowStates state = w.windowState();
     const QString align = state & Qt::WindowMinimized   ? QStringLiteral("wsMinimized")
@@ -257,12 +296,13 @@ void TRegSave::SaveForm()
     const QPoint frameNow = w.geometry().topLeft() - w.pos();
     const QRect place = placementToStore({state, QRect(w.pos(), w.size()), w.normalGeometry(),
                                           m_normalFrameOffset.value_or(frameNow), m_restoredNormal});
-    writeValue(*store, QStringLiteral("Align"), align);
-    writeValue(*store, QStringLiteral("Left"), place.x());
-    writeValue(*store, QStringLiteral("Top"), place.y());
-    writeValue(*store, QStringLiteral("Width"), place.width());
-    writeValue(*store, QStringLiteral("Height"), place.height());
-    writeValue(*store, QStringLiteral("Dir"), QDir::toNativeSeparators(QDir::currentPath()));
+    setValue(store, QStringLiteral("Align"), align);
+    setValue(store, QStringLiteral("Left"), place.x());
+    setValue(store, QStringLiteral("Top"), place.y());
+    setValue(store, QStringLiteral("Width"), place.width());
+    setValue(store, QStringLiteral("Height"), place.height());
+    setValue(store, QStringLiteral("Dir"), QDir::toNativeSeparators(QDir::currentPath()));
+    store.endGroup();
 }
 
 QList<QToolBar*> TRegSave::toolbarsLastToFirst() const
@@ -304,8 +344,13 @@ void TRegSave::remapFloatingToolbars()
 
 void TRegSave::SaveToolbars()
 {
-    for (QToolBar* tb : toolbarsLastToFirst())
-        SaveToolbar(tb);
+    const QList<QToolBar*> toolbars = toolbarsLastToFirst();
+    if (toolbars.isEmpty())
+        return;
+    saving([&](QSettings& store) {
+        for (QToolBar* tb : toolbars)
+            saveToolbarValues(store, tb);
+    });
 }
 
 void TRegSave::RestoreToolbar(QToolBar* toolbar)
@@ -381,9 +426,13 @@ void TRegSave::SaveToolbar(QToolBar* toolbar)
 {
     if (!m_form || !toolbar)
         return;
+    saving([&](QSettings& store) { saveToolbarValues(store, toolbar); });
+}
+
+void TRegSave::saveToolbarValues(QSettings& store, QToolBar* toolbar)
+{
     const QMainWindow& w = *m_form;
-    const std::unique_ptr<QSettings> store = RegistryStore::open();
-    store->beginGroup(formKey() + u'/' + toolbar->objectName());
+    store.beginGroup(formKey() + u'/' + toolbar->objectName());
 
     const bool floating = toolbar->isFloating();
     const Qt::ToolBarArea area = w.toolBarArea(toolbar);
@@ -398,13 +447,14 @@ void TRegSave::SaveToolbar(QToolBar* toolbar)
     if (!floating)
         place.translate(-dockOrigin(w, area));
 
-    writeValue(*store, QStringLiteral("DockedTo"), floating ? QString() : dockName(w, area));
-    writeValue(*store, QStringLiteral("DockPos"), dockPos);
-    writeValue(*store, QStringLiteral("DockRow"), dockRow);
-    writeValue(*store, QStringLiteral("Left"), place.left());
-    writeValue(*store, QStringLiteral("Width"), place.width());
-    writeValue(*store, QStringLiteral("Height"), place.top());
-    writeValue(*store, QStringLiteral("Visible"), toolbar->isHidden() ? 0 : 1);
+    setValue(store, QStringLiteral("DockedTo"), floating ? QString() : dockName(w, area));
+    setValue(store, QStringLiteral("DockPos"), dockPos);
+    setValue(store, QStringLiteral("DockRow"), dockRow);
+    setValue(store, QStringLiteral("Left"), place.left());
+    setValue(store, QStringLiteral("Width"), place.width());
+    setValue(store, QStringLiteral("Height"), place.top());
+    setValue(store, QStringLiteral("Visible"), toolbar->isHidden() ? 0 : 1);
+    store.endGroup();
 }
 
 }  // namespace zelt::shell

@@ -7,10 +7,13 @@
 #include <QPointer>
 #include <QRect>
 #include <QString>
+#include <QVariant>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 class QMainWindow;
 class QSettings;
@@ -47,7 +50,9 @@ QRect placementToStore(const PlacementFacts& facts);
 /// (string, written only). Toolbar key "Software/<ProgName>/<toolbar name>": "DockedTo"
 /// (string: dock component name, empty when floating), "DockPos", "DockRow", "Left", "Width",
 /// "Height" (the toolbar's top coordinate), "Visible" (integers). Each operation opens the store,
-/// works and closes it; failures throw RegistryError and leave what was applied so far.
+/// works and closes it; a save sets all its values first and then writes the store once, so a
+/// store that cannot be written keeps none of them (RegistryError naming the save's first
+/// value). A failed restore throws RegistryError and leaves what was applied so far.
 /// While no form is set, every operation does nothing.
 class TRegSave : public QObject {
     Q_OBJECT
@@ -69,11 +74,24 @@ public:
     /// Every toolbar that is a direct child of the form, from the last child to the first.
     void RestoreToolbars();
     void SaveToolbars();
+    /// SaveForm, SaveToolbars and the values added by alsoSave as one save: the store is
+    /// written once.
+    void SaveFormAndToolbars();
+    /// Adds values that SaveFormAndToolbars sets with the form's (a dock's place, say): `save`
+    /// sets them on the store, whose group is its root.
+    void alsoSave(std::function<void(QSettings&)> save);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    /// Runs `work` on the store of the save under way. A save that is not part of another opens
+    /// the store, and writes it once after `work`.
+    void saving(const std::function<void(QSettings&)>& work);
+    /// Sets one value of the save under way (it reaches the file when the save ends).
+    void setValue(QSettings& store, const QString& name, const QVariant& value);
+    void saveFormValues(QSettings& store);
+    void saveToolbarValues(QSettings& store, QToolBar* toolbar);
     QList<QToolBar*> toolbarsLastToFirst() const;
     void restoreToolbarDock(QSettings& store, QToolBar* toolbar);
     void restoreToolbarPlace(QSettings& store, QToolBar* toolbar);
@@ -87,6 +105,10 @@ private:
     /// Floating toolbars were restored while the form was not on screen.
     bool m_floatingBeforeShow = false;
     QString m_progName = QStringLiteral("Zelt");
+    /// The store of the save under way (null between saves) and the first value it set.
+    QSettings* m_saving = nullptr;
+    QString m_firstValue;
+    std::vector<std::function<void(QSettings&)>> m_alsoSave;
 };
 
 }  // namespace zelt::shell

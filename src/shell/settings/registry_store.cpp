@@ -10,6 +10,8 @@
 #include <QStandardPaths>
 #include <QStringList>
 
+#include <atomic>
+
 namespace zelt::shell {
 namespace {
 
@@ -75,8 +77,11 @@ bool readRegFile(QIODevice& device, QSettings::SettingsMap& map)
     return true;
 }
 
+std::atomic<quint64> g_fileWrites{0};
+
 bool writeRegFile(QIODevice& device, const QSettings::SettingsMap& map)
 {
+    ++g_fileWrites;
     const QByteArray text = RegistryStore::serialise(map);
     return device.write(text) == text.size();
 }
@@ -151,6 +156,11 @@ QSettings::Format RegistryStore::fileFormat()
     static const QSettings::Format format =
         QSettings::registerFormat(QStringLiteral("reg"), readRegFile, writeRegFile, Qt::CaseSensitive);
     return format;
+}
+
+quint64 RegistryStore::fileWrites()
+{
+    return g_fileWrites;
 }
 
 QString RegistryStore::registryFile()

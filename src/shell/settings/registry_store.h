@@ -34,6 +34,9 @@ public:
 
     /// The custom QSettings format used for the file store.
     static QSettings::Format fileFormat();
+    /// How many times this process has written a store file (each write replaces the whole
+    /// file): a save is meant to write it once.
+    static quint64 fileWrites();
 
     /// Parses the text of a store file into a QSettings map (exposed for tests).
     static QSettings::SettingsMap parse(const QByteArray& text);

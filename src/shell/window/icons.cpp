@@ -206,6 +206,7 @@ const char* themeName(IconKind kind)
     case IconKind::Copy: return "edit-copy";
     case IconKind::Paste: return "edit-paste";
     case IconKind::CloseToolbar: return "window-close";
+    case IconKind::Program: return "zelt";  // the icon the package installs into the hicolor theme
     default: return nullptr;
     }
 }

@@ -12,6 +12,8 @@
 #include "shell/window/status_panel.h"
 
 #include <QAbstractEventDispatcher>
+#include <QPointer>
+#include <QTimer>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -22,10 +24,13 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSessionManager>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QToolBar>
+
+#include <algorithm>
 
 namespace zelt::shell {
 
@@ -68,14 +73,14 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     setApplicationTitle(QString::fromLatin1(kMainCaption));
     setWindowTitle(QString::fromLatin1(kMainCaption));
     setWindowIcon(commandIcon(IconKind::Program));
-    move(315, 159);
-    resize(480, 310);
+    placeFirstStart();
 
     m_mdi = new QMdiArea(this);
     m_mdi->setObjectName(QStringLiteral("MDIArea"));
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(m_mdi);
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, &TMainForm::documentActivated);
 
     createActions();
     createMenus();
@@ -88,6 +93,7 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
     m_regSave->setCurrForm(this);
     m_regSave->setProgName(QStringLiteral("Zelt"));
     restoreSettings();
+    keepOnScreen();
 
     connectCommandModules();
     // Enabling follows the program's state whenever it has nothing else to do.
@@ -115,6 +121,46 @@ TMainForm::TMainForm(QWidget* parent) : QMainWindow(parent)
 TMainForm::~TMainForm()
 {
     disconnect(m_idleConnection);
+    // Child widgets are deleted by the QWidget base, when this is no longer a TMainForm: their
+    // signals must not reach it then.
+    for (QObject* child : findChildren<QObject*>())
+        disconnect(child, nullptr, this, nullptr);
+}
+
+void TMainForm::placeFirstStart()
+{
+    // Three quarters of the screen's free area, in its middle; the settings replace it later.
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) {
+        resize(480, 310);
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    resize(std::max(480, area.width() * 3 / 4), std::max(310, area.height() * 3 / 4));
+    move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+}
+
+void TMainForm::keepOnScreen()
+{
+    // A stored place from another screen (or another scale) must not put the window, or its
+    // title bar, out of reach: the window is shrunk to the screen it is on, or the first one,
+    // and moved wholly onto it, with room for the frame the window manager adds.
+    QScreen* screen = QGuiApplication::screenAt(geometry().center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    constexpr int kTitle = 32;
+    constexpr int kBorder = 8;
+    const QRect area = screen->availableGeometry();
+    const QSize fitted = size().boundedTo(area.size() - QSize(2 * kBorder, kTitle + kBorder)).expandedTo(QSize(200, 100));
+    const int x = std::clamp(pos().x(), area.left(), std::max(area.left(), area.right() + 1 - fitted.width() - 2 * kBorder));
+    const int y = std::clamp(pos().y(), area.top(),
+                             std::max(area.top(), area.bottom() + 1 - fitted.height() - kTitle - kBorder));
+    if (fitted != size())
+        resize(fitted);
+    if (QPoint(x, y) != pos())
+        move(x, y);
 }
 
 void TMainForm::restoreSettings()
@@ -137,8 +183,7 @@ void TMainForm::restoreSettings()
 bool TMainForm::saveSettings()
 {
     try {
-        m_regSave->SaveForm();
-        m_regSave->SaveToolbars();
+        m_regSave->SaveFormAndToolbars();
     } catch (const RegistryError& e) {
         showRegistryError(this, e);
         return false;
@@ -188,6 +233,7 @@ StatusPanel* TMainForm::statusPanel(int index) const
 
 void TMainForm::showStatus(const QString& text)
 {
+    m_statusOwner = nullptr;
     m_statusText = text;
     m_panels[0]->setText(text);
 }
@@ -226,7 +272,7 @@ void TMainForm::updateEnabling()
                          a.PasteFromExcel1, a.tbPasteInTable, a.SetStartCalc1, a.SetEndCalc1, a.tbSt, a.tbFin,
                          a.BeginWayHeight1, a.tbPrint, a.Print1, a.Grids1->menuAction(), a.tbCols, a.FillHeight1,
                          a.tbFillH, a.Export1, a.tbFillPercent, a.SaveAs1, a.PercentCalc1, a.FileSave1,
-                         a.FileSaveAs1, a.FileClose1, a.WindowCascade1, a.WindowTileHorizontal1,
+                         a.FileSaveAs1, a.FileClose1, a.Check1, a.WindowCascade1, a.WindowTileHorizontal1,
                          a.WindowTileVertical1, a.WindowMinimizeAll1, a.WindowArrangeAll1})
         act->setEnabled(any);
     const bool start = any && active->document().calcStartSelected;
@@ -236,6 +282,8 @@ void TMainForm::updateEnabling()
     a.Recalculate1->setEnabled(start && end);
     a.tbCalc->setEnabled(start && end);
     updateEditActions();
+    updateUndoAction(a.EditUndo1, false, any ? active : nullptr);
+    updateUndoAction(a.EditRedo1, true, any ? active : nullptr);
 
     const QString values = any ? general(active->document().pairsPer100m, active->document().table) + QStringLiteral("/100 ; ")
                                      + general(active->document().startHeight, active->document().table) + QStringLiteral(" m")
@@ -253,6 +301,67 @@ void TMainForm::updateEditActions()
     m_actions.EditCut1->setEnabled(selection && !edit->isReadOnly());
     m_actions.EditCopy1->setEnabled(selection);
     m_actions.EditPaste1->setEnabled(edit && !edit->isReadOnly() && m_clipboardHasText);
+}
+
+void TMainForm::updateUndoAction(QAction* action, bool redo, const TMDIChild* active)
+{
+    // The menu names what Undo and Redo would do: typing in a text field, the row being typed,
+    // or the last step of the active document's history.
+    const auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    const bool outsideGrid = edit && !(active && active->isAncestorOf(edit)) && !edit->isReadOnly();
+    QString name;
+    if (outsideGrid && (redo ? edit->isRedoAvailable() : edit->isUndoAvailable()))
+        name = QStringLiteral("Typing");
+    else if (active)
+        name = active->undoName(redo);
+    const QString verb = redo ? QStringLiteral("Redo") : QStringLiteral("Undo");
+    const QString text = QLatin1Char('&') + verb + (name.isEmpty() ? QString() : QLatin1Char(' ') + name);
+    if (action->text() != text) {
+        action->setText(text);
+        action->setToolTip(verb + (name.isEmpty() ? QString() : QLatin1Char(' ') + name));
+        action->setStatusTip(name.isEmpty() ? QString()
+                             : (redo ? QStringLiteral("Brings back: ") : QStringLiteral("Takes back: ")) + name);
+    }
+    action->setEnabled(!name.isEmpty());
+}
+
+void TMainForm::stepHistory(bool redo)
+{
+    TMDIChild* active = activeDocument();
+    auto* edit = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (edit && !(active && active->isAncestorOf(edit)) && (redo ? edit->isRedoAvailable() : edit->isUndoAvailable())) {
+        redo ? edit->redo() : edit->undo();
+        return;
+    }
+    if (active) {
+        redo ? active->redoLast() : active->undoLast();
+        updateEnabling();
+    }
+}
+
+void TMainForm::documentActivated(QMdiSubWindow* sub)
+{
+    // Another document window takes the turn: the row being typed in the one left is stored
+    // as leaving the row would store it, or its user corrects or discards it. Done once the
+    // activation is over, since the question may bring the window left back to the front.
+    if (!sub)
+        return;  // the whole program lost the focus; nothing was left
+    if (sub->widget() != m_statusOwner)
+        clearStatusOf(m_statusOwner);
+    QPointer<QMdiSubWindow> left = m_lastActive;
+    m_lastActive = sub;
+    if (!left || left == sub)
+        return;
+    QTimer::singleShot(0, this, [left] {
+        if (auto* child = left ? qobject_cast<TMDIChild*>(left->widget()) : nullptr)
+            child->settlePendingRow();
+    });
+}
+
+void TMainForm::clearStatusOf(const QObject* document)
+{
+    if (document && document == m_statusOwner)
+        showStatus(QString());
 }
 
 void TMainForm::editFocused(int command)

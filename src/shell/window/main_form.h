@@ -6,6 +6,7 @@
 
 #include <QList>
 #include <QMetaObject>
+#include <QPointer>
 #include <QMainWindow>
 #include <QString>
 
@@ -58,6 +59,8 @@ struct MainActions {
     QAction* PrintPreview1 = nullptr;     ///< "Print P&rewiew" (menu)
     QAction* FileExit1 = nullptr;         ///< "E&xit"
     // Edit
+    QAction* EditUndo1 = nullptr;         ///< "&Undo <step>" Ctrl+Z: the active document's history
+    QAction* EditRedo1 = nullptr;         ///< "&Redo <step>" Ctrl+Shift+Z, Ctrl+Y
     QAction* EditCut1 = nullptr;          ///< "Cu&t" Ctrl+X
     QAction* EditCopy1 = nullptr;         ///< "&Copy" Ctrl+C
     QAction* EditPaste1 = nullptr;        ///< "&Paste" Ctrl+V
@@ -72,6 +75,7 @@ struct MainActions {
     QAction* Recalculate1 = nullptr;      ///< "Re&Calculate" F10
     QAction* FillHeight1 = nullptr;       ///< "Fill Height"
     QAction* PercentCalc1 = nullptr;      ///< "% calc height"
+    QAction* Check1 = nullptr;            ///< "Chec&k": slopes against the altimeter, suspect readings
     // Grids
     QMenu* Grids1 = nullptr;              ///< "Grids" menu
     QAction* GridSaveCustom1 = nullptr;   ///< "Save current to custom file"
@@ -191,13 +195,19 @@ private:
     void createStatusBar();
     QToolBar* makeToolbar(const char* name, const char* caption, Qt::ToolBarArea area, QAction* viewItem);
     void addCloseButton(QToolBar* toolbar);
+    void placeFirstStart();
+    void keepOnScreen();
     void restoreSettings();
     bool saveSettings();
     bool closeAllDocuments();
     void updateWindowMenu();
     void layoutStatusPanels();
     void updateEditActions();
+    void updateUndoAction(QAction* action, bool redo, const TMDIChild* active);
     void editFocused(int command);
+    void stepHistory(bool redo);
+    void documentActivated(QMdiSubWindow* sub);
+    void clearStatusOf(const QObject* document);
     void tileDocuments(Qt::Orientation stacking);
     void minimizeAllDocuments();
     void arrangeMinimizedDocuments();
@@ -217,6 +227,8 @@ private:
     DiagnosticsDialog* m_diagnostics = nullptr;
     PathPrompt m_pathPrompt;
     QMetaObject::Connection m_idleConnection;
+    QPointer<QMdiSubWindow> m_lastActive;   ///< the document window that had the turn last
+    const QObject* m_statusOwner = nullptr; ///< the document window whose notice panel 0 shows
     bool m_updating = false;
     bool m_clipboardHasText = false;
 };

@@ -94,6 +94,11 @@ void TMainForm::createFileActions()
 void TMainForm::createEditAndCalcActions()
 {
     MainActions& a = m_actions;
+    a.EditUndo1 = makeAction(this, "EditUndo1", "&Undo", "Undo|Takes back the last change", QKeySequence::Undo);
+    a.EditRedo1 = makeAction(this, "EditRedo1", "&Redo", "Redo|Brings back the change last taken back");
+    a.EditRedo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    connect(a.EditUndo1, &QAction::triggered, this, [this] { stepHistory(false); });
+    connect(a.EditRedo1, &QAction::triggered, this, [this] { stepHistory(true); });
     a.EditCut1 = withIcon(makeAction(this, "EditCut1", "Cu&t", "Cut|Cuts the selection and puts it on the Clipboard",
                                      QKeySequence(Qt::CTRL | Qt::Key_X)), IconKind::Cut);
     a.EditCopy1 = withIcon(makeAction(this, "EditCopy1", "&Copy", "Copy|Copies the selection and puts it on the Clipboard",
@@ -117,6 +122,9 @@ void TMainForm::createEditAndCalcActions()
     a.Recalculate1 = makeAction(this, "ReCalculate1", "Re&Calculate", nullptr, QKeySequence(Qt::Key_F10));
     a.FillHeight1 = makeAction(this, "FillHeight1", "Fill Height");
     a.PercentCalc1 = makeAction(this, "calcheight1", "% calc height");
+    a.Check1 = makeAction(this, "Check1", "Chec&k",
+                          "Check|Checks the slopes against the altimeter and looks for the reading that keeps the "
+                          "route off its known points");
     a.tbFillH = makeAction(this, "ToolbarButtonFillH", "Fill H", "Fill Height");
     a.tbFillPercent = makeAction(this, "ToolbarButtonFillPercent", "Fill%", "Fill procent");
     a.tbSt = makeAction(this, "ToolbarButtonSt", "St", "Set Start Height for calc");
@@ -191,19 +199,23 @@ void TMainForm::createMenus()
     file->addAction(a.FileExit1);
 
     QMenu* edit = addMenu("&Edit", "Edit commands");
+    edit->addActions({a.EditUndo1, a.EditRedo1});
+    edit->addSeparator();
     edit->addActions({a.EditCut1, a.EditCopy1, a.EditPaste1});
     edit->addSeparator();
     edit->addAction(a.PasteFromExcel1);
 
-    addMenu("View", nullptr)->addActions({a.ViewStandart1, a.ViewEdit1, a.ViewView1, a.ViewHeight1});
-    addMenu("Settings", nullptr)->addActions({a.Parymetry1, a.StartHeight1, a.BeginWayHeight1});
+    addMenu("&View", nullptr)->addActions({a.ViewStandart1, a.ViewEdit1, a.ViewView1, a.ViewHeight1});
+    addMenu("&Settings", nullptr)->addActions({a.Parymetry1, a.StartHeight1, a.BeginWayHeight1});
 
     QMenu* calc = addMenu("&Calc Height", nullptr);
     calc->addActions({a.SetStartCalc1, a.SetEndCalc1, a.Recalculate1});
     calc->addSeparator();
     calc->addActions({a.FillHeight1, a.PercentCalc1});
+    calc->addSeparator();
+    calc->addAction(a.Check1);
 
-    a.Grids1 = addMenu("Grids", nullptr);
+    a.Grids1 = addMenu("&Grids", nullptr);
     a.Grids1->setObjectName(QStringLiteral("Grids1"));
     a.Grids1->addAction(a.GridSaveCustom1);
     a.Grids1->addSeparator();
@@ -289,6 +301,8 @@ void TMainForm::createToolbars()
     t4->addAction(a.tbCalc);
     t4->addSeparator();
     t4->addActions({a.tbGS, a.tbGF});
+    t4->addSeparator();
+    t4->addAction(a.Check1);
 
     for (QToolBar* tb : m_toolbars)
         addCloseButton(tb);

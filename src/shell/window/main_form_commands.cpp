@@ -2,6 +2,7 @@
 // Main window: connects the commands whose work lives in other command modules.
 #include "shell/window/main_form.h"
 
+#include "shell/commands/check_commands.h"
 #include "shell/commands/export_dialog.h"
 #include "shell/commands/height_commands.h"
 #include "shell/commands/interchange_commands.h"
@@ -30,6 +31,7 @@ void TMainForm::connectCommandModules()
     installInterchangeCommands(*this);
     installLayoutMenus(*this);
     installKnownPointsCommand(*this);
+    installCheckCommand(*this);
     installRouteDock(*this);
 }
 

@@ -6,6 +6,7 @@
 #include "interchange/layout_stream.h"
 #include "shell/window/icons.h"
 #include "shell/window/mdi_child.h"
+#include "shell/window/undo_commands.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -74,7 +75,12 @@ void TMainForm::OpenDocument(const QString& path)
     auto* child = new TMDIChild;
     child->setPathCaption(path);
     child->setWindowIcon(commandIcon(IconKind::Program));
-    connect(child, &TMDIChild::statusMessage, this, &TMainForm::showStatus);
+    // A window's notice is its own: it goes when the window closes or another takes the turn.
+    connect(child, &TMDIChild::statusMessage, this, [this, child](const QString& text) {
+        showStatus(text);
+        m_statusOwner = child;
+    });
+    connect(child, &QObject::destroyed, this, [this, child] { clearStatusOf(child); });
     QMdiSubWindow* sub = m_mdi->addSubWindow(child);
     sub->showMaximized();
     m_mdi->setActiveSubWindow(sub);
@@ -86,18 +92,27 @@ void TMainForm::OpenDocument(const QString& path)
         zelt::document::OpenOutcome outcome = child->session().open(toPath(path));
         found = std::move(outcome.diagnostics);
         if (outcome.layoutToLoad) {
-            // A layout that cannot be read leaves the built-in column set in place.
+            // A layout that cannot be read leaves the built-in column set in place, and the
+            // file as it is until the user chooses another layout or deletes it.
             try {
-                doc.columns = zelt::interchange::loadGridLayout(*outcome.layoutToLoad);
+                doc.columns = zelt::interchange::loadLayoutCompanion(*outcome.layoutToLoad);
             } catch (const std::exception& e) {
+                child->keepLayoutFile();
                 TMDIChild::showError(this, QString::fromUtf8(e.what()));
             }
         }
     } catch (const std::exception& e) {
+        child->history()->forget();
         child->refreshRows();
         TMDIChild::showError(this, QString::fromUtf8(e.what()));
+        // A table that did not open leaves no empty window behind; one whose companion could
+        // not be read stays open with what was read.
+        if (!child->Table1().isOpen())
+            sub->close();
         return;
     }
+    // The history starts with the document as opened (the start row a new table gets is no step).
+    child->history()->forget();
     child->refreshRows();
     child->DBGrid1()->setFocus();
     // A table that opened read-only (damaged, locked, write-protected, on read-only media)

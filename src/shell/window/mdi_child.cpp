@@ -9,6 +9,7 @@
 #include "shell/grid/grid_delegate.h"
 #include "shell/grid/grid_view.h"
 #include "shell/window/main_form.h"
+#include "shell/window/undo_commands.h"
 #include "shell/grid/table_model.h"
 
 #include <QAction>
@@ -26,10 +27,8 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cerrno>
 #include <cctype>
 #include <cmath>
-#include <cstdio>
 #include <stdexcept>
 
 namespace zelt::shell {
@@ -38,20 +37,10 @@ using zelt::document::TraverseTable;
 
 namespace {
 
-/// Writes the grid's layout into the .ing companion: the file is created empty first, so that
-/// a file that cannot be written is reported with the I/O message like the .inf companion.
+/// Writes the grid's layout into the .ing companion; a failure is the companion's error.
 void writeLayoutCompanion(const std::filesystem::path& ing, const zelt::document::ColumnSet& columns,
                           const zelt::interchange::ColumnDefaults& defaults)
 {
-    errno = 0;
-#ifdef _WIN32
-    std::FILE* f = _wfopen(ing.c_str(), L"wb");
-#else
-    std::FILE* f = std::fopen(ing.c_str(), "wb");
-#endif
-    if (!f)
-        throw zelt::document::CompanionError(zelt::document::ioErrorMessage(errno));
-    std::fclose(f);
     try {
         zelt::interchange::saveGridLayout(columns, ing, defaults);
     } catch (const std::exception& e) {
@@ -101,9 +90,11 @@ TMDIChild::TMDIChild(QWidget* parent)
     // the session writes it at close with this grid's defaults.
     zelt::document::DocumentSession::LayoutIo layoutIo;
     layoutIo.write = [this](const std::filesystem::path& ing, const zelt::document::ColumnSet& columns) {
-        writeLayoutCompanion(ing, columns, columnDefaults());
+        if (!m_keepLayoutFile)
+            writeLayoutCompanion(ing, columns, columnDefaults());
     };
     m_session = std::make_unique<zelt::document::DocumentSession>(*m_document, std::move(layoutIo));
+    m_history = new DocumentHistory(*this);
     buildNavigator();
 
     auto* layout = new QVBoxLayout(this);
@@ -157,7 +148,12 @@ void TMDIChild::connectGrid()
     connect(m_model, &TraverseTableModel::datasetStateChanged, this, &TMDIChild::updateNavigator);
     connect(m_model, &TraverseTableModel::rowsInserted, this, &TMDIChild::updateNavigator);
     connect(m_model, &TraverseTableModel::rowsRemoved, this, &TMDIChild::updateNavigator);
-    connect(m_model, &TraverseTableModel::errorRaised, this, [this](const QString& m) { showError(this, m); });
+    connect(m_model, &TraverseTableModel::errorRaised, this, [this](const QString& m) {
+        if (m_settling)
+            m_settleError = m;   // settlePendingRow asks with it
+        else
+            showError(this, m);
+    });
     connect(m_model, &TraverseTableModel::modelReset, this, &TMDIChild::updateCaption);
     connect(m_grid, &QAbstractItemView::doubleClicked, this, [this] {
         if (Table1().isReadOnly())
@@ -182,7 +178,9 @@ void TMDIChild::connectGrid()
 
 TMDIChild::~TMDIChild()
 {
-    // The models listen to the table; they must go before the document does.
+    // The history and the models listen to the table; they must go before the document does.
+    delete m_history;
+    m_history = nullptr;
     delete m_routeModel;
     m_routeModel = nullptr;
     delete m_grid;
@@ -251,6 +249,7 @@ bool TMDIChild::goToRow(int row, const QString& fieldName)
 
 void TMDIChild::refreshColumns()
 {
+    m_keepLayoutFile = false;
     m_model->refreshColumns();
 }
 
@@ -298,7 +297,8 @@ void TMDIChild::setPathCaption(const QString& path)
 
 void TMDIChild::updateCaption()
 {
-    const QString caption = m_pathCaption + (Table1().isReadOnly() ? readOnlyMark() : QString());
+    const QString caption = m_pathCaption + (Table1().isReadOnly() ? readOnlyMark() : QString())
+                            + (m_closedEarly ? QStringLiteral(" [closed]") : QString());
     if (windowTitle() != caption)
         setWindowTitle(caption);
 }
@@ -432,6 +432,7 @@ void TMDIChild::deleteWithConfirmation()
     if (box.exec() != QMessageBox::Ok)
         return;
     try {
+        UndoStep step(this, QStringLiteral("Delete Row %1").arg(t.recNo()), UndoStep::KeepPending);
         t.deleteRow();
     } catch (const std::exception& e) {
         showError(this, QString::fromUtf8(e.what()));
@@ -462,6 +463,8 @@ bool TMDIChild::eventFilter(QObject* watched, QEvent* event)
         QTimer::singleShot(0, this, &TMDIChild::showCellEditor);
     if (watched == m_grid && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
+        if (isAltLetter(*key))
+            return true;  // a mnemonic that matched no menu does not start typing in the cell
         if (refuseReadOnlyKey(*key))
             return true;
         if (gridKey(key->key(), key->modifiers()))
@@ -489,7 +492,10 @@ bool TMDIChild::writeCompanionsAndClose()
 {
     if (m_closed)
         return true;
-    // Text still in the cell editor is not committed: a row not yet stored is dropped.
+    // The row being typed is stored first, or the user corrects or discards it; after that
+    // nothing more is taken from the cell editor.
+    if (!settlePendingRow())
+        return false;
     m_model->setEditsAccepted(false);
     // The session writes nothing for a read-only table (damaged, locked, on read-only media) nor
     // for a window whose table never opened, which would put companions beside a file it never read.
@@ -514,13 +520,25 @@ bool TMDIChild::writeCompanionsAndClose()
 
 bool TMDIChild::closeAnyway(const QString& file, const QString& cause, const QString& lost)
 {
+    // After the table itself closed (its rows are stored), the window cannot show it any more:
+    // the question says so, and a window kept open says why it is empty.
+    const bool tableClosed = !Table1().isOpen();
+    const QString closed = tableClosed ? QStringLiteral("\n\nThe table itself is already closed; its rows are stored. "
+                                                        "Cancel keeps this window to try writing again.")
+                                       : QString();
     QMessageBox box(QMessageBox::Warning, applicationTitle(),
-                    QStringLiteral("Cannot write \"%1\": %2\n\nClose the table anyway? %3").arg(file, cause, lost),
+                    QStringLiteral("Cannot write \"%1\": %2\n\nClose the table anyway? %3").arg(file, cause, lost) + closed,
                     QMessageBox::Close | QMessageBox::Cancel, this);
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
     if (box.exec() != QMessageBox::Close) {
-        m_model->setEditsAccepted(Table1().isOpen());
+        m_model->setEditsAccepted(!tableClosed);
+        if (tableClosed) {
+            m_closedEarly = true;
+            updateCaption();
+            emit statusMessage(QStringLiteral("The table is closed; \"%1\" is still to be written: close the window again")
+                                   .arg(file));
+        }
         return false;
     }
     try {

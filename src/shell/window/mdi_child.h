@@ -17,12 +17,14 @@ class QCloseEvent;
 class QKeyEvent;
 class QToolBar;
 class QAction;
+class QLineEdit;
 
 namespace zelt::shell {
 
 class TraverseTableModel;
 class GridDelegate;
 class RouteModel;
+class DocumentHistory;
 
 /// The document window (`TMDIChild`): owns one `zelt::document::Document` (the table `Table1`,
 /// the survey values, the column set and the height-calculation marks), shows it in `DBGrid1`
@@ -67,8 +69,12 @@ public:
     /// no such row or the dataset could not leave the row being edited.
     bool goToRow(int row, const QString& fieldName = {});
     /// Re-reads document().columns into the grid (titles, widths, visibility, colours, pick
-    /// lists). Call after replacing or editing the column set.
+    /// lists). Call after replacing or editing the column set; a set the user chose is written
+    /// at close even over a layout file that could not be read.
     void refreshColumns();
+    /// Closing leaves the .ing as it is: it could not be read, and writing the built-in layout
+    /// over it would lose what the user may still repair.
+    void keepLayoutFile() { m_keepLayoutFile = true; }
     /// Re-reads all rows (after a pass that suspended display updates, or a path change).
     void refreshRows();
 
@@ -102,6 +108,22 @@ public:
     /// cause and asks whether to close anyway; returns false when the user keeps the window open.
     bool writeCompanionsAndClose();
 
+    /// The undo history of this document (ends with the window).
+    DocumentHistory* history() const { return m_history; }
+    /// Undo / Redo of the Edit menu: typed text in the cell editor first, as a text field does;
+    /// otherwise the row being typed is stored (as leaving it would) and the last step of the
+    /// history is taken back or brought back.
+    void undoLast();
+    void redoLast();
+    /// What undoLast() would take back: "Typing", "Edit Row 12", the last step's name; empty
+    /// when nothing (the same for redo).
+    QString undoName(bool redo) const;
+    /// Stores the row being typed, as leaving the row would (the cell editor's text included).
+    /// When the table refuses it, asks whether to correct or discard it: true when the row was
+    /// stored or discarded, false when the user corrects it (the window comes to the front with
+    /// the editor on the row).
+    bool settlePendingRow();
+
     /// Shows `message` in the program's error box (used for every table and file error).
     static void showError(QWidget* parent, const QString& message);
 
@@ -132,9 +154,12 @@ private:
     int columnOfField(const QString& fieldName) const;
     bool refuseReadOnlyKey(const QKeyEvent& key);
     bool closeAnyway(const QString& file, const QString& cause, const QString& lost);
+    void stepHistory(bool redo);
+    QLineEdit* typingEditor() const;
 
     std::unique_ptr<zelt::document::Document> m_document;
     std::unique_ptr<zelt::document::DocumentSession> m_session;   ///< works on m_document
+    bool m_keepLayoutFile = false;
     QTableView* m_grid = nullptr;
     TraverseTableModel* m_model = nullptr;
     RouteModel* m_routeModel = nullptr;
@@ -146,6 +171,10 @@ private:
     bool m_following = false;
     bool m_applyingColumns = false;
     double m_widthScale = 1.0;
+    DocumentHistory* m_history = nullptr;   ///< after m_document: deleted first (it listens to the table)
+    bool m_closedEarly = false;             ///< the table closed, a companion still to be written
+    bool m_settling = false;                ///< settlePendingRow collects the refusal instead of showing it
+    QString m_settleError;
 };
 
 }  // namespace zelt::shell

@@ -3,6 +3,7 @@
 #include "shell/window/mdi_child.h"
 
 #include "shell/grid/table_model.h"
+#include "shell/window/undo_commands.h"
 
 #include <QAction>
 #include <QToolBar>
@@ -59,7 +60,11 @@ void TMDIChild::navigate(int button)
         case Next: t.next(); break;
         case Last: t.last(); break;
         case Insert: t.insert(); break;
-        case Delete: t.deleteRow(); break;  // the navigator deletes without asking
+        case Delete: {  // the navigator deletes without asking; Undo brings the row back
+            UndoStep step(this, QStringLiteral("Delete Row %1").arg(t.recNo()), UndoStep::KeepPending);
+            t.deleteRow();
+            break;
+        }
         case Edit: t.edit(); break;
         case Post: t.post(); break;
         case Cancel: t.cancel(); break;

@@ -72,6 +72,21 @@ private slots:
         QCOMPARE(entries(target.parent_path()).size(), std::size_t(1));
     }
 
+    // A new file never replaces one that appeared at its name since it was begun.
+    void newFileKeepsOneThatAppeared()
+    {
+        QTemporaryDir dir;
+        const fs::path target = fs::path(dir.path().toStdString()) / "new.ocd";
+        std::string message;
+        AtomicFile file = AtomicFile::begin(target, message);
+        QVERIFY(file.write("ours", message));
+        QVERIFY(writeFileAtomically(target, "theirs", message));
+        QVERIFY(!file.commitAsNew(message));
+        QVERIFY2(message.find(target.string() + "': File exists") != std::string::npos, message.c_str());
+        QCOMPARE(read(target), std::string("theirs"));
+        QCOMPARE(entries(target.parent_path()).size(), std::size_t(1));
+    }
+
     // Refusals name the full path and the system's reason and create nothing: a folder as the
     // target, a missing folder (never created), a folder that cannot be written.
     void refusalsNamePathAndReason_data()

@@ -261,12 +261,13 @@ void HeightPassesTest::beginWayShift()
     ZELT_COMPARE_COLUMN(fx.column("Altimeter"), (Column{520.0, std::nullopt, 555.0}), 0.0);
 }
 
-// A shift that takes a reading out of 0..3000 stops at that row with the range message;
-// rows before it keep their shifted reading and StartHeight is unchanged.
+// A shift that takes a reading out of 0..3000 is refused with that row's range message before
+// any row changes, so running it again after a fix never shifts a row twice.
 void HeightPassesTest::beginWayRefusedRowStopsShift()
 {
     TraverseFixture fx;
     fx.addLegs({{0, 900.0}, {10, 420.0}, {10, 1000.0}});
+    fx.doc->startHeight = 900;
     fx.doc->table.setRecNo(3);
     try {
         shiftBeginWay(*fx.doc, -500);
@@ -275,25 +276,27 @@ void HeightPassesTest::beginWayRefusedRowStopsShift()
         QCOMPARE(std::string(e.what()),
                  std::string("-80 is not a valid value for field 'Altimeter'. The allowed range is 0 to 3000"));
     }
-    QCOMPARE(fx.doc->startHeight, 420.0);
+    QCOMPARE(fx.doc->startHeight, 900.0);
     QCOMPARE(fx.doc->table.recNo(), 3);
     QVERIFY(!fx.doc->table.controlsDisabled());
     QCOMPARE(fx.doc->table.state(), zelt::document::TraverseTable::State::Browse);
     fx.reopen();
-    ZELT_COMPARE_COLUMN(fx.column("Altimeter"), (Column{400.0, 420.0, 1000.0}), 0.0);
+    ZELT_COMPARE_COLUMN(fx.column("Altimeter"), (Column{900.0, 420.0, 1000.0}), 0.0);
 }
 
+// Without rows only the start height moves, and only within the range the survey values file
+// holds (0 to 3000 m).
 void HeightPassesTest::beginWayEmptyTableAndLimits()
 {
     TraverseFixture fx;
     shiftBeginWay(*fx.doc, 30);
     QCOMPARE(fx.doc->startHeight, 450.0);
-    for (double bad : {10000000.0, -10000000.0, std::numeric_limits<double>::quiet_NaN()}) {
+    for (double bad : {10000000.0, -10000000.0, std::numeric_limits<double>::quiet_NaN(), 2551.0, -451.0}) {
         QVERIFY_THROWS_EXCEPTION(PassRefused, shiftBeginWay(*fx.doc, bad));
         QCOMPARE(fx.doc->startHeight, 450.0);
     }
-    shiftBeginWay(*fx.doc, kBeginWayMax);
-    QCOMPARE(fx.doc->startHeight, 450.0 + kBeginWayMax);
+    shiftBeginWay(*fx.doc, 2550);
+    QCOMPARE(fx.doc->startHeight, 3000.0);
 }
 
 // OK of the survey values: start height first, then the ratio, then the percent pass from the

@@ -156,6 +156,50 @@ private slots:
         QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{5}));
     }
 
+    /// A file of the first layout (end points) is read one row on; an edit session writes it
+    /// back in the current layout, a read-only one leaves it. The point on the last row's end
+    /// (the route's end, one past the last row) stays on that spot: a row added after the last
+    /// one takes it as its mark, and deleting the row whose end it is drops it.
+    void olderFileAndRouteEnd()
+    {
+        makeTable(path("t.db"), 4, true);
+        const std::string older = "ZELT KNOWN POINTS 1\nscale 15000\npoint 2 20 -3\npoint 4 40 -6\n";
+        zelt::test::writeBytes(knownPointsPath(path("t.db")), std::vector<unsigned char>(older.begin(), older.end()));
+        {
+            Document doc;
+            DocumentSession session(doc);
+            session.open(path("t.db"), DocumentSession::Mode::ReadOnly);
+            QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{3, 5}));
+        }
+        const auto onDisk = zelt::test::readBytes(knownPointsPath(path("t.db")));
+        QVERIFY(std::string(onDisk.begin(), onDisk.end()) == older);
+
+        Document doc;
+        DocumentSession session(doc);
+        session.open(path("t.db"));
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{3, 5}));
+        const auto written = zelt::test::readBytes(knownPointsPath(path("t.db")));
+        QVERIFY(std::string(written.begin(), written.end()).rfind("ZELT KNOWN POINTS 2\n", 0) == 0);
+        QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{3, 5}));
+
+        doc.table.append();
+        doc.table.setInteger("Azimuth", 90);
+        doc.table.setFloat("Pairs", 12);
+        doc.table.post();
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{3, 5}));   // row 5's mark now
+        deleteAt(doc.table, 4);
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{3, 4}));
+        deleteAt(doc.table, 3);
+        QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{3}));   // the added row's mark
+
+        // The route's end goes with the last row when that row is deleted.
+        KnownPoints end = doc.knownPoints.points();
+        end.set(doc.table.rowCount() + 1, 1, 1);
+        doc.knownPoints.replace(end);
+        deleteAt(doc.table, doc.table.rowCount());   // row 3: its mark and its end both go
+        QVERIFY(doc.knownPoints.points().empty());
+    }
+
     /// Opening a table without a start row for editing inserts one at the top: the points move
     /// with their legs, in memory and on disk. A read-only session inserts nothing and writes
     /// nothing.
@@ -318,10 +362,10 @@ private slots:
         Document doc;
         DocumentSession session(doc);
         session.open(path("t.db"));
-        fs::path blocker = knownPointsPath(path("t.db"));
-        blocker += ".tmp";
-        fs::create_directory(blocker);   // the temporary file cannot be made
-        zelt::test::writeBytes(blocker / "keep", {'x'});
+        // A link in the file's place is read through but never replaced: the write fails.
+        const fs::path kpt = knownPointsPath(path("t.db"));
+        fs::rename(kpt, path("elsewhere.kpt"));
+        fs::create_symlink(path("elsewhere.kpt"), kpt);
         insertAt(doc.table, 1);
         QCOMPARE(rowsOf(doc.knownPoints.points()), (std::vector<int>{4}));
         QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{3}));
@@ -332,7 +376,7 @@ private slots:
         } catch (const CompanionWriteError& e) {
             QCOMPARE(e.file(), knownPointsPath(path("t.db")));
         }
-        fs::remove_all(blocker);
+        fs::remove(kpt);
         session.close();
         QCOMPARE(rowsOnDisk(path("t.db")), (std::vector<int>{4}));
         QVERIFY(!doc.knownPoints.hasPendingWrite());

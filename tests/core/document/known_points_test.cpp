@@ -45,7 +45,7 @@ private slots:
         kp.set(2, 123.456789012345678, -9999999.5);
         kp.set(40, std::nextafter(1.0, 2.0), 0);
         const std::string text = formatKnownPoints(kp);
-        QVERIFY(text.rfind("ZELT KNOWN POINTS 1\nscale 10000\npoint 2 ", 0) == 0);
+        QVERIFY(text.rfind("ZELT KNOWN POINTS 2\nscale 10000\npoint 2 ", 0) == 0);
         QCOMPARE(parseKnownPoints(text), kp);
         QCOMPARE(kp.points.front().row, 2);   // kept in row order
     }
@@ -53,7 +53,7 @@ private slots:
     /// Comments, blank lines, CR LF and runs of blanks are read; scale defaults to the template's.
     void readsLenientLayout()
     {
-        const KnownPoints kp = parseKnownPoints("ZELT KNOWN POINTS 1\r\n# corner of the hut\r\n\r\n"
+        const KnownPoints kp = parseKnownPoints("ZELT KNOWN POINTS 2\r\n# corner of the hut\r\n\r\n"
                                                 "point\t3   -12.5  +40\r\n");
         QCOMPARE(kp.mapScale, 15000.0);
         QCOMPARE(int(kp.points.size()), 1);
@@ -67,7 +67,8 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("empty") << "" << "empty";
         QTest::newRow("foreign") << "1 2 3\n" << "does not begin";
-        QTest::newRow("newer") << "ZELT KNOWN POINTS 2\n" << "newer version";
+        QTest::newRow("newer") << "ZELT KNOWN POINTS 3\n" << "newer version";
+        QTest::newRow("older, last row") << "ZELT KNOWN POINTS 1\npoint 1000000000 1 2\n" << "line 2";
         QTest::newRow("comma decimal") << "ZELT KNOWN POINTS 1\npoint 1 1,5 2\n" << "line 2";
         QTest::newRow("missing y") << "ZELT KNOWN POINTS 1\npoint 1 1.5\n" << "two coordinates";
         QTest::newRow("row 0") << "ZELT KNOWN POINTS 1\n\npoint 0 1 2\n" << "line 3";
@@ -85,6 +86,23 @@ private slots:
         QFETCH(QString, message);
         const std::string msg = messageOf(text.toStdString());
         QVERIFY2(msg.find(message.toStdString()) != std::string::npos, msg.c_str());
+    }
+
+    /// A file of the first layout pinned rows' end points: each point moves one row on, to the
+    /// row whose mark stands there (the last row's end point becomes the route's end), and the
+    /// text written for it is the current layout, which reads back unchanged.
+    void olderLayoutIsConverted()
+    {
+        bool converted = false;
+        const KnownPoints kp = parseKnownPoints("ZELT KNOWN POINTS 1\nscale 10000\npoint 1 5 6\npoint 7 -1.5 2\n",
+                                                &converted);
+        QVERIFY(converted);
+        QCOMPARE(kp.mapScale, 10000.0);
+        QCOMPARE(kp.points, (std::vector<KnownPoint>{{2, 5, 6}, {8, -1.5, 2}}));
+        const std::string text = formatKnownPoints(kp);
+        QCOMPARE(text, std::string("ZELT KNOWN POINTS 2\nscale 10000\npoint 2 5 6\npoint 8 -1.5 2\n"));
+        QCOMPARE(parseKnownPoints(text, &converted), kp);
+        QVERIFY(!converted);
     }
 
     /// No file reads as none; written files read back; an empty list removes the file, leaving
@@ -133,6 +151,15 @@ private slots:
             QFAIL("a damaged file was read");
         } catch (const KnownPointsError& e) {
             QVERIFY(std::string(e.what()).find("damaged.kpt' is damaged: line 2") != std::string::npos);
+        }
+        // A message that already ends a sentence gets no second full stop.
+        writeText(knownPointsPath(damaged), "ZELT KNOWN POINTS 2\npoint 1 1e300 2\n");
+        try {
+            readKnownPoints(damaged);
+            QFAIL("a point off the map was read");
+        } catch (const KnownPointsError& e) {
+            const std::string what = e.what();
+            QVERIFY2(what.size() > 2 && what.compare(what.size() - 2, 2, "..") != 0 && what.back() == '.', e.what());
         }
     }
 

@@ -3,6 +3,7 @@
 #include "compute/field_rules.h"
 #include "compute/route_placement.h"
 #include "document/document.h"
+#include "export/ocad_template.h"
 #include "export/ocad_writer.h"
 #include "export/route_export.h"
 #include "export/t_zelt.h"
@@ -97,7 +98,7 @@ KnownPoints knownFromSimilarity(const zelt::document::Document& doc, std::initia
     const auto ends = zelt::compute::rowEndPointsM(doc);
     KnownPoints kp;
     for (int row : rows) {
-        const auto& g = ends[std::size_t(row - 1)];
+        const auto g = zelt::compute::rowMarkPointM(ends, row);
         const auto p = truth.apply(zelt::compute::groundToMapMm(g.eastM, g.northM, 15000));
         kp.set(row, p.x, p.y);
     }
@@ -119,7 +120,7 @@ private slots:
         FitFixture f;
         f.addRandomLegs(40, 5);
         Placement truth;
-        const KnownPoints known = knownFromSimilarity(f.doc, {3, 17, 40}, truth);
+        const KnownPoints known = knownFromSimilarity(f.doc, {3, 17, 41}, truth);   // 41: the route's end
         const ExportResult r = ExportRoute(f.doc, f.zelt, f.mapPath("placed.ocd"), {}, {}, &known);
         QVERIFY(r.fit);
         QVERIFY(std::fabs(r.fit->scale - 1.06) < 1e-9);
@@ -174,7 +175,7 @@ private slots:
         const auto ends = zelt::compute::rowEndPointsM(f.doc);
         const auto own = zelt::compute::groundToMapMm(ends[11].eastM, ends[11].northM, 15000);
         KnownPoints same;
-        same.set(12, own.x, own.y);
+        same.set(13, own.x, own.y);   // row 13's mark stands at row 12's end
         ExportRoute(f.doc, f.zelt, f.mapPath("same.ocd"), plain, {}, &same);
         ExportRouteWithContours(f.doc, f.zelt, f.mapPath("same-contours.ocd"), plain, {}, &same);
         QCOMPARE(firstDifference(readBytes(f.mapPath("plain.ocd")), readBytes(f.mapPath("same.ocd"))), -1LL);
@@ -182,11 +183,16 @@ private slots:
                  -1LL);
 
         KnownPoints moved;
-        moved.set(12, own.x + 40, own.y - 10);
+        moved.set(13, own.x + 40, own.y - 10);
         ExportRouteWithContours(f.doc, f.zelt, f.mapPath("moved.ocd"), plain, {}, &moved);
         const auto movedRoute = FitFixture::objects(f.mapPath("moved.ocd")).back();
         QCOMPARE(units(movedRoute.pts.front().first), 4000);
         QCOMPARE(units(movedRoute.pts.front().second), -1000);
+        // The new map's start mark stands where the placed route starts.
+        const Bytes movedMap = readBytes(f.mapPath("moved.ocd"));
+        QCOMPARE(units(i32(movedMap, std::size_t(TemplateLayout::kStartObject) + 32)), 4000);
+        QCOMPARE(units(i32(movedMap, std::size_t(TemplateLayout::kStartObject) + 36)), -1000);
+        QCOMPARE(i32(movedMap, std::size_t(TemplateLayout::kIndexBlock) + 4), (4000 - 410) * 256);
         QVERIFY(!f.zelt.placement());
 
         ExportRoute(f.doc, f.zelt, f.mapPath("again.ocd"), plain);
@@ -232,6 +238,7 @@ private slots:
         known = KnownPoints{};
         known.set(1, 90000, 0);   // 90 m of map: beyond the 24-bit range
         QVERIFY_THROWS_EXCEPTION(MapRangeError, ExportRoute(f.doc, f.zelt, f.mapPath("far.ocd"), {}, {}, &known));
+        QVERIFY(!fs::exists(f.mapPath("far.ocd")));
         QVERIFY(!f.zelt.placement());
     }
 };

@@ -20,3 +20,6 @@ endforeach()
 # Killed import, paste and passes: forks children and kills them.
 add_core_test(row_kill_test LIBS core_interchange core_compute)
 set_target_properties(row_kill_test PROPERTIES AUTOMOC ON)
+# Damaged companions refused, failed writes leaving the old file.
+add_core_test(companion_files_test LIBS core_interchange core_export)
+set_target_properties(companion_files_test PROPERTIES AUTOMOC ON)

@@ -113,7 +113,7 @@ void PasteTest::convertsByFieldTypeAndLocale()
     pasteColumn(f.doc->table, "Pairs", "12,5\r\n1e2\r\n 3 ", ',');
     QCOMPARE(f.column("Pairs"), (Lines{"12.5", "100", "3"}));
     f.doc->table.first();
-    pasteColumn(f.doc->table, "Mark", "a\tb\r\n" + std::string(60, 'm'), ',');
+    pasteColumn(f.doc->table, "Mark", "a\tb\r\n" + std::string(50, 'm'), ',');
     QCOMPARE(f.column("Mark"), (Lines{"a\tb", std::string(50, 'm'), ""}));
     f.doc->table.first();
     pasteColumn(f.doc->table, "Povorot", "1\r\nRight", '.');  // a number is not turned into a turn word
@@ -173,6 +173,10 @@ void PasteTest::stopsAtTheFirstRefusedLine_data()
                                           << "-361 is not a valid value for field 'Azimuth'. The allowed range is -360 to 360"
                                           << Lines{"5", "6"};
     QTest::newRow("calculated field") << "F" << "5" << "Field 'F' cannot be modified" << Lines{"1", "2"};
+    QTest::newRow("text longer than its field") << "Povorot" << "Left\r\nCentr_ObjectXYZW"
+                                                << "'Centr_ObjectXYZW' is too long for field 'Povorot' in row 2: it holds"
+                                                   " at most 15 characters"
+                                                << Lines{"1", "2"};
 }
 
 // Rows before the refused line keep their new values, the refused row is unchanged, and the

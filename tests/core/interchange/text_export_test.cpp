@@ -111,7 +111,7 @@ void TextExportTest::fileIsReplacedAndErrorsNameTheCause()
         exportTextFile(f.doc->table, f.doc->columns, TextColumns::AllFields, missing);
         QFAIL("wrote into a missing folder");
     } catch (const TextExportError& e) {
-        QCOMPARE(std::string(e.what()), std::string("Invalid filename"));
+        QCOMPARE(std::string(e.what()), "Cannot write the text export: '" + missing.parent_path().string() + "': No such file or directory");
     }
 }
 

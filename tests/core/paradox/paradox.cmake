@@ -12,7 +12,7 @@ if(PXLIB_FOUND)
   set(_px_oracle "$<TARGET_FILE:px_oracle>")
 endif()
 
-foreach(_t test_paradox_read test_paradox_write test_paradox_crash test_paradox_fuzz)
+foreach(_t test_paradox_read test_paradox_write test_paradox_crash test_paradox_fuzz test_paradox_concurrent)
   add_core_test(${_t} LIBS core_paradox)
   set_target_properties(${_t} PROPERTIES AUTOMOC ON)
   target_compile_definitions(${_t} PRIVATE PX_ORACLE="${_px_oracle}"

@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A map changed as a whole: objects are appended to a copy, which then takes the map's place.
+#include "export/map_stage.h"
+
+#include "base/atomic_file.h"
+#include "export/ocad_writer.h"
+
+#include <cerrno>
+#include <charconv>
+#include <fcntl.h>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zelt::mapexport {
+namespace fs = std::filesystem;
+
+namespace {
+
+[[noreturn]] void fail(const fs::path& map, int error)
+{
+    throw MapIoError("Cannot write the map " + document::fileErrorText(map, error) + "; it was left as it was.");
+}
+
+/// Creates a new file beside `map`; returns its descriptor, its name in `staged`.
+int createBeside(const fs::path& map, mode_t mode, fs::path& staged)
+{
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char digits[16];
+        const auto end = std::to_chars(digits, digits + sizeof digits, unsigned(random()), 16).ptr;
+        staged = map;
+        staged += ".zelt-" + std::string(digits, end);
+        const int fd = ::open(staged.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+}  // namespace
+
+StagedMap::StagedMap(const fs::path& map, std::int32_t startX, std::int32_t startY) : m_map(map)
+{
+    struct stat st {};
+    const bool exists = ::stat(map.c_str(), &st) == 0;
+    if (exists) {
+        // Read and checked as the map itself, so that a refusal names it; nothing is written.
+        MapAppender(map).close();
+        if (::access(map.c_str(), W_OK) != 0)
+            fail(map, errno);
+    }
+    const int fd = createBeside(map, exists ? (st.st_mode & 07777) : 0666, m_staged);
+    if (fd < 0)
+        fail(map, errno);
+    int error = 0;
+    if (exists) {
+        const int in = ::open(map.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        error = in < 0 ? errno : 0;
+        char buffer[64 * 1024];
+        while (error == 0) {
+            const ssize_t n = ::read(in, buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                error = n < 0 ? errno : 0;
+                break;
+            }
+            for (ssize_t done = 0; done < n && error == 0;) {
+                const ssize_t w = ::write(fd, buffer + done, std::size_t(n - done));
+                if (w < 0 && errno == EINTR)
+                    continue;
+                error = w < 0 ? errno : w == 0 ? EIO : 0;
+                done += w > 0 ? w : 0;
+            }
+        }
+        if (in >= 0)
+            ::close(in);
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(m_staged.c_str());
+        fail(map, error);
+    }
+    if (!exists) {
+        ::unlink(m_staged.c_str());   // the template goes there as a new file
+        try {
+            PrepareTarget(m_staged, startX, startY);
+        } catch (...) {
+            ::unlink(m_staged.c_str());
+            throw;
+        }
+    }
+}
+
+StagedMap::~StagedMap()
+{
+    if (!m_staged.empty())
+        ::unlink(m_staged.c_str());
+}
+
+void StagedMap::commit()
+{
+    const int fd = ::open(m_staged.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || ::fsync(fd) != 0) {
+        const int error = errno;
+        if (fd >= 0)
+            ::close(fd);
+        fail(m_map, error);
+    }
+    ::close(fd);
+    if (::rename(m_staged.c_str(), m_map.c_str()) != 0)
+        fail(m_map, errno);
+    m_staged.clear();
+    if (const int error = document::syncFolderOf(m_map); error != 0)
+        throw MapIoError("The map " + document::fileErrorText(m_map, error)
+                         + " was written, but its folder could not be synced.");
+}
+
+}  // namespace zelt::mapexport

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Pieces the route painting files share: colours, pens, the dense-line threshold, the plan's
+// corners. Private to src/shell/paint.
+#pragma once
+
+#include "shell/paint/route_painter.h"
+
+#include <QColor>
+#include <QPen>
+#include <QString>
+
+class QPainter;
+class QPolygonF;
+class QRectF;
+
+namespace zelt::shell::detail {
+
+// Colours told apart with the common colour-vision deficiencies (blue, vermillion, orange,
+// bluish green, reddish purple).
+inline const QColor kBlue(0x00, 0x72, 0xB2);
+inline const QColor kVermillion(0xD5, 0x5E, 0x00);
+inline const QColor kOrange(0xE6, 0x9F, 0x00);
+inline const QColor kGreen(0x00, 0x9E, 0x73);
+inline const QColor kPurple(0xCC, 0x79, 0xA7);
+inline const QColor kSkyBlue(0x56, 0xB4, 0xE9);
+
+// Lines of more points than this are drawn one pixel wide.
+constexpr qsizetype kDenseLine = 2500;
+
+// Long antialiased polylines are stroked as one self-intersecting outline, which costs far
+// more than the same line drawn in short pieces; pieces also let the painter skip what lies
+// outside the clip.
+void drawPolylineInPieces(QPainter& p, const QPointF* points, qsizetype count);
+
+// Pen of a route line or profile series of `points` points: one pixel wide (and solid) when
+// dense, two pixels otherwise.
+QPen routePen(const QColor& colour, qsizetype points, Qt::PenStyle style = Qt::SolidLine);
+
+// "850 m", "1.25 km".
+QString metresText(double m);
+
+// The corners the scale bar and the north arrow take (labels keep out of them).
+QRectF scaleBarBox(const QRectF& area);
+QRectF northArrowBox(const QRectF& area);
+
+// A one-pixel line through many short segments, set pixel by pixel into a transparent image
+// that is then drawn at once: a hundred thousand legs cost about a millisecond this way, many
+// times less than stroking them. A large picture is set in two bands of rows at once. Only for
+// raster targets; SVG and PDF pictures keep lines.
+void drawDenseLine(QPainter& p, const QRectF& area, const QPolygonF& ground, const PlanView& view, const QColor& colour);
+
+}  // namespace zelt::shell::detail

@@ -1,0 +1,263 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The height profile: its frame, the row at a distance, and painting the series.
+#include "shell/paint/route_painter.h"
+
+#include "shell/paint/route_painter_private.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace zelt::shell {
+
+using namespace detail;
+using zelt::compute::ProfilePoint;
+using zelt::compute::Route;
+
+ProfileFrame profileFrame(const RouteScene& scene, const QRectF& area)
+{
+    ProfileFrame f;
+    f.plot = area.adjusted(52, 26, -12, -30);
+    if (f.plot.width() < 10)
+        f.plot.setWidth(10);
+    if (f.plot.height() < 10)
+        f.plot.setHeight(10);
+    const auto& pr = scene.route.profile;
+    double lo = scene.startHeight, hi = scene.startHeight;
+    for (const auto* s : {&pr.altimeter, &pr.fillHeight, &pr.recalc})
+        for (const ProfilePoint& pt : *s) {
+            lo = std::min(lo, pt.heightM);
+            hi = std::max(hi, pt.heightM);
+        }
+    const double pad = std::max(2.0, (hi - lo) * 0.08);
+    f.y0 = std::floor((lo - pad) / 5.0) * 5.0;
+    f.y1 = std::ceil((hi + pad) / 5.0) * 5.0;
+    f.x0 = 0;
+    f.x1 = std::max(1.0, scene.route.lengthM());
+    return f;
+}
+
+int rowAtDistance(const Route& route, double distanceM)
+{
+    const std::size_t n = route.rowCount();
+    if (n == 0)
+        return -1;
+    // Distances are non-decreasing: the first row ending at or after the distance, or the one before.
+    std::size_t lo = 0, hi = n;
+    while (lo < hi) {
+        const std::size_t mid = (lo + hi) / 2;
+        if (route.rowDistanceM(mid) < distanceM)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    if (lo >= n)
+        return int(n - 1);
+    if (lo > 0 && distanceM - route.rowDistanceM(lo - 1) < route.rowDistanceM(lo) - distanceM)
+        return int(lo - 1);
+    return int(lo);
+}
+
+namespace {
+
+// A series with many points to a column, drawn as the band between its lowest and highest
+// point in each column: one filled outline per run of rows with values, without antialiasing.
+// Stroking the same data as a zigzag line costs many times more and shows nothing else.
+void drawSeriesBand(QPainter& p, const std::vector<ProfilePoint>& s, const ProfileFrame& f, const QColor& colour)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(colour, 1));
+    p.setBrush(colour);
+    std::vector<double> top, bottom;   // per column of the run
+    int firstColumn = 0;
+    auto flush = [&] {
+        if (top.empty())
+            return;
+        QPolygonF outline;
+        outline.reserve(qsizetype(2 * top.size() + 1));
+        for (std::size_t k = 0; k < top.size(); ++k)
+            outline << QPointF(firstColumn + double(k), top[k]);
+        for (std::size_t k = bottom.size(); k-- > 0;)
+            outline << QPointF(firstColumn + double(k), bottom[k]);
+        if (top.size() == 1)
+            p.drawLine(outline[0], outline[1]);
+        else
+            p.drawPolygon(outline);
+        top.clear();
+        bottom.clear();
+    };
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (i > 0 && s[i].row != s[i - 1].row + 1)
+            flush();
+        const QPointF d = f.toDevice(s[i].distanceM, s[i].heightM);
+        const int col = int(std::floor(d.x()));
+        if (top.empty()) {
+            firstColumn = col;
+        } else if (col < firstColumn + int(top.size()) - 1) {
+            continue;   // a leg of zero length after a longer one: already covered
+        }
+        while (firstColumn + int(top.size()) <= col) {
+            // Columns a long leg jumps over take the line between its ends.
+            if (top.empty()) {
+                top.push_back(d.y());
+                bottom.push_back(d.y());
+            } else {
+                const double y0 = (top.back() + bottom.back()) / 2;
+                const int from = firstColumn + int(top.size()) - 1;
+                const double t = double(firstColumn + int(top.size()) - from) / double(col - from);
+                const double y = y0 + (d.y() - y0) * t;
+                top.push_back(y);
+                bottom.push_back(y);
+            }
+        }
+        double& hi = top.back();
+        double& lo = bottom.back();
+        hi = std::min(hi, d.y());
+        lo = std::max(lo, d.y());
+    }
+    flush();
+    p.restore();
+}
+
+// One series as a polyline thinned to the device's columns: per column the first, lowest,
+// highest and last point, so peaks survive. Rows without a value break the line.
+void drawSeriesLine(QPainter& p, const std::vector<ProfilePoint>& s, const ProfileFrame& f)
+{
+    QPolygonF poly;
+    auto flush = [&] {
+        drawPolylineInPieces(p, poly.constData(), poly.size());
+        poly.clear();
+    };
+    int column = std::numeric_limits<int>::min();
+    QPointF lowest, highest;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (i > 0 && s[i].row != s[i - 1].row + 1)
+            flush();
+        const QPointF d = f.toDevice(s[i].distanceM, s[i].heightM);
+        const int col = int(std::floor(d.x()));
+        if (col == column && !poly.isEmpty()) {
+            if (d.y() < lowest.y())
+                lowest = d;
+            if (d.y() > highest.y())
+                highest = d;
+            poly.back() = d;   // the last point of the column follows
+            continue;
+        }
+        if (!poly.isEmpty() && (lowest != poly.back() || highest != poly.back())) {
+            const QPointF last = poly.back();
+            poly.back() = lowest;
+            poly << highest << last;
+        }
+        column = col;
+        lowest = highest = d;
+        poly << d;
+    }
+    flush();
+}
+
+}  // namespace
+
+void paintProfile(QPainter& p, const QRectF& area, const RouteScene& scene, const RouteColours& c)
+{
+    p.save();
+    p.setClipRect(area);
+    p.fillRect(area, c.background);
+    const ProfileFrame f = profileFrame(scene, area);
+    const QFontMetricsF fm(p.font());
+
+    // Levels: every 5 m faint (when at least 3 pixels apart), every 25 m stronger and labelled.
+    const double pxPerMetre = f.plot.height() / (f.y1 - f.y0);
+    double labelStep = 25;
+    while (labelStep * pxPerMetre < fm.height() * 1.2)
+        labelStep *= 5;
+    for (double h = std::ceil(f.y0 / 5.0) * 5.0; h <= f.y1 + 1e-9; h += 5.0) {
+        const bool labelled = std::fmod(std::fabs(h), labelStep) < 1e-9;
+        if (!labelled && pxPerMetre * 5 < 3)
+            continue;
+        QColor lc = c.contour;
+        if (labelled)
+            lc.setAlphaF(std::min(1.0f, lc.alphaF() * 2.2f));
+        p.setPen(QPen(lc, 1));
+        const double y = f.toDevice(0, h).y();
+        p.drawLine(QPointF(f.plot.left(), y), QPointF(f.plot.right(), y));
+        if (labelled) {
+            p.setPen(c.text);
+            p.drawText(QRectF(area.left(), y - fm.height() / 2, f.plot.left() - area.left() - 4, fm.height()),
+                       Qt::AlignRight | Qt::AlignVCenter, QString::number(h, 'f', 0));
+        }
+    }
+    // Distance axis along the bottom.
+    p.setPen(c.text);
+    p.drawLine(f.plot.bottomLeft(), f.plot.bottomRight());
+    const double xStep = niceStep((f.x1 - f.x0) / std::max(1.0, f.plot.width() / 90.0) * 2) ;
+    for (double x = 0; x <= f.x1 + 1e-9 && xStep > 0; x += xStep) {
+        const double dx = f.toDevice(x, f.y0).x();
+        p.drawLine(QPointF(dx, f.plot.bottom()), QPointF(dx, f.plot.bottom() + 4));
+        p.drawText(QRectF(dx - 40, f.plot.bottom() + 4, 80, fm.height()), Qt::AlignHCenter | Qt::AlignTop,
+                   metresText(x));
+    }
+
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setClipRect(f.plot.adjusted(-4, -4, 4, 4));
+    const auto& pr = scene.route.profile;
+    const QPen fill = routePen(c.fillHeight, qsizetype(std::min<double>(double(pr.fillHeight.size()), f.plot.width() * 4)));
+    const QPen recalc =
+        routePen(c.recalc, qsizetype(std::min<double>(double(pr.recalc.size()), f.plot.width() * 4)), Qt::DashLine);
+    // More points than columns: bands; otherwise lines, Recalc dashed.
+    auto draw = [&](const std::vector<ProfilePoint>& series, const QPen& pen) {
+        if (double(series.size()) > f.plot.width() * 2) {
+            drawSeriesBand(p, series, f, pen.color());
+        } else {
+            p.setPen(pen);
+            drawSeriesLine(p, series, f);
+        }
+    };
+    draw(pr.fillHeight, fill);
+    draw(pr.recalc, recalc);
+    // Altimeter readings: open circles; thinned to one per device column when dense.
+    p.setPen(QPen(c.altimeter, 1.6));
+    int lastColumn = std::numeric_limits<int>::min();
+    for (const ProfilePoint& pt : pr.altimeter) {
+        const QPointF d = f.toDevice(pt.distanceM, pt.heightM);
+        if (pr.altimeter.size() > 2000 && int(d.x()) == lastColumn)
+            continue;
+        lastColumn = int(d.x());
+        p.drawEllipse(d, 3.0, 3.0);
+    }
+    // The current row.
+    if (scene.currentRow >= 0 && std::size_t(scene.currentRow) < scene.route.rowCount()) {
+        const double x = f.toDevice(scene.route.rowDistanceM(std::size_t(scene.currentRow)), f.y0).x();
+        p.setPen(QPen(c.currentLeg, 2));
+        p.drawLine(QPointF(x, f.plot.top()), QPointF(x, f.plot.bottom()));
+    }
+
+    // Legend along the top.
+    p.setClipRect(area);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    double lx = f.plot.left();
+    const double ly = area.top() + 4 + fm.height() / 2;
+    auto legend = [&](const QPen& pen, bool circle, const QString& text) {
+        p.setPen(pen);
+        if (circle)
+            p.drawEllipse(QPointF(lx + 9, ly), 3.0, 3.0);
+        else
+            p.drawLine(QPointF(lx, ly), QPointF(lx + 18, ly));
+        p.setPen(c.text);
+        p.drawText(QPointF(lx + 24, ly + fm.ascent() / 2 - 1), text);
+        lx += 24 + fm.horizontalAdvance(text) + 16;
+    };
+    legend(QPen(c.altimeter, 1.6), true, QStringLiteral("Altimeter"));
+    auto wide = [](QPen pen) {
+        pen.setWidthF(2.0);
+        return pen;
+    };
+    legend(wide(fill), false, QStringLiteral("FillHeight"));
+    legend(wide(recalc), false, QStringLiteral("Recalc"));
+    p.restore();
+}
+
+}  // namespace zelt::shell

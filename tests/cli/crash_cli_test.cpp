@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every writing command of zelt-cli leaves the document as before or as after it, whichever
+// file-changing call a kill, a full disk or an I/O error hits, and two programs on one table
+// never leave it half written.
+#include "cli_fixture.h"
+#include "test_support.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <map>
+
+using namespace zelt::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+using FolderState = std::map<std::string, QByteArray>;
+
+/// The folder's files with their bytes; temporary files a killed writer left (".zelt-", and the
+/// known points' ".tmp") are not part of the document. The creation time in a table's header (0x60) is left out, so that a table
+/// made by `new` compares with one made a second later.
+FolderState folderState(const fs::path& dir)
+{
+    FolderState files;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        if (!entry.is_regular_file() || name.find(".zelt-") != std::string::npos
+            || (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0))
+            continue;
+        QByteArray bytes = readFile(entry.path());
+        if (name.size() > 3 && name.compare(name.size() - 3, 3, ".db") == 0 && bytes.size() > 0x64)
+            bytes.replace(0x60, 4, QByteArray(4, '\0'));
+        files[name] = bytes;
+    }
+    return files;
+}
+
+void restore(const fs::path& dir, const FolderState& state)
+{
+    for (const auto& entry : fs::directory_iterator(dir))
+        fs::remove(entry.path());
+    for (const auto& [name, bytes] : state)
+        writeBytes(dir / name, std::vector<unsigned char>(bytes.begin(), bytes.end()));
+}
+
+struct Run {
+    int exitCode = -1;
+    QString err;
+};
+
+/// Runs zelt-cli in `dir` under the fault shim: `failAt` 0 counts only, else that call fails
+/// as `mode` says; `calls` receives the count.
+Run runWithFault(const fs::path& dir, const QStringList& args, const QByteArray& input, long failAt,
+                 const QString& mode, long* calls = nullptr)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(ZELT_FAULT_SHIM));
+    env.insert(QStringLiteral("ASAN_OPTIONS"), QStringLiteral("verify_asan_link_order=0:detect_leaks=0"));
+    env.insert(QStringLiteral("ZELT_FAULT_AT"), QString::number(failAt));
+    env.insert(QStringLiteral("ZELT_FAULT_MODE"), mode);
+    const QString countFile = QString::fromStdString((dir.parent_path() / "calls").string());
+    if (calls)
+        env.insert(QStringLiteral("ZELT_FAULT_COUNT"), countFile);
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(QString::fromStdString(dir.string()));
+    p.start(QStringLiteral(ZELT_CLI), args);
+    p.write(input);
+    p.closeWriteChannel();
+    Run r;
+    if (!p.waitForFinished(60000))
+        return r;
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    if (calls)
+        *calls = readFile(countFile.toStdString()).trimmed().toLong();
+    return r;
+}
+
+void setRow(zelt::document::TraverseTable& t, int i)
+{
+    t.setInteger("Azimuth", 10 * (i + 1));
+    t.setFloat("Pairs", 5 + i);
+    t.setFloat("Procent", i % 3);
+    if (i % 2 == 0)
+        t.setFloat("Altimeter", 400 + 10 * i);
+}
+
+/// One command, the folder it starts from and the tables whose next open acts on a journal.
+struct Case {
+    QStringList args;
+    QByteArray input;
+    QStringList reopen;
+    std::function<void(const fs::path&)> setUp;
+};
+
+/// w.db (starting with a start row), its .inf, .ing and .kpt, made by the program itself.
+void documentFolder(const fs::path& dir)
+{
+    makeTable(dir / "w.db", 5, setRow);
+    runCli({"paste", QString::fromStdString((dir / "w.db").string()), "--field", "Mark"}, "start\n");
+    runCli({"known-points", QString::fromStdString((dir / "w.db").string()), "--set", "3:10,20"});
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Case)
+
+namespace {
+
+/// Scratch folders in memory when the system has them: the faults come from the shim, and the
+/// commands' syncs would otherwise take most of the time.
+QString scratchFolder()
+{
+    const QString shm = QStringLiteral("/dev/shm");
+    const QString base = QFileInfo(shm).isDir() && QFileInfo(shm).isWritable() ? shm : QDir::tempPath();
+    return base + QStringLiteral("/crash_cli_test-XXXXXX");
+}
+
+}  // namespace
+
+class CrashCliTest : public QObject {
+    Q_OBJECT
+private slots:
+    void kill_data() { commands(); }
+    void kill() { faults(QStringLiteral("kill")); }
+    void diskFull_data() { commands(); }
+    void diskFull() { faults(QStringLiteral("enospc")); }
+    void ioError_data() { commands(); }
+    void ioError() { faults(QStringLiteral("eio")); }
+    void twoProgramsOnOneTable();
+
+private:
+    void commands();
+    void faults(const QString& mode);
+};
+
+void CrashCliTest::commands()
+{
+    QTest::addColumn<Case>("c");
+    const QStringList w{"w.db"};
+    QTest::newRow("settings") << Case{{"settings", "w.db", "--start-height", "510", "--pairs-per-100m", "70"}, {}, w, documentFolder};
+    QTest::newRow("begin-way") << Case{{"begin-way", "w.db", "25"}, {}, w, documentFolder};
+    QTest::newRow("fill-heights") << Case{{"fill-heights", "w.db"}, {}, w, documentFolder};
+    QTest::newRow("percent-heights") << Case{{"percent-heights", "w.db"}, {}, w, documentFolder};
+    QTest::newRow("recalc") << Case{{"recalc", "w.db", "--start", "2:402", "--end", "5:436"}, {}, w, documentFolder};
+    QTest::newRow("paste") << Case{{"paste", "w.db", "--field", "Altimeter", "--row", "4"}, "401\n402\n403\n404\n405\n", w,
+                                   documentFolder};
+    QTest::newRow("import") << Case{{"import", "w.db"}, "Azimuth;Pairs;Mark\n5;7;a\n6;8;b\n7;9;c\n", w, documentFolder};
+    QTest::newRow("start row + known points") << Case{{"fill-heights", "s.db"}, {}, {"s.db"}, [](const fs::path& dir) {
+        makeTable(dir / "s.db", 4, setRow);   // the first row is a leg: opening inserts a start row
+        const std::string kpt = "ZELT KNOWN POINTS 1\npoint 2 5 5\n";
+        writeBytes(dir / "s.kpt", std::vector<unsigned char>(kpt.begin(), kpt.end()));
+    }};
+    QTest::newRow("new") << Case{{"new", "n.db"}, {}, {"n.db"}, [](const fs::path&) {}};
+    QTest::newRow("save-as --overwrite") << Case{{"save-as", "w.db", "t.db", "--overwrite"}, {}, {"w.db", "t.db"},
+                                                 [](const fs::path& dir) {
+        documentFolder(dir);
+        makeTable(dir / "t.db", 2, setRow, 70, 300);
+        writeBytes(dir / "t.ing", {'x'});
+    }};
+    QTest::newRow("rename") << Case{{"rename", "w.db", "r.db"}, {}, {"w.db", "r.db"}, documentFolder};
+    QTest::newRow("known-points") << Case{{"known-points", "w.db", "--set", "4:1,2"}, {}, w, documentFolder};
+    QTest::newRow("export-ocd into a map") << Case{{"export-ocd", "w.db", "m.ocd"}, {}, w, [](const fs::path& dir) {
+        documentFolder(dir);
+        runCli({"export-ocd", QString::fromStdString((dir / "w.db").string()), QString::fromStdString((dir / "m.ocd").string())});
+    }};
+}
+
+// A fault at a sample of the command's file-changing calls (all of them when few): the folder
+// is then as before or as after the command once the tables are opened again, a run that says
+// it succeeded left it as after, and no journal is left behind.
+void CrashCliTest::faults(const QString& mode)
+{
+    QFETCH(Case, c);
+    QTemporaryDir tmp(scratchFolder());
+    const fs::path dir = fs::path(tmp.path().toStdString()) / "doc";
+    fs::create_directory(dir);
+    c.setUp(dir);
+    const FolderState before = folderState(dir);
+    long calls = 0;
+    const Run clean = runWithFault(dir, c.args, c.input, 0, mode, &calls);
+    QVERIFY2(clean.exitCode == 0, qPrintable(clean.err));
+    const FolderState after = folderState(dir);
+    QVERIFY(after != before);
+    QVERIFY(calls > 0);
+
+    constexpr long kSamples = 6;
+    for (long i = 0; i < std::min(calls, kSamples); ++i) {
+        const long k = calls <= kSamples ? i + 1 : 1 + i * (calls - 1) / (kSamples - 1);
+        restore(dir, before);
+        const Run hit = runWithFault(dir, c.args, c.input, k, mode);
+        for (const QString& table : c.reopen)
+            runCli({"info", QString::fromStdString((dir / table.toStdString()).string())});
+        const FolderState state = folderState(dir);
+        QByteArray where = c.args.join(' ').toUtf8() + " with a fault at call " + QByteArray::number(k) + " of "
+            + QByteArray::number(calls) + ": " + hit.err.toUtf8() + "; files:";
+        for (const auto& [name, bytes] : state)
+            where += ' ' + QByteArray::fromStdString(name) + (before.count(name) && before.at(name) == bytes ? "=old" : "")
+                + (after.count(name) && after.at(name) == bytes ? "=new" : "");
+        QVERIFY2(state == before || state == after, where.constData());
+        if (hit.exitCode == 0)
+            QVERIFY2(state == after, where.constData());
+    }
+}
+
+// Two programs changing one table in turn, each many times: one is refused while the other
+// holds the table, and the survey values and rows are never left half written.
+void CrashCliTest::twoProgramsOnOneTable()
+{
+    QTemporaryDir tmp(scratchFolder());
+    const fs::path dir = tmp.path().toStdString();
+    documentFolder(dir);
+    const QString table = QString::fromStdString((dir / "w.db").string());
+    QProcess fill, percent;
+    const QString loop = QStringLiteral("for i in $(seq 40); do \"$0\" %1 \"$1\" >/dev/null 2>>\"$1.err\"; done");
+    fill.start(QStringLiteral("sh"), {"-c", loop.arg(QStringLiteral("fill-heights")), QStringLiteral(ZELT_CLI), table});
+    percent.start(QStringLiteral("sh"), {"-c", loop.arg(QStringLiteral("percent-heights")), QStringLiteral(ZELT_CLI), table});
+    QVERIFY(fill.waitForFinished(60000) && percent.waitForFinished(60000));
+    const QString refusals = QString::fromUtf8(readFile(dir / "w.db.err"));
+    for (const QString& line : refusals.split('\n', Qt::SkipEmptyParts))
+        QVERIFY2(line.contains(QStringLiteral("another program")) || line.contains(QStringLiteral("in use"))
+                     || line.contains(QStringLiteral("locked")),
+                 qPrintable(line));
+    QCOMPARE(readFile(dir / "w.inf"), QByteArray(" 6.40000000000000E+0001\r\n 4.20000000000000E+0002\r\n"));
+    QVERIFY(!fs::exists(dir / "w.db-journal"));
+    QCOMPARE(readColumn(dir / "w.db", "Azimuth").size(), std::size_t{6});
+}
+
+QTEST_APPLESS_MAIN(CrashCliTest)
+#include "crash_cli_test.moc"
