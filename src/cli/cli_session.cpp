@@ -74,7 +74,7 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
     // be in the middle of being replaced.
     if (!readOnly && exists && document::isTableHeldElsewhere(table))
         throw std::runtime_error("The table '" + table.string()
-                                 + "' is being edited by another program. Nothing was changed.");
+                                 + "' is in use by another program. Nothing was changed.");
     if (mode != Mode::Create && !exists)
         throw std::runtime_error("'" + table.string() + "' does not exist");
     if (mode == Mode::Create && exists)

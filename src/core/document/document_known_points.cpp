@@ -38,9 +38,10 @@ void DocumentKnownPoints::load()
         m_damage = e.what();
     }
     bind();
-    // A file of the older layout is written back in the current one where moves are written.
-    if (converted && m_damage.empty())
-        writeMoved();
+    // A file of the older layout is written back in the current one where moves are written,
+    // with the other companions (writePending), so that it changes within the document's change.
+    if (converted && m_damage.empty() && m_writesMoves)
+        m_pendingWrite = true;
     notify();
 }
 

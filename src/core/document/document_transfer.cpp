@@ -192,7 +192,7 @@ void renameWithCompanions(Document& doc, const fs::path& to, Access access)
         // open of the old name moves the companions back (the journal), and once it has, the
         // document is whole under the new name.
         const Descriptor held = lockTable(from, EngineError("Cannot rename the table " + quoted(from)
-                                                            + ": it is being edited by another program."));
+                                                            + ": it is in use by another program."));
         writeRenameJournal(from, to, moves);
         for (const auto& move : moves) {
             if (::rename(move.first.c_str(), move.second.c_str()) != 0)

@@ -185,10 +185,11 @@ public:
 
     /// Calls `f(row, col, text)` for every cell in row order, each cell once with its last text.
     template<class F>
-    void forEach(F&& f)
+    void forEach(const fs::path& target, F&& f)
     {
         if (m_failed)
-            throw SpreadsheetError(std::string("Cannot keep the cells in a temporary file: ") + std::strerror(m_failed));
+            throw SpreadsheetError("Cannot write the workbook '" + target.string()
+                                   + "': its cells could not be kept in a temporary file: " + document::systemReason(m_failed));
         if (!m_file)
             return;
         std::rewind(m_file);
@@ -440,7 +441,7 @@ fs::path XlsxWriter::save()
     SheetStream sheet(wb, workbook_add_worksheet(wb, nullptr), m_formatted, m_numbers.decimalSeparator);
     lxw_error error = LXW_NO_ERROR;
     try {
-        m_cells->forEach([&](int r, int c, const std::string& text) { sheet.cell(r, c, text); });
+        m_cells->forEach(m_path, [&](int r, int c, const std::string& text) { sheet.cell(r, c, text); });
         error = sheet.finish();
     } catch (...) {
         workbook_close(wb);  // frees the workbook; the caller reports the error
