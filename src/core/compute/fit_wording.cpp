@@ -32,12 +32,12 @@ public:
         return num(v, decimals);
     }
     // " (± 0.4°)" or " (± 0.4°, within the noise)" when the error is under twice its standard
-    // deviation `sd`; nothing when there is none (sd < 0).
-    std::string spread(double value, double sd, const std::string& unit, int decimals) const
+    // deviation `sd`; nothing when there is none (sd < 0). One decimal, two below 0.1.
+    std::string spread(double value, double sd, const std::string& unit) const
     {
         if (sd < 0)
             return {};
-        std::string text = std::string(" (") + kPlusMinus + ' ' + num(sd, decimals) + unit;
+        std::string text = std::string(" (") + kPlusMinus + ' ' + num(sd, sd < 0.095 ? 2 : 1) + unit;
         if (std::fabs(value) < 2 * sd)
             text += ", within the noise";
         return text + ')';
@@ -55,8 +55,8 @@ public:
     std::string checks(const FitReport& r) const
     {
         if (r.distinctPoints <= 1)
-            return std::string(r.points == 1 ? "One point" : "Points on one spot of the route")
-                + " only shift the route: scale, compass and pace need a second point elsewhere on it.";
+            return std::string(r.points == 1 ? "One point only shifts" : "Points on one spot of the route only shift")
+                + " the route: scale, compass and pace need a second point elsewhere on it.";
         if (r.distinctPoints == 2)
             return "Two points are met exactly, so nothing checks them: add a third to see how well the route fits.";
         return "RMS residual " + num(r.rmsMm, 2) + " mm on the map, " + num(r.rmsM, 1) + " m on the ground.";
@@ -67,11 +67,10 @@ public:
     {
         const double c = r.compassCorrectionDeg;
         const double sd = r.deviations ? r.deviations->rotationDeg : -1;
-        const int decimals = sd >= 0 && sd < 0.1 ? 2 : 1;
-        const std::string noise = spread(c, sd, kDegree, decimals);
-        if (num(std::fabs(c), decimals) == num(0, decimals))
+        const std::string noise = spread(c, sd, kDegree);
+        if (num(std::fabs(c), 1) == num(0, 1))
             return "Your compass agrees with the map: leave the azimuths as they are" + noise + '.';
-        const std::string by = num(std::fabs(c), decimals) + kDegree;
+        const std::string by = num(std::fabs(c), 1) + kDegree;
         return c < 0 ? "Your compass reads " + by + " too high: subtract " + by + " from every azimuth" + noise + '.'
                      : "Your compass reads " + by + " too low: add " + by + " to every azimuth" + noise + '.';
     }
@@ -83,7 +82,7 @@ public:
         const double table = m_w.tablePairsPer100m, implied = r.pairsPer100m;
         const double percent = (implied / table - 1) * 100;
         const double sd = r.deviations ? r.deviations->pairsPer100m : -1;
-        const std::string noise = spread(implied - table, sd, "", 1);
+        const std::string noise = spread(implied - table, sd, "");
         if (num(std::fabs(percent), 1) == num(0, 1))
             return "Route lengths agree with the map: keep " + shortNum(table) + " pairs per 100 m" + noise + '.';
         return "Route lengths " + num(std::fabs(percent), 1) + (percent > 0 ? " % too long" : " % too short") + ": use "
