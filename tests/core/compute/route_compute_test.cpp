@@ -253,10 +253,7 @@ private slots:
         t.setFloat("Procent", -20);
         t.post();
         QCOMPARE(routeRowsOf(t, 64.0)[0].lengthM, 50.0);
-        const double horizontal = routeRowsOf(t, 64.0, -1, nullptr, LegLengths::Horizontal)[0].lengthM;
-        QVERIFY(near(horizontal, 50.0 / std::sqrt(1.04), 1e-12));
-        QCOMPARE(routeRowAt(t, 0, 64.0, LegLengths::Horizontal).lengthM, horizontal);
-        QCOMPARE(routeRowAt(t, 1, 64.0, LegLengths::Horizontal).lengthM, 0.0);
+        QVERIFY(near(routeRowAt(t, 0, 64.0, LegLengths::Horizontal).lengthM, 50.0 / std::sqrt(1.04), 1e-12));
     }
 
     // A long table is read in two halves at once: the rows and marks still come in table order,
