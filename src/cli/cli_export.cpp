@@ -39,12 +39,14 @@ HeightField heightField(const std::string& name, const char* option)
 ExportParams parameters(const Args& args, bool& contours)
 {
     static const std::set<std::string> known = {"--absolute", "--points", "--field", "--contours", "--figures",
-                                                "--layout", "--locale", "--fit", "--quiet"};
+                                                "--layout", "--locale", "--fit", "--horizontal", "--quiet"};
     for (const auto& [name, value] : args.options)
         if (!known.count(name))
             throw UsageError{"unknown option " + name};
     contours = args.has("--contours");
     ExportParams p;
+    if (args.has("--horizontal"))
+        p.legLengths = zelt::compute::LegLengths::Horizontal;
     if (!args.has("--points")) {
         if (args.has("--field") || contours)
             throw UsageError{"--field and --contours need --points"};
@@ -128,9 +130,9 @@ void registerExportCommands()
     registerCommand("export-ocd",
                     "export-ocd TABLE.db MAP.ocd [--absolute Altimeter|FillHeight|Recalc] | "
                     "[--points every5|every10|altimeter --field FillHeight|Recalc|Altimeter [--contours]] "
-                    "[--figures FILE] [--fit]",
+                    "[--figures FILE] [--fit] [--horizontal]",
                     exportOcdCommand,
-                    "Export the route into the OCAD 7 map MAP.ocd: a new map is made from the built-in template, an existing one (version 7) receives the objects beside its own; - writes a new map to standard output. --absolute labels each mark with the height of the named field; --points labels every 5th or 10th row or the rows with an altimeter reading with the height of --field, and --contours adds marks where the route crosses a contour. --fit places every written coordinate on the table's known points (see known-points and fit).");
+                    "Export the route into the OCAD 7 map MAP.ocd: a new map is made from the built-in template, an existing one (version 7) receives the objects beside its own; - writes a new map to standard output. --absolute labels each mark with the height of the named field; --points labels every 5th or 10th row or the rows with an altimeter reading with the height of --field, and --contours adds marks where the route crosses a contour. --fit places every written coordinate on the table's known points (see known-points and fit). --horizontal draws each leg with its walked length reduced by its slope (Procent), and fits with those lengths; the contour marks always use the horizontal length F.");
 }
 
 }  // namespace zelt::cli

@@ -5,6 +5,7 @@
 #include "cli/cli_session.h"
 #include "cli/cli_util.h"
 
+#include "compute/fit_wording.h"
 #include "compute/route_placement.h"
 #include "document/document.h"
 #include "document/document_files.h"
@@ -120,7 +121,7 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
     return 0;
 }
 
-void printJson(const zelt::compute::FitReport& r, std::ostream& out)
+void printJson(const zelt::compute::FitReport& r, zelt::compute::LegLengths lengths, std::ostream& out)
 {
     out << "{\"points\": " << r.points << ", \"scale\": " << jsonNumber(r.scale)
         << ", \"rotation\": " << jsonNumber(r.compassCorrectionDeg) << ", \"shift\": [" << jsonNumber(r.shift.x)
@@ -131,27 +132,29 @@ void printJson(const zelt::compute::FitReport& r, std::ostream& out)
         out << (i ? ", " : "") << "{\"row\": " << res.row << ", \"dx\": " << jsonNumber(res.dxMm)
             << ", \"dy\": " << jsonNumber(res.dyMm) << '}';
     }
-    out << "], \"rms\": " << jsonNumber(r.rmsMm) << "}\n";
+    out << "], \"rms\": " << jsonNumber(r.rmsMm) << ", \"lengths\": \""
+        << (lengths == zelt::compute::LegLengths::Horizontal ? "horizontal" : "walked") << "\", \"sd\": ";
+    if (const auto& d = r.deviations)
+        out << "{\"scale\": " << jsonNumber(d->scale) << ", \"rotation\": " << jsonNumber(d->rotationDeg)
+            << ", \"pairsPer100m\": " << jsonNumber(d->pairsPer100m) << ", \"sigma0\": " << jsonNumber(d->sigma0Mm)
+            << '}';
+    else
+        out << "null";
+    out << "}\n";
 }
 
-void printReport(const zelt::compute::FitReport& r, double pairsNow, double mapScale, char sep, std::ostream& out)
+void printReport(const zelt::compute::FitReport& r, const zelt::compute::FitWording& wording, char sep,
+                 std::ostream& out)
 {
-    out << "known points: " << r.points << " (map scale 1:" << plainNumber(mapScale, sep) << ")\n";
-    if (r.points == 1)
-        out << "one point: the route is only shifted\n";
-    out << "scale: " << fixedNumber(r.scale, 4, sep) << " (route lengths " << (r.scale >= 1 ? "+" : "")
-        << fixedNumber((r.scale - 1) * 100, 2, sep) << " %)\n";
-    out << "compass correction: " << (r.compassCorrectionDeg > 0 ? "+" : "") << fixedNumber(r.compassCorrectionDeg, 2, sep)
-        << " degrees clockwise, to add to every azimuth\n";
-    out << "start lands at: X " << fixedNumber(r.shift.x, 2, sep) << " mm, Y " << fixedNumber(r.shift.y, 2, sep) << " mm\n";
-    out << "pace count: " << fixedNumber(r.pairsPer100m, 2, sep) << " pairs per 100 m (the table uses "
-        << fixedNumber(pairsNow, 2, sep) << ")\n";
+    out << zelt::compute::fitReportText(r, wording) << '\n';
+    // With fewer than three places on the route the residuals are zero by construction.
+    if (r.distinctPoints < 3)
+        return;
     out << "residuals, fitted minus known:\n";
     out << "  row\tdX mm\tdY mm\tdX m\tdY m\n";
     for (const auto& res : r.residuals)
         out << "  " << res.row << '\t' << fixedNumber(res.dxMm, 2, sep) << '\t' << fixedNumber(res.dyMm, 2, sep) << '\t'
             << fixedNumber(res.dxM, 1, sep) << '\t' << fixedNumber(res.dyM, 1, sep) << '\n';
-    out << "RMS: " << fixedNumber(r.rmsMm, 2, sep) << " mm on the map, " << fixedNumber(r.rmsM, 1, sep) << " m on the ground\n";
 }
 
 int fitCommand(const Args& args, std::ostream& out, std::ostream&)
@@ -166,11 +169,15 @@ int fitCommand(const Args& args, std::ostream& out, std::ostream&)
     const KnownPoints& known = doc.knownPoints.points();
     if (known.empty())
         throw std::runtime_error("the table has no known points (add them with known-points --set ROW:X,Y)");
-    const auto report = zelt::compute::placeOnKnownPoints(doc, known, known.mapScale);
-    if (args.has("--json"))
-        printJson(report, out);
-    else
-        printReport(report, doc.pairsPer100m, known.mapScale, sep, out);
+    const auto lengths = args.has("--horizontal") ? zelt::compute::LegLengths::Horizontal : zelt::compute::LegLengths::Walked;
+    const auto report = zelt::compute::placeOnKnownPoints(doc, known, known.mapScale, lengths);
+    if (args.has("--json")) {
+        printJson(report, lengths, out);
+    } else {
+        const zelt::compute::FitWording wording{doc.pairsPer100m, known.mapScale, lengths,
+                                                [sep](double v, int decimals) { return fixedNumber(v, decimals, sep); }};
+        printReport(report, wording, sep, out);
+    }
     return 0;
 }
 
@@ -187,12 +194,14 @@ void registerKnownPointCommands()
                     "'end', or one past the last row, is the end of the route), --remove drops one, --clear drops "
                     "all (also a damaged file), --scale records the map's scale (default 1:15000). The points are "
                     "kept in TABLE.kpt beside the table.");
-    registerCommand("fit", "fit TABLE.db [--json]", fitCommand,
+    registerCommand("fit", "fit TABLE.db [--horizontal] [--json]", fitCommand,
                     "Place the route on the known points (one point: a shift; more: the least-squares shift, turn "
-                    "and scale) and report the scale, the compass correction in degrees clockwise to add to every "
-                    "azimuth, where the start lands, the pace count the fit implies and the residuals (fitted minus "
-                    "known). --json prints {\"points\", \"scale\", \"rotation\", \"shift\", \"pairsPer100m\", "
-                    "\"residuals\", \"rms\"}.");
+                    "and scale) and say how far the compass and the pace count are off and what to do about it, "
+                    "where the start lands and, from three points on, the residuals (fitted minus known) and the "
+                    "standard deviations. --horizontal lays the route out with each walked length reduced by its "
+                    "slope (Procent). --json prints {\"points\", \"scale\", \"rotation\" (degrees clockwise to add to "
+                    "every azimuth), \"shift\", \"pairsPer100m\", \"residuals\", \"rms\", \"lengths\", \"sd\"} with "
+                    "\"sd\" null below three points.");
 }
 
 }  // namespace zelt::cli

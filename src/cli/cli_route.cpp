@@ -224,18 +224,19 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
 
 void registerRouteCommands()
 {
-    registerCommand("route", "route TABLE.db [--figures FILE] [--json]", routeCommand,
+    registerCommand("route", "route TABLE.db [--figures FILE] [--horizontal] [--json]", routeCommand,
                     "Print the route of the table in metres east and north of its start: every point of the route "
                     "line (turn figures from the figure file included) and, for each row, the index of its own end "
-                    "point, the metres walked to it and its heights. --json prints one JSON object. Reads only: "
+                    "point, the metres walked to it and its heights. --horizontal reduces each walked length by its slope "
+                    "(Procent). --json prints one JSON object. Reads only: "
                     "nothing is written beside the table.");
     registerCommand("plot",
                     "plot TABLE.db OUT.png|OUT.svg|OUT.pdf|- [--format png|svg|pdf] [--size WxH] [--figures FILE] "
-                    "[--no-profile]",
+                    "[--no-profile] [--horizontal]",
                     plotCommand,
                     "Draw the route as the route view shows it: the plan (north up, scale bar, marks, known points "
                     "with their residuals exaggerated) above the height profile, as PNG, SVG or PDF by the file's extension or --format (- writes PNG to standard output "
-                    "unless --format says otherwise); 1600x1000 pixels unless --size says otherwise. Reads only: nothing is written beside the table.");
+                    "unless --format says otherwise); 1600x1000 pixels unless --size says otherwise. --horizontal draws each leg with its walked length reduced by its slope (Procent). Reads only: nothing is written beside the table.");
 }
 
 }  // namespace zelt::cli

@@ -35,7 +35,8 @@ RouteSource loadRouteSource(const Args& args)
     if (doc.table.rowCount() > 0 && !compute::isUsablePairsRatio(doc.pairsPer100m))
         throw std::runtime_error(compute::pairsRatioMessage(doc.pairsPer100m));
 
-    src.rows = compute::routeRowsOf(doc.table, doc.pairsPer100m, -1, &src.marks);
+    src.lengths = args.has("--horizontal") ? compute::LegLengths::Horizontal : compute::LegLengths::Walked;
+    src.rows = compute::routeRowsOf(doc.table, doc.pairsPer100m, -1, &src.marks, src.lengths);
     src.known = doc.knownPoints.points();
     if (!doc.knownPoints.damage().empty())
         src.warnings.push_back(document::Diagnostic::warning(doc.knownPoints.damage()));

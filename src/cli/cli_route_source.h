@@ -18,6 +18,7 @@ struct RouteSource {
     std::string tableName;            ///< file name of the table
     double pairsPer100m = 64.0;
     double startHeight = 420.0;
+    zelt::compute::LegLengths lengths = zelt::compute::LegLengths::Walked;   ///< --horizontal
     std::vector<zelt::compute::RouteRow> rows;
     std::vector<std::string> marks;   ///< `Mark` of each row, empty when the field is empty
     zelt::compute::Route route;
@@ -32,7 +33,8 @@ struct RouteSource {
 
 /// Reads the table named by the first positional argument and its .inf companion (defaults
 /// without one) and computes the route with the figures of --figures FILE, or of the figure file
-/// found beside the program (a warning and no figure points when there is none). Writes nothing:
+/// found beside the program (a warning and no figure points when there is none); with
+/// --horizontal each leg's walked length is reduced by its slope. Writes nothing:
 /// no companion, no lock file. A damaged table gives the route of the rows before the damage and
 /// a warning saying so. Errors: a missing or non-regular table, an unusable ratio with
 /// rows to convert, an unreadable or damaged figure file named by --figures.

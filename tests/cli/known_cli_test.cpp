@@ -154,9 +154,11 @@ private slots:
         const CliRun r = s.run({QStringLiteral("fit"), s.table, QStringLiteral("--json")});
         QCOMPARE(r.exitCode, 0);
         const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8()).object();
-        QCOMPARE(o.keys(), (QStringList{QStringLiteral("pairsPer100m"), QStringLiteral("points"),
+        QCOMPARE(o.keys(), (QStringList{QStringLiteral("lengths"), QStringLiteral("pairsPer100m"), QStringLiteral("points"),
                                         QStringLiteral("residuals"), QStringLiteral("rms"), QStringLiteral("rotation"),
-                                        QStringLiteral("scale"), QStringLiteral("shift")}));
+                                        QStringLiteral("scale"), QStringLiteral("sd"), QStringLiteral("shift")}));
+        QCOMPARE(o.value(QStringLiteral("lengths")).toString(), QStringLiteral("walked"));
+        QVERIFY(o.value(QStringLiteral("sd")).toObject().value(QStringLiteral("scale")).toDouble() < 1e-9);
         QVERIFY(r.out.startsWith(QStringLiteral("{\"points\": 3, \"scale\": ")));
         QCOMPARE(o.value(QStringLiteral("points")).toInt(), 3);
         QVERIFY(std::fabs(o.value(QStringLiteral("scale")).toDouble() - 1.06) < 1e-9);
@@ -172,8 +174,16 @@ private slots:
 
         const CliRun text = s.run({QStringLiteral("fit"), s.table});
         QCOMPARE(text.exitCode, 0);
-        QVERIFY2(text.out.contains(QStringLiteral("compass correction: +3.50 degrees clockwise")), qPrintable(text.out));
-        QVERIFY2(text.out.contains(QStringLiteral("pace count: 60.38 pairs per 100 m")), qPrintable(text.out));
+        QVERIFY2(text.out.contains(QStringLiteral("Your compass reads 3.5\u00b0 too low: add 3.5\u00b0 to every azimuth")),
+                 qPrintable(text.out));
+        QVERIFY2(text.out.contains(QStringLiteral("Route lengths 5.7 % too short: use 60.4 pairs per 100 m")),
+                 qPrintable(text.out));
+        const CliRun flat = s.run({QStringLiteral("fit"), s.table, QStringLiteral("--horizontal"), QStringLiteral("--locale"),
+                                   QStringLiteral("de_DE")});
+        QCOMPARE(flat.exitCode, 0);
+        QVERIFY2(flat.out.contains(QStringLiteral("3 known points, map scale 1:15000; horizontal leg lengths")),
+                 qPrintable(flat.out));
+        QVERIFY2(flat.out.contains(QStringLiteral("use 60,4 pairs")), qPrintable(flat.out));
     }
 
     /// export-ocd --fit places the route; without known points it is refused and writes nothing.
@@ -192,6 +202,11 @@ private slots:
         QCOMPARE(r.exitCode, 0);
         QVERIFY2(r.out.contains(QStringLiteral("placed on 2 known points")), qPrintable(r.out));
         ZELT_VERIFY_INSPECT_CLEAN(map.toStdString());
+        // Without slopes the horizontal lengths are the walked ones: the same map.
+        const QString flat = s.dir.filePath(QStringLiteral("flat.ocd"));
+        QCOMPARE(s.run({QStringLiteral("export-ocd"), s.table, flat, QStringLiteral("--fit"), QStringLiteral("--horizontal")})
+                     .exitCode, 0);
+        QCOMPARE(readFile(flat.toStdString()), readFile(map.toStdString()));
     }
 };
 

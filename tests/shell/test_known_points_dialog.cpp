@@ -3,6 +3,8 @@
 #include "document/known_points.h"
 #include "shell/commands/export_dialog.h"
 #include "shell/commands/known_points_dialog.h"
+#include "shell/route/route_dock.h"
+#include "shell/route/route_model.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
 #include "shell_table_fixture.h"
@@ -116,6 +118,39 @@ private slots:
         QVERIFY(!command->ExportDlg()->PlaceOnKnownPoints->isChecked());
         command->ExportDlg()->PlaceOnKnownPoints->setChecked(true);
         QVERIFY(command->ExportDlg()->choice().placeOnKnownPoints);
+    }
+
+    /// "Horizontal Lengths" of the route view is kept in the settings and reaches the route, the
+    /// known points' report and the export dialog.
+    void horizontalLengthsReachTheFitAndTheExport()
+    {
+        TMDIChild* child = open(QStringLiteral("h.db"));
+        auto* horizontal = m_shell.form->findChild<QAction*>(QStringLiteral("HorizontalLengths1"));
+        QVERIFY(horizontal && !horizontal->isChecked());
+        dialog()->showForActive();
+        QVERIFY(dialog()->setPoint(2, 0, 0));
+        QVERIFY(dialog()->setPoint(4, 0, 20));
+        QVERIFY(dialog()->reportView()->toPlainText().contains(QStringLiteral("leg lengths as walked")));
+
+        horizontal->setChecked(true);
+        QVERIFY(dialog()->reportView()->toPlainText().contains(QStringLiteral("horizontal leg lengths")));
+        auto* view = m_shell.form->findChild<QAction*>(QStringLiteral("ViewRoute1"));
+        view->trigger();   // the route shown takes the choice
+        QVERIFY(child->routeModel()->legLengths() == zelt::compute::LegLengths::Horizontal);
+        view->trigger();
+        auto* command = m_shell.form->findChild<ExportCommand*>();
+        {
+            ModalAnswerer closer;
+            command->Export1Execute();
+        }
+        QVERIFY(command->ExportDlg()->HorizontalLengths->isChecked());
+        QVERIFY(command->ExportDlg()->choice().params.legLengths == zelt::compute::LegLengths::Horizontal);
+
+        m_shell.close();
+        QVERIFY(m_shell.show());
+        horizontal = m_shell.form->findChild<QAction*>(QStringLiteral("HorizontalLengths1"));
+        QVERIFY(horizontal->isChecked());
+        horizontal->setChecked(false);   // the settings file serves the other tests too
     }
 
     /// The dialog lists the document's own points: a table opened without a start row gets one

@@ -16,21 +16,38 @@ double distance(MapPointMm p, MapPointMm q) { return std::hypot(p.x - q.x, p.y -
 
 std::string rowText(int row) { return "row " + std::to_string(row); }
 
-void checkInput(const std::vector<FitPair>& pairs, double pairsPer100m, double mapScale)
+// The size of a set of positions: the diagonal of their bounding box (with `origin` when given).
+double extentOf(const std::vector<FitPair>& pairs, MapPointMm FitPair::*which, const MapPointMm* origin)
 {
-    if (pairs.empty())
-        throw FitError("There are no known points to place the route on.");
-    if (!(mapScale > 0) || !std::isfinite(mapScale))
-        throw FitError("The map scale is not set.");
-    if (!(pairsPer100m > 0) || !std::isfinite(pairsPer100m))
-        throw FitError("The pace count (pairs per 100 m) must be a positive number.");
-    for (const FitPair& p : pairs)
-        if (!std::isfinite(p.route.x) || !std::isfinite(p.route.y) || !std::isfinite(p.known.x)
-            || !std::isfinite(p.known.y))
-            throw FitError("The position of " + rowText(p.row) + " is not a finite number.");
-    // Two rows the route puts on one spot cannot be carried to two different places by any
-    // similarity; the fit would only spread the contradiction over the other points. Sorted by
-    // east, only neighbours within the tolerance need comparing.
+    MapPointMm lo = origin ? *origin : pairs.front().*which, hi = lo;
+    for (const FitPair& p : pairs) {
+        const MapPointMm q = p.*which;
+        lo = {std::min(lo.x, q.x), std::min(lo.y, q.y)};
+        hi = {std::max(hi.x, q.x), std::max(hi.y, q.y)};
+    }
+    return distance(lo, hi);
+}
+
+// How close two positions must be to share a spot: a share of the route's extent, so that a
+// route a few millimetres long on a small-scale map keeps its points apart.
+struct SpotTolerance {
+    double routeMm = 0;
+    double knownMm = 0;
+};
+
+SpotTolerance spotTolerance(const std::vector<FitPair>& pairs, double routeExtentMm)
+{
+    const MapPointMm start{};
+    const double route = std::max(routeExtentMm, extentOf(pairs, &FitPair::route, &start));
+    return {kCoincidentShare * route, kCoincidentShare * extentOf(pairs, &FitPair::known, nullptr)};
+}
+
+// Pairs sorted by the east of their route position, so that only neighbours within the
+// tolerance need comparing; calls `visit(earlier, later)` for every two pairs on one route spot
+// (`earlier` first in the order given).
+template<typename Visit>
+void forSameSpots(const std::vector<FitPair>& pairs, double toleranceMm, Visit visit)
+{
     std::vector<std::size_t> order(pairs.size());
     std::iota(order.begin(), order.end(), std::size_t(0));
     std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -38,13 +55,44 @@ void checkInput(const std::vector<FitPair>& pairs, double pairsPer100m, double m
     });
     const auto eastGap = [&](std::size_t i, std::size_t j) { return pairs[order[j]].route.x - pairs[order[i]].route.x; };
     for (std::size_t i = 0; i < order.size(); ++i)
-        for (std::size_t j = i + 1; j < order.size() && eastGap(i, j) < kCoincidentMm; ++j) {
-            const FitPair& p = pairs[std::min(order[i], order[j])];
-            const FitPair& q = pairs[std::max(order[i], order[j])];
-            if (distance(p.route, q.route) < kCoincidentMm && distance(p.known, q.known) >= kCoincidentMm)
-                throw FitError("The route puts " + rowText(p.row) + " and " + rowText(q.row)
-                               + " on the same spot, but their known points differ; remove one of them.");
+        for (std::size_t j = i + 1; j < order.size() && eastGap(i, j) <= toleranceMm; ++j) {
+            const std::size_t p = std::min(order[i], order[j]), q = std::max(order[i], order[j]);
+            if (distance(pairs[p].route, pairs[q].route) <= toleranceMm)
+                visit(p, q);
         }
+}
+
+void checkInput(const std::vector<FitPair>& pairs, double pairsPer100m, double mapScale, double routeExtentMm)
+{
+    if (pairs.empty())
+        throw FitError("There are no known points to place the route on.");
+    if (!(mapScale > 0) || !std::isfinite(mapScale))
+        throw FitError("The map scale is not set.");
+    if (!(pairsPer100m > 0) || !std::isfinite(pairsPer100m))
+        throw FitError("The pace count (pairs per 100 m) must be a positive number.");
+    if (!std::isfinite(routeExtentMm))
+        throw FitError("The route's extent is not a finite number.");
+    for (const FitPair& p : pairs)
+        if (!std::isfinite(p.route.x) || !std::isfinite(p.route.y) || !std::isfinite(p.known.x)
+            || !std::isfinite(p.known.y))
+            throw FitError("The position of " + rowText(p.row) + " is not a finite number.");
+    // Two rows the route puts on one spot cannot be carried to two different places by any
+    // similarity; the fit would only spread the contradiction over the other points.
+    const SpotTolerance tol = spotTolerance(pairs, routeExtentMm);
+    forSameSpots(pairs, tol.routeMm, [&](std::size_t a, std::size_t b) {
+        if (distance(pairs[a].known, pairs[b].known) > tol.knownMm)
+            throw FitError("The route puts " + rowText(pairs[a].row) + " and " + rowText(pairs[b].row)
+                           + " on the same spot, but their known points differ; remove one of them.");
+    });
+}
+
+// The number of different route spots among the pairs.
+int distinctSpots(const std::vector<FitPair>& pairs, double routeExtentMm)
+{
+    std::vector<bool> repeated(pairs.size(), false);
+    forSameSpots(pairs, spotTolerance(pairs, routeExtentMm).routeMm,
+                 [&](std::size_t, std::size_t later) { repeated[later] = true; });
+    return int(std::count(repeated.begin(), repeated.end(), false));
 }
 
 // Least squares in complex form: with z the route and w the known positions about their
@@ -77,22 +125,38 @@ Placement similarity(const std::vector<FitPair>& pairs)
     return t;
 }
 
-bool allRoutePointsCoincide(const std::vector<FitPair>& pairs)
+// Standard deviations from the residuals. About the route's centroid the normal matrix of the
+// four parameters (a, b, tx, ty) is diag(S, S, n, n), S = sum |z - centroid|^2, so a and b each
+// have the variance sigma0^2 / S; the scale sqrt(a^2 + b^2) has the same, the turn atan2(b, a)
+// that divided by the scale squared, and the pace count P / scale that times (P / scale^2)^2.
+FitDeviations deviationsOf(const std::vector<FitPair>& pairs, double sumSquaresMm2, double scale, double pairsPer100m)
 {
+    const double n = double(pairs.size());
+    MapPointMm c;
+    for (const FitPair& p : pairs) {
+        c.x += p.route.x / n;
+        c.y += p.route.y / n;
+    }
+    double spread = 0;
     for (const FitPair& p : pairs)
-        if (distance(p.route, pairs.front().route) >= kCoincidentMm)
-            return false;
-    return true;
+        spread += (p.route.x - c.x) * (p.route.x - c.x) + (p.route.y - c.y) * (p.route.y - c.y);
+    FitDeviations d;
+    d.sigma0Mm = std::sqrt(sumSquaresMm2 / (2 * n - 4));
+    d.scale = d.sigma0Mm / std::sqrt(spread);
+    d.rotationDeg = d.scale / scale * 180.0 / std::numbers::pi;
+    d.pairsPer100m = pairsPer100m / (scale * scale) * d.scale;
+    return d;
 }
 
 }  // namespace
 
-FitReport fitRoute(const std::vector<FitPair>& pairs, double pairsPer100m, double mapScale)
+FitReport fitRoute(const std::vector<FitPair>& pairs, double pairsPer100m, double mapScale, double routeExtentMm)
 {
-    checkInput(pairs, pairsPer100m, mapScale);
+    checkInput(pairs, pairsPer100m, mapScale, routeExtentMm);
     FitReport r;
     r.points = int(pairs.size());
-    if (pairs.size() == 1 || allRoutePointsCoincide(pairs)) {
+    r.distinctPoints = distinctSpots(pairs, routeExtentMm);
+    if (r.distinctPoints == 1) {
         r.placement.tx = pairs.front().known.x - pairs.front().route.x;
         r.placement.ty = pairs.front().known.y - pairs.front().route.y;
     } else {
@@ -126,6 +190,8 @@ FitReport fitRoute(const std::vector<FitPair>& pairs, double pairsPer100m, doubl
     }
     r.rmsMm = std::sqrt(sumSquares / double(pairs.size()));
     r.rmsM = r.rmsMm * metresPerMm;
+    if (r.distinctPoints >= 3)
+        r.deviations = deviationsOf(pairs, sumSquares, r.scale, pairsPer100m);
     return r;
 }
 

@@ -2,6 +2,7 @@
 // Placing the route on known points: the least-squares similarity and its report.
 #pragma once
 
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -47,9 +48,20 @@ struct FitResidual {
     double dxM = 0, dyM = 0;    ///< on the ground, at the map's scale
 };
 
+/// Standard deviations of a fit over three or more distinct points, from its residuals: the
+/// variance of one coordinate is sigma0^2 = sum(residual^2) / (2n - 4), and the inverse of the
+/// normal matrix of the similarity's four parameters carries it to each of them.
+struct FitDeviations {
+    double sigma0Mm = 0;        ///< of one map coordinate of a known point
+    double scale = 0;           ///< of FitReport::scale
+    double rotationDeg = 0;     ///< of FitReport::compassCorrectionDeg
+    double pairsPer100m = 0;    ///< of FitReport::pairsPer100m
+};
+
 /// What the fit found, in the terms a mapper uses.
 struct FitReport {
     int points = 0;
+    int distinctPoints = 0;             ///< points at different route positions: 1 is a shift, 2 an exact fit
     Placement placement;
     double scale = 1;                   ///< ground length the route needs per walked length
     double compassCorrectionDeg = 0;    ///< degrees clockwise to add to every azimuth, (-180, 180]
@@ -58,6 +70,7 @@ struct FitReport {
     std::vector<FitResidual> residuals; ///< in the order of the pairs given
     double rmsMm = 0;                   ///< root mean square of the residuals' lengths
     double rmsM = 0;
+    std::optional<FitDeviations> deviations;   ///< with three or more distinct points
 };
 
 /// A fit that cannot be made; what() is the user's message.
@@ -66,16 +79,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-/// Two route positions (or two known positions) closer than this count as the same point, mm.
-inline constexpr double kCoincidentMm = 1e-3;
+/// Two route positions closer than this share of the route's extent count as one spot (and so do
+/// two known positions, measured against the known points' extent): a proportion, so that the
+/// test means the same on the ground at any map scale.
+inline constexpr double kCoincidentShare = 1e-6;
 
 /// One pair: a shift only (scale 1, no turn). Two or more: the least-squares similarity carrying
 /// the route positions onto the known ones. `mapScale` (the denominator, e.g. 15000) converts
-/// residuals to ground metres; `pairsPer100m` is the document's pace count. FitError when there
-/// is no pair, a value is not finite or not positive, or two rows share a route position but not
-/// a known one. When every route position is the same point (and so is every known one) the fit
-/// is a shift.
-FitReport fitRoute(const std::vector<FitPair>& pairs, double pairsPer100m, double mapScale);
+/// residuals to ground metres; `pairsPer100m` is the document's pace count. `routeExtentMm` is the
+/// size of the whole unfitted route on the map (0: the extent of the pairs' route positions and
+/// the start). FitError when there is no pair, a value is not finite or not positive, or two rows
+/// share a route position but not a known one. When every route position is the same point (and
+/// so is every known one) the fit is a shift.
+FitReport fitRoute(const std::vector<FitPair>& pairs, double pairsPer100m, double mapScale, double routeExtentMm = 0);
 
 /// Ground metres east/north of the start to unfitted map millimetres at the scale 1:`mapScale`.
 inline MapPointMm groundToMapMm(double eastM, double northM, double mapScale)

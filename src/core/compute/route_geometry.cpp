@@ -82,6 +82,15 @@ GroundPoint moveAlong(GroundPoint from, double distanceM, double azimuthDeg)
     return {static_cast<double>(from.x + s * distanceM), static_cast<double>(from.y + c * distanceM)};
 }
 
+std::optional<double> legLengthM(double pairs, double procent, double pairsPer100m, LegLengths lengths)
+{
+    if (lengths == LegLengths::Walked)
+        return metresFromPairs(pairs, pairsPer100m);
+    // The field rules' own projection, so the route agrees with the table's F to the last bit.
+    const auto leg = legProjection(pairs, procent, pairsPer100m);
+    return leg ? std::optional<double>(leg->f) : std::nullopt;
+}
+
 namespace {
 
 void addProfile(HeightProfile& profile, const RouteRow& row, std::int32_t index, double distanceM)
@@ -234,20 +243,22 @@ std::optional<double> numberAt(const TraverseTable& table, int row, int field)
 
 struct RouteFields {
     explicit RouteFields(const TraverseTable& t)
-        : azimuth(t.fieldIndex("Azimuth")), pairs(t.fieldIndex("Pairs")), turn(t.fieldIndex("Povorot")),
-          altimeter(t.fieldIndex("Altimeter")), fillHeight(t.fieldIndex("FillHeight")), recalc(t.fieldIndex("Recalc"))
+        : azimuth(t.fieldIndex("Azimuth")), pairs(t.fieldIndex("Pairs")), procent(t.fieldIndex("Procent")),
+          turn(t.fieldIndex("Povorot")), altimeter(t.fieldIndex("Altimeter")), fillHeight(t.fieldIndex("FillHeight")),
+          recalc(t.fieldIndex("Recalc"))
     {
     }
-    int azimuth, pairs, turn, altimeter, fillHeight, recalc;
+    int azimuth, pairs, procent, turn, altimeter, fillHeight, recalc;
 };
 
-RouteRow readRow(const TraverseTable& table, const RouteFields& f, int index, double pairsPer100m)
+RouteRow readRow(const TraverseTable& table, const RouteFields& f, int index, double pairsPer100m, LegLengths lengths)
 {
     RouteRow row;
     // Azimuth is a whole-degree field; a float read rounds half to even, as the table's reads do.
     if (const auto az = numberAt(table, index, f.azimuth))
         row.azimuth = static_cast<std::int32_t>(std::nearbyint(*az));
-    row.lengthM = metresFromPairs(numberAt(table, index, f.pairs).value_or(0.0), pairsPer100m).value_or(0.0);
+    const double slope = lengths == LegLengths::Walked ? 0.0 : numberAt(table, index, f.procent).value_or(0.0);
+    row.lengthM = legLengthM(numberAt(table, index, f.pairs).value_or(0.0), slope, pairsPer100m, lengths).value_or(0.0);
     if (f.turn >= 0)
         if (Value note = table.valueAt(index, f.turn); auto* text = std::get_if<std::string>(&note))
             row.turnNote = std::move(*text);
@@ -262,14 +273,14 @@ RouteRow readRow(const TraverseTable& table, const RouteFields& f, int index, do
 namespace {
 
 // Rows [first, end) of the table, and their marks when `marks` is given.
-void readRows(const TraverseTable& table, const RouteFields& f, int markField, double pairsPer100m, int first, int end,
-              std::vector<RouteRow>& rows, std::vector<std::string>* marks)
+void readRows(const TraverseTable& table, const RouteFields& f, int markField, double pairsPer100m, LegLengths lengths,
+              int first, int end, std::vector<RouteRow>& rows, std::vector<std::string>* marks)
 {
     rows.reserve(static_cast<std::size_t>(end - first));
     if (marks)
         marks->reserve(static_cast<std::size_t>(end - first));
     for (int i = first; i < end; ++i) {
-        rows.push_back(readRow(table, f, i, pairsPer100m));
+        rows.push_back(readRow(table, f, i, pairsPer100m, lengths));
         if (marks) {
             Value mark = markField < 0 ? Value{} : table.valueAt(i, markField);
             auto* text = std::get_if<std::string>(&mark);
@@ -281,7 +292,7 @@ void readRows(const TraverseTable& table, const RouteFields& f, int markField, d
 }  // namespace
 
 std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100m, int count,
-                                  std::vector<std::string>* marks)
+                                  std::vector<std::string>* marks, LegLengths lengths)
 {
     const RouteFields f(table);
     const int markField = marks ? table.fieldIndex("Mark") : -1;
@@ -293,16 +304,16 @@ std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100
     // table, so two readers never disturb each other.
     constexpr int kSplitFrom = 20000;
     if (n < kSplitFrom) {
-        readRows(table, f, markField, pairsPer100m, 0, n, rows, marks);
+        readRows(table, f, markField, pairsPer100m, lengths, 0, n, rows, marks);
         return rows;
     }
     const int mid = n / 2;
     std::vector<RouteRow> later;
     std::vector<std::string> laterMarks;
     std::future<void> second = std::async(std::launch::async, [&] {
-        readRows(table, f, markField, pairsPer100m, mid, n, later, marks ? &laterMarks : nullptr);
+        readRows(table, f, markField, pairsPer100m, lengths, mid, n, later, marks ? &laterMarks : nullptr);
     });
-    readRows(table, f, markField, pairsPer100m, 0, mid, rows, marks);
+    readRows(table, f, markField, pairsPer100m, lengths, 0, mid, rows, marks);
     second.get();
     rows.insert(rows.end(), std::make_move_iterator(later.begin()), std::make_move_iterator(later.end()));
     if (marks)
@@ -310,9 +321,9 @@ std::vector<RouteRow> routeRowsOf(const TraverseTable& table, double pairsPer100
     return rows;
 }
 
-RouteRow routeRowAt(const TraverseTable& table, int rowIndex, double pairsPer100m)
+RouteRow routeRowAt(const TraverseTable& table, int rowIndex, double pairsPer100m, LegLengths lengths)
 {
-    return readRow(table, RouteFields(table), rowIndex, pairsPer100m);
+    return readRow(table, RouteFields(table), rowIndex, pairsPer100m, lengths);
 }
 
 // --- the contour route -----------------------------------------------------------------------

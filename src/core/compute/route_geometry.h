@@ -51,10 +51,21 @@ struct GroundPoint {
 /// extended precision and stored as doubles, exactly as the map export places its points.
 GroundPoint moveAlong(GroundPoint from, double distanceM, double azimuthDeg);
 
+/// Which length of each leg the route is laid out with.
+enum class LegLengths {
+    Walked,      ///< Pairs converted with PairsPer100m: the length paced along the slope
+    Horizontal,  ///< the walked length reduced by the leg's slope: walked / sqrt(1 + p^2), p = Procent / 100
+};
+
+/// The length of one leg in metres: `pairs` converted with `pairsPer100m`, and with
+/// LegLengths::Horizontal reduced by the slope `procent` (percent) exactly as the calculated
+/// field F is. Nullopt when the ratio is not usable.
+std::optional<double> legLengthM(double pairs, double procent, double pairsPer100m, LegLengths lengths);
+
 /// What the route needs of one table row.
 struct RouteRow {
     std::int32_t azimuth = 0;  ///< whole degrees
-    double lengthM = 0;        ///< leg length walked (pairs converted), metres
+    double lengthM = 0;        ///< leg length (pairs converted, walked or horizontal), metres
     std::string turnNote;      ///< `Povorot`, empty when the field is empty
     std::optional<double> altimeter;
     std::optional<double> fillHeight;
@@ -147,13 +158,14 @@ void setRowHeights(Route& route, std::size_t row, const RouteRow& fresh);
 Route computeRoute(std::span<const RouteRow> rows, const FigureLookup& figures = {});
 
 /// The rows of `table` in table order, read by index (the cursor does not move); lengths are
-/// `Pairs` converted with `pairsPer100m` (0 when the ratio is not usable).
+/// legLengthM of `Pairs` and `Procent` (0 when the ratio is not usable).
 /// `count` rows from the first (-1: the stored rows; the grid's count includes a row being inserted).
 /// With `marks`, each row's `Mark` is read in the same pass (empty when the field is empty).
 std::vector<RouteRow> routeRowsOf(const zelt::document::TraverseTable& table, double pairsPer100m, int count = -1,
-                                  std::vector<std::string>* marks = nullptr);
+                                  std::vector<std::string>* marks = nullptr, LegLengths lengths = LegLengths::Walked);
 /// One row of `table`, read by index.
-RouteRow routeRowAt(const zelt::document::TraverseTable& table, int rowIndex, double pairsPer100m);
+RouteRow routeRowAt(const zelt::document::TraverseTable& table, int rowIndex, double pairsPer100m,
+                    LegLengths lengths = LegLengths::Walked);
 
 /// The route as a height profile: each leg (its horizontal length) from the height where the
 /// previous one ended to the row's height, cut where it crosses a contour level, with a mark

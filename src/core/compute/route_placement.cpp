@@ -6,6 +6,7 @@
 #include "compute/route_geometry.h"
 #include "document/document.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 
@@ -13,12 +14,12 @@ namespace zelt::compute {
 
 using zelt::document::Document;
 
-std::vector<GroundPointM> rowEndPointsM(const Document& doc)
+std::vector<GroundPointM> rowEndPointsM(const Document& doc, LegLengths lengths)
 {
     if (!isUsablePairsRatio(doc.pairsPer100m))
         throw FitError(pairsRatioMessage(doc.pairsPer100m));
     // Figures only follow a row's end point; the next leg starts from the end point itself.
-    const Route route = computeRoute(routeRowsOf(doc.table, doc.pairsPer100m));
+    const Route route = computeRoute(routeRowsOf(doc.table, doc.pairsPer100m, -1, nullptr, lengths));
     std::vector<GroundPointM> ends;
     ends.reserve(route.rowCount());
     for (std::size_t index : route.rowPoints)
@@ -31,11 +32,22 @@ GroundPointM rowMarkPointM(const std::vector<GroundPointM>& ends, int row)
     return row <= 1 ? GroundPointM{} : ends[std::size_t(row - 2)];
 }
 
-std::vector<FitPair> knownPointPairs(const Document& doc, const zelt::document::KnownPoints& known, double mapScale)
+double routeExtentMm(const std::vector<GroundPointM>& ends, double mapScale)
 {
-    if (!(mapScale > 0) || !std::isfinite(mapScale))
-        throw FitError("The map scale is not set.");
-    const std::vector<GroundPointM> ends = rowEndPointsM(doc);
+    GroundPointM lo, hi;   // the start is part of the route
+    for (const GroundPointM& g : ends) {
+        lo = {std::min(lo.eastM, g.eastM), std::min(lo.northM, g.northM)};
+        hi = {std::max(hi.eastM, g.eastM), std::max(hi.northM, g.northM)};
+    }
+    const MapPointMm size = groundToMapMm(hi.eastM - lo.eastM, hi.northM - lo.northM, mapScale);
+    return std::hypot(size.x, size.y);
+}
+
+namespace {
+
+std::vector<FitPair> pairsOnRoute(const std::vector<GroundPointM>& ends, const zelt::document::KnownPoints& known,
+                                  double mapScale)
+{
     std::vector<FitPair> pairs;
     for (const auto& k : known.points) {
         // Row count + 1 is the route's end: the last row's end point.
@@ -49,9 +61,27 @@ std::vector<FitPair> knownPointPairs(const Document& doc, const zelt::document::
     return pairs;
 }
 
-FitReport placeOnKnownPoints(const Document& doc, const zelt::document::KnownPoints& known, double mapScale)
+void requireMapScale(double mapScale)
 {
-    return fitRoute(knownPointPairs(doc, known, mapScale), doc.pairsPer100m, mapScale);
+    if (!(mapScale > 0) || !std::isfinite(mapScale))
+        throw FitError("The map scale is not set.");
+}
+
+}  // namespace
+
+std::vector<FitPair> knownPointPairs(const Document& doc, const zelt::document::KnownPoints& known, double mapScale,
+                                     LegLengths lengths)
+{
+    requireMapScale(mapScale);
+    return pairsOnRoute(rowEndPointsM(doc, lengths), known, mapScale);
+}
+
+FitReport placeOnKnownPoints(const Document& doc, const zelt::document::KnownPoints& known, double mapScale,
+                             LegLengths lengths)
+{
+    requireMapScale(mapScale);
+    const std::vector<GroundPointM> ends = rowEndPointsM(doc, lengths);
+    return fitRoute(pairsOnRoute(ends, known, mapScale), doc.pairsPer100m, mapScale, routeExtentMm(ends, mapScale));
 }
 
 }  // namespace zelt::compute

@@ -48,7 +48,7 @@ public:
     {
         // A placement that cannot be made is refused before the map is created or touched.
         if (m_placeOn)
-            zelt::compute::placeOnKnownPoints(m_doc, *m_placeOn, m_placeOn->mapScale);
+            zelt::compute::placeOnKnownPoints(m_doc, *m_placeOn, m_placeOn->mapScale, m_params.legLengths);
         m_zelt.setPlacement(std::nullopt);
         struct PlacementEnds {   // the one TZelt serves every later run, placed or not
             TZelt& zelt;
@@ -153,7 +153,7 @@ private:
         if (!m_placeOn)
             return;
         const zelt::document::KnownPoints& known = *m_placeOn;
-        m_result.fit = zelt::compute::placeOnKnownPoints(m_doc, known, m_zelt.MapScale);
+        m_result.fit = zelt::compute::placeOnKnownPoints(m_doc, known, m_zelt.MapScale, m_params.legLengths);
         m_zelt.setPlacement(m_result.fit->placement);
         if (known.mapScale != m_zelt.MapScale)
             warn("The known points were recorded for a map of scale 1:" + std::to_string(std::lround(known.mapScale))
@@ -170,7 +170,8 @@ private:
         if (!m_placeOn || fs::exists(m_map, ec) || ec)
             return {0, 0};
         m_zelt.MapScale = TemplateLayout::kMapScale;
-        m_zelt.setPlacement(zelt::compute::placeOnKnownPoints(m_doc, *m_placeOn, m_zelt.MapScale).placement);
+        m_zelt.setPlacement(
+            zelt::compute::placeOnKnownPoints(m_doc, *m_placeOn, m_zelt.MapScale, m_params.legLengths).placement);
         const auto start = m_zelt.toMapPoint(0, 0);
         m_zelt.setPlacement(std::nullopt);
         return start;
@@ -251,7 +252,8 @@ ExportResult ExportRoute(Document& document, TZelt& zelt, const fs::path& map, c
         // The ratio divides the pace count; 0 would give an infinite leg.
         if (!zelt::compute::isUsablePairsRatio(document.pairsPer100m))
             throw MapRangeError(zelt::compute::pairsRatioMessage(document.pairsPer100m));
-        row.lengthM = *zelt::compute::metresFromPairs(t.asFloat("Pairs"), document.pairsPer100m);
+        const double slope = params.legLengths == zelt::compute::LegLengths::Walked ? 0.0 : t.asFloat("Procent");
+        row.lengthM = *zelt::compute::legLengthM(t.asFloat("Pairs"), slope, document.pairsPer100m, params.legLengths);
         // The labels of a row stand where its leg begins: the previous row's own end point.
         run.writeLabels(anchorX, anchorY, n);
         row.turnNote = run.turnNote();

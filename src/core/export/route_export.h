@@ -3,6 +3,7 @@
 #pragma once
 
 #include "compute/route_fit.h"
+#include "compute/route_geometry.h"
 #include "base/diagnostic.h"
 #include "document/known_points.h"
 
@@ -33,6 +34,9 @@ struct ExportParams {
     HeightField heightField = HeightField::FillHeight;
     std::int32_t Frequency = 99;       ///< with EveryNth: label rows whose number it divides
     bool EveryNth = false;
+    /// The leg lengths of the plain route and of the placement on known points; the contour
+    /// route always draws the horizontal length F.
+    zelt::compute::LegLengths legLengths = zelt::compute::LegLengths::Walked;
 };
 
 /// Called after each row with the rows done and the row count, so a window can show progress.

@@ -5,6 +5,7 @@
 #include "document/known_points.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
+#include "shell/route/route_dock.h"
 
 #include <QAction>
 #include <QApplication>
@@ -74,6 +75,8 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     PlaceOnKnownPoints = new QCheckBox(QStringLiteral("Place on known points"), this);
     PlaceOnKnownPoints->setObjectName(QStringLiteral("PlaceOnKnownPoints"));
     PlaceOnKnownPoints->setEnabled(false);
+    HorizontalLengths = new QCheckBox(QStringLiteral("Horizontal leg lengths (walked lengths reduced by their slope)"), this);
+    HorizontalLengths->setObjectName(QStringLiteral("HorizontalLengths"));
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -83,6 +86,7 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     layout->addWidget(GroupBox1);
     layout->addWidget(GroupBox2);
     layout->addWidget(PlaceOnKnownPoints);
+    layout->addWidget(HorizontalLengths);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     setTabOrder(OKBtn, CancelBtn);
@@ -94,6 +98,7 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     setTabOrder(ComboBox3, ComboBox4);
     setTabOrder(ComboBox4, CheckBox2);
     setTabOrder(CheckBox2, PlaceOnKnownPoints);
+    setTabOrder(PlaceOnKnownPoints, HorizontalLengths);
 }
 
 void TExportDlg::showEvent(QShowEvent* event)
@@ -120,6 +125,8 @@ TExportDlg::Choice TExportDlg::choice() const
     Choice c;
     c.placeOnKnownPoints = PlaceOnKnownPoints->isEnabled() && PlaceOnKnownPoints->isChecked();
     auto& p = c.params;
+    if (HorizontalLengths->isChecked())
+        p.legLengths = zelt::compute::LegLengths::Horizontal;
     if (RadioButton1->isChecked()) {
         p.Frequency = 99;
         if (CheckBox1->isChecked()) {
@@ -180,6 +187,7 @@ void ExportCommand::Export1Execute()
     known.reloadIfChanged();   // another program may have changed them
     const bool hasPoints = !known.points().empty() || !known.damage().empty();
     m_dialog->PlaceOnKnownPoints->setEnabled(hasPoints);
+    m_dialog->HorizontalLengths->setChecked(chosenLegLengths(m_main) == zelt::compute::LegLengths::Horizontal);
     m_dialog->exec();
 }
 

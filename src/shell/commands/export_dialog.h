@@ -54,6 +54,9 @@ public:
     QCheckBox* CheckBox2 = nullptr;        ///< "with contours"
     /// "Place on known points": off by default; enabled only while the table has known points.
     QCheckBox* PlaceOnKnownPoints = nullptr;
+    /// "Horizontal leg lengths": each walked length reduced by its slope; set from the route
+    /// view's choice every time the dialog shows.
+    QCheckBox* HorizontalLengths = nullptr;
 
 public slots:
     void FormActivate();

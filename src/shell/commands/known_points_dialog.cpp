@@ -2,9 +2,11 @@
 // Settings > "Known Points...": the active table's known points, their residuals and the fit's report.
 #include "shell/commands/known_points_dialog.h"
 
+#include "compute/fit_wording.h"
 #include "compute/height_passes.h"
 #include "compute/route_placement.h"
 #include "shell/commands/document_change.h"
+#include "shell/route/route_dock.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
 #include "shell/window/undo_commands.h"
@@ -42,22 +44,13 @@ QString number(double v, int decimals)
     return QLocale().toString(v, 'f', decimals);
 }
 
-QString signedNumber(double v, int decimals) { return (v > 0 ? QStringLiteral("+") : QString()) + number(v, decimals); }
-
 /// The fit's report in the user's number format.
-QString reportText(const zelt::compute::FitReport& r, double pairsNow)
+QString reportText(const zelt::compute::FitReport& r, double pairsNow, double mapScale, zelt::compute::LegLengths lengths)
 {
-    QStringList lines;
-    if (r.points == 1)
-        lines << QStringLiteral("One known point: the route is only shifted.");
-    lines << QStringLiteral("Scale: %1 (route lengths %2 %)").arg(number(r.scale, 4), signedNumber((r.scale - 1) * 100, 2));
-    lines << QStringLiteral("Compass correction: %1 degrees clockwise, to add to every azimuth")
-                 .arg(signedNumber(r.compassCorrectionDeg, 2));
-    lines << QStringLiteral("The start lands at X %1 mm, Y %2 mm").arg(number(r.shift.x, 2), number(r.shift.y, 2));
-    lines << QStringLiteral("Pace count: %1 pairs per 100 m (the table uses %2)")
-                 .arg(number(r.pairsPer100m, 2), number(pairsNow, 2));
-    lines << QStringLiteral("RMS residual: %1 mm on the map, %2 m on the ground").arg(number(r.rmsMm, 2), number(r.rmsM, 1));
-    return lines.join(QLatin1Char('\n'));
+    const zelt::compute::FitWording wording{pairsNow, mapScale, lengths, [](double v, int decimals) {
+                                                return number(v, decimals).toStdString();
+                                            }};
+    return QString::fromStdString(zelt::compute::fitReportText(r, wording));
 }
 
 QDoubleSpinBox* coordinateBox(QWidget* parent, double value)
@@ -138,6 +131,9 @@ void KnownPointsDialog::showForActive()
     m_child = m_main.activeDocument();
     if (!m_child)
         return;
+    // The route dock's choice of leg lengths is the fit's too.
+    if (const auto* dock = m_main.findChild<RouteDock*>())
+        connect(dock->horizontalAction(), &QAction::toggled, this, &KnownPointsDialog::reload, Qt::UniqueConnection);
     m_child->document().knownPoints.reloadIfChanged();   // changed by another program meanwhile
     reload();
     show();
@@ -197,7 +193,8 @@ void KnownPointsDialog::refit()
         return;
     }
     try {
-        m_report = zelt::compute::placeOnKnownPoints(m_child->document(), m_points, m_points.mapScale);
+        m_report = zelt::compute::placeOnKnownPoints(m_child->document(), m_points, m_points.mapScale,
+                                                     chosenLegLengths(m_main));
     } catch (const std::exception& e) {
         m_fitProblem = QString::fromUtf8(e.what());
     }
@@ -225,8 +222,10 @@ void KnownPointsDialog::fill()
         for (int c = 0; c < 5; ++c)
             m_list->setItem(i, c, new QTableWidgetItem(cells[c]));
     }
-    m_reportView->setPlainText(m_report ? reportText(*m_report, m_child->document().pairsPer100m) : m_fitProblem);
-    m_usePace->setEnabled(m_report && m_report->points >= 2);
+    m_reportView->setPlainText(m_report ? reportText(*m_report, m_child->document().pairsPer100m, m_points.mapScale,
+                                                     chosenLegLengths(m_main))
+                                        : m_fitProblem);
+    m_usePace->setEnabled(m_report && m_report->distinctPoints >= 2);
     m_edit->setEnabled(!m_points.empty());
     m_remove->setEnabled(!m_points.empty());
     m_add->setEnabled(m_child != nullptr);
@@ -281,7 +280,7 @@ bool KnownPointsDialog::removePoint(int row)
 
 bool KnownPointsDialog::usePaceCount()
 {
-    if (!m_child || !m_report || m_report->points < 2)
+    if (!m_child || !m_report || m_report->distinctPoints < 2)
         return false;
     auto& doc = m_child->document();
     const double implied = m_report->pairsPer100m;

@@ -2,6 +2,8 @@
 // Known points and their residuals on the route plan.
 #include "shell/paint/route_known_marks.h"
 
+#include "compute/fit_wording.h"
+
 #include <QCoreApplication>
 
 #include <QLocale>
@@ -31,8 +33,15 @@ KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::d
     }
     if (pairs.empty())
         return out;
+    // The route's extent decides which known rows share a spot: its start and its rows' ends.
+    double east[2] = {0, 0}, north[2] = {0, 0};
+    for (const std::size_t i : route.rowPoints) {
+        east[0] = std::min(east[0], route.points[i].xM), east[1] = std::max(east[1], route.points[i].xM);
+        north[0] = std::min(north[0], route.points[i].yM), north[1] = std::max(north[1], route.points[i].yM);
+    }
+    const zelt::compute::MapPointMm size = zelt::compute::groundToMapMm(east[1] - east[0], north[1] - north[0], known.mapScale);
     try {
-        const FitReport report = zelt::compute::fitRoute(pairs, pairsPer100m, known.mapScale);
+        const FitReport report = zelt::compute::fitRoute(pairs, pairsPer100m, known.mapScale, std::hypot(size.x, size.y));
         // Residuals are fitted minus known on the map; the plan is the unfitted route, so the
         // way to the known point is turned and scaled back by the inverse of the placement.
         const double a = report.placement.a, b = report.placement.b, det = a * a + b * b;
@@ -44,6 +53,8 @@ KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::d
         }
         out.fitted = true;
         out.rmsM = report.rmsM;
+        out.report = report;
+        out.tablePairsPer100m = pairsPer100m;
     } catch (const std::exception& e) {
         out.problem = QString::fromUtf8(e.what());
     }
@@ -104,6 +115,18 @@ void paintKnownPointMarks(QPainter& p, const QRectF& area, const PlanView& view,
                    .arg(locale.toString(factor, 'f', 0), locale.toString(marks.rmsM, 'f', 1));
     else if (!marks.problem.isEmpty())
         note = QCoreApplication::translate("RoutePlan", "Known points: %1").arg(marks.problem);
+    // The advice of a fit that can turn and stretch the route, in the report's own words.
+    if (marks.report && marks.report->distinctPoints >= 2) {
+        zelt::compute::FitWording wording;
+        wording.tablePairsPer100m = marks.tablePairsPer100m;
+        wording.mapScale = 1;
+        wording.number = [&locale](double v, int decimals) { return locale.toString(v, 'f', decimals).toStdString(); };
+        for (const zelt::compute::FitLine& line : zelt::compute::fitReportLines(*marks.report, wording))
+            if (line.kind == zelt::compute::FitLineKind::Compass || line.kind == zelt::compute::FitLineKind::Pace
+                || line.kind == zelt::compute::FitLineKind::Warning
+                || (line.kind == zelt::compute::FitLineKind::Checks && marks.report->distinctPoints == 2))
+                note += QLatin1Char('\n') + QString::fromStdString(line.text);
+    }
     if (!note.isEmpty()) {
         p.setPen(colour);
         const QRectF box = area.adjusted(8, 60, -8, 0);

@@ -10,6 +10,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 class QColor;
@@ -33,6 +34,8 @@ struct KnownPointMarks {
     bool fitted = false;   ///< a fit was made (so the arrows mean something)
     double rmsM = 0;       ///< of the fit, ground metres
     QString problem;       ///< why there is no fit (e.g. coinciding points), empty otherwise
+    std::optional<zelt::compute::FitReport> report;   ///< the fit, for the note's advice
+    double tablePairsPer100m = 0;                       ///< the pace count the route was drawn with
 };
 
 /// The known points of `known` on `route`: each where its row's mark stands (row count + 1: the
@@ -48,7 +51,8 @@ double residualExaggeration(const KnownPointMarks& marks, double pixelsPerMetre,
 
 /// Draws known points on the route plan in `colour`: a square where each known row's mark stands and
 /// an arrow, exaggerated, towards where the placement says the point is; a note under the north
-/// arrow gives the exaggeration and the RMS residual (or why there is no fit).
+/// arrow gives the exaggeration and the RMS residual (or why there is no fit), then what the fit
+/// says of the compass and the pace count.
 void paintKnownPointMarks(QPainter& painter, const QRectF& area, const PlanView& view, const KnownPointMarks& marks,
                           const QColor& colour);
 

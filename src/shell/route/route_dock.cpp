@@ -55,6 +55,12 @@ RouteDock::RouteDock(QWidget* parent) : QDockWidget(tr("Route"), parent)
     m_marks->setCheckable(true);
     m_marks->setChecked(true);
     m_marks->setToolTip(tr("Label the rows' marks"));
+    m_horizontal = bar->addAction(tr("Horizontal"));
+    m_horizontal->setObjectName(QStringLiteral("HorizontalLengths1"));
+    m_horizontal->setText(tr("Horizontal Lengths"));
+    m_horizontal->setIconText(tr("Horizontal"));
+    m_horizontal->setCheckable(true);
+    m_horizontal->setToolTip(tr("Lay out and fit the route with each walked length reduced by its slope"));
     bar->addSeparator();
     m_savePicture = bar->addAction(tr("Save Picture..."));
     m_savePicture->setToolTip(tr("Save the plan and the profile as PNG, SVG or PDF"));
@@ -80,8 +86,17 @@ RouteDock::RouteDock(QWidget* parent) : QDockWidget(tr("Route"), parent)
         if (m_model)
             m_model->setShowMarks(on);
     });
+    connect(m_horizontal, &QAction::toggled, this, [this] {
+        if (m_model)
+            m_model->setLegLengths(legLengths());
+    });
     connect(m_savePicture, &QAction::triggered, this, &RouteDock::savePictureInteractive);
     showModel(nullptr);
+}
+
+zelt::compute::LegLengths RouteDock::legLengths() const
+{
+    return m_horizontal->isChecked() ? zelt::compute::LegLengths::Horizontal : zelt::compute::LegLengths::Walked;
 }
 
 void RouteDock::setModel(RouteModel* model)
@@ -108,6 +123,7 @@ void RouteDock::showModel(RouteModel* model)
         // The dock's switches apply to whichever document it shows.
         m_model->setShowFigures(m_figures->isChecked());
         m_model->setShowMarks(m_marks->isChecked());
+        m_model->setLegLengths(legLengths());
         connect(m_model, &RouteModel::routeChanged, this, &RouteDock::updateTitle);
         connect(m_model, &QObject::destroyed, this, [this] { showModel(nullptr); });
         connect(m_model, &RouteModel::errorRaised, this, [this](const QString& m) { TMDIChild::showError(this, m); });
@@ -199,16 +215,17 @@ const QString kPlacementKey = QStringLiteral("Software/Zelt/RouteDock");
 // The dock's place is kept in the settings store beside the window's placement: its area,
 // whether it is shown or floating, and its size (its geometry when floating). Set with the
 // window's values when they are saved, and written with them.
-void saveDockPlacement(QSettings& store, const QMainWindow& main, const QDockWidget& dock)
+void saveDockPlacement(QSettings& store, const QMainWindow& main, const RouteDock& dock)
 {
     store.beginGroup(kPlacementKey);
-    store.setValue(QStringLiteral("Area"), int(main.dockWidgetArea(const_cast<QDockWidget*>(&dock))));
+    store.setValue(QStringLiteral("Area"), int(main.dockWidgetArea(const_cast<RouteDock*>(&dock))));
     store.setValue(QStringLiteral("Visible"), dock.isHidden() ? 0 : 1);
     store.setValue(QStringLiteral("Floating"), dock.isFloating() ? 1 : 0);
     store.setValue(QStringLiteral("DockLeft"), dock.x());
     store.setValue(QStringLiteral("DockTop"), dock.y());
     store.setValue(QStringLiteral("DockWidth"), dock.width());
     store.setValue(QStringLiteral("DockHeight"), dock.height());
+    store.setValue(QStringLiteral("HorizontalLengths"), dock.horizontalAction()->isChecked() ? 1 : 0);
     store.endGroup();
 }
 
@@ -221,10 +238,12 @@ int storedInt(QSettings& store, const QString& name, int fallback, bool* ok)
     return good ? v : fallback;
 }
 
-void restoreDockPlacement(QMainWindow& main, QDockWidget& dock)
+void restoreDockPlacement(QMainWindow& main, RouteDock& dock)
 {
     const std::unique_ptr<QSettings> store = RegistryStore::open();
     store->beginGroup(kPlacementKey);
+    bool known = true;
+    dock.horizontalAction()->setChecked(storedInt(*store, QStringLiteral("HorizontalLengths"), 0, &known) == 1);
     if (!store->contains(QStringLiteral("Area")))
         return;
     bool ok = true;
@@ -271,6 +290,7 @@ RouteDock* installRouteDock(TMainForm& main)
     if (QMenu* view = menuNamed(main.menuBar(), QStringLiteral("&View"))) {
         view->addSeparator();
         view->addAction(toggle);
+        view->addAction(dock->horizontalAction());
     }
     auto* print = new QAction(QObject::tr("Print R&oute..."), &main);
     print->setObjectName(QStringLiteral("PrintRoute1"));
@@ -319,13 +339,19 @@ RouteDock* installRouteDock(TMainForm& main)
     // Hidden until the user shows it: the designed first window is too small to share.
     dock->hide();
     restoreDockPlacement(main, *dock);
-    main.regSave().alsoSave([&main, guard = QPointer<QDockWidget>(dock)](QSettings& store) {
+    main.regSave().alsoSave([&main, guard = QPointer<RouteDock>(dock)](QSettings& store) {
         if (guard)
             saveDockPlacement(store, main, *guard);
     });
     // The model of a closing window goes with it; the dock forgets it through its QPointer.
     follow();
     return dock;
+}
+
+zelt::compute::LegLengths chosenLegLengths(const TMainForm& main)
+{
+    const auto* dock = main.findChild<RouteDock*>();
+    return dock ? dock->legLengths() : zelt::compute::LegLengths::Walked;
 }
 
 }  // namespace zelt::shell

@@ -2,6 +2,8 @@
 // The "Route" dock: the active document's plan and height profile, pictures and printing.
 #pragma once
 
+#include "compute/route_geometry.h"
+
 #include <QDateTime>
 #include <QDockWidget>
 #include <QPointer>
@@ -21,8 +23,8 @@ class RouteProfileWidget;
 class TMainForm;
 class TMDIChild;
 
-/// The route dock: a small toolbar (Fit, Figures, Marks, Save Picture...) above a splitter with
-/// the plan and the profile. Shows the model of whichever document is active.
+/// The route dock: a small toolbar (Fit, Figures, Marks, Horizontal, Save Picture...) above a
+/// splitter with the plan and the profile. Shows the model of whichever document is active.
 class RouteDock : public QDockWidget {
     Q_OBJECT
 public:
@@ -35,6 +37,10 @@ public:
     QAction* fitAction() const { return m_fit; }
     QAction* figuresAction() const { return m_figures; }
     QAction* marksAction() const { return m_marks; }
+    /// "Horizontal Lengths": lays the route out (and fits it) with each walked length reduced by
+    /// its slope; kept in the settings store.
+    QAction* horizontalAction() const { return m_horizontal; }
+    zelt::compute::LegLengths legLengths() const;
     QAction* savePictureAction() const { return m_savePicture; }
 
     /// Writes the dock's picture (plan above profile) to `path` (.png, .svg or .pdf); false with
@@ -62,6 +68,7 @@ private:
     QAction* m_fit = nullptr;
     QAction* m_figures = nullptr;
     QAction* m_marks = nullptr;
+    QAction* m_horizontal = nullptr;
     QAction* m_savePicture = nullptr;
     QString m_tableName;
 };
@@ -71,8 +78,12 @@ private:
 void paintRoutePage(QPainter& painter, const QRectF& page, double dpi, const RouteModel& model,
                     const QString& tableName, const QDateTime& printedAt);
 
-/// Creates the route dock right of the documents, puts its toggle into the View menu and
-/// "Print Route..." into the File menu, and lets it follow the active document.
+/// Creates the route dock right of the documents, puts its toggle and "Horizontal Lengths" into
+/// the View menu and "Print Route..." into the File menu, and lets it follow the active document.
 RouteDock* installRouteDock(TMainForm& main);
+
+/// The leg lengths chosen with the route dock's "Horizontal Lengths" (walked without a dock):
+/// the known-points dialog fits, and the map export starts from, the same lengths.
+zelt::compute::LegLengths chosenLegLengths(const TMainForm& main);
 
 }  // namespace zelt::shell

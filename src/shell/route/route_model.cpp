@@ -80,6 +80,15 @@ void RouteModel::setShowFigures(bool show)
     flush();
 }
 
+void RouteModel::setLegLengths(zelt::compute::LegLengths lengths)
+{
+    if (lengths == m_lengths)
+        return;
+    m_lengths = lengths;
+    reloadAll();
+    flush();
+}
+
 void RouteModel::setShowMarks(bool show)
 {
     m_scene.showMarks = show;
@@ -98,7 +107,7 @@ void RouteModel::reloadAll()
 {
     const int n = rowCount();
     std::vector<std::string> marks;
-    m_rows = zelt::compute::routeRowsOf(m_doc.table, m_doc.pairsPer100m, n, &marks);
+    m_rows = zelt::compute::routeRowsOf(m_doc.table, m_doc.pairsPer100m, n, &marks, m_lengths);
     m_scene.marks.clear();
     m_scene.marks.reserve(marks.size());
     for (const std::string& mark : marks)
@@ -116,7 +125,7 @@ void RouteModel::rowChanged(int row)
         return;
     }
     const auto i = std::size_t(row);
-    RouteRow fresh = zelt::compute::routeRowAt(m_doc.table, row, m_doc.pairsPer100m);
+    RouteRow fresh = zelt::compute::routeRowAt(m_doc.table, row, m_doc.pairsPer100m, m_lengths);
     m_scene.marks[i] = markAt(row);
     const RouteRow& old = m_rows[i];
     const bool sameLeg = fresh.azimuth == old.azimuth && fresh.lengthM == old.lengthM && fresh.turnNote == old.turnNote;
@@ -146,7 +155,7 @@ void RouteModel::rowsInserted(int first, int count)
         return;
     }
     for (int k = 0; k < count; ++k) {
-        m_rows.insert(m_rows.begin() + first + k, zelt::compute::routeRowAt(m_doc.table, first + k, m_doc.pairsPer100m));
+        m_rows.insert(m_rows.begin() + first + k, zelt::compute::routeRowAt(m_doc.table, first + k, m_doc.pairsPer100m, m_lengths));
         m_scene.marks.insert(m_scene.marks.begin() + first + k, markAt(first + k));
     }
     markDirty(std::size_t(first));

@@ -30,6 +30,10 @@ public:
 
     bool showFigures() const { return m_showFigures; }
     void setShowFigures(bool show);
+    /// Which leg lengths the route is laid out with (walked unless set); the known points are
+    /// fitted with the same.
+    zelt::compute::LegLengths legLengths() const { return m_lengths; }
+    void setLegLengths(zelt::compute::LegLengths lengths);
     void setShowMarks(bool show);
     /// Reads figures from `lookup` instead of the figure file (tests, the command line).
     void setFigureLookup(zelt::compute::FigureLookup lookup);
@@ -74,6 +78,7 @@ private:
     std::vector<zelt::compute::RouteRow> m_rows;
     zelt::compute::FigureLookup m_figures;
     bool m_showFigures = true;
+    zelt::compute::LegLengths m_lengths = zelt::compute::LegLengths::Walked;
     QString m_figureProblem;
     std::size_t m_dirtyFrom = 0;
     bool m_dirty = false;                  ///< rows from m_dirtyFrom on are computed again

@@ -246,6 +246,14 @@ private slots:
         QCOMPARE(marks, (std::vector<std::string>{"", "bridge"}));
         for (const double bad : {0.0, -5.0, std::nan("")})
             QCOMPARE(routeRowsOf(t, bad)[0].lengthM, 0.0);
+
+        // Horizontal lengths reduce the walked length by the slope; walked ones ignore it.
+        t.setRecNo(1);
+        t.edit();
+        t.setFloat("Procent", -20);
+        t.post();
+        QCOMPARE(routeRowsOf(t, 64.0)[0].lengthM, 50.0);
+        QVERIFY(near(routeRowAt(t, 0, 64.0, LegLengths::Horizontal).lengthM, 50.0 / std::sqrt(1.04), 1e-12));
     }
 
     // A long table is read in two halves at once: the rows and marks still come in table order,

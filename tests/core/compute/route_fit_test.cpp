@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Tests of the least-squares placement of a route on known points and of its report.
+#include "compute/fit_wording.h"
 #include "compute/route_fit.h"
 
 #include <QRandomGenerator>
@@ -54,6 +55,28 @@ std::array<double, 4> normalEquations(const std::vector<FitPair>& pairs)
         }
     }
     return {m[0][4] / m[0][0], m[1][4] / m[1][1], m[2][4] / m[2][2], m[3][4] / m[3][3]};
+}
+
+/// Pairs whose known points are the route points carried by `truth`, with a deterministic
+/// disturbance of up to `noiseMm` on each coordinate.
+std::vector<FitPair> pairsThrough(const Placement& truth, int n, double noiseMm)
+{
+    QRandomGenerator rng(41);
+    std::vector<FitPair> pairs;
+    int row = 1;
+    for (MapPointMm p : randomPoints(n, 5)) {
+        MapPointMm k = truth.apply(p);
+        k.x += noiseMm * uniform(rng, -1.0, 1.0);
+        k.y += noiseMm * uniform(rng, -1.0, 1.0);
+        pairs.push_back({row++, p, k});
+    }
+    return pairs;
+}
+
+Placement similarityOf(double scale, double compassCorrectionDeg)
+{
+    const double turn = -compassCorrectionDeg * kPi / 180;   // counter-clockwise on the map
+    return {scale * std::cos(turn), scale * std::sin(turn), 120, 80};
 }
 
 }  // namespace
@@ -184,6 +207,118 @@ private slots:
         const FitReport twice = fitRoute({{1, {0, 0}, {0, 0}}, {2, {0, 0}, {0, 0}}, {3, {10, 0}, {0, 20}}}, 64, 15000);
         QVERIFY(std::fabs(twice.compassCorrectionDeg + 90) < 1e-9);
         QVERIFY(std::fabs(twice.scale - 2) < 1e-9);
+    }
+
+    /// The report says what to do in a mapper's words: no scale, compass or pace for one point,
+    /// "nothing checks them" for two, standard deviations and the RMS from three; the signs pick
+    /// "too high"/"subtract" or "too low"/"add", "too long" or "too short".
+    void reportLines_data()
+    {
+        QTest::addColumn<int>("n");
+        QTest::addColumn<double>("scale");
+        QTest::addColumn<double>("correction");
+        QTest::addColumn<double>("noise");
+        QTest::addColumn<QStringList>("present");
+        QTest::addColumn<QStringList>("absent");
+        const QString compassHigh = QStringLiteral("Your compass reads 5.0\u00b0 too high: subtract 5.0\u00b0 from every azimuth");
+        QTest::newRow("1 point") << 1 << 0.946 << -5.0 << 0.0
+                                 << QStringList{QStringLiteral("1 known point, map scale 1:15000; leg lengths as walked"),
+                                                QStringLiteral("One point only shifts the route"),
+                                                QStringLiteral("The start lands at X ")}
+                                 << QStringList{QStringLiteral("Your compass"), QStringLiteral("Route lengths"),
+                                                QStringLiteral("Scale"), QStringLiteral("RMS")};
+        QTest::newRow("2 points") << 2 << 0.946 << -5.0 << 0.0
+                                  << QStringList{QStringLiteral("Two points are met exactly, so nothing checks them"),
+                                                 compassHigh + QLatin1Char('.'),
+                                                 QStringLiteral("Route lengths 5.7 % too long: use 67.7 pairs per 100 m "
+                                                                "(the table uses 64)."),
+                                                 QStringLiteral("Scale 0.9460 (map length")}
+                                  << QStringList{QStringLiteral("\u00b1"), QStringLiteral("RMS"), QStringLiteral("Check")};
+        QTest::newRow("3 points, noisy") << 3 << 0.946 << -5.0 << 0.3
+                                         << QStringList{QStringLiteral("RMS residual "), compassHigh + QStringLiteral(" (\u00b1 "),
+                                                        QStringLiteral("pairs per 100 m (\u00b1 "), QStringLiteral("Scale 0.94")}
+                                         << QStringList{QStringLiteral("nothing checks"), QStringLiteral("Check")};
+        QTest::newRow("10 points, low compass, short") << 10 << 1.06 << 3.5 << 0.5
+                                         << QStringList{QStringLiteral("Your compass reads 3.5\u00b0 too low: add 3.5\u00b0 to every azimuth (\u00b1 "),
+                                                        QStringLiteral("Route lengths 5.6 % too short: use 60.4 pairs per 100 m (\u00b1 0.01; the table uses 64).")}
+                                         << QStringList{QStringLiteral("-0"), QStringLiteral("Check")};
+        QTest::newRow("no error within the noise") << 10 << 1.0 << 0.0 << 0.5
+                                         << QStringList{QStringLiteral("within the noise"),
+                                                        QStringLiteral("Route lengths agree with the map: keep 64 pairs")}
+                                         << QStringList{QStringLiteral("-0"), QStringLiteral("Check")};
+        QTest::newRow("implausible scale") << 2 << 1.5 << 0.0 << 0.0
+                                           << QStringList{QStringLiteral("Check the known points and the map scale: a scale of 1.50")}
+                                           << QStringList{QStringLiteral("-0")};
+    }
+    void reportLines()
+    {
+        QFETCH(int, n);
+        QFETCH(double, scale);
+        QFETCH(double, correction);
+        QFETCH(double, noise);
+        QFETCH(QStringList, present);
+        QFETCH(QStringList, absent);
+        const FitReport r = fitRoute(pairsThrough(similarityOf(scale, correction), n, noise), 64.0, 15000);
+        QCOMPARE(r.deviations.has_value(), n >= 3);
+        const QString text = QString::fromStdString(fitReportText(r, {64.0, 15000, LegLengths::Walked, {}}));
+        for (const QString& p : present)
+            QVERIFY2(text.contains(p), qPrintable(QStringLiteral("missing '%1' in:\n%2").arg(p, text)));
+        for (const QString& a : absent)
+            QVERIFY2(!text.contains(a), qPrintable(QStringLiteral("unexpected '%1' in:\n%2").arg(a, text)));
+    }
+
+    /// Standard deviations: zero for an exact fit; for a disturbance of +-d that the similarity
+    /// cannot absorb (alternating along a square's corners) sigma0 is d and the rest follow from
+    /// S = 20000 mm^2, the square's spread about its centre.
+    void standardDeviations()
+    {
+        const Placement truth = similarityOf(1.06, 3.5);
+        const FitReport exact = fitRoute(pairsThrough(truth, 10, 0), 64.0, 15000);
+        QVERIFY(exact.deviations && exact.deviations->scale < 1e-12 && exact.deviations->rotationDeg < 1e-9);
+
+        const double d = 0.5;
+        const MapPointMm corners[] = {{0, 0}, {100, 0}, {0, 100}, {100, 100}};
+        const double push[] = {d, -d, -d, d};
+        std::vector<FitPair> pairs;
+        for (int i = 0; i < 4; ++i) {
+            MapPointMm k = truth.apply(corners[i]);
+            k.x += push[i];
+            pairs.push_back({i + 1, corners[i], k});
+        }
+        const FitReport r = fitRoute(pairs, 64.0, 15000);
+        QVERIFY(std::fabs(r.scale - 1.06) < 1e-12);   // the disturbance does not move the fit
+        QVERIFY(r.deviations);
+        const double sdScale = d / std::sqrt(20000.0);
+        QVERIFY(std::fabs(r.deviations->sigma0Mm - d) < 1e-12);
+        QVERIFY(std::fabs(r.deviations->scale - sdScale) < 1e-12);
+        QVERIFY(std::fabs(r.deviations->rotationDeg - sdScale / 1.06 * 180 / kPi) < 1e-10);
+        QVERIFY(std::fabs(r.deviations->pairsPer100m - 64 / (1.06 * 1.06) * sdScale) < 1e-10);
+    }
+
+    /// Whether two rows share a spot is judged against the route's extent: at 1:10,000,000 rows
+    /// 9 m apart on a 50 km route are two places, and a true contradiction is still refused.
+    void sameSpotIsRelativeToTheRoute_data()
+    {
+        QTest::addColumn<double>("mapScale");
+        QTest::newRow("1:15000") << 15000.0;
+        QTest::newRow("1:10000000") << 1e7;
+    }
+    void sameSpotIsRelativeToTheRoute()
+    {
+        QFETCH(double, mapScale);
+        const Placement truth = similarityOf(1.2, 2.0);
+        std::vector<FitPair> pairs;
+        int row = 1;
+        for (const auto& [east, north] : {std::pair{0.0, 0.0}, {9.0, 0.0}, {40000.0, 30000.0}}) {
+            const MapPointMm p = groundToMapMm(east, north, mapScale);
+            pairs.push_back({row++, p, truth.apply(p)});
+        }
+        const FitReport r = fitRoute(pairs, 64.0, mapScale);
+        QCOMPARE(r.distinctPoints, 3);
+        QVERIFY(std::fabs(r.scale - 1.2) < 1e-6);
+
+        pairs[1].route = pairs[0].route;   // the same spot, a different known point
+        QVERIFY_THROWS_EXCEPTION(FitError, fitRoute(pairs, 64.0, mapScale));
     }
 
     /// Inputs that give no placement are refused with a message, never a NaN report.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The map export placed on known points: fitted coordinates, unchanged default maps, refusals.
 #include "compute/field_rules.h"
+#include "compute/fit_wording.h"
 #include "compute/route_placement.h"
 #include "document/document.h"
 #include "export/ocad_template.h"
@@ -197,6 +198,46 @@ private slots:
 
         ExportRoute(f.doc, f.zelt, f.mapPath("again.ocd"), plain);
         QCOMPARE(firstDifference(readBytes(f.mapPath("plain.ocd")), readBytes(f.mapPath("again.ocd"))), -1LL);
+    }
+
+    /// On 20 % slopes walked lengths make a right pace count look 2 % high; horizontal lengths
+    /// find it, and the export draws and places the route with the lengths it is given.
+    void horizontalLengthsOnSlopes()
+    {
+        using zelt::compute::LegLengths;
+        FitFixture f;
+        QRandomGenerator rng(12);
+        for (int i = 0; i < 12; ++i) {
+            f.doc.table.append();
+            f.doc.table.setInteger("Azimuth", int(rng.bounded(360)));
+            f.doc.table.setFloat("Pairs", uniform(rng, 20.0, 120.0));
+            f.doc.table.setFloat("Procent", i % 2 ? 20 : -20);
+            f.doc.table.post();
+        }
+        // The known points are the true places: the horizontal route shifted on the map.
+        const auto ends = zelt::compute::rowEndPointsM(f.doc, LegLengths::Horizontal);
+        KnownPoints known;
+        for (int row : {1, 6, 13}) {
+            const auto g = zelt::compute::rowMarkPointM(ends, row);
+            const auto p = zelt::compute::groundToMapMm(g.eastM, g.northM, 15000);
+            known.set(row, p.x + 200, p.y + 150);
+        }
+        const auto walked = zelt::compute::placeOnKnownPoints(f.doc, known, 15000);
+        QVERIFY(std::fabs(walked.pairsPer100m - 64 * std::sqrt(1.04)) < 1e-9);
+        const auto flat = zelt::compute::placeOnKnownPoints(f.doc, known, 15000, LegLengths::Horizontal);
+        QVERIFY(std::fabs(flat.pairsPer100m - 64) < 1e-9);
+        const std::string text = zelt::compute::fitReportText(flat, {64, 15000, LegLengths::Horizontal, {}});
+        QVERIFY(text.find("horizontal leg lengths") != std::string::npos);
+        QVERIFY(text.find("Route lengths agree with the map: keep 64 pairs per 100 m") != std::string::npos);
+
+        ExportParams params;
+        params.legLengths = LegLengths::Horizontal;
+        const ExportResult r = ExportRoute(f.doc, f.zelt, f.mapPath("flat.ocd"), params, {}, &known);
+        QVERIFY(r.fit && std::fabs(r.fit->scale - 1) < 1e-9);
+        const auto line = FitFixture::objects(f.mapPath("flat.ocd")).back().pts;
+        const auto end = zelt::compute::groundToMapMm(ends.back().eastM, ends.back().northM, 15000);
+        QVERIFY(std::fabs(units(line.back().first) - (end.x + 200) * 100) <= 1);
+        QVERIFY(std::fabs(units(line.back().second) - (end.y + 150) * 100) <= 1);
     }
 
     /// Points recorded on a map of another scale still place the route, with a warning naming
