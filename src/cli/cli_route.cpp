@@ -199,9 +199,22 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
     zelt::shell::RouteScene scene;
     scene.route = std::move(src.route);
     scene.startHeight = src.startHeight;
-    if (!src.known.empty())
-        scene.knownPoints = std::make_shared<const zelt::shell::KnownPointMarks>(
+    if (!src.known.empty()) {
+        auto marks = std::make_shared<zelt::shell::KnownPointMarks>(
             zelt::shell::knownPointMarks(scene.route, src.known, src.pairsPer100m));
+        // The picture says so too, but a picture written to a pipe is not read by a person.
+        if (!marks->pastEndRows.empty()) {
+            std::string rows;
+            for (const int row : marks->pastEndRows)
+                rows += (rows.empty() ? "" : ", ") + std::to_string(row);
+            printDiagnostics(err, {document::Diagnostic::warning(
+                                      (marks->pastEndRows.size() == 1 ? "the known point of row " : "the known points of rows ")
+                                      + rows + " lie" + (marks->pastEndRows.size() == 1 ? "s" : "")
+                                      + " past the route's end (row " + std::to_string(scene.route.rowCount() + 1)
+                                      + ") and " + (marks->pastEndRows.size() == 1 ? "is" : "are") + " not drawn")});
+        }
+        scene.knownPoints = std::move(marks);
+    }
     scene.marks.reserve(src.marks.size());
     for (const std::string& m : src.marks)
         scene.marks.push_back(QString::fromStdString(m));
