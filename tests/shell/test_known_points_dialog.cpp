@@ -10,11 +10,18 @@
 #include "test_support.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 
@@ -158,6 +165,96 @@ private slots:
         QCOMPARE(dialog()->list()->item(0, 0)->text(), QStringLiteral("3"));
         QCOMPARE(dialog()->points().points.front().xMm, 7.0);
         QCOMPARE(zelt::document::readKnownPoints(path.toStdString())->points.front().row, 3);
+    }
+
+    void coordinatesInTheUsersNumbers_data()
+    {
+        const double refused = std::nan("");
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("stored");   // NaN: refused
+        QTest::addColumn<QString>("message");
+        QTest::newRow("de_DE comma") << "de_DE" << "111,5" << 111.5 << "";
+        QTest::newRow("de_DE point") << "de_DE" << "111.5" << refused
+                                     << "'111.5' is not a valid value for field 'X (east)'. The allowed range is "
+                                        "-10000000 to 10000000 mm, written with ',' as the decimal separator";
+        QTest::newRow("C point") << "C" << "-2.25" << -2.25 << "";
+        QTest::newRow("C comma") << "C" << "2,25" << refused << "'2,25' is not a valid value";
+        QTest::newRow("letters") << "C" << "12a" << refused << "'12a' is not a valid value";
+        QTest::newRow("11 digits") << "de_DE" << "12345678901" << refused
+                                   << "12345678901 is not a valid value for field 'X (east)'. The allowed range is "
+                                      "-10000000 to 10000000 mm";
+        QTest::newRow("range end") << "C" << "-10000000" << -1e7 << "";
+    }
+
+    /// Map coordinates are typed as the grid takes numbers, with the decimal separator of the
+    /// user's locale; anything else is refused with a message naming it and the range, and the
+    /// point is not stored (a spin box once read "111.5" as 1115 under de_DE, dropped letters and
+    /// clipped long numbers without a word).
+    void coordinatesInTheUsersNumbers()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, typed);
+        QFETCH(double, stored);
+        QFETCH(QString, message);
+        QLocale::setDefault(QLocale(locale));   // a document takes its separator when created
+        TMDIChild* child = open(QStringLiteral("n.db"));
+        QLocale::setDefault(QLocale::c());
+        child->Table1().setRecNo(2);
+        dialog()->showForActive();
+        // Types into the coordinate dialog once and presses OK; answers a refusal, then cancels.
+        QStringList shown;
+        bool typedIn = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                shown << box->text();
+                box->button(QMessageBox::Ok)->click();
+            } else if (auto* ask = qobject_cast<QDialog*>(w); ask && typedIn) {
+                ask->reject();
+            } else if (ask) {
+                const QList<QLineEdit*> edits = ask->findChildren<QLineEdit*>();
+                QCOMPARE(edits.size(), 2);
+                edits[0]->setText(typed);
+                edits[1]->setText(QStringLiteral("7"));
+                typedIn = true;
+                // Clicked after this slot returns: the refusal's message box waits in the click.
+                QTimer::singleShot(0, ask->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
+                                   &QAbstractButton::click);
+            }
+        });
+        poll.start(10);
+        QMetaObject::invokeMethod(dialog(), "addCurrentRow");
+        poll.stop();
+        QVERIFY(typedIn);
+        const auto* point = dialog()->points().find(2);
+        if (std::isnan(stored)) {
+            QVERIFY(!point);
+            QCOMPARE(shown.size(), 1);
+            QVERIFY2(shown[0].startsWith(message), qPrintable(shown[0]));
+        } else {
+            QVERIFY2(shown.isEmpty(), qPrintable(shown.join(u'\n')));
+            QVERIFY(point);
+            QCOMPARE(point->xMm, stored);
+            QCOMPARE(point->yMm, 7.0);
+        }
+    }
+
+    /// The open dialog shows the points of whichever document window is active, at once.
+    void followsTheActiveWindow()
+    {
+        open(QStringLiteral("first.db"));
+        dialog()->showForActive();
+        QVERIFY(dialog()->setPoint(2, 1, 1));
+        QVERIFY(dialog()->windowTitle().endsWith(QLatin1String("first.db")));
+        open(QStringLiteral("second.db"));
+        QTRY_VERIFY2(dialog()->windowTitle().endsWith(QLatin1String("second.db")), qPrintable(dialog()->windowTitle()));
+        QCOMPARE(dialog()->list()->rowCount(), 0);
+        QMdiArea* area = m_shell.form->mdiArea();
+        area->setActiveSubWindow(area->subWindowList().front());
+        QTRY_VERIFY(dialog()->windowTitle().endsWith(QLatin1String("first.db")));
+        QCOMPARE(dialog()->list()->rowCount(), 1);
     }
 
 private:

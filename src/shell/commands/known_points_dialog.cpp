@@ -26,6 +26,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
@@ -447,13 +448,16 @@ KnownPointsDialog* installKnownPointsCommand(TMainForm& main)
     action->setEnabled(values->isEnabled());
     QObject::connect(values, &QAction::enabledChanged, action, &QAction::setEnabled);
     // An open dialog shows the active document's points: it follows a switch of windows at once,
-    // not only when it is next activated itself.
+    // not only when it is next activated itself. A window being opened is activated before its
+    // table is read, so the dialog reads it when the current event is done.
     QObject::connect(main.mdiArea(), &QMdiArea::subWindowActivated, dialog, [&main, dialog] {
-        if (!dialog->isVisible())
-            return;
-        if (TMDIChild* active = main.activeDocument())
-            active->document().knownPoints.reloadIfChanged();
-        dialog->reload();
+        QTimer::singleShot(0, dialog, [&main, dialog] {
+            if (!dialog->isVisible())
+                return;
+            if (TMDIChild* active = main.activeDocument())
+                active->document().knownPoints.reloadIfChanged();
+            dialog->reload();
+        });
     });
     return dialog;
 }
