@@ -5,7 +5,3 @@ set_target_properties(test_route_view PROPERTIES AUTOMOC ON)
 # Route pictures, the PNG writer, label placement and the route model without windows.
 add_shell_test(test_route_painting)
 set_target_properties(test_route_painting PROPERTIES AUTOMOC ON)
-
-# Where the route picture's texts go, recorded from a paint device.
-add_shell_test(test_route_picture_text)
-set_target_properties(test_route_picture_text PROPERTIES AUTOMOC ON)
