@@ -53,10 +53,11 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
         cells(knownPointsNoteBox(area, *scene.knownPoints, fm), true);
     }
     const QRectF inside = area.adjusted(2, 2, -2, -2);
-    // The start triangle: the first row's mark stands at its centre, and the label right or
-    // left above it clears the triangle's slanting sides (below, its base is in the way); no
-    // other label touches its box.
-    const QRectF startBox = startMarkBox(view.toDevice(area, 0, 0));
+    // The start triangle: the marks of the first row and of rows after a start row of no length
+    // stand at its centre, and their labels right or left above it clear the triangle's slanting
+    // sides (below, its base is in the way); no other label touches its box.
+    const QPointF start = view.toDevice(area, 0, 0);
+    const QRectF startBox = startMarkBox(start);
     // A known point's own label keeps clear of its square.
     std::vector<bool> knownRow(scene.marks.size(), false);
     if (scene.knownPoints)
@@ -118,7 +119,8 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
             if (w < 0)
                 w = width(scene.marks[i]);
             const QRectF box = place(d, w, where);
-            if (!inside.contains(box) || (i == 0 && !knownRow[0] ? (where & 2) != 0 : box.intersects(startBox)) || !cells(box, false))
+            const bool atStart = !knownRow[i] && (d - start).manhattanLength() < 0.5;
+            if (!inside.contains(box) || (atStart ? (where & 2) != 0 : box.intersects(startBox)) || !cells(box, false))
                 continue;
             cells(box.adjusted(-kGapX, -kGapY, kGapX, kGapY), true);
             labels.push_back({i, box});
