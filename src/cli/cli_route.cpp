@@ -202,16 +202,15 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
     if (!src.known.empty()) {
         auto marks = std::make_shared<zelt::shell::KnownPointMarks>(
             zelt::shell::knownPointMarks(scene.route, src.known, src.pairsPer100m));
-        // The picture says so too, but a picture written to a pipe is not read by a person.
+        // The picture notes them too; the warning tells whoever runs the command.
         if (!marks->pastEndRows.empty()) {
-            std::string rows;
-            for (const int row : marks->pastEndRows)
-                rows += (rows.empty() ? "" : ", ") + std::to_string(row);
-            printDiagnostics(err, {document::Diagnostic::warning(
-                                      (marks->pastEndRows.size() == 1 ? "the known point of row " : "the known points of rows ")
-                                      + rows + " lie" + (marks->pastEndRows.size() == 1 ? "s" : "")
-                                      + " past the route's end (row " + std::to_string(scene.route.rowCount() + 1)
-                                      + ") and " + (marks->pastEndRows.size() == 1 ? "is" : "are") + " not drawn")});
+            const bool one = marks->pastEndRows.size() == 1;
+            std::string text = one ? "the known point of row " : "the known points of rows ";
+            for (std::size_t i = 0; i < marks->pastEndRows.size(); ++i)
+                text += (i ? ", " : "") + std::to_string(marks->pastEndRows[i]);
+            text += std::string(one ? " lies" : " lie") + " past the route's end (row "
+                    + std::to_string(scene.route.rowCount() + 1) + ") and " + (one ? "is" : "are") + " not drawn";
+            printDiagnostics(err, {document::Diagnostic::warning(text)});
         }
         scene.knownPoints = std::move(marks);
     }

@@ -606,7 +606,8 @@ private slots:
             QPainter p(&device);
             p.scale(k, k);
             p.setFont(QFont(p.font().family(), 9));
-            paintRoutePicture(p, QRectF(QPointF(), QSizeF(size)), s, RouteColours::forPaper(), true, QStringLiteral("r.db"));
+            paintRoutePicture(p, QRectF(QPointF(), QSizeF(size)), s, RouteColours::forPaper(), true,
+                              QStringLiteral("r.db"));
         }
         const RouteColours paper = RouteColours::forPaper();
         QRectF note;
@@ -631,13 +632,14 @@ private slots:
                     QVERIFY2(!line.intersects(QPolygonF(t.box)), qPrintable(t.text));
             QVERIFY(colour != paper.route || !QPainterPathStroker().createStroke(path).intersects(note));
         }
-        QVERIFY2(kind != 0 || (noteText.startsWith(QLatin1String("Known points:")) && noteText.contains(QLatin1String("47"))),
+        QVERIFY2(kind != 0 || (noteText.startsWith(QLatin1String("Known points:")) && noteText.contains(u"47")),
                  qPrintable(noteText));
         QStringList levels;
         for (const auto& t : device.texts)
             if (t.text.size() == 3 && t.text.startsWith(u'4'))
                 levels << t.text;
-        QVERIFY2(kind != 1 || (levels.size() >= 2 && levels.contains(QStringLiteral("420"))), qPrintable(levels.join(u' ')));
+        QVERIFY2(kind != 1 || (levels.size() >= 2 && levels.contains(QStringLiteral("420"))),
+                 qPrintable(levels.join(u' ')));
     }
 };
 

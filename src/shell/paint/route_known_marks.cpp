@@ -82,9 +82,12 @@ QString knownPointsNote(const KnownPointMarks& marks, double factor)
         QStringList rows;
         for (const int row : marks.pastEndRows)
             rows << locale.toString(row);
-        const QString past = marks.pastEndRows.size() == 1
-            ? QCoreApplication::translate("RoutePlan", "the known point of row %1 lies past the route's end and is not shown")
-            : QCoreApplication::translate("RoutePlan", "the known points of rows %1 lie past the route's end and are not shown");
+        const QString past =
+            marks.pastEndRows.size() == 1
+                ? QCoreApplication::translate("RoutePlan", "the known point of row %1 lies past the route's end "
+                                                           "and is not shown")
+                : QCoreApplication::translate("RoutePlan", "the known points of rows %1 lie past the route's end "
+                                                           "and are not shown");
         note += (note.isEmpty() ? QString() : QStringLiteral("; ")) + past.arg(rows.join(QStringLiteral(", ")));
     }
     return note;

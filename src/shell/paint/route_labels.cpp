@@ -120,7 +120,8 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
                 w = width(scene.marks[i]);
             const QRectF box = place(d, w, where);
             const bool atStart = !knownRow[i] && (d - start).manhattanLength() < 0.5;
-            if (!inside.contains(box) || (atStart ? (where & 2) != 0 : box.intersects(startBox)) || !cells(box, false))
+            const bool clearOfStart = atStart ? (where & 2) == 0 : !box.intersects(startBox);
+            if (!inside.contains(box) || !clearOfStart || !cells(box, false))
                 continue;
             cells(box.adjusted(-kGapX, -kGapY, kGapX, kGapY), true);
             labels.push_back({i, box});
