@@ -199,9 +199,21 @@ int plotCommand(const Args& args, std::ostream& out, std::ostream& err)
     zelt::shell::RouteScene scene;
     scene.route = std::move(src.route);
     scene.startHeight = src.startHeight;
-    if (!src.known.empty())
-        scene.knownPoints = std::make_shared<const zelt::shell::KnownPointMarks>(
+    if (!src.known.empty()) {
+        auto marks = std::make_shared<zelt::shell::KnownPointMarks>(
             zelt::shell::knownPointMarks(scene.route, src.known, src.pairsPer100m));
+        // The picture notes them too; the warning tells whoever runs the command.
+        if (!marks->pastEndRows.empty()) {
+            const bool one = marks->pastEndRows.size() == 1;
+            std::string text = one ? "the known point of row " : "the known points of rows ";
+            for (std::size_t i = 0; i < marks->pastEndRows.size(); ++i)
+                text += (i ? ", " : "") + std::to_string(marks->pastEndRows[i]);
+            text += std::string(one ? " lies" : " lie") + " past the route's end (row "
+                    + std::to_string(scene.route.rowCount() + 1) + ") and " + (one ? "is" : "are") + " not drawn";
+            printDiagnostics(err, {document::Diagnostic::warning(text)});
+        }
+        scene.knownPoints = std::move(marks);
+    }
     scene.marks.reserve(src.marks.size());
     for (const std::string& m : src.marks)
         scene.marks.push_back(QString::fromStdString(m));

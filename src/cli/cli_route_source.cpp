@@ -41,12 +41,13 @@ RouteSource loadRouteSource(const Args& args)
     if (!doc.knownPoints.damage().empty())
         src.warnings.push_back(document::Diagnostic::warning(doc.knownPoints.damage()));
     compute::FigureLookup figures;
+    const int codePage = mapexport::FigureFile::codePageOf(doc.table);
     if (args.has("--figures")) {
-        figures = mapexport::FigureFile::load(args.option("--figures")).cachedLookup();
+        figures = mapexport::FigureFile::load(args.option("--figures"), codePage).cachedLookup();
     } else {
         try {
             const fs::path found = mapexport::FigureFile::locate(mapexport::FigureFile::defaultSearchDirs());
-            figures = mapexport::FigureFile::load(found).cachedLookup();
+            figures = mapexport::FigureFile::load(found, codePage).cachedLookup();
         } catch (const mapexport::MapIoError& e) {
             src.warnings.push_back(
                 document::Diagnostic::warning(std::string(e.what()) + " The route is drawn without turn figures."));

@@ -12,11 +12,18 @@
 #include "test_support.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <cmath>
 
@@ -193,6 +200,83 @@ private slots:
         QCOMPARE(dialog()->list()->item(0, 0)->text(), QStringLiteral("3"));
         QCOMPARE(dialog()->points().points.front().xMm, 7.0);
         QCOMPARE(zelt::document::readKnownPoints(path.toStdString())->points.front().row, 3);
+    }
+
+    void coordinatesInTheUsersNumbers_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<double>("stored");   // NaN: refused with `message`
+        QTest::addColumn<QString>("message");
+        const double no = std::nan("");
+        QTest::newRow("de_DE comma") << "de_DE" << "111,5" << 111.5 << "";
+        QTest::newRow("de_DE point") << "de_DE" << "111.5" << no
+                                     << "'111.5' is not a valid value for field 'X (east)'. The allowed range is "
+                                        "-10000000 to 10000000 mm, written with ',' as the decimal separator";
+        QTest::newRow("C point") << "C" << "-2.25" << -2.25 << "";
+        QTest::newRow("C comma") << "C" << "2,25" << no << "'2,25' is not a valid value";
+        QTest::newRow("letters") << "C" << "12a" << no << "'12a' is not a valid value";
+        QTest::newRow("11 digits") << "de_DE" << "12345678901" << no
+                                   << "12345678901 is not a valid value for field 'X (east)'. The allowed range is "
+                                      "-10000000 to 10000000 mm";
+        QTest::newRow("range end") << "C" << "-10000000" << -1e7 << "";
+    }
+
+    /// Map coordinates are typed as the grid takes numbers, with the decimal separator of the
+    /// user's locale; anything else is refused with a message naming it and the range, and no
+    /// point is stored (a spin box took "111.5" for 1115 under de_DE, dropped letters silently
+    /// and clipped long numbers).
+    void coordinatesInTheUsersNumbers()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, typed);
+        QFETCH(double, stored);
+        QFETCH(QString, message);
+        QLocale::setDefault(QLocale(locale));   // a document takes its separator when created
+        open(QStringLiteral("n.db"))->Table1().setRecNo(2);
+        QLocale::setDefault(QLocale::c());
+        dialog()->showForActive();
+        // Types once and presses OK (after the slot returns: a refusal waits in the click),
+        // answers the refusal, then cancels.
+        QStringList shown;
+        bool typedIn = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (auto* box = qobject_cast<QMessageBox*>(w)) {
+                shown << box->text();
+                box->accept();
+            } else if (auto* ask = qobject_cast<QDialog*>(w); ask && typedIn) {
+                ask->reject();
+            } else if (ask) {
+                const QList<QLineEdit*> edits = ask->findChildren<QLineEdit*>();
+                edits.value(0)->setText(typed);
+                edits.value(1)->setText(QStringLiteral("7"));
+                typedIn = true;
+                QTimer::singleShot(0, ask->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
+                                   &QAbstractButton::click);
+            }
+        });
+        poll.start(10);
+        QMetaObject::invokeMethod(dialog(), "addCurrentRow");
+        const auto* point = dialog()->points().find(2);
+        QCOMPARE(shown.size(), message.isEmpty() ? 0 : 1);
+        QVERIFY2(message.isEmpty() || shown[0].startsWith(message), qPrintable(shown.value(0)));
+        QCOMPARE(point ? point->xMm : std::nan(""), stored);
+    }
+
+    /// The open dialog shows the points of whichever document window is active, at once.
+    void followsTheActiveWindow()
+    {
+        open(QStringLiteral("first.db"));
+        dialog()->showForActive();
+        QVERIFY(dialog()->setPoint(2, 1, 1));
+        open(QStringLiteral("second.db"));
+        QTRY_VERIFY(dialog()->windowTitle().endsWith(QLatin1String("second.db")));
+        QCOMPARE(dialog()->list()->rowCount(), 0);
+        m_shell.form->mdiArea()->setActiveSubWindow(m_shell.form->mdiArea()->subWindowList().front());
+        QTRY_VERIFY(dialog()->windowTitle().endsWith(QLatin1String("first.db")));
+        QCOMPARE(dialog()->list()->rowCount(), 1);
     }
 
 private:

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Route pictures without windows: the fast PNG writer, the pixel-set dense route line, where
-// mark labels go, and the route model kept up to date in place after posts.
+// mark labels and the picture's other texts go, and the route model kept up to date in place
+// after posts.
 #include "compute/route_geometry.h"
 #include "compute/route_placement.h"
 #include "document_fixture.h"
@@ -16,10 +17,14 @@
 #include <QRegularExpression>
 #include <QFontMetricsF>
 #include <QImage>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QPainterPath>
+#include <QPainterPathStroker>
 #include <QPalette>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -95,6 +100,50 @@ std::map<QString, QPointF> svgTexts(const QString& path)
     }
     return out;
 }
+
+// A paint device that draws nothing and keeps, in device pixels, each text's box and colour and
+// each polyline with its pen's colour.
+class Recorder : public QPaintDevice, public QPaintEngine {
+public:
+    Recorder(QSize size, int dpi) : QPaintEngine(AllFeatures), m_size(size), m_dpi(dpi) {}
+    struct Text {
+        QString text;
+        QRectF box;
+        QColor colour;
+    };
+    std::vector<Text> texts;
+    std::vector<std::pair<QPolygonF, QColor>> lines;
+
+    QPaintEngine* paintEngine() const override { return const_cast<Recorder*>(this); }
+    bool begin(QPaintDevice*) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState&) override {}
+    void drawPath(const QPainterPath&) override {}
+    void drawPixmap(const QRectF&, const QPixmap&, const QRectF&) override {}
+    Type type() const override { return User; }
+    void drawTextItem(const QPointF& p, const QTextItem& t) override
+    {
+        const QRectF box(p.x(), p.y() - t.ascent(), t.width(), t.ascent() + t.descent());
+        texts.push_back({t.text(), painter()->combinedTransform().mapRect(box), painter()->pen().color()});
+    }
+    void drawPolygon(const QPointF* points, int count, PolygonDrawMode mode) override
+    {
+        if (mode == PolylineMode)
+            lines.emplace_back(painter()->combinedTransform().map(QPolygonF(QList<QPointF>(points, points + count))),
+                               painter()->pen().color());
+    }
+
+protected:
+    int metric(PaintDeviceMetric m) const override
+    {
+        const bool dpi = m == PdmDpiX || m == PdmDpiY || m == PdmPhysicalDpiX || m == PdmPhysicalDpiY;
+        return m == PdmWidth ? m_size.width() : m == PdmHeight ? m_size.height() : dpi ? m_dpi : m == PdmDepth ? 32 : 1;
+    }
+
+private:
+    QSize m_size;
+    int m_dpi;
+};
 
 }  // namespace
 
@@ -502,6 +551,95 @@ private slots:
             QVERIFY2(std::hypot(off.x(), off.y()) < 1.0,
                      qPrintable(QStringLiteral("label %1 is %2 px off").arg(i).arg(std::hypot(off.x(), off.y()))));
         }
+    }
+    void picturesKeepTextsClear_data()
+    {
+        QTest::addColumn<int>("kind");   // 0 spiral with known points, 1 flat, 2 dense
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("dpi");    // 1200: painted as Print Route paints, in 96-dpi units
+        for (const int h : {16, 19, 23})
+            QTest::addRow("%d px high", h) << 0 << 40 << QSize(300, h) << 96;
+        QTest::newRow("known points") << 0 << 40 << QSize(900, 640) << 96;
+        QTest::newRow("narrow") << 0 << 40 << QSize(420, 500) << 96;
+        QTest::newRow("flat, 300 m") << 1 << 12 << QSize(640, 480) << 96;
+        QTest::newRow("10000 rows") << 2 << 10000 << QSize(1600, 1000) << 96;
+        QTest::newRow("printed") << 0 << 40 << QSize(794, 1123) << 1200;
+    }
+
+    // Pictures 16 to 23 pixels high are written (without caption and profile). Where texts fit,
+    // each lies inside the picture (the last distance label too), none touches another or the
+    // start triangle, the known points' note keeps off the route and names the point past the
+    // end, a flat profile labels its height among two levels, and printed text keeps its size.
+    void picturesKeepTextsClear()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, rows);
+        QFETCH(QSize, size);
+        QFETCH(int, dpi);
+        std::vector<RouteRow> legs;
+        std::vector<QString> marks;
+        for (int i = 0; i < rows; ++i) {
+            legs.push_back(kind == 2 ? leg((i * 37 + (i * i) % 91) % 360, 30.0 + i % 17)
+                                     : leg((i * 29) % 360, kind == 1 ? 25.0 : 10.0 + 2.5 * i));
+            legs.back().fillHeight = kind == 1 ? 420.0 : 420.0 + 30 * std::sin(i / 5.0);
+            marks.push_back(QStringLiteral("mark %1").arg(i + 1));
+        }
+        RouteScene s = sceneOf(legs, marks);
+        zelt::document::KnownPoints known;
+        known.set(1, 100, 200);
+        known.set(30, 160, 330);
+        known.set(47, 0, 0);   // past the route's end
+        if (kind == 0)
+            s.knownPoints = std::make_shared<const KnownPointMarks>(knownPointMarks(s.route, known, 64.0));
+        QTemporaryDir dir;
+        const QString png = dir.filePath(QStringLiteral("r.png"));
+        QString error;
+        QVERIFY2(writeRoutePicture(png, size, s, true, QStringLiteral("r.db"), &error), qPrintable(error));
+        QCOMPARE(QImage(png).size(), size);
+        if (size.height() < 100)
+            return;
+
+        const double k = dpi / 96.0;
+        Recorder device(size * k, dpi);
+        {
+            QPainter p(&device);
+            p.scale(k, k);
+            p.setFont(QFont(p.font().family(), 9));
+            paintRoutePicture(p, QRectF(QPointF(), QSizeF(size)), s, RouteColours::forPaper(), true,
+                              QStringLiteral("r.db"));
+        }
+        const RouteColours paper = RouteColours::forPaper();
+        QRectF note;
+        QString noteText;
+        for (std::size_t i = 0; i < device.texts.size(); ++i) {
+            const auto& [text, box, colour] = device.texts[i];
+            QVERIFY2(box.height() < 20 * k && QRectF(QPointF(), QSizeF(size) * k).contains(box.adjusted(1, 1, -1, -1)),
+                     qPrintable(text));
+            for (std::size_t j = 0; j < i; ++j)
+                QVERIFY2(!box.adjusted(-k, 0, k, 0).intersects(device.texts[j].box.adjusted(0, 1, 0, -1)),
+                         qPrintable(text + QStringLiteral(" on ") + device.texts[j].text));
+            if (colour == paper.known) {
+                note |= box;
+                noteText += text + u' ';
+            }
+        }
+        for (const auto& [line, colour] : device.lines) {
+            QPainterPath path;
+            path.addPolygon(line);
+            if (line.size() == 4 && line.front() == line.back())   // the start triangle
+                for (const auto& t : device.texts)
+                    QVERIFY2(!line.intersects(QPolygonF(t.box)), qPrintable(t.text));
+            QVERIFY(colour != paper.route || !QPainterPathStroker().createStroke(path).intersects(note));
+        }
+        QVERIFY2(kind != 0 || (noteText.startsWith(QLatin1String("Known points:")) && noteText.contains(u"47")),
+                 qPrintable(noteText));
+        QStringList levels;
+        for (const auto& t : device.texts)
+            if (t.text.size() == 3 && t.text.startsWith(u'4'))
+                levels << t.text;
+        QVERIFY2(kind != 1 || (levels.size() >= 2 && levels.contains(QStringLiteral("420"))),
+                 qPrintable(levels.join(u' ')));
     }
 };
 

@@ -7,6 +7,8 @@
 #include "base/regular_file.h"
 #include "base/text_lines.h"
 #include "export/ocad_writer.h"
+#include "paradox/code_page.h"
+#include "paradox/paradox_table.h"
 
 #include <charconv>
 #include <cmath>
@@ -23,6 +25,16 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+bool isValidUtf8(std::string_view text)
+{
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t ignored = 0;
+        if (!zelt::document::decodeUtf8(text, pos, ignored))
+            return false;
+    }
+    return true;
+}
+
 // One number of a number line: decimal notation with '.', independent of the process locale.
 bool parseNumber(std::string_view token, double& value)
 {
@@ -35,7 +47,7 @@ bool parseNumber(std::string_view token, double& value)
 
 }  // namespace
 
-FigureFile FigureFile::load(const fs::path& file)
+FigureFile FigureFile::load(const fs::path& file, int codePage)
 {
     // A named pipe or a link to a device is refused before anything blocks on it.
     std::string reason;
@@ -48,16 +60,36 @@ FigureFile FigureFile::load(const fs::path& file)
         bytes = in.readAll(error);
     if (!bytes)
         throw MapIoError("Cannot read the figure file '" + file.string() + "': " + document::systemReason(error) + ".");
-    return parse(std::string_view(bytes->data(), bytes->size()), file.string());
+    return parse(std::string_view(bytes->data(), bytes->size()), file.string(), codePage);
 }
 
-FigureFile FigureFile::parse(std::string_view text, std::string name)
+FigureFile FigureFile::parse(std::string_view text, std::string name, int codePage)
 {
     FigureFile f;
     f.m_name = std::move(name);
+    // Keys are compared with the turn notes as UTF-8. A file written in the table's code page is
+    // turned into UTF-8 first; a file in UTF-8 (pure ASCII included) is taken as it is. Text in a
+    // single-byte code page is rarely valid UTF-8 by chance: its letters beyond ASCII would have
+    // to come in exact lead-and-continuation pairs.
+    std::string converted;
+    if (isValidUtf8(text)) {
+        if (text.substr(0, 3) == "\xEF\xBB\xBF")
+            text.remove_prefix(3);
+    } else {
+        const zelt::document::CodePage* cp = zelt::document::CodePage::find(codePage);
+        if (!cp)
+            cp = zelt::document::CodePage::find(1252);
+        cp->appendUtf8(reinterpret_cast<const std::uint8_t*>(text.data()), text.size(), converted);
+        text = converted;
+    }
     for (const std::string_view line : zelt::document::textLines(text))
         f.m_lines.emplace_back(line);
     return f;
+}
+
+int FigureFile::codePageOf(zelt::document::TraverseTable& table)
+{
+    return table.file() ? table.file()->info().codePage : 1252;
 }
 
 std::vector<FigureStep> FigureFile::figure(std::string_view key) const

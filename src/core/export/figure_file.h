@@ -3,6 +3,7 @@
 #pragma once
 
 #include "compute/route_geometry.h"
+#include "document/traverse_table.h"
 
 #include <filesystem>
 #include <string>
@@ -21,10 +22,17 @@ public:
     static constexpr const char* kFileName = "dani.dat";
     static constexpr std::size_t kMaxBytes = 1 << 20;
 
-    /// Reads `file`; MapIoError when it is missing, unreadable or larger than kMaxBytes.
-    static FigureFile load(const std::filesystem::path& file);
-    /// Splits text into lines (LF or CR LF); `name` is used in error messages.
-    static FigureFile parse(std::string_view text, std::string name);
+    /// Reads `file` (see parse() for its text); MapIoError when it is missing, unreadable or
+    /// larger than kMaxBytes.
+    static FigureFile load(const std::filesystem::path& file, int codePage = 1252);
+    /// Splits text into lines (LF or CR LF); `name` is used in error messages. Text that is
+    /// valid UTF-8 is taken as UTF-8 (a byte order mark dropped); any other text is read in
+    /// `codePage` (the table's, whose turn notes are matched against the keys; 1252 when it is
+    /// not one of the built-in code pages), so a key with letters beyond ASCII matches either way.
+    static FigureFile parse(std::string_view text, std::string name, int codePage = 1252);
+    /// The code page a table's figure file is read in: the one its header records (the
+    /// code-page setting for old tables), 1252 when the table is not open.
+    static int codePageOf(zelt::document::TraverseTable& table);
 
     /// The points of every section whose key line equals `key` exactly, in file order (none when
     /// the key is missing). MapIoError for an odd count of numbers or text where a number belongs.

@@ -80,6 +80,7 @@ public:
         m_appender = &appender;
         m_zelt.MapScale = appender.mapScale();
         placeOnKnownPoints();
+        m_zelt.setFigureCodePage(m_codePage->number());
         m_zelt.reloadFigures();
         if (!appender.definesSymbol(kRouteSymbol))
             warn("The map defines no symbol 517.1; OCAD shows the route line as an unknown symbol.");

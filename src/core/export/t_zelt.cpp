@@ -67,6 +67,13 @@ void TZelt::setFigureSearchDirs(std::vector<std::filesystem::path> dirs)
     m_figures.reset();
 }
 
+void TZelt::setFigureCodePage(int codePage)
+{
+    if (codePage != m_figureCodePage)
+        m_figures.reset();
+    m_figureCodePage = codePage;
+}
+
 void TZelt::reloadFigures() { m_figures.reset(); }
 
 zelt::compute::FigureLookup TZelt::figureLookup()
@@ -77,7 +84,8 @@ zelt::compute::FigureLookup TZelt::figureLookup()
 const FigureFile& TZelt::figures()
 {
     if (!m_figures)
-        m_figures = FigureFile::load(m_figureFile.empty() ? FigureFile::locate(m_searchDirs) : m_figureFile);
+        m_figures = FigureFile::load(m_figureFile.empty() ? FigureFile::locate(m_searchDirs) : m_figureFile,
+                                     m_figureCodePage);
     return *m_figures;
 }
 

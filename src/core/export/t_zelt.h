@@ -57,6 +57,8 @@ public:
     void setFigureFile(std::filesystem::path file);
     /// Folders searched for "dani.dat" (default: beside the program, then the data folder).
     void setFigureSearchDirs(std::vector<std::filesystem::path> dirs);
+    /// Reads a figure file that is not UTF-8 in this code page (the table's; 1252 by default).
+    void setFigureCodePage(int codePage);
     /// Forgets the figures read; the next InsertFigure reads the file again. Each run calls it.
     void reloadFigures();
     /// Figures of the figure file by key, read on the first lookup (MapIoError as InsertFigure).
@@ -68,6 +70,7 @@ private:
 
     std::filesystem::path m_figureFile;
     std::vector<std::filesystem::path> m_searchDirs = FigureFile::defaultSearchDirs();
+    int m_figureCodePage = 1252;
     std::optional<FigureFile> m_figures;
     std::optional<zelt::compute::Placement> m_placement;
 };

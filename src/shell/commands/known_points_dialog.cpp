@@ -7,6 +7,7 @@
 #include "compute/route_placement.h"
 #include "shell/commands/document_change.h"
 #include "shell/route/route_dock.h"
+#include "document/value_format.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
 #include "shell/window/undo_commands.h"
@@ -19,15 +20,20 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QLocale>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <tuple>
 
 namespace zelt::shell {
 
@@ -53,17 +59,34 @@ QString reportText(const zelt::compute::FitReport& r, double pairsNow, double ma
     return QString::fromStdString(zelt::compute::fitReportText(r, wording));
 }
 
-QDoubleSpinBox* coordinateBox(QWidget* parent, double value)
+// A coordinate's editor, holding the value as the grid shows numbers: every digit kept.
+QLineEdit* coordinateBox(QWidget* parent, double value, char decimalSeparator)
 {
-    auto* box = new QDoubleSpinBox(parent);
-    box->setRange(-kMaxCoordinateMm, kMaxCoordinateMm);
-    box->setDecimals(2);
-    box->setSuffix(QStringLiteral(" mm"));
-    box->setValue(value);
+    auto* box = new QLineEdit(QString::fromStdString(zelt::document::formatGeneral(value, decimalSeparator)), parent);
+    box->setMinimumWidth(140);
     return box;
 }
 
 }  // namespace
+
+std::optional<double> readCoordinateMm(const QString& text, char decimalSeparator, const QString& axis, QString* error)
+{
+    const std::optional<double> v = zelt::document::parseDecimal(text.toStdString(), decimalSeparator);
+    if (v && std::fabs(*v) <= kMaxCoordinateMm)
+        return v;
+    // Worded as the grid words a refused value.
+    const std::string label = axis.toStdString();
+    const std::string message = v ? zelt::document::rangeErrorMessage(*v, label, -kMaxCoordinateMm, kMaxCoordinateMm,
+                                                                        decimalSeparator) + " mm"
+                                  : "'" + text.toStdString() + "' is not a valid value for field '" + label
+                                        + "'. The allowed range is "
+                                        + zelt::document::formatGeneral(-kMaxCoordinateMm, decimalSeparator) + " to "
+                                        + zelt::document::formatGeneral(kMaxCoordinateMm, decimalSeparator)
+                                        + " mm, written with '" + decimalSeparator + "' as the decimal separator";
+    if (error)
+        *error = QString::fromStdString(message);
+    return std::nullopt;
+}
 
 KnownPointsDialog::KnownPointsDialog(TMainForm& main) : QDialog(&main), m_main(main)
 {
@@ -362,24 +385,41 @@ bool KnownPointsDialog::askCoordinates(int row, double& xMm, double& yMm)
 {
     QDialog ask(this);
     ask.setWindowTitle(QStringLiteral("Known Point of Row %1").arg(row));
-    auto* x = coordinateBox(&ask, xMm);
-    auto* y = coordinateBox(&ask, yMm);
+    const char separator = m_child ? m_child->Table1().decimalSeparator() : '.';
+    auto* x = coordinateBox(&ask, xMm, separator);
+    auto* y = coordinateBox(&ask, yMm, separator);
     auto* form = new QFormLayout(&ask);
     const bool end = m_child && row > m_child->Table1().rowCount();
     form->addRow(new QLabel(end ? QStringLiteral("Map position of the end of the route, as the map editor shows it:")
                                 : QStringLiteral("Map position where row %1's mark stands (where its leg begins), "
                                                  "as the map editor shows it:")
                                       .arg(row)));
-    form->addRow(QStringLiteral("&X (east):"), x);
-    form->addRow(QStringLiteral("&Y (north):"), y);
+    form->addRow(QStringLiteral("&X (east), mm:"), x);
+    form->addRow(QStringLiteral("&Y (north), mm:"), y);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &ask);
-    connect(buttons, &QDialogButtonBox::accepted, &ask, &QDialog::accept);
+    // A refused number keeps the dialog open with the text selected, as the grid keeps its cell.
+    double readX = xMm, readY = yMm;
+    connect(buttons, &QDialogButtonBox::accepted, &ask, [&] {
+        for (auto [box, axis, value] : {std::tuple(x, QStringLiteral("X (east)"), &readX),
+                                        std::tuple(y, QStringLiteral("Y (north)"), &readY)}) {
+            QString error;
+            const std::optional<double> v = readCoordinateMm(box->text(), separator, axis, &error);
+            if (!v) {
+                TMDIChild::showError(&ask, error);
+                box->setFocus();
+                box->selectAll();
+                return;
+            }
+            *value = *v;
+        }
+        ask.accept();
+    });
     connect(buttons, &QDialogButtonBox::rejected, &ask, &QDialog::reject);
     form->addRow(buttons);
     if (ask.exec() != QDialog::Accepted)
         return false;
-    xMm = x->value();
-    yMm = y->value();
+    xMm = readX;
+    yMm = readY;
     return true;
 }
 
@@ -408,6 +448,18 @@ KnownPointsDialog* installKnownPointsCommand(TMainForm& main)
     QAction* values = main.actions().Parymetry1;
     action->setEnabled(values->isEnabled());
     QObject::connect(values, &QAction::enabledChanged, action, &QAction::setEnabled);
+    // An open dialog shows the active document's points: it follows a switch of windows at once,
+    // not only when it is next activated itself. A window being opened is activated before its
+    // table is read, so the dialog reads it when the current event is done.
+    QObject::connect(main.mdiArea(), &QMdiArea::subWindowActivated, dialog, [&main, dialog] {
+        QTimer::singleShot(0, dialog, [&main, dialog] {
+            if (!dialog->isVisible())
+                return;
+            if (TMDIChild* active = main.activeDocument())
+                active->document().knownPoints.reloadIfChanged();
+            dialog->reload();
+        });
+    });
     return dialog;
 }
 

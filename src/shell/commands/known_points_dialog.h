@@ -87,6 +87,13 @@ private:
     QPushButton* m_usePace = nullptr;
 };
 
+/// A map coordinate as typed into the dialog: a decimal number of millimetres written with
+/// `decimalSeparator` (the document's, from the user's locale, as the grid reads numbers),
+/// -10,000,000 to 10,000,000. Null with `error` naming the text, `axis` and the allowed range
+/// for anything else (letters, another separator, a number out of range).
+std::optional<double> readCoordinateMm(const QString& text, char decimalSeparator, const QString& axis,
+                                       QString* error);
+
 /// Creates the dialog as a child of `main` and adds "Known Points..." to the Settings menu.
 KnownPointsDialog* installKnownPointsCommand(TMainForm& main);
 

@@ -3,9 +3,10 @@
 #include "shell/paint/route_known_marks.h"
 
 #include "compute/fit_wording.h"
+#include "shell/paint/route_painter_private.h"
 
 #include <QCoreApplication>
-
+#include <QFontMetricsF>
 #include <QLocale>
 #include <QPainter>
 #include <QPainterPath>
@@ -25,8 +26,12 @@ KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::d
     std::vector<FitPair> pairs;
     for (const zelt::document::KnownPoint& k : known.points) {
         // Row count + 1 is the route's end.
-        if (k.row < 1 || std::size_t(k.row) > route.rowCount() + 1)
+        if (k.row < 1)
             continue;
+        if (std::size_t(k.row) > route.rowCount() + 1) {
+            out.pastEndRows.push_back(k.row);
+            continue;
+        }
         const zelt::compute::RoutePoint& at = route.points[route.rowMarkPoint(std::size_t(k.row) - 1)];
         out.marks.push_back({k.row, at.xM, at.yM, 0, 0});
         pairs.push_back({k.row, zelt::compute::groundToMapMm(at.xM, at.yM, known.mapScale), {k.xMm, k.yMm}});
@@ -74,10 +79,64 @@ double residualExaggeration(const KnownPointMarks& marks, double pixelsPerMetre,
     return std::max(1.0, niceStep(std::min(1000.0, targetPx / px)));
 }
 
+QString knownPointsNote(const KnownPointMarks& marks, double factor)
+{
+    const QLocale locale;
+    QString note;
+    if (marks.fitted && marks.marks.size() >= 2)
+        note = QCoreApplication::translate("RoutePlan", "Known points: residuals \u00d7%1, RMS %2 m")
+                   .arg(locale.toString(factor, 'f', 0), locale.toString(marks.rmsM, 'f', 1));
+    else if (!marks.problem.isEmpty())
+        note = QCoreApplication::translate("RoutePlan", "Known points: %1").arg(marks.problem);
+    // The advice of a fit that can turn and stretch the route, in the report's own words.
+    if (marks.report && marks.report->distinctPoints >= 2) {
+        zelt::compute::FitWording wording;
+        wording.tablePairsPer100m = marks.tablePairsPer100m;
+        wording.mapScale = 1;
+        wording.number = [&locale](double v, int decimals) { return locale.toString(v, 'f', decimals).toStdString(); };
+        for (const zelt::compute::FitLine& line : zelt::compute::fitReportLines(*marks.report, wording))
+            if (line.kind == zelt::compute::FitLineKind::Compass || line.kind == zelt::compute::FitLineKind::Pace
+                || line.kind == zelt::compute::FitLineKind::Warning
+                || (line.kind == zelt::compute::FitLineKind::Checks && marks.report->distinctPoints == 2))
+                note += QLatin1Char('\n') + QString::fromStdString(line.text);
+    }
+    if (!marks.pastEndRows.empty()) {
+        QStringList rows;
+        for (const int row : marks.pastEndRows)
+            rows << locale.toString(row);
+        const QString past =
+            marks.pastEndRows.size() == 1
+                ? QCoreApplication::translate("RoutePlan", "the known point of row %1 lies past the route's end "
+                                                           "and is not shown")
+                : QCoreApplication::translate("RoutePlan", "the known points of rows %1 lie past the route's end "
+                                                           "and are not shown");
+        note += (note.isEmpty() ? QString() : QStringLiteral("; ")) + past.arg(rows.join(QStringLiteral(", ")));
+    }
+    return note;
+}
+
+QRectF knownPointsNoteBox(const QRectF& area, const KnownPointMarks& marks, const QFontMetricsF& fm)
+{
+    const QString note = knownPointsNote(marks, 1000);
+    if (note.isEmpty())
+        return {};
+    constexpr int kFlags = Qt::AlignRight | Qt::AlignBottom | Qt::TextWordWrap;
+    const QRectF scaleBar = detail::scaleBarBox(area);
+    const double besideScaleBar = area.right() - 8 - (scaleBar.right() + 8);
+    const bool beside = besideScaleBar >= 160;
+    const double width = beside ? besideScaleBar : area.width() - 16;
+    if (width < 1)
+        return {};
+    const QRectF text = fm.boundingRect(QRectF(0, 0, width, 1e6), kFlags, note);
+    const double bottom = beside ? area.bottom() - 6 : scaleBar.top() - 2;
+    return {area.right() - 8 - std::min(width, text.width()), bottom - text.height(), std::min(width, text.width()),
+            text.height()};
+}
+
 void paintKnownPointMarks(QPainter& p, const QRectF& area, const PlanView& view, const KnownPointMarks& marks,
                           const QColor& colour)
 {
-    if (marks.marks.empty())
+    if (marks.marks.empty() && marks.pastEndRows.empty())
         return;
     p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
@@ -107,30 +166,12 @@ void paintKnownPointMarks(QPainter& p, const QRectF& area, const PlanView& view,
         arrow.lineTo(tip - u * head - n * head * 0.5);
         p.drawPath(arrow);
     }
-    // What the arrows mean, under the north arrow.
-    const QLocale locale;
-    QString note;
-    if (marks.fitted && marks.marks.size() >= 2)
-        note = QCoreApplication::translate("RoutePlan", "Known points: residuals \u00d7%1, RMS %2 m")
-                   .arg(locale.toString(factor, 'f', 0), locale.toString(marks.rmsM, 'f', 1));
-    else if (!marks.problem.isEmpty())
-        note = QCoreApplication::translate("RoutePlan", "Known points: %1").arg(marks.problem);
-    // The advice of a fit that can turn and stretch the route, in the report's own words.
-    if (marks.report && marks.report->distinctPoints >= 2) {
-        zelt::compute::FitWording wording;
-        wording.tablePairsPer100m = marks.tablePairsPer100m;
-        wording.mapScale = 1;
-        wording.number = [&locale](double v, int decimals) { return locale.toString(v, 'f', decimals).toStdString(); };
-        for (const zelt::compute::FitLine& line : zelt::compute::fitReportLines(*marks.report, wording))
-            if (line.kind == zelt::compute::FitLineKind::Compass || line.kind == zelt::compute::FitLineKind::Pace
-                || line.kind == zelt::compute::FitLineKind::Warning
-                || (line.kind == zelt::compute::FitLineKind::Checks && marks.report->distinctPoints == 2))
-                note += QLatin1Char('\n') + QString::fromStdString(line.text);
-    }
-    if (!note.isEmpty()) {
+    // What the arrows mean, in the band the fitted route leaves free at the bottom (the labels
+    // keep out of it too).
+    const QRectF box = knownPointsNoteBox(area, marks, QFontMetricsF(p.font()));
+    if (!box.isEmpty()) {
         p.setPen(colour);
-        const QRectF box = area.adjusted(8, 60, -8, 0);
-        p.drawText(box, Qt::AlignRight | Qt::AlignTop | Qt::TextWordWrap, note);
+        p.drawText(box, Qt::AlignRight | Qt::AlignBottom | Qt::TextWordWrap, knownPointsNote(marks, factor));
     }
     p.restore();
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 class QColor;
+class QFontMetricsF;
 class QPainter;
 
 namespace zelt::shell {
@@ -36,11 +37,12 @@ struct KnownPointMarks {
     QString problem;       ///< why there is no fit (e.g. coinciding points), empty otherwise
     std::optional<zelt::compute::FitReport> report;   ///< the fit, for the note's advice
     double tablePairsPer100m = 0;                       ///< the pace count the route was drawn with
+    std::vector<int> pastEndRows;   ///< rows (1-based) of known points past the route's end, not drawn
 };
 
 /// The known points of `known` on `route`: each where its row's mark stands (row count + 1: the
 /// route's end), with the residual the least-squares placement leaves, turned back into the
-/// plan's frame. Points naming rows past the route's end are left out.
+/// plan's frame. Points naming rows past the route's end are left out and listed in pastEndRows.
 KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::document::KnownPoints& known,
                                 double pairsPer100m);
 
@@ -49,10 +51,19 @@ KnownPointMarks knownPointMarks(const zelt::compute::Route& route, const zelt::d
 /// every residual is under a centimetre).
 double residualExaggeration(const KnownPointMarks& marks, double pixelsPerMetre, double targetPx = 48.0);
 
+/// The note the plan writes about its known points with arrows drawn `factor` times their
+/// length: the exaggeration and the RMS residual (or why there is no fit), and the points it
+/// leaves out past the route's end. Empty when there is nothing to say.
+QString knownPointsNote(const KnownPointMarks& marks, double factor);
+/// Where the plan writes the known points' note in `area` with `metrics`: right of the scale bar
+/// at the bottom, or above it where the plan is too narrow; sized for the widest exaggeration, so
+/// any note fits. Empty without a note.
+QRectF knownPointsNoteBox(const QRectF& area, const KnownPointMarks& marks, const QFontMetricsF& metrics);
+
 /// Draws known points on the route plan in `colour`: a square where each known row's mark stands and
-/// an arrow, exaggerated, towards where the placement says the point is; a note under the north
-/// arrow gives the exaggeration and the RMS residual (or why there is no fit), then what the fit
-/// says of the compass and the pace count.
+/// an arrow, exaggerated, towards where the placement says the point is; the note (the exaggeration
+/// and the RMS residual or why there is no fit, then what the fit says of the compass and the pace
+/// count) goes into knownPointsNoteBox() with the painter's font.
 void paintKnownPointMarks(QPainter& painter, const QRectF& area, const PlanView& view, const KnownPointMarks& marks,
                           const QColor& colour);
 

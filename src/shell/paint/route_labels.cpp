@@ -47,16 +47,25 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
     };
     cells(northArrowBox(area), true);
     cells(scaleBarBox(area), true);
-    if (scene.knownPoints)
+    if (scene.knownPoints) {
         for (const KnownPointMark& k : scene.knownPoints->marks)
             cells(QRectF(view.toDevice(area, k.xM, k.yM) - QPointF(6, 6), QSizeF(12, 12)), true);
+        cells(knownPointsNoteBox(area, *scene.knownPoints, fm), true);
+    }
     const QRectF inside = area.adjusted(2, 2, -2, -2);
+    // The start triangle: the marks of the first row and of rows after a start row of no length
+    // stand at its centre, and their labels right or left above it clear the triangle's slanting
+    // sides (below, its base is in the way); no other label touches its box.
+    const QPointF start = view.toDevice(area, 0, 0);
+    const QRectF startBox = startMarkBox(start);
     // A known point's own label keeps clear of its square.
     std::vector<bool> knownRow(scene.marks.size(), false);
     if (scene.knownPoints)
         for (const KnownPointMark& k : scene.knownPoints->marks)
             if (k.row >= 1 && std::size_t(k.row) <= knownRow.size())
                 knownRow[std::size_t(k.row) - 1] = true;
+    // A placed label takes a few pixels more than its text, so no two labels run together.
+    constexpr double kGapX = 4, kGapY = 1;
     // Above right of the point first; then above left, below right and below left.
     std::size_t row = 0;
     auto place = [&](const QPointF& d, double width, int where) {
@@ -110,9 +119,11 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
             if (w < 0)
                 w = width(scene.marks[i]);
             const QRectF box = place(d, w, where);
-            if (!inside.contains(box) || !cells(box, false))
+            const bool atStart = !knownRow[i] && (d - start).manhattanLength() < 0.5;
+            const bool clearOfStart = atStart ? (where & 2) == 0 : !box.intersects(startBox);
+            if (!inside.contains(box) || !clearOfStart || !cells(box, false))
                 continue;
-            cells(box, true);
+            cells(box.adjusted(-kGapX, -kGapY, kGapX, kGapY), true);
             labels.push_back({i, box});
             break;
         }

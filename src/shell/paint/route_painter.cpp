@@ -45,6 +45,25 @@ QString metresText(double m)
     return QString::number(m, 'g', 4) + QStringLiteral(" m");
 }
 
+QFont pictureFont(const QFont& font)
+{
+    if (font.pixelSize() > 0)
+        return font;
+    QFont f = font;
+    f.setPixelSize(std::max(1, int(std::lround(font.pointSizeF() * 96.0 / 72.0))));
+    return f;
+}
+
+QFont scaledFont(const QFont& font, double factor, double minimum)
+{
+    QFont f = font;
+    if (font.pixelSize() > 0)
+        f.setPixelSize(int(std::lround(std::max(minimum * 96.0 / 72.0, font.pixelSize() * factor))));
+    else
+        f.setPointSizeF(std::max(minimum, font.pointSizeF() * factor));
+    return f;
+}
+
 }  // namespace detail
 
 using namespace detail;
@@ -94,7 +113,8 @@ RouteColours RouteColours::forPaper()
 namespace {
 
 // Where the parts of a picture go: the caption's line at the top, the plan below it and, with a
-// profile, the profile under the plan (split on a whole pixel).
+// profile, the profile under the plan (split on a whole pixel). A picture too low for all of
+// them drops the caption first, then the profile: every part it keeps is at least a pixel high.
 struct PictureLayout {
     QRectF caption, plan, profile;
 };
@@ -103,14 +123,15 @@ PictureLayout pictureLayout(const QRectF& area, const QFont& font, bool withProf
 {
     PictureLayout l;
     QRectF rest = area;
-    if (withCaption) {
-        const QFontMetricsF fm(font);
+    const QFontMetricsF fm(font);
+    if (withCaption && area.height() >= 2 * (fm.height() + 8)) {
         l.caption = QRectF(area.left() + 8, area.top() + 4, area.width() - 16, fm.height() + 2);
         rest.setTop(std::round(area.top() + fm.height() + 8));
     }
     l.plan = rest;
-    if (withProfile) {
-        l.plan.setHeight(std::round(rest.height() * 0.62));
+    const double planHeight = std::round(rest.height() * 0.62);
+    if (withProfile && planHeight >= 1 && rest.bottom() - (rest.top() + planHeight) >= 1) {
+        l.plan.setHeight(planHeight);
         l.profile = QRectF(rest.left(), l.plan.bottom(), rest.width(), rest.bottom() - l.plan.bottom());
     }
     return l;
@@ -119,11 +140,11 @@ PictureLayout pictureLayout(const QRectF& area, const QFont& font, bool withProf
 void paintCaptionAndPlan(QPainter& p, const PictureLayout& l, const RouteScene& scene, const RouteColours& c,
                          const QString& caption)
 {
-    if (!caption.isEmpty()) {
+    if (!l.caption.isEmpty()) {
         p.setPen(c.text);
         p.drawText(l.caption, Qt::AlignLeft | Qt::AlignVCenter, caption);
     }
-    paintPlan(p, l.plan, scene, fitView(scene.route, l.plan), c);
+    paintPlan(p, l.plan, scene, fitPlanView(scene, l.plan, p.font()), c);
 }
 
 }  // namespace
@@ -131,11 +152,14 @@ void paintCaptionAndPlan(QPainter& p, const PictureLayout& l, const RouteScene& 
 void paintRoutePicture(QPainter& p, const QRectF& area, const RouteScene& scene, const RouteColours& c,
                        bool withProfile, const QString& caption)
 {
+    p.save();
+    p.setFont(pictureFont(p.font()));
     p.fillRect(area, c.background);
     const PictureLayout l = pictureLayout(area, p.font(), withProfile, !caption.isEmpty());
-    if (withProfile)
+    if (!l.profile.isEmpty())
         paintProfile(p, l.profile, scene, c);
     paintCaptionAndPlan(p, l, scene, c, caption);
+    p.restore();
 }
 
 bool writeRoutePicture(const QString& path, const QSize& size, const RouteScene& scene, bool withProfile,
@@ -161,23 +185,27 @@ bool writeRoutePicture(const QString& path, const QSize& size, const RouteScene&
     const QRectF area(QPointF(0, 0), QSizeF(size));
     bool painted = false;
     if (ext == QLatin1String("png")) {
-        const PictureLayout l = pictureLayout(area, QFont(), withProfile, !caption.isEmpty());
+        const QFont font = pictureFont(QFont());
+        const PictureLayout l = pictureLayout(area, font, withProfile, !caption.isEmpty());
         // Caption and plan in one image, the profile in another, at the origin of its own image
         // as the dock paints it (painted lower down in one image, the antialiased curves of its
         // legend come out a shade different); the file joins the two.
-        const int split = withProfile ? int(l.profile.top()) : size.height();
+        const bool profile = !l.profile.isEmpty();
+        const int split = profile ? int(l.profile.top()) : size.height();
         QImage top(size.width(), split, QImage::Format_RGB32);
         top.fill(colours.background);
         {
             QPainter p(&top);
+            p.setFont(font);
             paintCaptionAndPlan(p, l, scene, colours, caption);
         }
-        std::vector<PngBand> bands{PngBand::compress(top, 0, split, !withProfile)};
-        if (withProfile) {
+        std::vector<PngBand> bands{PngBand::compress(top, 0, split, !profile)};
+        if (profile) {
             QImage part(size.width(), size.height() - split, QImage::Format_RGB32);
             part.fill(colours.background);
             {
                 QPainter p(&part);
+                p.setFont(font);
                 paintProfile(p, QRectF(part.rect()), scene, colours);
             }
             bands.push_back(PngBand::compress(part, 0, part.height(), true));

@@ -14,6 +14,7 @@
 #include <memory>
 #include <vector>
 
+class QFont;
 class QFontMetricsF;
 class QPainter;
 class QPalette;
@@ -76,8 +77,13 @@ double niceStep(double limit);
 
 /// The ground rectangle holding every point of the route (x east, y north; never empty).
 QRectF routeBounds(const zelt::compute::Route& route);
-/// The view that shows all of `route` inside `area` with `marginPx` to spare.
-PlanView fitView(const zelt::compute::Route& route, const QRectF& area, double marginPx = 24.0);
+/// The view that shows all of `route` inside `area` with `marginPx` to spare and, with a
+/// `bottomBandPx` above 0, that band along the bottom (and 10 pixels above it) left free.
+PlanView fitView(const zelt::compute::Route& route, const QRectF& area, double marginPx = 24.0,
+                 double bottomBandPx = 0);
+/// The fitted view of the plan that paintPlan draws with `font` into `area`: the whole route,
+/// clear of the band along the bottom that holds the scale bar and the known points' note.
+PlanView fitPlanView(const RouteScene& scene, const QRectF& area, const QFont& font);
 
 /// The route line thinned for one scale: points closer than half a pixel to the last kept one
 /// are dropped (leg ends are never merged across rows that matter for the picture). Rebuilt
@@ -103,9 +109,11 @@ struct MarkLabel {
     std::size_t row = 0;
     QRectF box;
 };
-/// The labels the plan draws for the rows' marks in `area`: each inside the area, overlapping
-/// no other label, known point, the north arrow or the scale bar, right of its point or, near
-/// the right edge, left of it. Where labels would crowd, the earlier row's label wins.
+/// The labels the plan draws for the rows' marks in `area`: each inside the area, a few pixels
+/// clear of every other label and overlapping no known point, the start triangle, the north
+/// arrow, the scale bar or the known points' note, right of its point or, near the right edge,
+/// left of it. Where labels would crowd, the earlier row's label wins; the work is linear in the
+/// rows (taken space is kept in a grid of cells).
 std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view, const QRectF& area,
                                   const QFontMetricsF& metrics);
 
@@ -140,8 +148,9 @@ void paintProfile(QPainter& painter, const QRectF& area, const RouteScene& scene
 void paintRoutePicture(QPainter& painter, const QRectF& area, const RouteScene& scene, const RouteColours& colours,
                        bool withProfile, const QString& caption = {});
 
-/// Writes the picture to a PNG, SVG or PDF file chosen by the file's extension. False with
-/// `error` set when the extension is unknown or the file cannot be written.
+/// Writes the picture to a PNG, SVG or PDF file chosen by the file's extension, 16 to 20000
+/// pixels a side (a picture too low for the caption or the profile leaves them out). False with
+/// `error` set when the extension or the size is refused or the file cannot be written.
 bool writeRoutePicture(const QString& path, const QSize& size, const RouteScene& scene, bool withProfile,
                        const QString& caption, QString* error);
 

@@ -6,6 +6,7 @@
 #include "shell/paint/route_painter.h"
 
 #include <QColor>
+#include <QFont>
 #include <QPen>
 #include <QString>
 
@@ -42,6 +43,19 @@ QString metresText(double m);
 // The corners the scale bar and the north arrow take (labels keep out of them).
 QRectF scaleBarBox(const QRectF& area);
 QRectF northArrowBox(const QRectF& area);
+// The box the start triangle takes around the device point of the route's start.
+QRectF startMarkBox(const QPointF& start);
+
+// `font` with its size in pixels of the picture's own coordinates (a point taken as 96/72
+// pixels, as on a screen of 96 dpi). A font given in points is resolved at the resolution of
+// the device painted on, which a printer's 1200 dpi makes giant under a painter scaled to 96-dpi
+// units, and the metrics that place the texts (taken without a device) would no longer fit.
+QFont pictureFont(const QFont& font);
+// `font` made `factor` times larger, in whichever unit its size is given; at least `minimum`
+// points (or the same in pixels).
+QFont scaledFont(const QFont& font, double factor, double minimum);
+// The plan's font for mark labels and the known points' note: 0.85 of the plan's font.
+inline QFont planLabelFont(const QFont& font) { return scaledFont(font, 0.85, 6.0); }
 
 // A one-pixel line through many short segments, set pixel by pixel into a transparent image
 // that is then drawn at once: a hundred thousand legs cost about a millisecond this way, many

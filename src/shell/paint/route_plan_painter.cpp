@@ -22,6 +22,7 @@ namespace detail {
 
 QRectF scaleBarBox(const QRectF& area) { return {area.left() + 8, area.bottom() - 38, 216, 38}; }
 QRectF northArrowBox(const QRectF& area) { return {area.right() - 34, area.top() + 6, 30, 50}; }
+QRectF startMarkBox(const QPointF& start) { return {start.x() - 9, start.y() - 10, 18, 17}; }
 
 }  // namespace detail
 
@@ -96,14 +97,29 @@ QRectF routeBounds(const Route& route)
     return r;
 }
 
-PlanView fitView(const Route& route, const QRectF& area, double marginPx)
+PlanView fitView(const Route& route, const QRectF& area, double marginPx, double bottomBandPx)
 {
     const QRectF b = routeBounds(route);
-    const double w = std::max(1.0, area.width() - 2 * marginPx), h = std::max(1.0, area.height() - 2 * marginPx);
+    const double bottom = bottomBandPx > 0 ? std::max(marginPx, bottomBandPx + 10) : marginPx;
+    const QRectF inner = area.adjusted(marginPx, marginPx, -marginPx, -bottom);
+    const double w = std::max(1.0, inner.width()), h = std::max(1.0, inner.height());
     PlanView v;
     v.scale = std::min(w / b.width(), h / b.height());
-    v.centre = b.center();
+    // The route's centre lands in the middle of what is left; the view maps from the whole area.
+    v.centre = b.center() + QPointF((area.center().x() - inner.center().x()) / v.scale,
+                                    (inner.center().y() - area.center().y()) / v.scale);
     return v;
+}
+
+PlanView fitPlanView(const RouteScene& scene, const QRectF& area, const QFont& font)
+{
+    double band = scaleBarBox(area).height();
+    if (scene.knownPoints) {
+        const QRectF note = knownPointsNoteBox(area, *scene.knownPoints, QFontMetricsF(planLabelFont(font)));
+        if (!note.isEmpty())
+            band = std::max(band, area.bottom() - note.top() + 2);
+    }
+    return fitView(scene.route, area, 24.0, band);
 }
 
 const QPolygonF& PlanPathCache::polyline(const RouteScene& scene, double scale)
@@ -220,12 +236,11 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
     }
 
     // Marks as small labels beside the point where their row's leg begins, as on the map.
+    // The labels and the known points' note share the smaller font, whose metrics place both.
+    p.setFont(planLabelFont(p.font()));
     if (scene.showMarks) {
         p.setPen(c.text);
-        QFont f = p.font();
-        f.setPointSizeF(std::max(6.0, f.pointSizeF() * 0.85));
-        p.setFont(f);
-        const QFontMetricsF fm(f);
+        const QFontMetricsF fm(p.font());
         for (const MarkLabel& label : markLabels(scene, view, area, fm))
             p.drawText(QPointF(label.box.left(), label.box.top() + fm.ascent()), scene.marks[label.row]);
     }

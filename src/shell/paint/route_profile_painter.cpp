@@ -169,11 +169,17 @@ void paintProfile(QPainter& p, const QRectF& area, const RouteScene& scene, cons
     const ProfileFrame f = profileFrame(scene, area);
     const QFontMetricsF fm(p.font());
 
-    // Levels: every 5 m faint (when at least 3 pixels apart), every 25 m stronger and labelled.
+    // Levels: every 5 m faint (when at least 3 pixels apart), every 25 m stronger and labelled;
+    // a range too short to hold two levels of 25 m (a flat profile) labels every 10 or 5 m
+    // where the labels have room.
     const double pxPerMetre = f.plot.height() / (f.y1 - f.y0);
     double labelStep = 25;
     while (labelStep * pxPerMetre < fm.height() * 1.2)
         labelStep *= 5;
+    const auto labelledLevels = [&](double step) { return std::floor(f.y1 / step) - std::ceil(f.y0 / step) + 1; };
+    for (const double finer : {10.0, 5.0})
+        if (labelStep > finer && labelledLevels(labelStep) < 2 && finer * pxPerMetre >= fm.height() * 1.2)
+            labelStep = finer;
     for (double h = std::ceil(f.y0 / 5.0) * 5.0; h <= f.y1 + 1e-9; h += 5.0) {
         const bool labelled = std::fmod(std::fabs(h), labelStep) < 1e-9;
         if (!labelled && pxPerMetre * 5 < 3)
@@ -186,7 +192,9 @@ void paintProfile(QPainter& p, const QRectF& area, const RouteScene& scene, cons
         p.drawLine(QPointF(f.plot.left(), y), QPointF(f.plot.right(), y));
         if (labelled) {
             p.setPen(c.text);
-            p.drawText(QRectF(area.left(), y - fm.height() / 2, f.plot.left() - area.left() - 4, fm.height()),
+            // The lowest label keeps above the distances along the bottom.
+            const double top = std::min(y - fm.height() / 2, f.plot.bottom() + 3 - fm.height());
+            p.drawText(QRectF(area.left(), top, f.plot.left() - area.left() - 4, fm.height()),
                        Qt::AlignRight | Qt::AlignVCenter, QString::number(h, 'f', 0));
         }
     }
@@ -194,11 +202,19 @@ void paintProfile(QPainter& p, const QRectF& area, const RouteScene& scene, cons
     p.setPen(c.text);
     p.drawLine(f.plot.bottomLeft(), f.plot.bottomRight());
     const double xStep = niceStep((f.x1 - f.x0) / std::max(1.0, f.plot.width() / 90.0) * 2) ;
+    // Each label centred under its tick, but moved in to stay whole inside the picture; one that
+    // would then run into the label before it is left out.
+    double labelsEnd = -std::numeric_limits<double>::infinity();
     for (double x = 0; x <= f.x1 + 1e-9 && xStep > 0; x += xStep) {
         const double dx = f.toDevice(x, f.y0).x();
         p.drawLine(QPointF(dx, f.plot.bottom()), QPointF(dx, f.plot.bottom() + 4));
-        p.drawText(QRectF(dx - 40, f.plot.bottom() + 4, 80, fm.height()), Qt::AlignHCenter | Qt::AlignTop,
-                   metresText(x));
+        const QString text = metresText(x);
+        const double width = fm.horizontalAdvance(text);
+        const double left = std::max(area.left() + 1, std::min(dx - width / 2, area.right() - 1 - width));
+        if (left < labelsEnd + fm.averageCharWidth())
+            continue;
+        labelsEnd = left + width;
+        p.drawText(QPointF(left, f.plot.bottom() + 4 + fm.ascent()), text);
     }
 
     p.setRenderHint(QPainter::Antialiasing, true);

@@ -170,13 +170,15 @@ void paintRoutePage(QPainter& painter, const QRectF& page, double dpi, const Rou
                     const QString& tableName, const QDateTime& printedAt)
 {
     // Laid out in 96-dpi units so that lines and labels keep their screen proportions on paper.
+    // The font's size is given in those units too (9 points are 12 of them): a size in points
+    // would be taken at the printer's resolution and then scaled once more.
     const double k = dpi / 96.0;
     painter.save();
     painter.translate(page.topLeft());
     painter.scale(k, k);
     const QRectF area(0, 0, page.width() / k, page.height() / k);
     QFont font = painter.font();
-    font.setPointSizeF(9);
+    font.setPixelSize(12);
     painter.setFont(font);
     const QString caption = tableName + QStringLiteral("  \u2014  ") +
                             QLocale().toString(printedAt, QLocale::ShortFormat);

@@ -36,7 +36,8 @@ RouteModel::RouteModel(zelt::document::Document& document, QObject* parent)
 {
     try {
         const auto file = zelt::mapexport::FigureFile::locate(zelt::mapexport::FigureFile::defaultSearchDirs());
-        m_figures = zelt::mapexport::FigureFile::load(file).cachedLookup();
+        m_figures = zelt::mapexport::FigureFile::load(file, zelt::mapexport::FigureFile::codePageOf(m_doc.table))
+                        .cachedLookup();
     } catch (const std::exception& e) {
         m_figureProblem = QString::fromUtf8(e.what());
     }

@@ -60,7 +60,7 @@ void RoutePlanWidget::fitToRoute()
 {
     m_autoFit = true;
     if (m_model)
-        m_view = fitView(m_model->scene().route, QRectF(rect()));
+        m_view = fitPlanView(m_model->scene(), QRectF(rect()), font());
     update();
 }
 

@@ -151,6 +151,32 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(MapIoError, FigureFile::parse("k\n1,5 1\n", "t").figure("k"));
     }
 
+    void figureKeysInTheTablesCodePage_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("codePage");
+        QTest::addColumn<QByteArray>("key");   // UTF-8, as the table's turn notes are read
+        QTest::addColumn<int>("steps");
+        QTest::newRow("1252 file") << QByteArray("Kurve \xF6\n90 1\n") << 1252 << QByteArray("Kurve ö") << 1;
+        QTest::newRow("UTF-8 file, 1252 table") << QByteArray("Kurve \xC3\xB6\n90 1\n") << 1252 << QByteArray("Kurve ö") << 1;
+        QTest::newRow("866 file") << QByteArray("\xA2\xAB\n90 1 0 1\n") << 866 << QByteArray("вл") << 2;
+        QTest::newRow("866 file, 1252 table") << QByteArray("\xA2\xAB\n90 1\n") << 1252 << QByteArray("вл") << 0;
+        QTest::newRow("UTF-8 with BOM, 866 table") << QByteArray("\xEF\xBB\xBF\xD0\xB2\xD0\xBB\n90 1\n") << 866
+                                                   << QByteArray("вл") << 1;
+    }
+
+    // A key with letters beyond ASCII matches a turn note whether the figure file is UTF-8 or
+    // written in the table's code page (and not in another code page).
+    void figureKeysInTheTablesCodePage()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, codePage);
+        QFETCH(QByteArray, key);
+        QFETCH(int, steps);
+        const FigureFile f = FigureFile::parse(std::string_view(file.constData(), std::size_t(file.size())), "t", codePage);
+        QCOMPARE(int(f.figure(key.toStdString()).size()), steps);
+    }
+
     // Looked up beside the program first, then in the data folder; missing everywhere is an
     // input/output error when the first figure is asked for.
     void figureFileLookup()
