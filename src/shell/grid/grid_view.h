@@ -21,6 +21,7 @@ class GridView : public QTableView {
     Q_OBJECT
 public:
     using QTableView::QTableView;
+    void setModel(QAbstractItemModel* model) override;
     /// True while a cell editor is open.
     bool isEditing() const { return state() == QAbstractItemView::EditingState; }
     /// The open cell editor (the direct child of the viewport holding the focus, or the one
@@ -42,6 +43,8 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
+    void closeEditorBeforeReset();
+
     bool m_pressRefused = false;
 };
 
