@@ -57,6 +57,7 @@ private slots:
     void gridFollowsTheDatasetCursor();
     void suspendedUpdatesGiveOneReset();
     void eachWindowKeepsTheNumberFormatItOpenedWith();
+    void columnsShowTheirTitlesAndTexts();
 
 private:
     TMDIChild* openWithRows(int rows);
@@ -93,6 +94,40 @@ void TestMdiChild::eachWindowKeepsTheNumberFormatItOpenedWith()
     QVERIFY(comma != point);
     QCOMPARE(comma->model()->index(0, 2).data().toString(), QStringLiteral("420,0"));
     QCOMPARE(point->model()->index(0, 2).data().toString(), QStringLiteral("420.0"));
+}
+
+// Shown first, every column is wide enough for its title and the texts in view, however narrow
+// the layout made it ("umbling" for Tumbling, "pa..." for a mark).
+void TestMdiChild::columnsShowTheirTitlesAndTexts()
+{
+    const QString path = m_shell.dir->filePath(QStringLiteral("marks.db"));
+    {
+        TraverseTable t;
+        t.setPath(path.toStdString());
+        t.create();
+        t.open();
+        t.append();
+        t.setText("Mark", "pass 1046 north");
+        t.setFloat("Pairs", 104612.5);
+        t.post();
+        t.close();
+    }
+    m_shell.form->OpenDocument(path);
+    TMDIChild* child = m_shell.form->activeDocument();
+    QVERIFY(child);
+    idle();
+    auto* grid = static_cast<GridView*>(child->DBGrid1());
+    QHeaderView* header = grid->horizontalHeader();
+    for (int i = 0; i < child->model()->columnCount(); ++i) {
+        if (grid->isColumnHidden(i))
+            continue;
+        const QString title = child->model()->headerData(i, Qt::Horizontal).toString();
+        const QFontMetrics titleFont(child->model()->headerData(i, Qt::Horizontal, Qt::FontRole).value<QFont>());
+        QVERIFY2(header->sectionSize(i) >= titleFont.horizontalAdvance(title), qPrintable(title));
+        const QString text = child->model()->index(0, i).data().toString();
+        const QFontMetrics cellFont(child->model()->index(0, i).data(Qt::FontRole).value<QFont>());
+        QVERIFY2(header->sectionSize(i) > cellFont.horizontalAdvance(text), qPrintable(title + u' ' + text));
+    }
 }
 
 /// A new document whose table holds `rows` rows (the start row and rows with azimuths 10, 20...).

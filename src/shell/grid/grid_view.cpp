@@ -4,9 +4,12 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPointer>
+
+#include <algorithm>
 
 namespace zelt::shell {
 
@@ -73,6 +76,11 @@ void GridView::closeEditorBeforeReset()
             QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
         }
     }
+}
+
+int GridView::fittingWidth(int column) const
+{
+    return std::max(horizontalHeader()->sectionSizeHint(column), sizeHintForColumn(column));
 }
 
 QWidget* GridView::openEditor() const

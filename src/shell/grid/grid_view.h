@@ -32,6 +32,10 @@ public:
     /// Closes the open editor without writing its text.
     void discardOpenEditor();
 
+    /// The width `column` needs to show its title and the texts of the rows in view (and of
+    /// up to the header's resizeContentsPrecision() rows about them) without cutting them.
+    int fittingWidth(int column) const;
+
     /// Editor property set while the last commit of its text was refused.
     static constexpr const char* kRefused = "zeltRefused";
 

@@ -250,6 +250,7 @@ bool TMDIChild::goToRow(int row, const QString& fieldName)
 void TMDIChild::refreshColumns()
 {
     m_keepLayoutFile = false;
+    m_fitColumns = true;
     m_model->refreshColumns();
 }
 
@@ -276,6 +277,24 @@ void TMDIChild::applyColumns()
         if (c.visible)
             m_grid->setColumnWidth(i, ownWidth ? screenWidth(c.width) : c.width);
     }
+    m_applyingColumns = false;
+    // Fitted once the opening (or the change of layout) is through: it may replace the columns.
+    if (m_fitColumns && m_model->rowCount() > 0) {
+        m_fitColumns = false;
+        QTimer::singleShot(0, this, &TMDIChild::fitColumns);
+    }
+}
+
+void TMDIChild::fitColumns()
+{
+    // A column is widened to its title and to the texts in view: a layout made with another
+    // font cuts them ("umbling", "pa..."). The layout keeps its own widths; only a width the
+    // user drags is stored.
+    auto* view = static_cast<GridView*>(m_grid);
+    m_applyingColumns = true;
+    for (int i = 0; i < m_model->columnCount(); ++i)
+        if (!m_grid->isColumnHidden(i))
+            m_grid->setColumnWidth(i, std::max(m_grid->columnWidth(i), view->fittingWidth(i)));
     m_applyingColumns = false;
 }
 

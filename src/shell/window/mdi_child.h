@@ -149,6 +149,7 @@ private:
     void followTable(int row);
     void moveTableTo(int row);
     void applyColumns();
+    void fitColumns();
     void showCellEditor();
     int firstVisibleColumn() const;
     int columnOfField(const QString& fieldName) const;
@@ -170,6 +171,7 @@ private:
     bool m_closed = false;
     bool m_following = false;
     bool m_applyingColumns = false;
+    bool m_fitColumns = true;               ///< the next columns applied with rows are fitted to their texts
     double m_widthScale = 1.0;
     DocumentHistory* m_history = nullptr;   ///< after m_document: deleted first (it listens to the table)
     bool m_closedEarly = false;             ///< the table closed, a companion still to be written
