@@ -127,6 +127,16 @@ void check(TMainForm& main, TMDIChild* child, const QString& done)
             if (index >= firstSuspect && index - firstSuspect < suspects.size())
                 applySuggestion(main, document, suspects[index - firstSuspect]);
         });
+        // Once the document changes, the list no longer offers what it found: the readings and
+        // row numbers may have moved.
+        CheckFindings* findings = child->checkFindings();
+        QObject::disconnect(findings, &CheckFindings::changed, list, nullptr);
+        QObject::connect(findings, &CheckFindings::changed, list, [list, findings, child] {
+            if (!findings->report() && list->document() == child && list->windowTitle() == QLatin1String("Check")) {
+                list->offerApply({}, nullptr);
+                list->setWindowTitle(QStringLiteral("Check (the table changed since: run Check again)"));
+            }
+        });
     } catch (const std::exception& e) {
         TMDIChild::showError(&main, QString::fromUtf8(e.what()));
     }

@@ -39,6 +39,8 @@ public:
     /// current one and its document is open; the next setDiagnostics withdraws it.
     void offerApply(std::vector<bool> applicable, ApplyHandler handler);
 
+    /// The window whose rows the entries name (null once closed).
+    TMDIChild* document() const { return m_document; }
     QTreeWidget* list() const { return m_list; }
     QPushButton* copyButton() const { return m_copy; }
     QPushButton* applyButton() const { return m_apply; }
