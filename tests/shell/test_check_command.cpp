@@ -3,21 +3,28 @@
 #include "document/document_files.h"
 #include "document/known_points.h"
 #include "document/traverse_table.h"
+#include "paradox/paradox_table.h"
 #include "shell/commands/diagnostics_dialog.h"
+#include "shell/grid/table_model.h"
+#include "shell/route/route_model.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
 #include "shell/window/status_panel.h"
+#include "shell/window/undo_commands.h"
 #include "shell_test_support.h"
 #include "test_support.h"
 
 #include <QAction>
+#include <QPushButton>
 #include <QTest>
 #include <QTreeWidget>
+#include <QUndoStack>
 
 #include <cmath>
 #include <numbers>
 
 using namespace zelt::shell;
+using zelt::document::TraverseTable;
 
 namespace {
 
@@ -103,10 +110,106 @@ private slots:
         QCOMPARE(child->selectedFieldName(), QStringLiteral("Azimuth"));
     }
 
+    void marksInTheGrid_data();
+    void marksInTheGrid();
+    void applyIsOneUndoStep();
+
 private:
+    /// Opens the walk with 125 typed for 152 in row 6 and checks it.
+    TMDIChild* checkSwapped()
+    {
+        const QString path = m_shell.dir->filePath(QStringLiteral("swapped.db"));
+        writeWalk(path, 125);
+        m_shell.form->OpenDocument(path);
+        m_shell.form->updateEnabling();
+        m_shell.form->actions().Check1->trigger();
+        zelt::test::idle();
+        return m_shell.form->activeDocument();
+    }
+    QVariant cell(TMDIChild* child, int row, const char* field, int role) const
+    {
+        return child->model()->index(row - 1, columnOf(child, field)).data(role);
+    }
+    static int columnOf(TMDIChild* child, const char* field)
+    {
+        for (int i = 0; i < child->model()->columnCount(); ++i)
+            if (child->model()->column(i).fieldName == field)
+                return i;
+        return -1;
+    }
+
     QTemporaryDir m_settings;
     zelt::test::ShownMainForm m_shell;
 };
+
+// A suspect's cell is tinted and tells what was found; other cells keep the column's colour.
+// Any edit takes the marks away (in the grid and the route view), since rows may have moved.
+void TestCheckCommand::marksInTheGrid_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("field");
+    QTest::addColumn<QString>("tip");   // empty: the cell is not marked
+    QTest::newRow("best suspect") << 6 << QStringLiteral("Azimuth") << QStringLiteral("125, try 152 (swapped digits)");
+    QTest::newRow("same row, other reading") << 6 << QStringLiteral("Pairs") << QString();
+    QTest::newRow("other row") << 5 << QStringLiteral("Azimuth") << QString();
+}
+
+void TestCheckCommand::marksInTheGrid()
+{
+    QFETCH(int, row);
+    QFETCH(QString, field);
+    QFETCH(QString, tip);
+    TMDIChild* child = checkSwapped();
+    const QByteArray name = field.toLatin1();
+    const QVariant plain = child->model()->index(0, columnOf(child, name.constData())).data(Qt::BackgroundRole);
+    const QString shown = cell(child, row, name.constData(), Qt::ToolTipRole).toString();
+    QVERIFY2(tip.isEmpty() ? shown.isEmpty() : shown.contains(tip), qPrintable(shown));
+    QCOMPARE(cell(child, row, name.constData(), Qt::BackgroundRole) == plain, tip.isEmpty());
+    QVERIFY(child->routeModel()->checkReport());
+
+    child->Table1().setRecNo(2);
+    child->Table1().enterText("Pairs", "65");
+    child->Table1().post();
+    QVERIFY(cell(child, row, name.constData(), Qt::ToolTipRole).toString().isEmpty());
+    QVERIFY(cell(child, row, name.constData(), Qt::BackgroundRole) == plain);
+    QVERIFY(!child->routeModel()->checkReport());
+}
+
+// Apply puts the suggested value into its cell and stores it at once, as one named step that
+// Undo takes back (in the file too); the list then shows what is left.
+void TestCheckCommand::applyIsOneUndoStep()
+{
+    TMDIChild* child = checkSwapped();
+    TraverseTable& t = child->Table1();
+    const int azimuth = t.fieldIndex("Azimuth");
+    DiagnosticsDialog* dialog = m_shell.form->diagnosticsDialog();
+    QVERIFY(dialog && dialog->isVisible());
+    QVERIFY(!dialog->applyButton()->isEnabled());   // the first entry is the placement's rms
+    QTreeWidget* list = dialog->list();
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (list->topLevelItem(i)->text(2).startsWith(QStringLiteral("suspect, rank 1")))
+            list->setCurrentItem(list->topLevelItem(i));
+    QVERIFY(dialog->applyButton()->isEnabled());
+    const int steps = child->history()->stack()->count();
+    QTest::mouseClick(dialog->applyButton(), Qt::LeftButton);
+
+    const auto onDisk = [&t, azimuth] {
+        zelt::document::ParadoxOpenOptions options;
+        options.readOnly = true;
+        return zelt::document::ParadoxTable::open(t.path(), options)->readAll()[5][static_cast<std::size_t>(azimuth)];
+    };
+    QCOMPARE(t.valueAt(5, azimuth), zelt::document::Value(std::int32_t{152}));
+    QCOMPARE(onDisk(), zelt::document::Value(std::int32_t{152}));
+    QCOMPARE(child->history()->stack()->count(), steps + 1);
+    QVERIFY2(m_shell.form->statusPanel(0)->text().startsWith(QStringLiteral("Applied 152 to row 6's Azimuth; check: nothing flagged")),
+             qPrintable(m_shell.form->statusPanel(0)->text()));
+    m_shell.form->updateEnabling();
+    QCOMPARE(m_shell.form->actions().EditUndo1->text(), QStringLiteral("&Undo Apply Suggested Azimuth"));
+
+    m_shell.form->actions().EditUndo1->trigger();
+    QCOMPARE(t.valueAt(5, azimuth), zelt::document::Value(std::int32_t{125}));
+    QCOMPARE(onDisk(), zelt::document::Value(std::int32_t{125}));
+}
 
 QTEST_MAIN(TestCheckCommand)
 #include "test_check_command.moc"

@@ -36,6 +36,7 @@ private slots:
     void hiddenToolbarComesBackHidden();
     void floatingToolbarComesBackFloating();
     void floatingToolbarIsMappedAfterTheForm();
+    void floatingSideToolbarComesBackWhole();
     void dockRowAndPositionComeBack();
     void toolbarsMoveBesideDockWidgets();
     void maximisedWindowComesBackMaximised();
@@ -191,6 +192,34 @@ void TestRegSave::floatingToolbarComesBackFloating()
     QVERIFY(tb->isFloating());
     QCOMPARE(tb->pos(), place.topLeft());
     QVERIFY(tb->isVisible());
+}
+
+// The side toolbar, dragged out (Qt lays it flat) and stored with its place and width, comes
+// back flat with every button in view, none behind the extension button, and its close button.
+void TestRegSave::floatingSideToolbarComesBackWhole()
+{
+    start()->close();   // every value stored; the toolbar's are replaced by those it floated with
+    const QString key = QStringLiteral("Software/Zelt/Toolbar974/");
+    store(key + QStringLiteral("DockedTo"), QString());
+    store(key + QStringLiteral("Left"), 500);
+    store(key + QStringLiteral("Width"), 300);
+    store(key + QStringLiteral("Height"), 320);
+    store(key + QStringLiteral("Visible"), 1);
+    auto form = start();
+    QToolBar* tb = form->toolbar(3);
+    QVERIFY(tb->isFloating());
+    QCOMPARE(tb->orientation(), Qt::Horizontal);
+    QCOMPARE(tb->pos(), QPoint(500, 320));
+    for (QAction* action : tb->actions()) {
+        if (!action->isVisible() || action->isSeparator())
+            continue;
+        QWidget* button = tb->widgetForAction(action);
+        QVERIFY2(button && button->isVisible() && tb->rect().contains(button->geometry()), qPrintable(action->text()));
+    }
+    auto* close = tb->findChild<QAction*>(QStringLiteral("Toolbar974Close"));
+    QVERIFY(close && close->isVisible());
+    auto* extension = tb->findChild<QWidget*>(QStringLiteral("qt_toolbar_ext_button"));
+    QVERIFY(!extension || !extension->isVisible());
 }
 
 // A floating toolbar restored before the (maximised) form is shown is mapped again once the form

@@ -116,6 +116,7 @@ private slots:
     void surveyValuesOfReadOnlyTableStayAsTheyWere();
     void storedPlacementIsKeptOnScreen();
     void failedOpenLeavesNoWindow();
+    void typingRowsWarnsNothing();
 
 private:
     TMDIChild* open(const QString& name = QStringLiteral("t.db"));
@@ -453,6 +454,48 @@ void TestUndo::failedOpenLeavesNoWindow()
     QCOMPARE(answers.texts.size(), 1);
     QCOMPARE(m_shell.form->documentCount(), 0);
     QVERIFY(m_shell.form->mdiArea()->subWindowList().isEmpty());
+}
+
+namespace {
+QStringList g_editorWarnings;
+void collectEditorWarnings(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type != QtDebugMsg && (text.contains(QLatin1String("editor")) || text.contains(QLatin1String("editing"))))
+        g_editorWarnings << text;
+}
+}  // namespace
+
+// Typing rows with Enter and Tab, taking them back and bringing them back, and a pass that
+// reads the grid again leave no complaint of the view about editors it does not know.
+void TestUndo::typingRowsWarnsNothing()
+{
+    TMDIChild* child = open();
+    g_editorWarnings.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(collectEditorWarnings);
+    const auto typeRow = [this](const QString& azimuth, const QString& pairs) {
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+        QTest::keyClick(editor(), Qt::Key_Return);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+        QTest::keyClicks(editor(), azimuth);
+        QTest::keyClick(editor(), Qt::Key_Tab);
+        QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+        QTest::keyClicks(editor(), pairs);
+        QTest::keyClick(editor(), Qt::Key_Tab);
+    };
+    child->DBGrid1()->setCurrentIndex(child->model()->index(3, 0));
+    typeRow(QStringLiteral("45"), QStringLiteral("10"));
+    idle();
+    actions().EditUndo1->trigger();
+    actions().EditRedo1->trigger();
+    typeRow(QStringLiteral("50"), QStringLiteral("20"));
+    idle();
+    actions().EditUndo1->trigger();
+    typeRow(QStringLiteral("55"), QStringLiteral("30"));
+    actions().FillHeight1->trigger();
+    idle();
+    qInstallMessageHandler(previous);
+    QVERIFY2(g_editorWarnings.isEmpty(), qPrintable(g_editorWarnings.join(u'\n')));
+    QCOMPARE(child->Table1().rowCount(), 6);
 }
 
 QTEST_MAIN(TestUndo)

@@ -13,6 +13,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace zelt::shell {
 
 namespace {
@@ -42,12 +44,22 @@ DiagnosticsDialog::DiagnosticsDialog(QWidget* parent) : QDialog(parent)
     connect(m_list, &QTreeWidget::itemActivated, this, [this](QTreeWidgetItem* item) { goToEntry(item); });
 
     auto* buttons = new QDialogButtonBox(this);
+    m_apply = buttons->addButton(QStringLiteral("&Apply"), QDialogButtonBox::ApplyRole);
+    m_apply->setAutoDefault(false);
+    m_apply->setToolTip(QStringLiteral("Put the suggested value into its cell (one step of Undo)"));
+    m_apply->hide();
     m_copy = buttons->addButton(QStringLiteral("Copy"), QDialogButtonBox::ActionRole);
     m_copy->setAutoDefault(false);
     QPushButton* close = buttons->addButton(QDialogButtonBox::Close);
     close->setAutoDefault(false);
     connect(m_copy, &QPushButton::clicked, this, [this] { QApplication::clipboard()->setText(text()); });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
+    connect(m_apply, &QPushButton::clicked, this, [this] {
+        const int index = currentEntry();
+        if (index >= 0 && m_applyHandler && m_document && !m_document->isClosed())
+            m_applyHandler(m_document, static_cast<std::size_t>(index));   // may fill the list anew
+    });
+    connect(m_list, &QTreeWidget::currentItemChanged, this, &DiagnosticsDialog::updateApply);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(m_list);
@@ -59,6 +71,8 @@ void DiagnosticsDialog::setDiagnostics(const std::vector<zelt::document::Diagnos
 {
     m_diagnostics = diagnostics;
     m_document = document;
+    m_applicable.clear();
+    m_applyHandler = nullptr;
     setWindowTitle(context.isEmpty() ? QStringLiteral("Notes and warnings") : context);
     m_list->clear();
     const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
@@ -77,6 +91,29 @@ void DiagnosticsDialog::setDiagnostics(const std::vector<zelt::document::Diagnos
     m_list->resizeColumnToContents(kField);
     if (m_list->topLevelItemCount() > 0)
         m_list->setCurrentItem(m_list->topLevelItem(0));
+    updateApply();
+}
+
+void DiagnosticsDialog::offerApply(std::vector<bool> applicable, ApplyHandler handler)
+{
+    m_applicable = std::move(applicable);
+    m_applyHandler = std::move(handler);
+    updateApply();
+}
+
+int DiagnosticsDialog::currentEntry() const
+{
+    const QTreeWidgetItem* item = m_list->currentItem();
+    return item ? item->data(kRow, kIndexRole).toInt() : -1;
+}
+
+void DiagnosticsDialog::updateApply()
+{
+    const bool offered = m_applyHandler && std::find(m_applicable.begin(), m_applicable.end(), true) != m_applicable.end();
+    m_apply->setVisible(offered);
+    const int index = currentEntry();
+    m_apply->setEnabled(offered && index >= 0 && static_cast<std::size_t>(index) < m_applicable.size()
+                        && m_applicable[static_cast<std::size_t>(index)] && m_document && !m_document->isClosed());
 }
 
 QString DiagnosticsDialog::text() const

@@ -4,8 +4,12 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPointer>
+
+#include <algorithm>
 
 namespace zelt::shell {
 
@@ -40,6 +44,45 @@ bool movesBetweenCells(const QKeyEvent& key)
 
 }  // namespace
 
+void GridView::setModel(QAbstractItemModel* model)
+{
+    if (QAbstractItemModel* old = this->model())
+        disconnect(old, &QAbstractItemModel::modelAboutToBeReset, this, &GridView::closeEditorBeforeReset);
+    QTableView::setModel(model);
+    if (model)
+        connect(model, &QAbstractItemModel::modelAboutToBeReset, this, &GridView::closeEditorBeforeReset);
+}
+
+void GridView::closeEditorBeforeReset()
+{
+    // A reset hides the view's editors and then forgets them all. Hiding the focused editor
+    // hands the focus to the view, which (its current cell already gone) opens an editor on the
+    // first cell while the reset is still running; that editor is forgotten with the others yet
+    // stays open, and its focus-out later reaches the view as an editor it does not know
+    // ("commitData/closeEditor called with an editor that does not belong to this view").
+    // Closed here, while its cell still exists, the editor gives the focus back to the view
+    // with nothing open; its text was stored or given up by whoever resets the model, as the
+    // reset itself would have dropped it.
+    // The view's own record is asked: an editor opened while rows were being removed is open
+    // although the view no longer says it is editing.
+    const QObjectList children = viewport()->children();
+    for (QObject* child : children) {
+        QPointer<QWidget> editor = qobject_cast<QWidget*>(child);
+        if (!editor || editor->isWindow() || editor->isHidden())
+            continue;
+        const QModelIndex index = indexAt(editor->geometry().center());
+        if (index.isValid() && indexWidget(index) == editor) {
+            editor->setProperty(kRefused, false);
+            QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
+        }
+    }
+}
+
+int GridView::fittingWidth(int column) const
+{
+    return std::max(horizontalHeader()->sectionSizeHint(column), sizeHintForColumn(column));
+}
+
 QWidget* GridView::openEditor() const
 {
     if (!isEditing())
@@ -58,6 +101,7 @@ QWidget* GridView::openEditor() const
 
 void GridView::discardOpenEditor()
 {
+    fprintf(stderr, "DBG aboutToReset open=%p\n", (void*)openEditor());
     if (QWidget* editor = openEditor()) {
         editor->setProperty(kRefused, false);
         QTableView::closeEditor(editor, QAbstractItemDelegate::RevertModelCache);

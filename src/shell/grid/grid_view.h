@@ -21,6 +21,7 @@ class GridView : public QTableView {
     Q_OBJECT
 public:
     using QTableView::QTableView;
+    void setModel(QAbstractItemModel* model) override;
     /// True while a cell editor is open.
     bool isEditing() const { return state() == QAbstractItemView::EditingState; }
     /// The open cell editor (the direct child of the viewport holding the focus, or the one
@@ -30,6 +31,10 @@ public:
     bool commitOpenEditor();
     /// Closes the open editor without writing its text.
     void discardOpenEditor();
+
+    /// The width `column` needs to show its title and the texts of the rows in view (and of
+    /// up to the header's resizeContentsPrecision() rows about them) without cutting them.
+    int fittingWidth(int column) const;
 
     /// Editor property set while the last commit of its text was refused.
     static constexpr const char* kRefused = "zeltRefused";
@@ -42,6 +47,8 @@ protected:
     void focusInEvent(QFocusEvent* event) override;
 
 private:
+    void closeEditorBeforeReset();
+
     bool m_pressRefused = false;
 };
 

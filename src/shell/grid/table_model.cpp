@@ -2,7 +2,9 @@
 // Qt table model over a document's dataset: rows by index, columns from the column set.
 #include "shell/grid/table_model.h"
 
+#include "shell/commands/check_findings.h"
 #include "shell/grid/grid_look.h"
+#include "shell/paint/route_check_marks.h"
 
 #include <QApplication>
 
@@ -117,6 +119,42 @@ QVariant TraverseTableModel::cellText(int row, int column) const
     return fromUtf8(m_doc.table.displayTextAt(row, field));
 }
 
+void TraverseTableModel::setCheckFindings(const CheckFindings* findings)
+{
+    if (m_findings)
+        disconnect(m_findings, nullptr, this, nullptr);
+    m_findings = findings;
+    if (!m_findings)
+        return;
+    // Only the marks change: one signal for the whole grid, which repaints what it shows.
+    connect(m_findings, &CheckFindings::changed, this, [this] {
+        if (rowCount() > 0 && columnCount() > 0)
+            emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1), {Qt::BackgroundRole, Qt::ToolTipRole});
+    });
+}
+
+QVariant TraverseTableModel::checkMark(int row, int column, int role) const
+{
+    const int field = fieldIndexOf(column);
+    if (!m_findings || field < 0 || !m_findings->report())
+        return {};
+    QString text;
+    const CheckFindings::Mark mark
+        = m_findings->markAt(row + 1, m_doc.table.fields()[static_cast<std::size_t>(field)].name, &text);
+    if (mark == CheckFindings::Mark::None)
+        return {};
+    if (role == Qt::ToolTipRole)
+        return text;
+    // The column's own colour tinted towards the finding's, so that text keeps its contrast
+    // with light and dark palettes alike.
+    const QColor base = m_background[static_cast<std::size_t>(column)].value<QColor>();
+    const QColor tint = mark == CheckFindings::Mark::Stretch ? checkStretchColour() : checkSuspectColour();
+    const double share = mark == CheckFindings::Mark::BestSuspect ? 0.5 : 0.3;
+    return QColor::fromRgbF(float(base.redF() * (1 - share) + tint.redF() * share),
+                            float(base.greenF() * (1 - share) + tint.greenF() * share),
+                            float(base.blueF() * (1 - share) + tint.blueF() * share));
+}
+
 QVariant TraverseTableModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.column() >= columnCount() || index.row() >= rowCount())
@@ -129,7 +167,11 @@ QVariant TraverseTableModel::data(const QModelIndex& index, int role) const
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(toQtAlignment(m_columns[col].alignment));
     case Qt::BackgroundRole:
+        if (QVariant mark = checkMark(index.row(), index.column(), role); mark.isValid())
+            return mark;
         return m_background[col];
+    case Qt::ToolTipRole:
+        return checkMark(index.row(), index.column(), role);
     case Qt::ForegroundRole:
         return m_foreground[col];
     case Qt::FontRole:

@@ -15,6 +15,7 @@
 
 namespace zelt::shell {
 
+class CheckFindings;
 class QtGridMetrics;
 
 /// Shows the rows of `doc.table` through the columns of `doc.columns`. Cells are read by row
@@ -42,6 +43,9 @@ public:
     void refreshColumns();
     /// Re-reads everything (the table was reopened under another path, or refreshed).
     void refreshRows();
+    /// Cells the findings name are tinted (BackgroundRole) and tell what was found (ToolTipRole);
+    /// `findings` (may be null) outlives the model.
+    void setCheckFindings(const CheckFindings* findings);
     /// While false, edits are refused silently (the window is closing its table).
     void setEditsAccepted(bool accepted) { m_editsAccepted = accepted; }
 
@@ -73,6 +77,7 @@ private:
     void onStateChanged();
     void resolveColumns();
     QVariant cellText(int row, int column) const;
+    QVariant checkMark(int row, int column, int role) const;
 
     zelt::document::Document& m_doc;
     std::unique_ptr<Observer> m_observer;
@@ -87,6 +92,7 @@ private:
     QPalette m_palette;
     int m_current = -1;
     bool m_editsAccepted = true;
+    const CheckFindings* m_findings = nullptr;
 };
 
 }  // namespace zelt::shell

@@ -5,6 +5,7 @@
 #include "compute/field_rules.h"
 #include "export/figure_file.h"
 #include "export/ocad_writer.h"
+#include "shell/commands/check_findings.h"
 #include "shell/paint/route_known_marks.h"
 
 #include <QTimer>
@@ -270,6 +271,26 @@ void RouteModel::updateKnownPoints()
         return;
     }
     m_scene.knownPoints = std::make_shared<const KnownPointMarks>(knownPointMarks(m_scene.route, known, m_doc.pairsPer100m));
+}
+
+void RouteModel::setCheckFindings(const CheckFindings* findings)
+{
+    if (m_findings)
+        disconnect(m_findings, nullptr, this, nullptr);
+    m_findings = findings;
+    if (m_findings)
+        connect(m_findings, &CheckFindings::changed, this, &RouteModel::checkMarksChanged);
+    emit checkMarksChanged();
+}
+
+const zelt::compute::CheckReport* RouteModel::checkReport() const
+{
+    return m_findings ? m_findings->report() : nullptr;
+}
+
+QString RouteModel::checkText(int row) const
+{
+    return m_findings ? m_findings->rowText(row) : QString();
 }
 
 void RouteModel::selectRow(int row)

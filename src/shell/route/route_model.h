@@ -2,6 +2,7 @@
 // The route of one document, kept up to date with its table for the route dock.
 #pragma once
 
+#include "compute/blunder_check.h"
 #include "document/document.h"
 #include "shell/paint/route_painter.h"
 
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace zelt::shell {
+
+class CheckFindings;
 
 /// The route of one document (owned by its `TMDIChild` beside the grid model). Listens to the
 /// table: a post recomputes the route from the changed row on (heights alone only touch the
@@ -45,6 +48,13 @@ public:
     /// Makes `row` (0-based) the table's current row, as clicking it in the grid would; a
     /// refused post of the row being edited is reported through errorRaised.
     void selectRow(int row);
+    /// The findings of the last check drawn over the route (`findings` may be null and outlives
+    /// the model); checkMarksChanged() tells when they change.
+    void setCheckFindings(const CheckFindings* findings);
+    /// The findings to draw, null when there are none.
+    const zelt::compute::CheckReport* checkReport() const;
+    /// What was found about row `row` (1-based), empty when nothing.
+    QString checkText(int row) const;
     /// Applies pending table changes now (the event loop does it otherwise).
     void flush();
 
@@ -57,6 +67,7 @@ signals:
     void knownPointsChanged();
     void currentRowChanged(int row);
     void errorRaised(const QString& message);
+    void checkMarksChanged();
 
 private:
     class Observer;
@@ -86,6 +97,7 @@ private:
     bool m_heightsDirty = false;
     bool m_flushQueued = false;
     std::shared_ptr<void> m_knownSubscription;   ///< to the document's known points
+    const CheckFindings* m_findings = nullptr;
     std::unique_ptr<Observer> m_observer;
     zelt::document::ObserverRegistration m_registration;   ///< after m_observer: unregisters first
 };

@@ -2,6 +2,7 @@
 // Plan pane: painting through the shared route painter, zoom, pan, hover texts, row selection.
 #include "shell/route/route_plan_widget.h"
 
+#include "shell/paint/route_check_marks.h"
 #include "shell/paint/route_known_marks.h"
 #include "shell/route/route_model.h"
 
@@ -45,6 +46,7 @@ void RoutePlanWidget::setModel(RouteModel* model)
         connect(m_model, &RouteModel::routeChanged, this, &RoutePlanWidget::routeChanged);
         connect(m_model, &RouteModel::currentRowChanged, this, qOverload<>(&QWidget::update));
         connect(m_model, &RouteModel::knownPointsChanged, this, qOverload<>(&QWidget::update));
+        connect(m_model, &RouteModel::checkMarksChanged, this, qOverload<>(&QWidget::update));
     }
     routeChanged();
 }
@@ -96,6 +98,8 @@ void RoutePlanWidget::paintEvent(QPaintEvent*)
         return;
     }
     paintPlan(p, QRectF(rect()), m_model->scene(), m_view, colours, &m_cache);
+    if (const zelt::compute::CheckReport* found = m_model->checkReport())
+        paintPlanCheckMarks(p, QRectF(rect()), m_view, m_model->scene().route, *found);
     QString note = m_model->lengthProblem();
     if (note.isEmpty() && m_model->showFigures())
         note = m_model->figureProblem();
@@ -182,6 +186,8 @@ QString RoutePlanWidget::legText(int row) const
     height("Recalc", scene.route.profile.recalc);
     if (std::size_t(row) < scene.marks.size() && !scene.marks[std::size_t(row)].isEmpty())
         text += QStringLiteral("\n") + scene.marks[std::size_t(row)];
+    if (const QString found = m_model->checkText(row + 1); !found.isEmpty())
+        text += QStringLiteral("\n") + found;
     if (scene.knownPoints)
         for (const KnownPointMark& k : scene.knownPoints->marks)
             if (k.row == row + 1) {

@@ -3,6 +3,7 @@
 #include "shell/route/route_profile_widget.h"
 
 #include "shell/route/route_model.h"
+#include "shell/paint/route_check_marks.h"
 #include "shell/paint/route_painter.h"
 
 #include <QHelpEvent>
@@ -30,6 +31,7 @@ void RouteProfileWidget::setModel(RouteModel* model)
         connect(m_model, &RouteModel::routeChanged, this, qOverload<>(&QWidget::update));
         connect(m_model, &RouteModel::heightsChanged, this, qOverload<>(&QWidget::update));
         connect(m_model, &RouteModel::currentRowChanged, this, qOverload<>(&QWidget::update));
+        connect(m_model, &RouteModel::checkMarksChanged, this, qOverload<>(&QWidget::update));
     }
     update();
 }
@@ -53,6 +55,8 @@ void RouteProfileWidget::paintEvent(QPaintEvent*)
         return;
     }
     paintProfile(p, QRectF(rect()), m_model->scene(), colours);
+    if (const zelt::compute::CheckReport* found = m_model->checkReport())
+        paintProfileCheckMarks(p, QRectF(rect()), m_model->scene(), *found);
 }
 
 void RouteProfileWidget::mousePressEvent(QMouseEvent* event)

@@ -170,6 +170,7 @@ void TMainForm::restoreSettings()
     try {
         m_regSave->RestoreForm();
         m_regSave->RestoreToolbars();
+        settleFloatingToolbars();
     } catch (const RegistryError& e) {
         showRegistryError(this, e);
         return;

@@ -195,6 +195,7 @@ private:
     void createStatusBar();
     QToolBar* makeToolbar(const char* name, const char* caption, Qt::ToolBarArea area, QAction* viewItem);
     void addCloseButton(QToolBar* toolbar);
+    void settleFloatingToolbars();
     void placeFirstStart();
     void keepOnScreen();
     void restoreSettings();

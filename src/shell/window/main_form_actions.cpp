@@ -15,6 +15,8 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace zelt::shell {
 namespace {
 
@@ -256,6 +258,25 @@ void TMainForm::addCloseButton(QToolBar* tb)
     close->setVisible(tb->isFloating());
     connect(close, &QAction::triggered, tb, &QWidget::hide);
     connect(tb, &QToolBar::topLevelChanged, close, &QAction::setVisible);
+}
+
+void TMainForm::settleFloatingToolbars()
+{
+    // The settings keep a floating toolbar's place and width only. The state restored from
+    // them lists it in the dock it left, so it would come back with that dock's orientation
+    // (upright, from a side dock) in a box cut from the stored width and the upright height,
+    // buttons hidden behind the extension button. Qt lays a toolbar dragged out of any dock
+    // flat: so it comes back, as tall as its buttons and at least as wide as they need. Qt
+    // does not report the restored toolbars as floating, so their close buttons are shown here.
+    for (QToolBar* tb : m_toolbars) {
+        if (auto* close = tb->findChild<QAction*>(tb->objectName() + QStringLiteral("Close"), Qt::FindDirectChildrenOnly))
+            close->setVisible(tb->isFloating());
+        if (!tb->isFloating())
+            continue;
+        tb->setOrientation(Qt::Horizontal);
+        const QSize need = tb->sizeHint();
+        tb->resize(std::max(tb->width(), need.width()), need.height());
+    }
 }
 
 void TMainForm::createToolbars()

@@ -4,6 +4,7 @@
 #include "shell/route/route_model.h"
 
 #include "compute/field_rules.h"
+#include "shell/commands/check_findings.h"
 #include "document/document_files.h"
 #include "interchange/layout_stream.h"
 #include "shell/grid/grid_delegate.h"
@@ -95,6 +96,8 @@ TMDIChild::TMDIChild(QWidget* parent)
     };
     m_session = std::make_unique<zelt::document::DocumentSession>(*m_document, std::move(layoutIo));
     m_history = new DocumentHistory(*this);
+    m_findings = new CheckFindings(*m_document, this);
+    m_model->setCheckFindings(m_findings);
     buildNavigator();
 
     auto* layout = new QVBoxLayout(this);
@@ -167,8 +170,11 @@ void TMDIChild::connectGrid()
     connect(m_grid->horizontalHeader(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
         // A width the user drags becomes the column's own width (and is saved with the layout).
         auto& cols = m_document->columns.columns;
-        if (!m_applyingColumns && column >= 0 && column < static_cast<int>(cols.size()) && width > 0)
+        if (!m_applyingColumns && column >= 0 && column < static_cast<int>(cols.size()) && width > 0) {
             cols[static_cast<std::size_t>(column)].width = static_cast<int>(std::lround(width / m_widthScale));
+            if (column < static_cast<int>(m_fittedWidths.size()))
+                m_fittedWidths[static_cast<std::size_t>(column)] = 0;
+        }
     });
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
         if (isWithin(old, m_grid) && !isWithin(now, m_grid))
@@ -187,6 +193,8 @@ TMDIChild::~TMDIChild()
     m_grid = nullptr;
     delete m_model;
     m_model = nullptr;
+    delete m_findings;   // after the models that read it
+    m_findings = nullptr;
 }
 
 QString TMDIChild::selectedFieldName() const
@@ -250,6 +258,8 @@ bool TMDIChild::goToRow(int row, const QString& fieldName)
 void TMDIChild::refreshColumns()
 {
     m_keepLayoutFile = false;
+    m_fitColumns = true;
+    m_fittedWidths.clear();
     m_model->refreshColumns();
 }
 
@@ -273,9 +283,32 @@ void TMDIChild::applyColumns()
         m_grid->setColumnHidden(i, !c.visible);
         // A default width is measured with the grid's own font already.
         const bool ownWidth = i < static_cast<int>(own.size()) && own[static_cast<std::size_t>(i)].width;
+        const int fitted = i < static_cast<int>(m_fittedWidths.size()) ? m_fittedWidths[static_cast<std::size_t>(i)] : 0;
         if (c.visible)
-            m_grid->setColumnWidth(i, ownWidth ? screenWidth(c.width) : c.width);
+            m_grid->setColumnWidth(i, std::max(fitted, ownWidth ? screenWidth(c.width) : c.width));
     }
+    m_applyingColumns = false;
+    // Fitted once the opening (or the change of layout) is through: it may replace the columns.
+    if (m_fitColumns && m_model->rowCount() > 0) {
+        m_fitColumns = false;
+        QTimer::singleShot(0, this, &TMDIChild::fitColumns);
+    }
+}
+
+void TMDIChild::fitColumns()
+{
+    // A column is widened to its title and to the texts in view: a layout made with another
+    // font cuts them ("umbling", "pa..."). The layout keeps its own widths; only a width the
+    // user drags is stored.
+    // The widths stay while the grid is read again (after a pass or an undo).
+    auto* view = static_cast<GridView*>(m_grid);
+    m_fittedWidths.assign(static_cast<std::size_t>(m_model->columnCount()), 0);
+    m_applyingColumns = true;
+    for (int i = 0; i < m_model->columnCount(); ++i)
+        if (!m_grid->isColumnHidden(i)) {
+            m_fittedWidths[static_cast<std::size_t>(i)] = view->fittingWidth(i);
+            m_grid->setColumnWidth(i, std::max(m_grid->columnWidth(i), m_fittedWidths[static_cast<std::size_t>(i)]));
+        }
     m_applyingColumns = false;
 }
 
@@ -331,8 +364,10 @@ bool TMDIChild::refuseReadOnlyKey(const QKeyEvent& key)
 
 RouteModel* TMDIChild::routeModel()
 {
-    if (!m_routeModel)
+    if (!m_routeModel) {
         m_routeModel = new RouteModel(*m_document, this);
+        m_routeModel->setCheckFindings(m_findings);
+    }
     return m_routeModel;
 }
 

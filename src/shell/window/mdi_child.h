@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <vector>
 
 class QTableView;
 class QCloseEvent;
@@ -25,6 +26,7 @@ class TraverseTableModel;
 class GridDelegate;
 class RouteModel;
 class DocumentHistory;
+class CheckFindings;
 
 /// The document window (`TMDIChild`): owns one `zelt::document::Document` (the table `Table1`,
 /// the survey values, the column set and the height-calculation marks), shows it in `DBGrid1`
@@ -108,6 +110,9 @@ public:
     /// cause and asks whether to close anyway; returns false when the user keeps the window open.
     bool writeCompanionsAndClose();
 
+    /// What the last Check found in this document, shown in the grid and the route view until
+    /// the document changes (ends with the window).
+    CheckFindings* checkFindings() const { return m_findings; }
     /// The undo history of this document (ends with the window).
     DocumentHistory* history() const { return m_history; }
     /// Undo / Redo of the Edit menu: typed text in the cell editor first, as a text field does;
@@ -149,6 +154,7 @@ private:
     void followTable(int row);
     void moveTableTo(int row);
     void applyColumns();
+    void fitColumns();
     void showCellEditor();
     int firstVisibleColumn() const;
     int columnOfField(const QString& fieldName) const;
@@ -170,8 +176,11 @@ private:
     bool m_closed = false;
     bool m_following = false;
     bool m_applyingColumns = false;
+    bool m_fitColumns = true;               ///< the next columns applied with rows are fitted to their texts
+    std::vector<int> m_fittedWidths;        ///< screen widths fitted to the texts, 0 where the user chose one
     double m_widthScale = 1.0;
     DocumentHistory* m_history = nullptr;   ///< after m_document: deleted first (it listens to the table)
+    CheckFindings* m_findings = nullptr;    ///< likewise
     bool m_closedEarly = false;             ///< the table closed, a companion still to be written
     bool m_settling = false;                ///< settlePendingRow collects the refusal instead of showing it
     QString m_settleError;
