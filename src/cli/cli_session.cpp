@@ -162,9 +162,9 @@ void CliSession::close()
         std::string message = e.what();
         try {
             m_session->rollbackChange();
-            message += " Nothing was changed.";
+            message = document::asSentence(message) + " Nothing was changed.";
         } catch (const std::exception& again) {
-            message += " The change could not be undone (" + std::string(again.what())
+            message = document::asSentence(message) + " The change could not be undone (" + std::string(again.what())
                 + "); it is undone when the table is opened next.";
         }
         throw std::runtime_error(message);

@@ -60,6 +60,15 @@ std::string fileErrorText(const fs::path& path, int error)
     return "'" + path.string() + "': " + systemReason(error);
 }
 
+std::string asSentence(std::string text)
+{
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n'))
+        text.pop_back();
+    if (!text.empty() && text.back() != '.' && text.back() != '!' && text.back() != '?')
+        text += '.';
+    return text;
+}
+
 int syncFolderOf(const fs::path& path)
 {
     fs::path dir = path.parent_path();

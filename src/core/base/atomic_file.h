@@ -17,6 +17,10 @@ std::string systemReason(int error);
 /// "'<full path>': <system's reason>", the way every message about a file names it.
 std::string fileErrorText(const std::filesystem::path& path, int error);
 
+/// `text` ending as a sentence (a full stop added when it has none), so that another sentence
+/// can follow it.
+std::string asSentence(std::string text);
+
 /// A new version of one file, written beside it and put in its place only when complete.
 ///
 /// `begin` creates a temporary file in the target's folder (named after the target, with a

@@ -71,7 +71,7 @@ public:
         std::string message;
         m_file = AtomicFile::begin(m_path, message);
         if (!m_file.isOpen())
-            throw JournalError("Cannot write the journal: " + message + " Nothing was changed.");
+            throw JournalError("Cannot write the journal: " + asSentence(message) + " Nothing was changed.");
         put(std::string(kMagic) + "kind " + kind + "\n");
         blob("what", what);
     }
@@ -79,7 +79,7 @@ public:
     {
         std::string message;
         if (!m_file.write(bytes, message))
-            throw JournalError("Cannot write the journal: " + message + " Nothing was changed.");
+            throw JournalError("Cannot write the journal: " + asSentence(message) + " Nothing was changed.");
     }
     void blob(const std::string& word, std::string_view bytes)
     {
@@ -113,7 +113,7 @@ public:
             // acted on by the next open; the change does not start either way.
             std::error_code ec;
             fs::remove(m_path, ec);
-            throw JournalError("Cannot write the journal: " + message + " Nothing was changed.");
+            throw JournalError("Cannot write the journal: " + asSentence(message) + " Nothing was changed.");
         }
     }
 
