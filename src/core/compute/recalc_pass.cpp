@@ -7,6 +7,7 @@
 #include "document/traverse_schema.h"
 #include "document/traverse_table.h"
 
+#include <algorithm>
 #include <variant>
 
 namespace zelt::compute {
@@ -143,7 +144,8 @@ PassResult recalculateHeights(Document& doc)
         throw *problem;
     PassResult sums = UpdateSumPairs(doc);
     PassResult result = RecalcBetween(doc, kFillHeight, kRecalc);
-    result.rowsPosted += sums.rowsPosted;
+    // The sums walk posts every row; the recalculated rows are among them, counted once.
+    result.rowsPosted = std::max(result.rowsPosted, sums.rowsPosted);
     return result;
 }
 
