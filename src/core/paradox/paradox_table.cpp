@@ -23,7 +23,13 @@ namespace {
 
 using paradox::TableImage;
 
-std::string displayName(const std::filesystem::path& path) { return path.filename().string(); }
+/// The table as messages name it: its full path, so that a message says which file it means.
+std::string displayName(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(path, ec);
+    return (ec ? path : full.lexically_normal()).string();
+}
 
 std::string systemError(int err) { return systemReason(err); }
 
