@@ -10,8 +10,10 @@
 #include <QLocale>
 #include <QString>
 
+#include <chrono>
 #include <iostream>
 #include <stdexcept>
+#include <thread>
 
 namespace zelt::cli {
 namespace fs = std::filesystem;
@@ -57,6 +59,14 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
     m_decimalSeparator = decimalSeparatorOf(args);
     m_doc->table.setNumberFormat({m_decimalSeparator});
     const bool readOnly = mode == Mode::ReadOnly || mode == Mode::HeaderOnly;
+
+    // A writing command gives another program's command on the table a moment to finish (most
+    // take well under a second) before it is refused as in use below.
+    if (!readOnly) {
+        std::error_code ec;
+        for (int wait = 0; wait < 50 && fs::exists(table, ec) && document::isTableHeldElsewhere(table); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 
     // A change another run left unfinished is rolled back (or a save completed) before anything
     // is decided from what is on disk; the note goes where the commands' notes go.
