@@ -69,6 +69,34 @@ std::string asSentence(std::string text)
     return text;
 }
 
+int copyFileInto(const fs::path& from, int to)
+{
+    const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    int error = in < 0 ? errno : 0;
+    char buffer[64 * 1024];
+    while (error == 0) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            error = n < 0 ? errno : 0;
+            break;
+        }
+        for (ssize_t done = 0; done < n && error == 0;) {
+            const ssize_t w = ::write(to, buffer + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                error = w < 0 ? errno : EIO;
+            else
+                done += w;
+        }
+    }
+    if (in >= 0)
+        ::close(in);
+    return error;
+}
+
 int syncFolderOf(const fs::path& path)
 {
     fs::path dir = path.parent_path();

@@ -91,4 +91,8 @@ bool writeFileAtomically(const std::filesystem::path& target, std::string_view b
 /// Returns 0 or the errno of the failure.
 int syncFolderOf(const std::filesystem::path& path);
 
+/// Appends the whole of file `from` to the open descriptor `to`; 0, or the errno of the first
+/// read or write that failed (EIO for a write that wrote nothing).
+int copyFileInto(const std::filesystem::path& from, int to);
+
 }  // namespace zelt::document

@@ -108,29 +108,7 @@ Staged stage(const fs::path& from, const fs::path& target, bool lock)
     std::string detail;
     if (lock)
         TableLock::tryLock(s.fd.get(), detail);
-    int error = 0;
-    const Descriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (in.get() < 0)
-        error = errno;
-    char buffer[64 * 1024];
-    while (error == 0) {
-        const ssize_t n = ::read(in.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            error = n < 0 ? errno : 0;
-            break;
-        }
-        for (ssize_t done = 0; done < n && error == 0;) {
-            const ssize_t w = ::write(s.fd.get(), buffer + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                error = w < 0 ? errno : EIO;
-            else
-                done += w;
-        }
-    }
+    int error = copyFileInto(from, s.fd.get());
     if (error == 0 && ::fsync(s.fd.get()) != 0)
         error = errno;
     if (error != 0) {

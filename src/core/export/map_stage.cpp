@@ -55,30 +55,7 @@ StagedMap::StagedMap(const fs::path& map, std::int32_t startX, std::int32_t star
     const int fd = createBeside(map, exists ? (st.st_mode & 07777) : 0666, m_staged);
     if (fd < 0)
         fail(map, errno);
-    int error = 0;
-    if (exists) {
-        const int in = ::open(map.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-        error = in < 0 ? errno : 0;
-        char buffer[64 * 1024];
-        while (error == 0) {
-            const ssize_t n = ::read(in, buffer, sizeof buffer);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                error = n < 0 ? errno : 0;
-                break;
-            }
-            for (ssize_t done = 0; done < n && error == 0;) {
-                const ssize_t w = ::write(fd, buffer + done, std::size_t(n - done));
-                if (w < 0 && errno == EINTR)
-                    continue;
-                error = w < 0 ? errno : w == 0 ? EIO : 0;
-                done += w > 0 ? w : 0;
-            }
-        }
-        if (in >= 0)
-            ::close(in);
-    }
+    int error = exists ? document::copyFileInto(map, fd) : 0;
     if (::close(fd) != 0 && error == 0)
         error = errno;
     if (error != 0) {

@@ -90,6 +90,23 @@ private:
     bool m_failed = false;
 };
 
+/// Reads up to `size` bytes at `offset` into `out`; the count read (less only at the file's end).
+std::size_t readUpTo(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t size, const std::string& name)
+{
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw ParadoxError("Cannot read the table '" + name + "': " + systemError(errno) + ".");
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 std::vector<std::uint8_t> readWholeFile(int fd, const std::string& name, bool growRoom)
 {
     struct stat st {};
@@ -106,35 +123,14 @@ std::vector<std::uint8_t> readWholeFile(int fd, const std::string& name, bool gr
     std::vector<std::uint8_t> bytes;
     bytes.reserve(growRoom ? size + size / 4 + 256 * 1024 : size + 32768);
     bytes.resize(size);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw ParadoxError("Cannot read the table '" + name + "': " + systemError(errno) + ".");
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
+    bytes.resize(readUpTo(fd, 0, bytes.data(), bytes.size(), name));
     return bytes;
 }
 
 /// Reads `size` bytes at `offset` (fewer at the file's end; the rest stays zero).
 void readAt(int fd, std::uint64_t offset, std::uint8_t* out, std::size_t size, const std::string& name)
 {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw ParadoxError("Cannot read the table '" + name + "': " + systemError(errno) + ".");
-        if (n == 0)
-            break;
-        done += static_cast<std::size_t>(n);
-    }
+    const std::size_t done = readUpTo(fd, offset, out, size, name);
     std::fill(out + done, out + size, std::uint8_t{0});
 }
 
