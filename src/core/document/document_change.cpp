@@ -261,24 +261,15 @@ void ChangeRecorder::rowUpdated(int index, const Row& before, const Row& after)
     }
 }
 
-void ChangeRecorder::rowInserted(int index, const Row& values)
-{
-    using Step = DocumentChange::Step;
-    try {
-        m_change.m_rows.push_back(values);
-        m_change.m_steps.push_back({Step::Kind::Insert, index, static_cast<std::uint32_t>(m_change.m_rows.size() - 1), 0});
-        noticeWrite();
-    } catch (...) {
-        m_lost = true;
-    }
-}
+void ChangeRecorder::rowInserted(int index, const Row& values) { recordRow(DocumentChange::Step::Kind::Insert, index, values); }
 
-void ChangeRecorder::rowRemoved(int index, const Row& values)
+void ChangeRecorder::rowRemoved(int index, const Row& values) { recordRow(DocumentChange::Step::Kind::Remove, index, values); }
+
+void ChangeRecorder::recordRow(DocumentChange::Step::Kind kind, int index, const Row& values)
 {
-    using Step = DocumentChange::Step;
     try {
         m_change.m_rows.push_back(values);
-        m_change.m_steps.push_back({Step::Kind::Remove, index, static_cast<std::uint32_t>(m_change.m_rows.size() - 1), 0});
+        m_change.m_steps.push_back({kind, index, static_cast<std::uint32_t>(m_change.m_rows.size() - 1), 0});
         noticeWrite();
     } catch (...) {
         m_lost = true;

@@ -103,6 +103,8 @@ private:
     void rowUpdated(int index, const Row& before, const Row& after) override;
     void rowInserted(int index, const Row& values) override;
     void rowRemoved(int index, const Row& values) override;
+    /// Keeps a whole row inserted or removed at `index` as one step.
+    void recordRow(DocumentChange::Step::Kind kind, int index, const Row& values);
     void noticeWrite();
 
     Document& m_doc;
