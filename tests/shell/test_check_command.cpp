@@ -28,8 +28,8 @@ using zelt::document::TraverseTable;
 
 namespace {
 
-// A start row and eight legs at 64 pairs per 100 m; known points on rows 1, 4, 7 and 9 lie
-// exactly on the route as walked.
+// A start row and eight legs at 64 pairs per 100 m; known points where rows 2, 5, 8 and 10 (the
+// route's end) begin lie exactly on the route as walked.
 const int kAzimuth[] = {0, 40, 95, 130, 170, 152, 200, 250, 300};
 const double kPairs[] = {0, 64, 80, 72, 96, 88, 70, 64, 90};
 
@@ -50,8 +50,9 @@ void writeWalk(const QString& path, int azimuth6)
         t.setInteger("Azimuth", i == 5 ? azimuth6 : kAzimuth[i]);
         t.setFloat("Pairs", kPairs[i]);
         t.post();
+        // (x, y) is where row i+1 ends and row i+2 begins.
         if (i == 0 || i == 3 || i == 6 || i == 8)
-            known.set(i + 1, x / 15, y / 15);
+            known.set(i + 2, x / 15, y / 15);
     }
     t.close();
     zelt::document::writeInf(zelt::document::companionPath(path.toStdString(), ".inf"), 64.0, 420.0);

@@ -86,14 +86,6 @@ void checkInput(const std::vector<FitPair>& pairs, double pairsPer100m, double m
     });
 }
 
-// The number of different route spots among the pairs.
-int distinctSpots(const std::vector<FitPair>& pairs, double routeExtentMm)
-{
-    std::vector<bool> repeated(pairs.size(), false);
-    forSameSpots(pairs, spotTolerance(pairs, routeExtentMm).routeMm,
-                 [&](std::size_t, std::size_t later) { repeated[later] = true; });
-    return int(std::count(repeated.begin(), repeated.end(), false));
-}
 
 // Least squares in complex form: with z the route and w the known positions about their
 // centroids, the factor a + ib = sum(conj(z) w) / sum(|z|^2) minimises sum |(a+ib) z - w|^2.
@@ -150,17 +142,36 @@ FitDeviations deviationsOf(const std::vector<FitPair>& pairs, double sumSquaresM
 
 }  // namespace
 
+std::vector<std::size_t> distinctSpotPairs(const std::vector<FitPair>& pairs, double routeExtentMm)
+{
+    if (pairs.empty())
+        return {};
+    std::vector<bool> repeated(pairs.size(), false);
+    forSameSpots(pairs, spotTolerance(pairs, routeExtentMm).routeMm,
+                 [&](std::size_t, std::size_t later) { repeated[later] = true; });
+    std::vector<std::size_t> out;
+    for (std::size_t i = 0; i < pairs.size(); ++i)
+        if (!repeated[i])
+            out.push_back(i);
+    return out;
+}
+
 FitReport fitRoute(const std::vector<FitPair>& pairs, double pairsPer100m, double mapScale, double routeExtentMm)
 {
     checkInput(pairs, pairsPer100m, mapScale, routeExtentMm);
     FitReport r;
     r.points = int(pairs.size());
-    r.distinctPoints = distinctSpots(pairs, routeExtentMm);
+    // A spot given twice (rows the route puts on one point, with one known position) is one
+    // observation: counted twice it would pull the fit and shrink sigma0 without new evidence.
+    std::vector<FitPair> spots;
+    for (std::size_t i : distinctSpotPairs(pairs, routeExtentMm))
+        spots.push_back(pairs[i]);
+    r.distinctPoints = int(spots.size());
     if (r.distinctPoints == 1) {
-        r.placement.tx = pairs.front().known.x - pairs.front().route.x;
-        r.placement.ty = pairs.front().known.y - pairs.front().route.y;
+        r.placement.tx = spots.front().known.x - spots.front().route.x;
+        r.placement.ty = spots.front().known.y - spots.front().route.y;
     } else {
-        r.placement = similarity(pairs);
+        r.placement = similarity(spots);
     }
     const Placement& t = r.placement;
     r.scale = std::hypot(t.a, t.b);
@@ -175,7 +186,6 @@ FitReport fitRoute(const std::vector<FitPair>& pairs, double pairsPer100m, doubl
     r.shift = {t.tx, t.ty};
     r.pairsPer100m = pairsPer100m / r.scale;
 
-    double sumSquares = 0;
     const double metresPerMm = mapScale / 1000.0;
     for (const FitPair& p : pairs) {
         const MapPointMm fitted = t.apply(p.route);
@@ -185,13 +195,17 @@ FitReport fitRoute(const std::vector<FitPair>& pairs, double pairsPer100m, doubl
         res.dyMm = fitted.y - p.known.y;
         res.dxM = res.dxMm * metresPerMm;
         res.dyM = res.dyMm * metresPerMm;
-        sumSquares += res.dxMm * res.dxMm + res.dyMm * res.dyMm;
         r.residuals.push_back(res);
     }
-    r.rmsMm = std::sqrt(sumSquares / double(pairs.size()));
+    double sumSquares = 0;
+    for (const FitPair& p : spots) {
+        const MapPointMm fitted = t.apply(p.route);
+        sumSquares += (fitted.x - p.known.x) * (fitted.x - p.known.x) + (fitted.y - p.known.y) * (fitted.y - p.known.y);
+    }
+    r.rmsMm = std::sqrt(sumSquares / double(spots.size()));
     r.rmsM = r.rmsMm * metresPerMm;
     if (r.distinctPoints >= 3)
-        r.deviations = deviationsOf(pairs, sumSquares, r.scale, pairsPer100m);
+        r.deviations = deviationsOf(spots, sumSquares, r.scale, pairsPer100m);
     return r;
 }
 

@@ -2,6 +2,7 @@
 // Placing the route on known points: the least-squares similarity and its report.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <stdexcept>
 #include <vector>
@@ -68,7 +69,7 @@ struct FitReport {
     MapPointMm shift;                   ///< where the route's start lands, mm
     double pairsPer100m = 0;            ///< the pace count the fit implies: PairsPer100m / scale
     std::vector<FitResidual> residuals; ///< in the order of the pairs given
-    double rmsMm = 0;                   ///< root mean square of the residuals' lengths
+    double rmsMm = 0;                   ///< root mean square of the residuals' lengths, one spot counted once
     double rmsM = 0;
     std::optional<FitDeviations> deviations;   ///< with three or more distinct points
 };
@@ -84,11 +85,17 @@ public:
 /// test means the same on the ground at any map scale.
 inline constexpr double kCoincidentShare = 1e-6;
 
+/// The pairs that count in a fit: of the pairs the route puts on one spot (within
+/// kCoincidentShare of the route's extent, as fitRoute measures it) the first given, each spot
+/// once. Indices into `pairs`, in the order given.
+std::vector<std::size_t> distinctSpotPairs(const std::vector<FitPair>& pairs, double routeExtentMm = 0);
+
 /// One pair: a shift only (scale 1, no turn). Two or more: the least-squares similarity carrying
 /// the route positions onto the known ones. `mapScale` (the denominator, e.g. 15000) converts
 /// residuals to ground metres; `pairsPer100m` is the document's pace count. `routeExtentMm` is the
 /// size of the whole unfitted route on the map (0: the extent of the pairs' route positions and
-/// the start). FitError when there is no pair, a value is not finite or not positive, or two rows
+/// the start). Each route spot counts once (distinctSpotPairs) in the placement, the rms and the
+/// standard deviations; every pair has its residual. FitError when there is no pair, a value is not finite or not positive, or two rows
 /// share a route position but not a known one. When every route position is the same point (and
 /// so is every known one) the fit is a shift.
 FitReport fitRoute(const std::vector<FitPair>& pairs, double pairsPer100m, double mapScale, double routeExtentMm = 0);

@@ -72,6 +72,15 @@ struct RouteRow {
     std::optional<double> recalc;
 };
 
+/// Where row `row` (0-based) stands: where its leg begins, at the end point of the row before
+/// it, or at the route's start for the first row (nullopt). `row` may be the row count: the
+/// route's end. The one rule for where a row's mark, labels and known point are; every picture,
+/// the map export, the fit and the check ask it.
+inline std::optional<std::size_t> rowStandsAtEndOf(std::size_t row)
+{
+    return row == 0 ? std::nullopt : std::optional<std::size_t>(row - 1);
+}
+
 /// One point of the route line.
 struct RoutePoint {
     double xM = 0;
@@ -109,7 +118,11 @@ struct Route {
     /// The index of the point where row `row` (0-based) has its mark and labels: where its leg
     /// begins, the previous row's own end point (the start for the first row). `row` may be
     /// rowCount(), the route's end.
-    std::size_t rowMarkPoint(std::size_t row) const { return row == 0 ? 0 : rowPoints[row - 1]; }
+    std::size_t rowMarkPoint(std::size_t row) const
+    {
+        const auto end = rowStandsAtEndOf(row);
+        return end ? rowPoints[*end] : 0;
+    }
     /// Metres walked to the end of the last row (0 for an empty route).
     double lengthM() const { return rowPoints.empty() ? 0.0 : rowDistanceM(rowPoints.size() - 1); }
 };

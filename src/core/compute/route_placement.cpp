@@ -18,8 +18,13 @@ std::vector<GroundPointM> rowEndPointsM(const Document& doc, LegLengths lengths)
 {
     if (!isUsablePairsRatio(doc.pairsPer100m))
         throw FitError(pairsRatioMessage(doc.pairsPer100m));
+    return rowEndPointsM(routeRowsOf(doc.table, doc.pairsPer100m, -1, nullptr, lengths));
+}
+
+std::vector<GroundPointM> rowEndPointsM(std::span<const RouteRow> rows)
+{
     // Figures only follow a row's end point; the next leg starts from the end point itself.
-    const Route route = computeRoute(routeRowsOf(doc.table, doc.pairsPer100m, -1, nullptr, lengths));
+    const Route route = computeRoute(rows);
     std::vector<GroundPointM> ends;
     ends.reserve(route.rowCount());
     for (std::size_t index : route.rowPoints)
@@ -29,7 +34,8 @@ std::vector<GroundPointM> rowEndPointsM(const Document& doc, LegLengths lengths)
 
 GroundPointM rowMarkPointM(const std::vector<GroundPointM>& ends, int row)
 {
-    return row <= 1 ? GroundPointM{} : ends[std::size_t(row - 2)];
+    const auto end = row < 1 ? std::nullopt : rowStandsAtEndOf(std::size_t(row - 1));
+    return end ? ends[*end] : GroundPointM{};
 }
 
 double routeExtentMm(const std::vector<GroundPointM>& ends, double mapScale)
@@ -43,9 +49,7 @@ double routeExtentMm(const std::vector<GroundPointM>& ends, double mapScale)
     return std::hypot(size.x, size.y);
 }
 
-namespace {
-
-std::vector<FitPair> pairsOnRoute(const std::vector<GroundPointM>& ends, const zelt::document::KnownPoints& known,
+std::vector<FitPair> knownPointPairsOn(const std::vector<GroundPointM>& ends, const zelt::document::KnownPoints& known,
                                   double mapScale)
 {
     std::vector<FitPair> pairs;
@@ -61,6 +65,8 @@ std::vector<FitPair> pairsOnRoute(const std::vector<GroundPointM>& ends, const z
     return pairs;
 }
 
+namespace {
+
 void requireMapScale(double mapScale)
 {
     if (!(mapScale > 0) || !std::isfinite(mapScale))
@@ -73,7 +79,7 @@ std::vector<FitPair> knownPointPairs(const Document& doc, const zelt::document::
                                      LegLengths lengths)
 {
     requireMapScale(mapScale);
-    return pairsOnRoute(rowEndPointsM(doc, lengths), known, mapScale);
+    return knownPointPairsOn(rowEndPointsM(doc, lengths), known, mapScale);
 }
 
 FitReport placeOnKnownPoints(const Document& doc, const zelt::document::KnownPoints& known, double mapScale,
@@ -81,7 +87,7 @@ FitReport placeOnKnownPoints(const Document& doc, const zelt::document::KnownPoi
 {
     requireMapScale(mapScale);
     const std::vector<GroundPointM> ends = rowEndPointsM(doc, lengths);
-    return fitRoute(pairsOnRoute(ends, known, mapScale), doc.pairsPer100m, mapScale, routeExtentMm(ends, mapScale));
+    return fitRoute(knownPointPairsOn(ends, known, mapScale), doc.pairsPer100m, mapScale, routeExtentMm(ends, mapScale));
 }
 
 }  // namespace zelt::compute

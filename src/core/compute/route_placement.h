@@ -6,6 +6,7 @@
 #include "compute/route_geometry.h"
 #include "document/known_points.h"
 
+#include <span>
 #include <vector>
 
 namespace zelt::document {
@@ -27,6 +28,9 @@ struct GroundPointM {
 /// is not usable.
 std::vector<GroundPointM> rowEndPointsM(const zelt::document::Document& doc, LegLengths lengths = LegLengths::Walked);
 
+/// The same for rows already read: their azimuths and leg lengths.
+std::vector<GroundPointM> rowEndPointsM(std::span<const RouteRow> rows);
+
 /// Where row `row` (1-based) has its mark, given rowEndPointsM: where its leg begins, the end of
 /// the row before it (the start for row 1). Row count + 1 is the route's end. The map export
 /// writes a row's labels at the same point.
@@ -35,6 +39,12 @@ GroundPointM rowMarkPointM(const std::vector<GroundPointM>& ends, int row);
 /// The size of the unfitted route on the map at 1:`mapScale`, mm: the diagonal of the box around
 /// its start and its rows' end points.
 double routeExtentMm(const std::vector<GroundPointM>& ends, double mapScale);
+
+/// The known points paired with the unfitted positions of their rows' marks on the route whose
+/// rows end at `ends` (rowStandsAtEndOf says where), in row order. FitError when a known point
+/// names a row past the route's end.
+std::vector<FitPair> knownPointPairsOn(const std::vector<GroundPointM>& ends, const zelt::document::KnownPoints& known,
+                                       double mapScale);
 
 /// The known points paired with the route's unfitted positions of their rows' marks at the scale
 /// 1:`mapScale`, in row order. FitError when a known point names a row past the route's end.

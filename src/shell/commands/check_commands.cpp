@@ -148,8 +148,11 @@ zelt::document::Diagnostics checkDiagnostics(const CheckReport& report)
 {
     zelt::document::Diagnostics out = report.notes;
     if (report.planRmsM) {
-        const std::string text = "placed on the known points: rms " + metres(*report.planRmsM)
-                                 + " m on the ground (tolerance " + metres(report.planToleranceM) + " m)";
+        // The same rms the Known Points dialog and the route view show for the same placement.
+        std::string text = "placed on the known points: rms " + metres(*report.planRmsM)
+                           + " m on the ground (tolerance " + metres(report.planToleranceM) + " m)";
+        if (report.suggestedKnownRow)
+            text += "; one more known point would help most at row " + std::to_string(*report.suggestedKnownRow);
         out.push_back(report.planFlagged ? Diagnostic::warning(text + ": flagged") : Diagnostic::note(text));
     }
     for (const auto& s : report.stretches) {
@@ -166,7 +169,8 @@ zelt::document::Diagnostics checkDiagnostics(const CheckReport& report)
                                             [&](const auto& o) { return o.rank == s.rank; });
         const std::string kind = zelt::compute::kindName(s.kind);
         out.push_back(Diagnostic::warning(
-            "suspect, rank " + std::to_string(s.rank) + (sameRank > 1 ? " (tie)" : "") + ": " + reading(s.value) + ", try "
+            "suspect, rank " + std::to_string(s.rank) + (sameRank > 1 ? " (tie)" : "") + ", "
+                + QString::number(100 * s.probability, 'f', 1).toStdString() + " %: " + reading(s.value) + ", try "
                 + reading(s.suggested) + (kind.empty() ? "" : " (" + kind + ")") + "; rms " + metres(s.rmsBeforeM)
                 + " -> " + metres(s.rmsAfterM) + " m",
             s.row, zelt::compute::fieldName(s.field)));

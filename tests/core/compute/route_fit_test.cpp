@@ -293,6 +293,18 @@ private slots:
         QVERIFY(std::fabs(r.deviations->scale - sdScale) < 1e-12);
         QVERIFY(std::fabs(r.deviations->rotationDeg - sdScale / 1.06 * 180 / kPi) < 1e-10);
         QVERIFY(std::fabs(r.deviations->pairsPer100m - 64 / (1.06 * 1.06) * sdScale) < 1e-10);
+
+        // A corner given again for a row the route puts on the same spot is no new evidence:
+        // the fit, its rms and sigma0 stay; both rows have their residual.
+        std::vector<FitPair> twice = pairs;
+        twice.push_back({5, corners[0], pairs[0].known});
+        const FitReport t = fitRoute(twice, 64.0, 15000);
+        QCOMPARE(t.points, 5);
+        QCOMPARE(t.distinctPoints, 4);
+        QCOMPARE(int(t.residuals.size()), 5);
+        QVERIFY(std::fabs(t.rmsMm - r.rmsMm) < 1e-12);
+        QVERIFY(t.deviations && std::fabs(t.deviations->sigma0Mm - d) < 1e-12);
+        QVERIFY(std::fabs(t.placement.tx - r.placement.tx) < 1e-12 && std::fabs(t.placement.a - r.placement.a) < 1e-12);
     }
 
     /// Whether two rows share a spot is judged against the route's extent: at 1:10,000,000 rows
