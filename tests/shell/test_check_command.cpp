@@ -95,7 +95,7 @@ private slots:
         QTreeWidget* list = dialog->list();
         QTreeWidgetItem* suspect = nullptr;
         for (int i = 0; i < list->topLevelItemCount() && !suspect; ++i)
-            if (list->topLevelItem(i)->text(2).startsWith(QStringLiteral("suspect, rank 1")))
+            if (list->topLevelItem(i)->text(2).startsWith(QStringLiteral("suspect, rank 1,")))
                 suspect = list->topLevelItem(i);
         QVERIFY(suspect);
         QCOMPARE(suspect->text(1), QStringLiteral("Azimuth"));

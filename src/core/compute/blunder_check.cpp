@@ -489,7 +489,9 @@ CheckReport checkTraverse(std::span<const CheckRow> rows, double pairsPer100m,
         return std::fabs(a.logWeight - b.logWeight) <= 1e-9 * std::max(1.0, std::fabs(a.logWeight));
     };
     for (std::size_t i = 0; i < all.size(); ++i) {
-        if (i >= options.maxSuspects && !equal(all[i], all[i - 1]))
+        const bool tie = i > 0 && equal(all[i], all[i - 1]);
+        // Readings with no real chance are not worth a look, once one suspect is listed.
+        if (!tie && (i >= options.maxSuspects || (i > 0 && all[i].suspect.probability < options.minProbability)))
             break;
         Suspect s = all[i].suspect;
         s.rank = i == 0 ? 1 : equal(all[i], all[i - 1]) ? report.suspects.back().rank : report.suspects.back().rank + 1;

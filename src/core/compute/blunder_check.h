@@ -39,6 +39,7 @@ struct CheckOptions {
     double significance = 0.001;   ///< false-alarm rate of each test
     double power = 0.8;            ///< chance that a blunder of the minimal detectable size is flagged
     std::size_t maxSuspects = 10;  ///< listed at most, not counting ties with the last one
+    double minProbability = 0.001; ///< suspects less likely are not listed (the likeliest always is)
 };
 
 /// The legs between two consecutive altimeter readings: rows after `fromRow` up to `toRow`.
