@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget test of the Check command: the suspects in the non-modal list, leading to their cells.
+#include "compute/route_placement.h"
 #include "document/document_files.h"
 #include "document/known_points.h"
 #include "document/traverse_table.h"
@@ -111,6 +112,21 @@ private slots:
         QCOMPARE(child->selectedFieldName(), QStringLiteral("Azimuth"));
     }
 
+    // The check places the route as Known Points does: the rms in its list is the placement's
+    // the dialog and the route view show, for the same known points.
+    void checkRmsIsTheKnownPointsRms()
+    {
+        TMDIChild* child = checkSwapped();
+        const auto& known = child->document().knownPoints.points();
+        const double rms = zelt::compute::placeOnKnownPoints(child->document(), known, known.mapScale).rmsM;
+        QVERIFY(rms > 10);
+        DiagnosticsDialog* dialog = m_shell.form->diagnosticsDialog();
+        QVERIFY(dialog);
+        const QString first = dialog->list()->topLevelItem(0)->text(2);
+        QVERIFY2(first.startsWith(QStringLiteral("placed on the known points: rms %1 m").arg(rms, 0, 'f', 1)),
+                 qPrintable(first));
+    }
+
     void marksInTheGrid_data();
     void marksInTheGrid();
     void applyIsOneUndoStep();
@@ -188,7 +204,7 @@ void TestCheckCommand::applyIsOneUndoStep()
     QVERIFY(!dialog->applyButton()->isEnabled());   // the first entry is the placement's rms
     QTreeWidget* list = dialog->list();
     for (int i = 0; i < list->topLevelItemCount(); ++i)
-        if (list->topLevelItem(i)->text(2).startsWith(QStringLiteral("suspect, rank 1")))
+        if (list->topLevelItem(i)->text(2).startsWith(QStringLiteral("suspect, rank 1,")))
             list->setCurrentItem(list->topLevelItem(i));
     QVERIFY(dialog->applyButton()->isEnabled());
     const int steps = child->history()->stack()->count();
