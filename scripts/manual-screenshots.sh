@@ -23,4 +23,4 @@ if [ -z "$display" ]; then
 fi
 out=docs/manual/en/images
 mkdir -p "$out"
-DISPLAY=$display LANG=${LANG:-C.UTF-8} "$bin/docs/manual/shots/manual_shots" "$work/walk.db" "$out"
+DISPLAY=$display LANG=${LANG:-C.UTF-8} "$bin/src/app/manual_shots" "$work/walk.db" "$out"
