@@ -97,6 +97,7 @@ struct MainActions {
     QAction* WindowArrangeAll1 = nullptr;     ///< "&Arrange All"
     // Help and status bar pop-up
     QAction* HelpAbout1 = nullptr;        ///< "&About..."
+    QAction* HelpManual1 = nullptr;       ///< "&Manual" (F1)
     QAction* ChangeParyStartHeight1 = nullptr; ///< "Change Pary/Start Height" (pop-up)
     QAction* AboutZelt1 = nullptr;        ///< "About Zelt" (pop-up)
     // Toolbar-only buttons (own hints)

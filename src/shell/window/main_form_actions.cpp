@@ -4,6 +4,7 @@
 
 #include "shell/window/dock_area.h"
 #include "shell/window/icons.h"
+#include "shell/window/manual_window.h"
 #include "shell/window/status_panel.h"
 
 #include <QAction>
@@ -175,6 +176,11 @@ void TMainForm::createGridAndWindowActions()
     a.ChangeParyStartHeight1 = makeAction(this, "ChangeParyStartHeight1", "Change Pary/Start Height");
     a.AboutZelt1 = makeAction(this, "AboutZelt1", "About Zelt");
     connect(a.HelpAbout1, &QAction::triggered, this, &TMainForm::showAbout);
+    a.HelpManual1 = makeAction(this, "HelpManual1", "&Manual", "Manual|Opens the manual: a first traverse, every column and command",
+                               QKeySequence(Qt::Key_F1));
+    auto* manual = new ManualShortcut(this);
+    manual->setObjectName(QStringLiteral("ManualShortcut"));
+    connect(a.HelpManual1, &QAction::triggered, manual, [manual] { manual->show(QStringLiteral("index.html")); });
     connect(a.AboutZelt1, &QAction::triggered, this, &TMainForm::showAbout);
 }
 
@@ -228,7 +234,10 @@ void TMainForm::createMenus()
                               a.WindowMinimizeAll1, a.WindowArrangeAll1});
     connect(m_windowMenu, &QMenu::aboutToShow, this, &TMainForm::updateWindowMenu);
 
-    addMenu("&Help", "Help topics")->addAction(a.HelpAbout1);
+    QMenu* help = addMenu("&Help", "Help topics");
+    help->addAction(a.HelpManual1);
+    help->addSeparator();
+    help->addAction(a.HelpAbout1);
 
     m_statusPopup = new QMenu(this);
     m_statusPopup->addActions({a.ChangeParyStartHeight1, a.AboutZelt1});
