@@ -154,6 +154,8 @@ private slots:
     void copiedFolderRollsBack();
     void otherTableUnderTheNameIsRefused();
     void saveJournalCompletesInTheFolderItLies();
+    void saveJournalNamingOtherFilesIsRefused_data();
+    void saveJournalNamingOtherFilesIsRefused();
     void journalHeldByARunningChangeIsLeftAlone();
     void temporariesOfKilledCommandsAreRemoved();
     void appendJournalsWhatItOverwrites();
@@ -401,6 +403,39 @@ void JournalCliTest::saveJournalCompletesInTheFolderItLies()
     QVERIFY(!fs::exists(b / "t.ing"));
     QVERIFY(!fs::exists(b / "t.db-journal"));
     QVERIFY(!hasStrayFile(b, ".zelt-"));
+}
+
+void JournalCliTest::saveJournalNamingOtherFilesIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("record");
+    QTest::newRow("a token leaving the folder") << QByteArray("stage .inf ../../x");
+    QTest::newRow("the table removed") << QByteArray("remove .db");
+    QTest::newRow("a file of no companion's extension") << QByteArray("stage .txt 1f");
+    QTest::newRow("an absolute path") << QByteArray("remove /nonexistent-folder/t.inf");
+}
+
+// A save journal naming anything but the target's own files and staged files is refused whole:
+// not even its valid parts are done.
+void JournalCliTest::saveJournalNamingOtherFilesIsRefused()
+{
+    QFETCH(QByteArray, record);
+    QTemporaryDir tmp;
+    const fs::path dir = tmp.path().toStdString();
+    makeTable(dir / "t.db", 2, setRow);
+    const QByteArray table = readFile(dir / "t.db");
+    writeFile(dir / "t.ing", "layout");
+    writeFile(dir / "t.db.zelt-1f", "not a table");
+    HandJournal j;
+    j.add("kind replace").add("what 4", "save").add("remove .ing").add(record).add("stage table 1f");
+    writeFile(dir / "t.db-journal", j.bytes());
+
+    const CliRun r = runCli({"info", arg(dir / "t.db")});
+    QCOMPARE(r.exitCode, 3);
+    QVERIFY2(r.err.contains("t.db-journal") && r.err.contains("damaged"), qPrintable(r.err));
+    QCOMPARE(readFile(dir / "t.db"), table);
+    QCOMPARE(readFile(dir / "t.ing"), QByteArray("layout"));
+    QVERIFY(fs::exists(dir / "t.db.zelt-1f"));
+    QCOMPARE(readFile(dir / "t.db-journal"), j.bytes());
 }
 
 // A journal another program holds locked belongs to a change still running: nobody acts on it.

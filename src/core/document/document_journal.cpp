@@ -967,9 +967,11 @@ JournalOutcome recoverJournal(const fs::path& table)
     if (version != kVersion)
         throw JournalError(damagedJournal(path, "was written by another version of the program (" + version
                                                     + ") and cannot be checked"));
-    const std::optional<Journal> j = reader.parse();
+    std::optional<Journal> j = reader.parse();
     if (!j)
         throw JournalError(damagedJournal(path, "is damaged (a part of it fails its check)"));
+    // The command's words are shown to the user: nothing in them may pass for another line.
+    std::replace_if(j->what.begin(), j->what.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, '?');
     if (j->kind == "rollback")
         return rollBack(table, *j);
     if (j->kind == "rename")

@@ -236,8 +236,9 @@ std::vector<Diagnostic> DocumentSession::recover(const fs::path& path, Mode mode
         if (found.live && mode == Mode::ReadOnly)
             return {Diagnostic::warning("Another program is changing " + quoted(path)
                                         + "; what is read may hold part of its change.")};
-        // A change running elsewhere holds the journal: even a table it has yet to create is in use.
-        if (found.live)
+        // A change running elsewhere holds the journal: a table it has yet to create is in use
+        // too (an existing one opens read-only, as its lock is held).
+        if (found.live && !pathExists(path))
             throw JournalError("The table " + quoted(path) + " is in use by another program (its change is running).");
         if (!found.note.empty())
             return {Diagnostic::warning(found.note)};
