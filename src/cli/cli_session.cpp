@@ -74,9 +74,10 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
         const document::JournalOutcome recovered = document::recoverJournal(table);
         if (!recovered.note.empty())
             std::cerr << "warning: " << recovered.note << '\n';
-    } catch (const document::JournalError&) {
+    } catch (const document::JournalError& e) {
         if (!readOnly)
             throw;  // a read-only open reports it as a warning below
+        m_unfinished = e.what();
     }
     std::error_code ec;
     const bool exists = fs::exists(table, ec);
@@ -183,6 +184,8 @@ void CliSession::close()
 
 void CliSession::checkComplete() const
 {
+    if (!m_unfinished.empty())
+        throw PartialResult{"the rows read may be half changed by an unfinished change that could not be rolled back"};
     if (!m_damage.empty())
         throw PartialResult{m_damage + "\npartial result: " + std::to_string(m_rowsRead)
                             + (m_rowsRead == 1 ? " row" : " rows") + " read from a damaged table"};

@@ -53,8 +53,8 @@ public:
     /// Writes .ing, closes the table, writes .inf (a read-only session only closes the table).
     /// Throws the companion's I/O error.
     void close();
-    /// Throws PartialResult when the table was damaged, naming the rows that were read; read
-    /// commands call it after their output.
+    /// Throws PartialResult when the table was damaged, naming the rows that were read, or when
+    /// a journal beside it could not be acted on; read commands call it after their output.
     void checkComplete() const;
 
 private:
@@ -64,6 +64,7 @@ private:
     bool m_opened = false;
     bool m_keepLayoutFile = false;  ///< the .ing could not be read and is not written
     std::string m_damage;  ///< the table's damage as found at open; empty when whole
+    std::string m_unfinished;  ///< a journal that could not be acted on; the rows may be half changed
     int m_rowsRead = 0;
 };
 

@@ -176,6 +176,10 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::st
     table.open(mode == Mode::ReadOnly ? Access::ReadOnly : Access::ReadWrite);
     m_open = true;
     m_tableWritable = mode == Mode::Edit && !table.isReadOnly();
+    if (m_tableWritable) {
+        guardTableWrites(*table.file(), path);
+        removeStaleTemporaries(path);  // the table's lock is held: no other command writes its files
+    }
     m_doc.knownPoints.setWritesMoves(m_tableWritable);
     const fs::path ing = companionPath(path, ".ing");
     if (pathExists(ing))
@@ -232,6 +236,10 @@ std::vector<Diagnostic> DocumentSession::recover(const fs::path& path, Mode mode
         if (found.live && mode == Mode::ReadOnly)
             return {Diagnostic::warning("Another program is changing " + quoted(path)
                                         + "; what is read may hold part of its change.")};
+        // A change running elsewhere holds the journal: a table it has yet to create is in use
+        // too (an existing one opens read-only, as its lock is held).
+        if (found.live && !pathExists(path))
+            throw JournalError("The table " + quoted(path) + " is in use by another program (its change is running).");
         if (!found.note.empty())
             return {Diagnostic::warning(found.note)};
     } catch (const JournalError& e) {
@@ -252,9 +260,12 @@ void DocumentSession::createWithCompanions(const fs::path& path, const std::stri
     m_inChange = true;
     try {
         table.create();
+        journalCreatedTable(path);
         table.open();
         m_open = true;
         m_tableWritable = !table.isReadOnly();
+        if (m_tableWritable)
+            guardTableWrites(*table.file(), path);
         for (const Companion& c : companions())
             if (c.writtenOnCreate && c.write)
                 c.write(*this, companionPath(path, c.extension));

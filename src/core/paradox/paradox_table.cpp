@@ -68,6 +68,14 @@ public:
     FileSink(int fd, std::string name) : m_fd(fd), m_name(std::move(name)) {}
     void write(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override
     {
+        if (m_guard && size > 0) {
+            try {
+                m_guard(offset, size);
+            } catch (const std::exception& e) {
+                m_failed = true;
+                throw ParadoxError(e.what());
+            }
+        }
         while (size > 0) {
             const ssize_t n = ::pwrite(m_fd, data, size, static_cast<off_t>(offset));
             if (n < 0 && errno == EINTR)
@@ -83,8 +91,10 @@ public:
     }
 
     bool failed() const { return m_failed; }
+    void setGuard(ParadoxTable::WriteGuard guard) { m_guard = std::move(guard); }
 
 private:
+    ParadoxTable::WriteGuard m_guard;
     int m_fd;
     std::string m_name;
     bool m_failed = false;
@@ -267,6 +277,8 @@ public:
         checkIndex(index, m_img.rowCount());
         write([&](paradox::TableWriter& w) { w.remove(index); });
     }
+
+    void setWriteGuard(WriteGuard guard) override { m_sink.setGuard(std::move(guard)); }
 
     void sync() override
     {

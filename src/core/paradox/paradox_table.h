@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -87,6 +88,12 @@ public:
     virtual void deleteRow(std::size_t index) = 0;
     /// fdatasync: called after structural changes, at the end of passes and on close.
     virtual void sync() = 0;
+
+    /// Called with the byte range of the file about to be overwritten, before each write. A
+    /// guard that throws stops the write: nothing of it reaches the file, and the table then
+    /// takes no further writes until it is opened again.
+    using WriteGuard = std::function<void(std::uint64_t offset, std::size_t size)>;
+    virtual void setWriteGuard(WriteGuard guard) { (void)guard; }
 };
 
 /// Renames a table and its auxiliary files of ours (lock file) on disk. Throws ParadoxError.
