@@ -251,7 +251,10 @@ void DocumentSession::createWithCompanions(const fs::path& path, const std::stri
     writeRollbackJournal(path, change.empty() ? std::string("new table") : change);
     m_inChange = true;
     try {
-        table.create();
+        if (m_newTableCodePage != 0)
+            table.create(m_newTableCodePage);
+        else
+            table.create();
         table.open();
         m_open = true;
         m_tableWritable = !table.isReadOnly();
