@@ -144,6 +144,26 @@ private slots:
                         QStringLiteral("1:1,1")}).exitCode, 0);
     }
 
+    /// known-points --json lists the points with their map scale, read back by a JSON parser.
+    void knownPointsAsJson()
+    {
+        Setup s;
+        const CliRun r = s.run({QStringLiteral("known-points"), s.table, QStringLiteral("--set"),
+                                QStringLiteral("2:10.5,-3"), QStringLiteral("--scale"), QStringLiteral("10000"),
+                                QStringLiteral("--json")});
+        QCOMPARE(r.exitCode, 0);
+        QJsonParseError error;
+        const QJsonObject o = QJsonDocument::fromJson(r.out.toUtf8(), &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(r.out));
+        QCOMPARE(o.value(QStringLiteral("mapScale")).toDouble(), 10000.0);
+        QCOMPARE(o.value(QStringLiteral("table")).toString(), s.table);
+        const QJsonArray points = o.value(QStringLiteral("points")).toArray();
+        QCOMPARE(points.size(), 1);
+        QCOMPARE(points.at(0).toObject().value(QStringLiteral("row")).toInt(), 2);
+        QCOMPARE(points.at(0).toObject().value(QStringLiteral("x")).toDouble(), 10.5);
+        QCOMPARE(points.at(0).toObject().value(QStringLiteral("y")).toDouble(), -3.0);
+    }
+
     /// fit --json gives exactly the documented keys and finds the compass and pace errors.
     void fitReportsTheErrors()
     {
