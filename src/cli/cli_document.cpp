@@ -8,10 +8,12 @@
 
 #include "paradox/paradox_table.h"
 #include "document/row_restore.h"
+#include "document/traverse_schema.h"
 #include "interchange/csv_text.h"
 #include "interchange/row_import.h"
 #include "interchange/text_export.h"
 
+#include <algorithm>
 #include <ostream>
 #include <stdexcept>
 
@@ -254,7 +256,18 @@ int importCommand(const Args& args, std::ostream& out, std::ostream&)
     TraverseTable& table = session.table();
     if (records.empty())
         throw std::runtime_error("no header line naming the fields");
-    const std::vector<std::string> names = headerFields(records.front().fields, table);
+    std::vector<std::string> names = headerFields(records.front().fields, table);
+    // Typing metru sets Pairs from it and typing Pairs sets metru: a column of metru is typed
+    // first, so that Pairs, when given, is kept exactly as written (and metru follows from it as
+    // it did in the table the text came from).
+    std::vector<std::size_t> order(names.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::stable_partition(order.begin(), order.end(),
+                          [&](std::size_t i) { return document::TraverseSchema::sameName(names[i], "metru"); });
+    std::vector<std::string> orderedNames;
+    for (const std::size_t i : order)
+        orderedNames.push_back(names[i]);
     int imported = 0;
     // One walk over the table: observers (the known points) follow the rows once at its end,
     // not after every row, and the rows are made durable once.
@@ -263,8 +276,13 @@ int importCommand(const Args& args, std::ostream& out, std::ostream&)
         const interchange::CsvRecord& record = records[n];
         if (record.fields.size() == 1 && isBlank(record.fields.front()))
             continue;
+        std::vector<std::string> cells;
+        for (const std::size_t i : order)
+            cells.push_back(i < record.fields.size() ? record.fields[i] : std::string());
+        for (std::size_t i = order.size(); i < record.fields.size(); ++i)
+            cells.push_back(record.fields[i]);
         try {
-            interchange::appendTypedRow(table, names, record.fields, session.decimalSeparator());
+            interchange::appendTypedRow(table, orderedNames, cells, session.decimalSeparator());
         } catch (const std::exception& e) {
             std::string why = e.what();
             if (!why.empty() && why.back() == '.')

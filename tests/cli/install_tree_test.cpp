@@ -26,7 +26,6 @@ private slots:
     void fileTypeClaimsOnlyTables_data();
     void fileTypeClaimsOnlyTables();
     void packageRecommendsTheReportFonts();
-    void modesDoNotFollowTheUmask();
     void completionAfterQuietAndField_data();
     void completionAfterQuietAndField();
 
@@ -254,27 +253,6 @@ void InstallTreeTest::packageRecommendsTheReportFonts()
     const QString text = QString::fromUtf8(config.readAll());
     QVERIFY(text.contains(QStringLiteral("set(CPACK_DEBIAN_PACKAGE_RECOMMENDS \"fonts-liberation2 | fonts-liberation\")")));
     QVERIFY(text.contains(QStringLiteral("set(CPACK_DEBIAN_PACKAGE_HOMEPAGE \"https://")));
-}
-
-// Installed by someone whose umask keeps others out, every folder is still 0755 and every file
-// 0644 (programs 0755): another user finds the programs and their data files.
-void InstallTreeTest::modesDoNotFollowTheUmask()
-{
-    const QString tight = m_dir.filePath(QStringLiteral("tight"));
-    const Run r = run(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("umask 027 && exec \"$0\" --install \"$1\" --prefix \"$2\""),
-                                            QStringLiteral(ZELT_CMAKE), QStringLiteral(ZELT_BINARY_DIR), tight});
-    QVERIFY2(r.exitCode == 0, qPrintable(r.out + r.err));
-    int checked = 0;
-    for (const auto& e : fs::recursive_directory_iterator(tight.toStdString())) {
-        const auto mode = e.symlink_status().permissions();
-        if (e.is_symlink())
-            continue;
-        const fs::perms others = fs::perms::others_read | (e.is_directory() ? fs::perms::others_exec : fs::perms::none);
-        QVERIFY2((mode & others) == others, e.path().c_str());
-        QVERIFY2((mode & fs::perms::group_read) != fs::perms::none, e.path().c_str());
-        ++checked;
-    }
-    QVERIFY(checked > 20);
 }
 
 void InstallTreeTest::completionAfterQuietAndField_data()
