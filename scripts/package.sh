@@ -9,6 +9,9 @@
 # $SOURCE_DATE_EPOCH, by default the last commit's, so two runs on one commit give equal files.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# The package's files and folders are made readable by everyone whatever the caller's umask (027
+# would leave folders 0750, and zelt-cli run by another user could not reach its data files).
+umask 022
 dir=${ZELT_PACKAGE_DIR:-build-package}
 for tool in cmake ninja c++ python3 gzip dpkg-buildflags dpkg-shlibdeps dpkg-deb; do
   command -v "$tool" >/dev/null || {

@@ -141,6 +141,8 @@ def bash_completion(text, args):
         commands.append((tokens[0], options, choices))
     common = sorted({word for term, _ in found.get("Options of every command", []) if term
                      for word in re.findall(r"--[a-z0-9-]+", term)} - {"--version"})
+    # The field names a --field NAME completes to, from the help's list of fields.
+    fields = [term for term, _ in found.get("Fields of a traverse table", []) if term]
     names = " ".join(name for name, _, _ in commands)
     function = "_" + re.sub(r"\W", "_", args.name)
     out = [
@@ -150,8 +152,14 @@ def bash_completion(text, args):
         "    local cur prev words cword",
         "    _init_completion || return",
         '    local commands="%s"' % names,
-        "    if [[ $cword -eq 1 ]]; then",
-        '        COMPREPLY=($(compgen -W "$commands help --help --version" -- "$cur"))',
+        '    local fields="%s"' % " ".join(fields),
+        "    # -q and --quiet may come before the command.",
+        "    local first=1",
+        "    while [[ $first -lt $cword && ( ${words[first]} == -q || ${words[first]} == --quiet ) ]]; do",
+        "        first=$((first + 1))",
+        "    done",
+        "    if [[ $cword -eq $first ]]; then",
+        '        COMPREPLY=($(compgen -W "$commands help --help --version -q --quiet" -- "$cur"))',
         "        return",
         "    fi",
         '    local options="%s"' % " ".join(common),
@@ -159,16 +167,17 @@ def bash_completion(text, args):
         "        --locale) return ;;",
         "        --figures | --layout) _filedir; return ;;",
         "    esac",
-        "    case ${words[1]} in",
-        '        help) [[ $cword -eq 2 ]] && COMPREPLY=($(compgen -W "$commands" -- "$cur")); return ;;',
+        "    case ${words[first]} in",
+        '        help) [[ $cword -eq $((first + 1)) ]] && COMPREPLY=($(compgen -W "$commands" -- "$cur")); return ;;',
     ]
     for name, options, choices in commands:
         out.append("        %s)" % name)
         for option, values in sorted(choices.items()):
             if option in ("--figures", "--layout"):
                 continue
+            words = " ".join(values) if values or option != "--field" else "$fields"
             out.append('            [[ $prev == %s ]] && { COMPREPLY=($(compgen -W "%s" -- "$cur")); return; }'
-                       % (option, " ".join(values)))
+                       % (option, words))
         own = [o for o in options if o not in common]
         out.append('            options+="%s" ;;' % "".join(" " + o for o in own))
     out += [

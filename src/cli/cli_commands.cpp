@@ -3,6 +3,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_help.h"
 #include "cli/cli_register.h"
+#include "cli/cli_util.h"
 
 #include <algorithm>
 #include <exception>
@@ -98,7 +99,7 @@ int checkedOutput(int status)
     std::cout.flush();
     if (std::cout || status != 0)
         return status;
-    std::cerr << "zelt-cli: cannot write to standard output\n";
+    std::cerr << "zelt-cli: " << standardOutputFailure() << '\n';
     return 1;
 }
 
@@ -158,6 +159,7 @@ void registerCommand(const std::string& name, const std::string& usageText, Comm
 
 int run(int argc, char** argv)
 {
+    setUpStandardStreams();
     registerAll();
     // --quiet may also come before the command ("zelt-cli -q import ...").
     std::vector<char*> words(argv, argv + argc);
@@ -203,22 +205,28 @@ int run(int argc, char** argv)
             printCommandHelp(std::cout, helpOf(name));
             return checkedOutput(0);
         }
-        if (a.size() <= 2 || a.rfind("--", 0) != 0) {
-            args.positional.push_back(a);  // "-" is standard input; "-5" a negative number
-            continue;
-        }
-        const std::size_t eq = a.find('=');
-        const std::string option = a.substr(0, eq);
-        const auto known = std::find_if(accepted.begin(), accepted.end(),
-                                       [&](const UsageOption& o) { return o.name == option; });
-        if (known == accepted.end()) {
+        const auto unknownOption = [&](const std::string& option) {
             std::vector<std::string> names{"--help"};
             for (const UsageOption& o : accepted)
                 names.push_back(o.name);
             std::cerr << "zelt-cli " << name << ": unknown option " << option << didYouMean(option, names)
                       << "; see 'zelt-cli help " << name << "'\n";
             return 2;
+        };
+        // "-" is standard input and "-5" or "-.5" a negative number; any other word beginning with
+        // one '-' is an option this program does not have (a file of that name follows "--").
+        if (a.size() >= 2 && a[0] == '-' && a[1] != '-' && !(a[1] >= '0' && a[1] <= '9') && a[1] != '.')
+            return unknownOption(a);
+        if (a.size() <= 2 || a.rfind("--", 0) != 0) {
+            args.positional.push_back(a);
+            continue;
         }
+        const std::size_t eq = a.find('=');
+        const std::string option = a.substr(0, eq);
+        const auto known = std::find_if(accepted.begin(), accepted.end(),
+                                       [&](const UsageOption& o) { return o.name == option; });
+        if (known == accepted.end())
+            return unknownOption(option);
         if (!known->takesValue) {
             if (eq != std::string::npos)
                 return commandUsageError(name, "option " + option + " takes no value");
@@ -235,6 +243,9 @@ int run(int argc, char** argv)
         return checkedOutput(it->second.command(args, std::cout, std::cerr));
     } catch (const UsageError& e) {
         return commandUsageError(name, e.message);
+    } catch (const ValueError& e) {
+        std::cerr << "zelt-cli " << name << ": " << e.message << '\n';
+        return 2;
     } catch (const PartialResult& e) {
         std::cout.flush();
         const std::string& text = e.message;

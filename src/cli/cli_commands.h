@@ -23,6 +23,12 @@ struct UsageError {
     std::string message;
 };
 
+/// Thrown for a value the command cannot use: out of its range, a row or field the table does not
+/// have (exit status 2, the message alone, no usage line).
+struct ValueError {
+    std::string message;
+};
+
 /// Thrown by a command that read a damaged table, after printing what it could read: the
 /// message goes to standard error and the exit status is 3.
 struct PartialResult {
@@ -39,8 +45,8 @@ using Command = std::function<int(const Args&, std::ostream& out, std::ostream& 
 void registerCommand(const std::string& name, const std::string& usage, Command command,
                      const std::string& summary = {});
 
-/// Runs the command line; returns the exit status (0 ok, 1 error, 2 bad usage, 3 partial
-/// result from a damaged table). `--help`, `-h`, `help [COMMAND]` and `--version` print on
+/// Runs the command line; returns the exit status (0 ok, 1 failure, 2 bad usage or a value that
+/// cannot be used, 3 partial result from a damaged table, 4 check flagged something). `--help`, `-h`, `help [COMMAND]` and `--version` print on
 /// standard output and return 0. `--` ends the options: every argument after it is positional.
 int run(int argc, char** argv);
 

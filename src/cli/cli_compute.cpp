@@ -6,10 +6,12 @@
 #include "cli/cli_util.h"
 
 #include "compute/height_passes.h"
+#include "document/survey_values.h"
 #include "document/traverse_table.h"
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <ostream>
 #include <string>
 
@@ -52,16 +54,23 @@ void report(const Args& args, std::ostream& out, std::ostream& err, const std::s
 int settingsCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 1, 1, "TABLE.db");
+    // The values given are checked before the table is opened: one the survey values cannot take
+    // is the caller's to correct, and nothing is touched.
+    const char sep = decimalSeparatorOf(args);
+    std::optional<double> givenStart;
+    std::optional<double> givenPairs;
+    if (args.has("--start-height"))
+        givenStart = parseNumber(args.option("--start-height"), sep, "--start-height");
+    if (args.has("--pairs-per-100m"))
+        givenPairs = parseNumber(args.option("--pairs-per-100m"), sep, "--pairs-per-100m");
+    if (givenPairs && !document::isUsablePairsRatio(*givenPairs))
+        throw ValueError{document::pairsRatioMessage(*givenPairs)};
+    if (givenStart && !document::isUsableStartHeight(*givenStart))
+        throw ValueError{document::startHeightMessage(*givenStart)};
     CliSession session(tableArgument(args), args);
     auto& doc = session.document();
-    const char sep = session.decimalSeparator();
-    double pairs = doc.pairsPer100m;
-    double start = doc.startHeight;
-    if (args.has("--start-height"))
-        start = parseNumber(args.option("--start-height"), sep, "--start-height");
-    if (args.has("--pairs-per-100m"))
-        pairs = parseNumber(args.option("--pairs-per-100m"), sep, "--pairs-per-100m");
-    const auto result = zelt::compute::applySurveyValues(doc, start, pairs);
+    const auto result = zelt::compute::applySurveyValues(doc, givenStart.value_or(doc.startHeight),
+                                                         givenPairs.value_or(doc.pairsPer100m));
     session.close();
     printStatus(args, out, "PairsPer100m " + formatGeneral(doc.pairsPer100m) + ", StartHeight "
                                + formatGeneral(doc.startHeight));

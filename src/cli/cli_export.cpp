@@ -132,7 +132,7 @@ void registerExportCommands()
                     "[--points every5|every10|altimeter --field FillHeight|Recalc|Altimeter [--contours]] "
                     "[--figures FILE] [--fit] [--horizontal]",
                     exportOcdCommand,
-                    "Export the route into the OCAD 7 map MAP.ocd: a new map is made from the built-in template, an existing one (version 7) receives the objects beside its own; - writes a new map to standard output. --absolute labels each mark with the height of the named field; --points labels every 5th or 10th row or the rows with an altimeter reading with the height of --field, and --contours adds marks where the route crosses a contour. --fit places every written coordinate on the table's known points (see known-points and fit). --horizontal draws each leg with its walked length reduced by its slope (Procent), and fits with those lengths; the contour marks always use the horizontal length F.");
+                    "Export the route into the OCAD 7 map MAP.ocd: a new map is made from the built-in template, an existing one (version 7) receives the objects beside its own; - writes a new map to standard output. --absolute labels each mark with the height of the named field; --points labels every 5th or 10th row or the rows with an altimeter reading with the height of --field (FillHeight when --field is not given), and --contours adds marks where the route crosses a contour. --fit places every written coordinate on the table's known points (see known-points and fit). --horizontal draws each leg with its walked length reduced by its slope (Procent), and fits with those lengths; the contour marks always use the horizontal length F.");
 }
 
 }  // namespace zelt::cli

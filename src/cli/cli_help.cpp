@@ -114,15 +114,40 @@ void exitStatuses(std::ostream& out)
     entry(out, "0", "Success.");
     entry(out, "1",
           "Failure: the message is on standard error. Work done before the error stays done (rows "
-          "already posted, map objects already appended). Output that could not be written is a failure too.");
-    entry(out, "2", "Usage error: an unknown command or option, a missing or extra argument, or a value that "
-                    "is not allowed.");
+          "already posted, map objects already appended). Output that could not be written is a failure too, "
+          "and no status line says the output was written before it was.");
+    entry(out, "2", "Usage or value error: an unknown command or option, a missing or extra argument, or a value "
+                    "the command cannot use (out of its range, a row or field the table does not have). Nothing "
+                    "was changed.");
     entry(out, "3",
           "Partial result: the table is damaged; a command that only reads it worked on the rows before "
           "the damage, and says so on standard error. A command that changes a table refuses a damaged "
           "one with status 1 and changes nothing.");
     entry(out, "4", "check found something to flag: a stretch whose slopes disagree with the altimeter, or a "
                     "route that misses its known points.");
+}
+
+void fields(std::ostream& out)
+{
+    out << "Fields of a traverse table:\n";
+    entry(out, "Azimuth", "Compass bearing of the leg in degrees, -360 to 360.");
+    entry(out, "Pairs", "Pace pairs counted along the leg.");
+    entry(out, "Procent", "Slope of the leg in percent, -150 to 150 (the grid's Percent column).");
+    entry(out, "Povorot", "Turn note: a word or number whose figure the map export draws from the figure file.");
+    entry(out, "Mark", "Text of the mark where the leg ends.");
+    entry(out, "Reserv", "Free text.");
+    entry(out, "metru", "Length of the leg as walked, in metres: Pairs converted with PairsPer100m.");
+    entry(out, "F", "Calculated, never stored: the horizontal length of the leg in metres, metru reduced by "
+                    "the slope (metru / sqrt(1 + (Procent/100)^2)).");
+    entry(out, "G", "Calculated, never stored: the height difference of the leg in metres from its slope, "
+                    "F x Procent/100 (positive uphill). The sum of G over a stretch is the height the slopes "
+                    "alone give for it, which check compares with the altimeter.");
+    entry(out, "Altimeter", "Altimeter reading at the end of the leg, in metres (0 to 3000).");
+    entry(out, "Recalc", "Height in metres corrected between two known heights (recalc).");
+    entry(out, "id", "A number the program keeps with the row.");
+    entry(out, "sumPairs", "Running total of Pairs, written by the height passes.");
+    entry(out, "FillHeight", "Height in metres filled in by fill-heights or percent-heights; the height an "
+                             "export labels when no other field is named.");
 }
 
 void files(std::ostream& out)
@@ -176,6 +201,8 @@ void printFullHelp(std::ostream& out, const std::vector<CommandHelp>& commands)
     out << '\n';
     exitStatuses(out);
     out << '\n';
+    fields(out);
+    out << '\n';
     environment(out);
     out << '\n';
     files(out);
@@ -193,8 +220,8 @@ void printCommandHelp(std::ostream& out, const CommandHelp& command)
     }
     wrapped(out,
             "Options of every command: --locale NAME, --figures FILE, --layout FILE.ing, --quiet, --help; "
-            "-- ends the options. Exit status: 0 success, 1 failure, 2 usage error, 3 partial result from "
-            "a damaged table.",
+            "-- ends the options. Exit status: 0 success, 1 failure, 2 usage or value error, 3 partial result "
+            "from a damaged table, 4 check flagged something.",
             0);
 }
 

@@ -3,6 +3,7 @@
 #include "cli/cli_commands.h"
 #include "cli/cli_register.h"
 #include "cli/cli_session.h"
+#include "cli/cli_json.h"
 #include "cli/cli_util.h"
 
 #include "compute/fit_wording.h"
@@ -72,8 +73,8 @@ void applySet(KnownPoints& kp, const std::string& value, char separator, int row
     const double x = parseNumber(std::string_view(xy).substr(0, split), separator, value);
     const double y = parseNumber(std::string_view(xy).substr(split + 1), separator, value);
     if (row > rowCount + 1)
-        throw std::runtime_error("row " + std::to_string(row) + " is beyond the table's " + std::to_string(rowCount)
-                                 + (rowCount == 1 ? " row" : " rows"));
+        throw ValueError{"row " + std::to_string(row) + " is beyond the table's " + std::to_string(rowCount)
+                         + (rowCount == 1 ? " row" : " rows")};
     try {
         kp.set(row, x, y);
     } catch (const zelt::document::KnownPointsError& e) {
@@ -104,7 +105,7 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
         if (name == "--remove") {
             const int row = value == "end" ? rowCount + 1 : parseRowNumber(value, "--remove");
             if (!kp.remove(row))
-                throw std::runtime_error("row " + std::to_string(row) + " has no known point");
+                throw ValueError{"row " + std::to_string(row) + " has no known point"};
         } else if (name == "--set") {
             applySet(kp, value, sep, rowCount);
         } else if (name == "--scale") {
@@ -116,6 +117,16 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
     }
     if (changes)
         known.replace(kp);
+    if (args.has("--json")) {
+        QJsonArray points;
+        for (const auto& p : kp.points)
+            points.append(QJsonObject{{QStringLiteral("row"), p.row}, {QStringLiteral("x"), jsonValue(p.xMm)}, {QStringLiteral("y"), jsonValue(p.yMm)}});
+        writeJson(QJsonObject{{QStringLiteral("table"), QString::fromStdString(tablePath.string())},
+                              {QStringLiteral("mapScale"), jsonValue(kp.mapScale)},
+                              {QStringLiteral("points"), points}},
+                  out);
+        return 0;
+    }
     for (const auto& p : kp.points)
         out << p.row << '\t' << plainNumber(p.xMm, sep) << '\t' << plainNumber(p.yMm, sep) << '\n';
     return 0;
@@ -123,24 +134,25 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
 
 void printJson(const zelt::compute::FitReport& r, zelt::compute::LegLengths lengths, std::ostream& out)
 {
-    out << "{\"points\": " << r.points << ", \"scale\": " << jsonNumber(r.scale)
-        << ", \"rotation\": " << jsonNumber(r.compassCorrectionDeg) << ", \"shift\": [" << jsonNumber(r.shift.x)
-        << ", " << jsonNumber(r.shift.y) << "], \"pairsPer100m\": " << jsonNumber(r.pairsPer100m)
-        << ", \"residuals\": [";
-    for (std::size_t i = 0; i < r.residuals.size(); ++i) {
-        const auto& res = r.residuals[i];
-        out << (i ? ", " : "") << "{\"row\": " << res.row << ", \"dx\": " << jsonNumber(res.dxMm)
-            << ", \"dy\": " << jsonNumber(res.dyMm) << '}';
-    }
-    out << "], \"rms\": " << jsonNumber(r.rmsMm) << ", \"lengths\": \""
-        << (lengths == zelt::compute::LegLengths::Horizontal ? "horizontal" : "walked") << "\", \"sd\": ";
+    QJsonArray residuals;
+    for (const auto& res : r.residuals)
+        residuals.append(QJsonObject{{QStringLiteral("row"), res.row}, {QStringLiteral("dx"), jsonValue(res.dxMm)}, {QStringLiteral("dy"), jsonValue(res.dyMm)}});
+    QJsonValue sd(QJsonValue::Null);
     if (const auto& d = r.deviations)
-        out << "{\"scale\": " << jsonNumber(d->scale) << ", \"rotation\": " << jsonNumber(d->rotationDeg)
-            << ", \"pairsPer100m\": " << jsonNumber(d->pairsPer100m) << ", \"sigma0\": " << jsonNumber(d->sigma0Mm)
-            << '}';
-    else
-        out << "null";
-    out << "}\n";
+        sd = QJsonObject{{QStringLiteral("scale"), jsonValue(d->scale)},
+                         {QStringLiteral("rotation"), jsonValue(d->rotationDeg)},
+                         {QStringLiteral("pairsPer100m"), jsonValue(d->pairsPer100m)},
+                         {QStringLiteral("sigma0"), jsonValue(d->sigma0Mm)}};
+    writeJson(QJsonObject{{QStringLiteral("points"), r.points},
+                          {QStringLiteral("scale"), jsonValue(r.scale)},
+                          {QStringLiteral("rotation"), jsonValue(r.compassCorrectionDeg)},
+                          {QStringLiteral("shift"), QJsonArray{jsonValue(r.shift.x), jsonValue(r.shift.y)}},
+                          {QStringLiteral("pairsPer100m"), jsonValue(r.pairsPer100m)},
+                          {QStringLiteral("residuals"), residuals},
+                          {QStringLiteral("rms"), jsonValue(r.rmsMm)},
+                          {QStringLiteral("lengths"), lengths == zelt::compute::LegLengths::Horizontal ? QStringLiteral("horizontal") : QStringLiteral("walked")},
+                          {QStringLiteral("sd"), sd}},
+              out);
 }
 
 void printReport(const zelt::compute::FitReport& r, const zelt::compute::FitWording& wording, char sep,
@@ -186,22 +198,25 @@ int fitCommand(const Args& args, std::ostream& out, std::ostream&)
 void registerKnownPointCommands()
 {
     registerCommand("known-points",
-                    "known-points TABLE.db [--set ROW:X,Y]... [--remove ROW]... [--clear] [--scale N]",
+                    "known-points TABLE.db [--set ROW:X,Y]... [--remove ROW]... [--clear] [--scale N] [--json]",
                     knownPointsCommand,
                     "List the table's known points (row, X, Y in mm on the map, one a line), or change them: "
                     "--set gives the map position where row ROW's mark stands, the point where its leg begins and "
                     "the map export writes its labels (write ROW:X;Y where the decimal separator is the comma; ROW "
                     "'end', or one past the last row, is the end of the route), --remove drops one, --clear drops "
                     "all (also a damaged file), --scale records the map's scale (default 1:15000). The points are "
-                    "kept in TABLE.kpt beside the table.");
+                    "kept in TABLE.kpt beside the table. --json prints one object: \"table\" (full path), \"mapScale\" "
+                    "(the scale denominator) and \"points\" ([{\"row\", \"x\", \"y\"}], x and y in mm on the map).");
     registerCommand("fit", "fit TABLE.db [--horizontal] [--json]", fitCommand,
                     "Place the route on the known points (one point: a shift; more: the least-squares shift, turn "
                     "and scale) and say how far the compass and the pace count are off and what to do about it, "
                     "where the start lands and, from three points on, the residuals (fitted minus known) and the "
                     "standard deviations. --horizontal lays the route out with each walked length reduced by its "
                     "slope (Procent). --json prints {\"points\", \"scale\", \"rotation\" (degrees clockwise to add to "
-                    "every azimuth), \"shift\", \"pairsPer100m\", \"residuals\", \"rms\", \"lengths\", \"sd\"} with "
-                    "\"sd\" null below three points.");
+                    "every azimuth), \"shift\" ([x, y]), \"pairsPer100m\", \"residuals\" ([{\"row\", \"dx\", \"dy\"}]), "
+                    "\"rms\", \"lengths\" (\"walked\" or \"horizontal\"), \"sd\" ({\"scale\", \"rotation\", "
+                    "\"pairsPer100m\", \"sigma0\"}, null below three points)}; shift, dx, dy, rms and sigma0 are in mm "
+                    "on the map.");
 }
 
 }  // namespace zelt::cli

@@ -4,6 +4,7 @@
 #include "cli/cli_register.h"
 #include "cli/cli_route_source.h"
 #include "cli/cli_session.h"
+#include "cli/cli_json.h"
 #include "cli/cli_util.h"
 #include "shell/paint/route_known_marks.h"
 #include "shell/paint/route_painter.h"
@@ -29,56 +30,29 @@ namespace {
 using zelt::compute::Route;
 using zelt::compute::RoutePoint;
 
-// Shortest decimal form that reads back to the same double, independent of the process locale.
-std::string number(double v)
-{
-    char buf[64];
-    const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-    return ec == std::errc() ? std::string(buf, end) : std::string("null");
-}
-
-std::string jsonNumber(const std::optional<double>& v) { return v ? number(*v) : std::string("null"); }
-
-std::string jsonString(const std::string& s)
-{
-    std::string out = "\"";
-    for (const char c : s) {
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                const char* hex = "0123456789abcdef";
-                out += "\\u00";
-                out += hex[(static_cast<unsigned char>(c) >> 4) & 0xF];
-                out += hex[static_cast<unsigned char>(c) & 0xF];
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out + '"';
-}
-
-void writeJson(const RouteSource& src, std::ostream& out)
+void printRouteJson(const RouteSource& src, std::ostream& out)
 {
     const Route& r = src.route;
-    out << "{\"pairsPer100m\": " << number(src.pairsPer100m) << ", \"startHeight\": " << number(src.startHeight)
-        << ", \"line\": [";
-    for (std::size_t i = 0; i < r.points.size(); ++i)
-        out << (i ? ", " : "") << '[' << number(r.points[i].xM) << ", " << number(r.points[i].yM) << ']';
-    out << "], \"rows\": [";
+    QJsonArray line;
+    for (const RoutePoint& p : r.points)
+        line.append(QJsonArray{jsonValue(p.xM), jsonValue(p.yM)});
+    QJsonArray rows;
     for (std::size_t i = 0; i < r.rowCount(); ++i) {
         const auto& row = src.rows[i];
-        out << (i ? ",\n " : "\n ") << "{\"row\": " << i + 1 << ", \"point\": " << r.rowPoints[i]
-            << ", \"distance\": " << number(r.rowDistanceM(i)) << ", \"Altimeter\": " << jsonNumber(row.altimeter)
-            << ", \"FillHeight\": " << jsonNumber(row.fillHeight) << ", \"Recalc\": " << jsonNumber(row.recalc)
-            << ", \"Mark\": " << jsonString(src.marks[i]) << ", \"Povorot\": " << jsonString(row.turnNote) << '}';
+        rows.append(QJsonObject{{QStringLiteral("row"), static_cast<qint64>(i + 1)},
+                                {QStringLiteral("point"), static_cast<qint64>(r.rowPoints[i])},
+                                {QStringLiteral("distance"), jsonValue(r.rowDistanceM(i))},
+                                {QStringLiteral("Altimeter"), jsonValue(row.altimeter)},
+                                {QStringLiteral("FillHeight"), jsonValue(row.fillHeight)},
+                                {QStringLiteral("Recalc"), jsonValue(row.recalc)},
+                                {QStringLiteral("Mark"), jsonText(src.marks[i])},
+                                {QStringLiteral("Povorot"), jsonText(row.turnNote)}});
     }
-    out << (r.rowCount() ? "\n" : "") << "]}\n";
+    writeJson(QJsonObject{{QStringLiteral("pairsPer100m"), jsonValue(src.pairsPer100m)},
+                          {QStringLiteral("startHeight"), jsonValue(src.startHeight)},
+                          {QStringLiteral("line"), line},
+                          {QStringLiteral("rows"), rows}},
+              out);
 }
 
 // Fixed decimals with the chosen separator.
@@ -135,7 +109,7 @@ int routeCommand(const Args& args, std::ostream& out, std::ostream& err)
     RouteSource src = loadRouteSource(args);
     printDiagnostics(err, src.warnings);
     if (args.has("--json"))
-        writeJson(src, out);
+        printRouteJson(src, out);
     else
         writeTable(src, out, decimalSeparatorOf(args));
     src.finishClosing();
@@ -240,7 +214,10 @@ void registerRouteCommands()
                     "Print the route of the table in metres east and north of its start: every point of the route "
                     "line (turn figures from the figure file included) and, for each row, the index of its own end "
                     "point, the metres walked to it and its heights. --horizontal reduces each walked length by its slope "
-                    "(Procent). --json prints one JSON object. Reads only: "
+                    "(Procent). --json prints one object: \"pairsPer100m\", \"startHeight\" (metres), \"line\" ([[east, north]] "
+                    "in metres) and \"rows\" ([{\"row\", \"point\" (index into line), \"distance\" (metres walked), "
+                    "\"Altimeter\", \"FillHeight\", \"Recalc\" (metres; null when empty), \"Mark\", \"Povorot\" "
+                    "(null when empty)}]). Reads only: "
                     "nothing is written beside the table.");
     registerCommand("plot",
                     "plot TABLE.db OUT.png|OUT.svg|OUT.pdf|- [--format png|svg|pdf] [--size WxH] [--figures FILE] "

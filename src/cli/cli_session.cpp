@@ -5,11 +5,14 @@
 #include "base/atomic_file.h"
 #include "compute/field_rules.h"
 #include "document/document_journal.h"
+#include "document/value_format.h"
 #include "interchange/layout_stream.h"
+#include "paradox/code_page.h"
 
 #include <QLocale>
 #include <QString>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <stdexcept>
@@ -25,11 +28,25 @@ char decimalSeparatorOf(const Args& args)
         return '.';
     const QLocale locale(QString::fromStdString(name));
     if (locale.language() == QLocale::C && name != "C" && name != "POSIX")
-        throw UsageError{"unknown locale '" + name + "'"};
+        throw UsageError{"unknown locale '" + name + "'; give a language and country such as de_DE, en_US, ru_RU, "
+                         "or C"};
     const QString point = locale.decimalPoint();
     if (point.size() != 1 || point.at(0).unicode() > 0x7F)
         return '.';
     return static_cast<char>(point.at(0).unicode());
+}
+
+int codePageOf(const Args& args)
+{
+    const std::string text = args.option("--code-page", "1252");
+    const std::vector<int> supported = document::CodePage::supported();
+    const auto number = document::parseInteger(text);
+    if (number && std::find(supported.begin(), supported.end(), *number) != supported.end())
+        return *number;
+    std::string list;
+    for (const int n : supported)
+        list += (list.empty() ? "" : ", ") + std::to_string(n);
+    throw ValueError{"--code-page takes one of " + list + ", not '" + text + "'"};
 }
 
 CliSession::Layout layoutFor(const Args& args)
@@ -50,7 +67,10 @@ fs::path tablePath(const std::string& argument)
         throw UsageError{"an empty table name"};
     if (argument == "-")
         throw UsageError{"a table is a file: '-' (standard input or output) cannot be one"};
-    return fs::path(argument);
+    // Messages and status lines name the table by its full path.
+    std::error_code ec;
+    const fs::path full = fs::absolute(argument, ec);
+    return ec ? fs::path(argument) : full.lexically_normal();
 }
 
 CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layout layoutUse)
@@ -119,6 +139,8 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
         }
     };
     m_session = std::make_unique<document::DocumentSession>(*m_doc, std::move(io));
+    if (mode == Mode::Create)
+        m_session->setNewTableCodePage(codePageOf(args));
 
     // The field rules belong to the window from its creation, before the table is opened.
     compute::attachFieldRules(*m_doc);

@@ -74,6 +74,10 @@ std::filesystem::path tableArgument(const Args& args);
 /// companions beside it, never standard input or output).
 std::filesystem::path tablePath(const std::string& argument);
 
+/// The code page of --code-page N for a table to be created: 1252 without it; a ValueError for
+/// a number that is no supported code page.
+int codePageOf(const Args& args);
+
 /// The layout a text output needs: Read with --visible (the visible columns), else Ignore.
 CliSession::Layout layoutFor(const Args& args);
 

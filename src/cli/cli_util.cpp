@@ -4,6 +4,7 @@
 
 #include "base/atomic_file.h"
 #include "base/regular_file.h"
+#include "document/document_files.h"
 
 #include <QGuiApplication>
 
@@ -141,6 +142,113 @@ void OutputTarget::finish(std::ostream& out)
         out.write(buffer, in.gcount());
     if (in.bad())
         throw std::runtime_error("cannot read " + document::fileErrorText(m_path, errno));
+    // The whole output is out before the status line says so.
+    flushOutput(out);
+}
+
+namespace {
+
+bool& standardOutputClosed()
+{
+    static bool closed = false;
+    return closed;
+}
+
+/// Descriptor 1 behind a buffer: writes go straight to write(2), the first failure's errno is kept.
+class StandardOutputBuf : public std::streambuf {
+public:
+    StandardOutputBuf() { setp(m_buffer, m_buffer + sizeof m_buffer); }
+    int failure() const { return m_failure; }
+
+protected:
+    int_type overflow(int_type ch) override
+    {
+        if (!flushBuffer())
+            return traits_type::eof();
+        if (!traits_type::eq_int_type(ch, traits_type::eof())) {
+            *pptr() = traits_type::to_char_type(ch);
+            pbump(1);
+        }
+        return traits_type::not_eof(ch);
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        if (n >= static_cast<std::streamsize>(sizeof m_buffer)) {
+            if (!flushBuffer() || !writeAll(s, static_cast<std::size_t>(n)))
+                return 0;
+            return n;
+        }
+        return std::streambuf::xsputn(s, n);
+    }
+    int sync() override { return flushBuffer() ? 0 : -1; }
+
+private:
+    bool writeAll(const char* data, std::size_t size)
+    {
+        if (m_failure != 0)
+            return false;
+        while (size > 0) {
+            const ssize_t n = ::write(STDOUT_FILENO, data, size);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                m_failure = n < 0 ? errno : EIO;
+                return false;
+            }
+            data += n;
+            size -= static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    bool flushBuffer()
+    {
+        const std::size_t n = static_cast<std::size_t>(pptr() - pbase());
+        setp(m_buffer, m_buffer + sizeof m_buffer);
+        return n == 0 ? m_failure == 0 : writeAll(m_buffer, n);
+    }
+
+    char m_buffer[1 << 16];
+    int m_failure = 0;
+};
+
+StandardOutputBuf* standardOutputBuf = nullptr;
+
+}  // namespace
+
+void setUpStandardStreams()
+{
+    for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO}) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int null = ::open("/dev/null", fd == STDERR_FILENO ? O_WRONLY : O_RDONLY);
+        if (null >= 0 && null != fd) {
+            ::dup2(null, fd);
+            ::close(null);
+        }
+        if (fd == STDOUT_FILENO)
+            standardOutputClosed() = true;
+    }
+    if (!standardOutputBuf) {
+        // Lives as long as the process: std::cout is flushed through it at exit.
+        standardOutputBuf = new StandardOutputBuf;
+        std::cout.flush();
+        std::cout.rdbuf(standardOutputBuf);
+    }
+}
+
+std::string standardOutputFailure()
+{
+    if (standardOutputClosed())
+        return "cannot write to standard output: it is closed";
+    const int error = standardOutputBuf ? standardOutputBuf->failure() : 0;
+    return "cannot write to standard output: " + document::ioErrorMessage(error ? error : EIO);
+}
+
+void flushOutput(std::ostream& out)
+{
+    out.flush();
+    if (!out)
+        throw std::runtime_error(standardOutputFailure());
 }
 
 void printDiagnostics(std::ostream& out, const std::vector<document::Diagnostic>& diagnostics)

@@ -79,6 +79,19 @@ private:
     std::filesystem::path m_tempFolder;  ///< empty: a file path was given
 };
 
+/// Readies the standard streams before any file is opened: a closed descriptor 0, 1 or 2 is taken
+/// by /dev/null (standard output's opened for reading only, so that writing it fails), so that no
+/// table or companion the command opens becomes a standard stream and receives its messages; and
+/// std::cout writes descriptor 1 through a buffer that keeps the system's reason for the first
+/// write that failed.
+void setUpStandardStreams();
+/// What went wrong with standard output, for a message: "cannot write to standard output: No
+/// space left on device", "...: it is closed".
+std::string standardOutputFailure();
+/// Flushes `out` (standard output); throws std::runtime_error(standardOutputFailure()) when any
+/// of it could not be written. A success line comes after it, never before.
+void flushOutput(std::ostream& out);
+
 /// Writes each diagnostic as one line (document::diagnosticMessage: "warning: Row 3, FillHeight: text").
 void printDiagnostics(std::ostream& out, const std::vector<document::Diagnostic>& diagnostics);
 

@@ -3,9 +3,14 @@
 #include "cli_fixture.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <functional>
 
 #include <unistd.h>
 
@@ -35,6 +40,13 @@ private slots:
     void statusLinesAndQuiet_data();
     void statusLinesAndQuiet();
     void plotKeepsQtQuietAndItsNumbersPlain();
+    void valueErrorsExitTwoAndChangeNothing_data();
+    void valueErrorsExitTwoAndChangeNothing();
+    void noSuccessLineBeforeAFailedWrite();
+    void closedStandardOutputIsNamed();
+    void messagesNameFullPaths();
+    void helpDocumentsEveryJsonKey_data();
+    void helpDocumentsEveryJsonKey();
 
 private:
     QString table(const char* name = "t.db") const { return m_dir->filePath(QString::fromLatin1(name)); }
@@ -173,7 +185,7 @@ void ConventionsCliTest::commandHelpTouchesNoTable_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("usage");
-    const QString usageNew = QStringLiteral("Usage: zelt-cli new TABLE.db\n");
+    const QString usageNew = QStringLiteral("Usage: zelt-cli new TABLE.db [--code-page 1252|1251|866|437|850]\n");
     QTest::newRow("help new") << QStringList{"help", "new"} << usageNew;
     QTest::newRow("new --help") << QStringList{"new", "TABLE", "--help"} << usageNew;
     QTest::newRow("new -h") << QStringList{"new", "-h", "TABLE"} << usageNew;
@@ -386,6 +398,7 @@ void ConventionsCliTest::unknownNamesTakeOneLine_data()
     QTest::newRow("global option") << QStringList{"--verison"} << "unknown option '--verison' (did you mean '--version'?)";
     QTest::newRow("option slip") << QStringList{"dump", "TABLE", "--visibel"} << "unknown option --visibel (did you mean '--visible'?)";
     QTest::newRow("another command's option") << QStringList{"new", "TABLE", "--visible"} << "unknown option --visible; see";
+    QTest::newRow("a short option") << QStringList{"dump", "TABLE", "-x"} << "unknown option -x; see";
 }
 
 // An unknown command or option is one line on standard error, with the close names when there
@@ -450,6 +463,161 @@ void ConventionsCliTest::plotKeepsQtQuietAndItsNumbersPlain()
     const CliBytesRun comma = runCliIn(m_dir->path(), {"-q", "plot", "way.db", "-", "--format", "svg", "--locale", "de_DE"}, env);
     QCOMPARE(comma.exitCode, 0);
     QVERIFY(QString::fromUtf8(comma.out).contains(QStringLiteral("RMS ") + m.captured(1).replace(u'.', u',')));
+}
+
+void ConventionsCliTest::valueErrorsExitTwoAndChangeNothing_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("settings ratio") << QStringList{"settings", "way.db", "--pairs-per-100m", "-3"} << "between 1 and 1000";
+    QTest::newRow("settings height") << QStringList{"settings", "way.db", "--start-height", "9000"} << "between 0 and 3000";
+    QTest::newRow("recalc row") << QStringList{"recalc", "way.db", "--start", "1:420", "--end", "999:410"} << "999";
+    QTest::newRow("paste row") << QStringList{"paste", "way.db", "--field", "Mark", "--row", "999", "/dev/null"}
+                               << "--row 999 is past its end";
+    QTest::newRow("paste field") << QStringList{"paste", "way.db", "--field", "Azimut", "/dev/null"}
+                                 << "no field 'Azimut' (did you mean 'Azimuth'?)";
+    QTest::newRow("check tolerance") << QStringList{"check", "way.db", "--height-tolerance", "-1"} << "";
+    QTest::newRow("known point row") << QStringList{"known-points", "way.db", "--set", "9:1,1"} << "beyond the table";
+    QTest::newRow("no known point") << QStringList{"known-points", "way.db", "--remove", "2"} << "has no known point";
+    QTest::newRow("code page") << QStringList{"new", "other.db", "--code-page", "1250"} << "--code-page takes one of";
+    QTest::newRow("rename onto itself") << QStringList{"rename", "way.db", "./way.db"} << "is the table itself";
+    QTest::newRow("save as itself") << QStringList{"save-as", "way.db", "way.db", "--overwrite"} << "is the table itself";
+    QTest::newRow("workbook as .xls") << QStringList{"export-xlsx", "way.db", "out.xls"} << "name the file .xlsx";
+    QTest::newRow("locale") << QStringList{"dump", "way.db", "--locale", "xx_XX"} << "such as de_DE";
+}
+
+// A value the command cannot use exits 2 whatever the command, names the value, and leaves the
+// table, its companions and the folder as they were.
+void ConventionsCliTest::valueErrorsExitTwoAndChangeNothing()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, message);
+    makeWay(m_dir->path());
+    QDir dir(m_dir->path());
+    auto state = [&] {
+        QStringList files;
+        for (const QString& name : dir.entryList(QDir::Files, QDir::Name)) {
+            QFile f(dir.filePath(name));
+            files << name + u' ' + (f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll().toHex()) : QStringLiteral("?"));
+        }
+        return files;
+    };
+    const QStringList before = state();
+    const CliBytesRun r = runCliIn(m_dir->path(), args);
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QVERIFY2(r.out.isEmpty(), r.out.constData());  // no status line: nothing was done
+    QCOMPARE(state(), before);
+}
+
+// A writer whose output cannot be written fails with the system's reason, and no line says the
+// output was written.
+void ConventionsCliTest::noSuccessLineBeforeAFailedWrite()
+{
+    if (!QFileInfo::exists(QStringLiteral("/dev/full")))
+        QSKIP("this system has no /dev/full");
+    makeWay(m_dir->path());
+    const QString way = m_dir->filePath(QStringLiteral("way.db"));
+    for (const QStringList& args : {QStringList{"export-xlsx", way, "-"}, QStringList{"export-txt", way, "-"},
+                                    QStringList{"dump", way, "--csv"}}) {
+        const CliRun r = runIntoFullDevice(QStringLiteral(ZELT_CLI), args);
+        QVERIFY2(r.exitCode == 1, qPrintable(args.join(u' ')));
+        QVERIFY2(r.err.contains(QStringLiteral("cannot write to standard output: No space left on device")), qPrintable(r.err));
+        QVERIFY2(!r.err.contains(QStringLiteral("rows to standard output")), qPrintable(r.err));
+    }
+}
+
+// With standard output closed a command says so, and what it opens never takes its place: the
+// status line of import does not land in the table or a companion.
+void ConventionsCliTest::closedStandardOutputIsNamed()
+{
+    makeWay(m_dir->path());
+    const QString way = m_dir->filePath(QStringLiteral("way.db"));
+    const QString rows = m_dir->filePath(QStringLiteral("rows.txt"));
+    QFile f(rows);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("Azimuth;Pairs\n45;10\n");
+    f.close();
+    QProcess p;
+    p.start(QStringLiteral("sh"), {QStringLiteral("-c"), QStringLiteral("exec \"$0\" import \"$1\" \"$2\" >&-"),
+                                   QStringLiteral(ZELT_CLI), way, rows});
+    QVERIFY(p.waitForFinished(60000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(err.contains(QStringLiteral("cannot write to standard output: it is closed")), qPrintable(err));
+    for (const char* name : {"way.db", "way.inf", "way.ing", "way.kpt"}) {
+        QFile written(m_dir->filePath(QString::fromLatin1(name)));
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QVERIFY2(!written.readAll().contains("import: "), name);
+    }
+    const CliRun dump = runCli({"dump", way});
+    QCOMPARE(dump.exitCode, 0);
+    QCOMPARE(dump.out.count(u'\n'), 4);  // the three rows (the first one is a start row) and the imported one
+}
+
+// Status lines and errors name tables by their full path, also when given a relative one.
+void ConventionsCliTest::messagesNameFullPaths()
+{
+    const QString full = m_dir->filePath(QStringLiteral("t.db"));
+    const CliBytesRun made = runCliIn(m_dir->path(), {"new", "t.db"});
+    QCOMPARE(made.exitCode, 0);
+    QVERIFY2(made.out.contains(full.toUtf8()), made.out.constData());
+    const CliBytesRun missing = runCliIn(m_dir->path(), {"info", "missing.db"});
+    QCOMPARE(missing.exitCode, 1);
+    QVERIFY2(missing.err.contains(m_dir->filePath(QStringLiteral("missing.db"))), qPrintable(missing.err));
+    const CliBytesRun renamed = runCliIn(m_dir->path(), {"rename", "t.db", "u.db"});
+    QVERIFY2(renamed.out.contains((full + QStringLiteral(" to ") + m_dir->filePath(QStringLiteral("u.db"))).toUtf8()),
+             renamed.out.constData());
+    // The help says what the calculated fields are.
+    const CliRun help = runCli({"--help"});
+    QVERIFY(help.out.contains(QStringLiteral("\nFields of a traverse table:\n")));
+    for (const QString& field : {QStringLiteral("  F\n"), QStringLiteral("  G\n"), QStringLiteral("  FillHeight\n")})
+        QVERIFY2(help.out.contains(field), qPrintable(field));
+    QVERIFY(help.out.contains(QStringLiteral("sum of G")));
+    QVERIFY(runCli({"help", "export-ocd"}).out.simplified().contains(QStringLiteral("FillHeight when --field is not given")));
+}
+
+void ConventionsCliTest::helpDocumentsEveryJsonKey_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::newRow("dump") << QStringList{"dump", "way.db", "--json"};
+    QTest::newRow("info") << QStringList{"info", "way.db", "--json"};
+    QTest::newRow("known-points") << QStringList{"known-points", "way.db", "--json"};
+    QTest::newRow("fit") << QStringList{"fit", "way.db", "--json"};
+    QTest::newRow("route") << QStringList{"route", "way.db", "--json"};
+}
+
+// Every key a --json prints is named, in quotes, in the command's help (and so in the manual
+// page made from it); the keys of dump's rows are the table's field names, listed in "fields".
+void ConventionsCliTest::helpDocumentsEveryJsonKey()
+{
+    QFETCH(QStringList, args);
+    makeWay(m_dir->path());
+    const CliBytesRun r = runCliIn(m_dir->path(), args);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QVERIFY(!r.out.contains("nan") && !r.out.contains("inf"));
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(r.out, &error);
+    QVERIFY2(error.error == QJsonParseError::NoError, r.out.constData());
+    const QString help = runCli({"help", args.front()}).out.simplified();
+    QStringList keys;
+    std::function<void(const QJsonValue&, bool)> collect = [&](const QJsonValue& v, bool fieldNames) {
+        if (v.isArray())
+            for (const QJsonValue& e : v.toArray())
+                collect(e, fieldNames);
+        if (!v.isObject())
+            return;
+        const QJsonObject o = v.toObject();
+        for (auto it = o.begin(); it != o.end(); ++it) {
+            if (!fieldNames)
+                keys << it.key();
+            collect(it.value(), it.key() == QStringLiteral("rows") && args.front() == QStringLiteral("dump"));
+        }
+    };
+    collect(doc.object(), false);
+    QVERIFY(keys.size() >= 3);
+    for (const QString& key : keys)
+        QVERIFY2(help.contains(u'"' + key + u'"'), qPrintable(key));
 }
 
 QTEST_GUILESS_MAIN(ConventionsCliTest)

@@ -7,6 +7,9 @@
 #include "document/traverse_schema.h"
 #include "interchange/layout_stream.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -40,6 +43,11 @@ private slots:
     void importTabsFromStandardInputWithLocale();
     void importStopsAtTheBadLine();
     void importRefusesUnknownField();
+    void csvRoundTripsHostileMarks_data();
+    void csvRoundTripsHostileMarks();
+    void importReadsQuotedCsv();
+    void jsonOfDumpAndInfo();
+    void codePageOfNewTables();
     void info();
     void openingAppliesStartRowAndInf();
     void layoutOption();
@@ -145,6 +153,144 @@ void DocumentCliTest::importRefusesUnknownField()
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains("line 1: unknown field 'Bearing'"), qPrintable(r.err));
     QCOMPARE(readColumn(file("w.db"), "Azimuth").size(), std::size_t{1});
+}
+
+void DocumentCliTest::csvRoundTripsHostileMarks_data()
+{
+    QTest::addColumn<QString>("separator");
+    QTest::addColumn<QByteArray>("written");  // how the separator appears between two header names
+    QTest::newRow("comma by default") << QString() << QByteArray("Azimuth,Pairs");
+    QTest::newRow("semicolon") << ";" << QByteArray("Azimuth;Pairs");
+    QTest::newRow("tab") << "tab" << QByteArray("Azimuth\tPairs");
+}
+
+// Marks with separators, quotes, tabs, line breaks, blanks at their edges and non-ASCII letters go
+// through dump --csv and import unchanged, and so do numbers that the display rounds.
+void DocumentCliTest::csvRoundTripsHostileMarks()
+{
+    QFETCH(QString, separator);
+    QFETCH(QByteArray, written);
+    const QStringList marks{"a;b", "a,b", "say \"hi\"", "\"", "tab\there", " edge ", "Höhe ½ °", "two\nlines",
+                            "a\"\";\t,x"};
+    // The table is filled through the field rules, as a user's is: every value is consistent.
+    QCOMPARE(cli({"new", table()}).exitCode, 0);
+    QByteArray rows = "Mark;Azimuth;Pairs\n";
+    for (int i = 0; i < marks.size(); ++i)
+        rows += '"' + marks[i].toUtf8().replace("\"", "\"\"") + "\";" + QByteArray::number(10 * i + 5) + ';'
+                + QByteArray::number(1.0 / 3 + i, 'g', 17) + '\n';
+    const Run filled = cli({"import", table()}, rows);
+    QVERIFY2(filled.exitCode == 0, qPrintable(filled.err));
+    QStringList sep;
+    if (!separator.isEmpty())
+        sep << "--separator" << separator;
+    const Run first = cli(QStringList{"dump", table(), "--csv"} + sep);
+    QCOMPARE(first.exitCode, 0);
+    QVERIFY2(first.out.startsWith(written), first.out.constData());
+    QVERIFY(first.out.endsWith("\r\n"));
+
+    QCOMPARE(cli({"new", table("copy.db")}).exitCode, 0);
+    const Run import = cli(QStringList{"import", table("copy.db")} + sep, first.out);
+    QVERIFY2(import.exitCode == 0, qPrintable(import.err));
+    QVERIFY2(import.out.contains(QByteArray::number(marks.size() + 1) + " rows"), import.out.constData());
+
+    zelt::document::TraverseTable copy;
+    copy.setPath(file("copy.db"));
+    copy.open(zelt::document::TraverseTable::Access::ReadOnly);
+    // Its own start row, the start row of the first table, then the rows with the marks.
+    QCOMPARE(copy.rowCount(), static_cast<int>(marks.size()) + 2);
+    for (int i = 0; i < marks.size(); ++i) {
+        QCOMPARE(QString::fromStdString(std::get<std::string>(copy.valueAt(i + 2, copy.fieldIndex("Mark")))), marks[i]);
+        QCOMPARE(std::get<double>(copy.valueAt(i + 2, copy.fieldIndex("Pairs"))), 1.0 / 3 + i);
+    }
+    copy.close();
+    // The copy dumps as the original did, after its start row.
+    const Run second = cli(QStringList{"dump", table("copy.db"), "--csv"} + sep);
+    const qsizetype headerEnd = first.out.indexOf("\r\n") + 2;
+    const qsizetype startEnd = second.out.indexOf("\r\n", headerEnd) + 2;
+    QCOMPARE(second.out.left(headerEnd) + second.out.mid(startEnd), first.out);
+}
+
+void DocumentCliTest::importReadsQuotedCsv()
+{
+    QCOMPARE(cli({"new", table()}).exitCode, 0);
+    // Commas between the values, quotes around those that hold one, CR LF line ends, no line end at the close.
+    Run r = cli({"import", table()}, "Azimuth,Mark,Pairs\r\n45,\"hut, north side\",\"12.5\"\r\n90,\"the \"\"old\"\" oak\",3");
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    zelt::document::TraverseTable t;
+    t.setPath(file("w.db"));
+    t.open(zelt::document::TraverseTable::Access::ReadOnly);
+    QCOMPARE(t.rowCount(), 3);
+    QCOMPARE(std::get<std::string>(t.valueAt(1, t.fieldIndex("Mark"))), std::string("hut, north side"));
+    QCOMPARE(std::get<std::string>(t.valueAt(2, t.fieldIndex("Mark"))), std::string("the \"old\" oak"));
+    QCOMPARE(std::get<double>(t.valueAt(1, t.fieldIndex("Pairs"))), 12.5);
+    t.close();
+
+    // A quote left open is named by the line it opened on, and nothing is imported.
+    r = cli({"import", table()}, "Azimuth;Mark\n1;fine\n2;\"open\n3;x\n");
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("line 3: a quoted value is not closed"), qPrintable(r.err));
+    QCOMPARE(readColumn(file("w.db"), "Azimuth").size(), std::size_t{3});
+    // A separator that is none is a usage error.
+    QCOMPARE(cli({"import", table(), "--separator", "|"}, "Azimuth\n1\n").exitCode, 2);
+}
+
+void DocumentCliTest::jsonOfDumpAndInfo()
+{
+    QCOMPARE(cli({"new", table()}).exitCode, 0);
+    QCOMPARE(cli({"import", table()}, "Azimuth;Pairs;Mark\n90;64;\"a \"\"b\"\"\\c\"\n").exitCode, 0);
+    const Run dump = cli({"dump", table(), "--json"});
+    QCOMPARE(dump.exitCode, 0);
+    QJsonParseError error;
+    const QJsonObject d = QJsonDocument::fromJson(dump.out, &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, dump.out.constData());
+    QCOMPARE(d["table"].toString(), table());
+    QCOMPARE(d["fields"].toArray().size(), 14);
+    const QJsonArray rows = d["rows"].toArray();
+    QCOMPARE(rows.size(), 2);
+    QCOMPARE(rows[1].toObject()["Mark"].toString(), QStringLiteral("a \"b\"\\c"));
+    QCOMPARE(rows[1].toObject()["Pairs"].toDouble(), 64.0);
+    QCOMPARE(rows[1].toObject()["Azimuth"].toInt(), 90);
+    QVERIFY(rows[0].toObject()["Mark"].isNull());  // none is null, not ""
+    QVERIFY(rows[1].toObject()["Altimeter"].isNull());
+
+    const Run info = cli({"info", table(), "--json"});
+    QCOMPARE(info.exitCode, 0);
+    const QJsonObject i = QJsonDocument::fromJson(info.out, &error).object();
+    QVERIFY2(error.error == QJsonParseError::NoError, info.out.constData());
+    QCOMPARE(i["rows"].toInt(), 2);
+    QCOMPARE(i["codePage"].toInt(), 1252);
+    QCOMPARE(i["pairsPer100m"].toDouble(), 64.0);
+    QCOMPARE(i["startHeight"].toDouble(), 420.0);
+    QVERIFY(i["readOnly"].isNull());
+    QCOMPARE(i["fields"].toArray()[3].toObject()["name"].toString(), QStringLiteral("Povorot"));
+    QCOMPARE(i["fields"].toArray()[3].toObject()["size"].toInt(), 15);
+    QCOMPARE(cli({"dump", table(), "--json", "--csv"}).exitCode, 2);
+}
+
+// A table made with --code-page 1251 takes Cyrillic marks from UTF-8 text and gives them back
+// as UTF-8; a 1252 table refuses them, naming the character and the code page, and stores nothing.
+void DocumentCliTest::codePageOfNewTables()
+{
+    const Run made = cli({"new", table("ru.db"), "--code-page", "1251"});
+    QVERIFY2(made.exitCode == 0, qPrintable(made.err));
+    QVERIFY(cli({"info", table("ru.db")}).out.contains("code page: 1251"));
+    const QByteArray text = "Azimuth;Mark\n90;Родник у дороги\n";
+    Run r = cli({"import", table("ru.db")}, text);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QVERIFY(cli({"dump", table("ru.db"), "--csv"}).out.contains(",Родник у дороги,"));
+    // Stored as code page 1251 bytes: "Р" is 0xD0 there.
+    QVERIFY(readFile(file("ru.db")).contains(QByteArray::fromHex("d0eee4ede8ea")));
+
+    QCOMPARE(cli({"new", table()}).exitCode, 0);
+    r = cli({"import", table()}, text);
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("line 2: Field 'Mark': the character 'Р' (U+0420) cannot be stored in code page 1252;"),
+             qPrintable(r.err));
+    QCOMPARE(readColumn(file("w.db"), "Azimuth").size(), std::size_t{1});
+    // Text in another encoding than UTF-8 is named as such.
+    r = cli({"import", table("ru.db")}, "Azimuth;Mark\n90;" + QByteArray::fromHex("d0eee4ede8ea") + "\n");
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(r.err.contains("not valid UTF-8"), qPrintable(r.err));
 }
 
 void DocumentCliTest::info()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // An installed tree holds what a desktop expects and its programs find their data files relative
 // to themselves, also after the tree is moved.
+#include "paradox/paradox_table.h"
 #include "test_support.h"
 
 #include <QDir>
@@ -25,6 +26,8 @@ private slots:
     void fileTypeClaimsOnlyTables_data();
     void fileTypeClaimsOnlyTables();
     void packageRecommendsTheReportFonts();
+    void completionAfterQuietAndField_data();
+    void completionAfterQuietAndField();
 
 private:
     struct Run {
@@ -187,6 +190,7 @@ void InstallTreeTest::fileTypeClaimsOnlyTables_data()
     QTest::newRow("an SQLite database") << QByteArray("SQLite format 3\0", 16) << "cache.db" << false;
     QTest::newRow("Thumbs.db") << QByteArray::fromHex("d0cf11e0a1b11ae1") << "Thumbs.db" << false;
     QTest::newRow("text") << QByteArray("Azimuth;Pairs\n") << "notes.db" << false;
+    QTest::newRow("another program's Paradox table") << QByteArray("contacts") << "contacts.db" << false;
 }
 
 // The installed file type recognises a traverse table by its header, whatever its name, and
@@ -221,6 +225,15 @@ void InstallTreeTest::fileTypeClaimsOnlyTables()
         QFile made(table);
         QVERIFY(made.open(QIODevice::ReadOnly));
         head = made.readAll();
+    } else if (head == "contacts") {
+        // A Paradox table with the same header kind as ours and fields of its own.
+        const fs::path table = fs::path(m_dir.filePath(QStringLiteral("contacts.db")).toStdString());
+        zelt::document::ParadoxTable::create(table, {{"Name", zelt::document::FieldType::Alpha, 40},
+                                                     {"Phone", zelt::document::FieldType::Alpha, 20},
+                                                     {"Visits", zelt::document::FieldType::Long, 4}});
+        QFile made(QString::fromStdString(table.string()));
+        QVERIFY(made.open(QIODevice::ReadOnly));
+        head = made.readAll();
     }
     f.write(head + QByteArray(600, '\0'));
     f.close();
@@ -240,6 +253,38 @@ void InstallTreeTest::packageRecommendsTheReportFonts()
     const QString text = QString::fromUtf8(config.readAll());
     QVERIFY(text.contains(QStringLiteral("set(CPACK_DEBIAN_PACKAGE_RECOMMENDS \"fonts-liberation2 | fonts-liberation\")")));
     QVERIFY(text.contains(QStringLiteral("set(CPACK_DEBIAN_PACKAGE_HOMEPAGE \"https://")));
+}
+
+void InstallTreeTest::completionAfterQuietAndField_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("a command") << "ex" << QStringList{"export-ocd", "export-txt", "export-xlsx"};
+    QTest::newRow("a command after -q") << "-q ex" << QStringList{"export-ocd", "export-txt", "export-xlsx"};
+    QTest::newRow("an option after --quiet") << "--quiet dump t.db --vi" << QStringList{"--visible"};
+    QTest::newRow("a field name") << "paste t.db --field Fi" << QStringList{"FillHeight"};
+    QTest::newRow("a field name after -q") << "-q paste t.db --field A" << QStringList{"Altimeter", "Azimuth"};
+}
+
+// The installed bash completion completes a command after -q and the field names after --field
+// (run with stand-ins for the two helpers it takes from the bash-completion package).
+void InstallTreeTest::completionAfterQuietAndField()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, expected);
+    const QString completion = prefix() + QStringLiteral("/share/bash-completion/completions/zelt-cli");
+    const QString script = QStringLiteral(
+        "_init_completion() { cur=${COMP_WORDS[COMP_CWORD]}; prev=${COMP_WORDS[COMP_CWORD-1]}; "
+        "words=(\"${COMP_WORDS[@]}\"); cword=$COMP_CWORD; }\n"
+        "_filedir() { :; }\n"
+        "source \"$0\"\n"
+        "read -ra COMP_WORDS <<< \"zelt-cli $1\"\n"
+        "COMP_CWORD=$((${#COMP_WORDS[@]} - 1))\n"
+        "_zelt_cli\n"
+        "printf '%s\\n' \"${COMPREPLY[@]}\" | sort\n");
+    const Run r = run(QStringLiteral("bash"), {QStringLiteral("-c"), script, completion, line});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QCOMPARE(r.out.split(u'\n', Qt::SkipEmptyParts), expected);
 }
 
 QTEST_GUILESS_MAIN(InstallTreeTest)

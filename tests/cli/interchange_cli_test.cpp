@@ -76,7 +76,7 @@ void InterchangeCliTest::pasteStopsAtARefusedLine()
     QVERIFY(nearly(readColumn(m_table, "Azimuth"), Column{10.0, 20.0}, 0));   // a failed paste changes nothing
 
     const CliRun unknown = runCli({"paste", q(m_table), "--field", "Hoehe"}, "1\n");
-    QCOMPARE(unknown.exitCode, 1);
+    QCOMPARE(unknown.exitCode, 2);
     QVERIFY2(unknown.err.contains(QStringLiteral("Hoehe")), qPrintable(unknown.err));
 }
 
@@ -85,7 +85,7 @@ void InterchangeCliTest::pasteRefusesBadUsage()
     QCOMPARE(runCli({"paste", q(m_table)}, "1\n").exitCode, 2);
     QCOMPARE(runCli({"paste", q(m_table), "--field", "Pairs", "--row", "0"}, "1\n").exitCode, 2);
     const CliRun past = runCli({"paste", q(m_table), "--field", "Pairs", "--row", "3"}, "1\n");
-    QCOMPARE(past.exitCode, 1);
+    QCOMPARE(past.exitCode, 2);
     QVERIFY(nearly(readColumn(m_table, "Pairs"), Column{0.0, 0.0}, 0));
 }
 

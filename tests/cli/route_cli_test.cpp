@@ -91,6 +91,7 @@ private slots:
         QCOMPARE(rows.at(1).toObject().value(QStringLiteral("FillHeight")).toDouble(), 425.25);
         QCOMPARE(rows.at(1).toObject().value(QStringLiteral("Mark")).toString(), QStringLiteral("spring \"A\""));
         QCOMPARE(rows.at(0).toObject().value(QStringLiteral("Povorot")).toString(), QStringLiteral("Left"));
+        QVERIFY(rows.at(2).toObject().value(QStringLiteral("Povorot")).isNull());  // none, not ""
         QCOMPARE(folderState(m_dir.path()), before);   // nothing written, not even a companion
     }
 

@@ -6,6 +6,7 @@
 #include "shell/settings/session_entry.h"
 #include "shell/window/single_instance.h"
 #include "shell/window/status_panel.h"
+#include "paradox/paradox_table.h"
 #include "shell_table_fixture.h"
 #include "shell_test_support.h"
 #include "test_support.h"
@@ -30,6 +31,7 @@
 #include <QToolBar>
 
 #include <memory>
+#include <utility>
 
 #include <unistd.h>
 
@@ -50,6 +52,7 @@ private slots:
     void toolbarCloseUnchecksViewItem();
     void openDocumentOncePerCaption();
     void newDocumentNames();
+    void newTableTakesTheCodePageOfTheUsersLanguage();
     void closeWritesCompanionsBesideTable();
     void unreadableSurveyValuesAreKeptAtClose();
     void companionWriteFailureAsksToCloseAnyway();
@@ -268,6 +271,34 @@ void TestMainForm::newDocumentNames()
     form->FileNew1Execute();
     QCOMPARE(form->activeDocument()->windowTitle(), QStringLiteral("NONAME4.db"));
     QCOMPARE(form->documentCount(), 3);
+    QVERIFY(answers.texts.isEmpty());
+}
+
+// A table New makes keeps its text in the code page of the user's language: 1251 for a Russian
+// user, so that Cyrillic marks can be stored, 1252 for a German one.
+void TestMainForm::newTableTakesTheCodePageOfTheUsersLanguage()
+{
+    ModalAnswerer answers;
+    const QLocale before;
+    for (const auto& [locale, codePage] : {std::pair{"ru_RU", 1251}, std::pair{"de_DE", 1252}}) {
+        QLocale::setDefault(QLocale(QString::fromLatin1(locale)));
+        auto form = makeForm();
+        form->FileNew1Execute();
+        TMDIChild* child = form->activeDocument();
+        QVERIFY(child);
+        QCOMPARE(child->Table1().file()->info().codePage, codePage);
+        if (codePage == 1251) {
+            child->Table1().last();
+            child->Table1().edit();
+            child->Table1().setText("Mark", "родник");
+            child->Table1().post();
+            QCOMPARE(std::get<std::string>(child->Table1().valueAt(0, child->Table1().fieldIndex("Mark"))),
+                     std::string("родник"));
+        }
+        form->FileClose1Execute();
+        idle();
+    }
+    QLocale::setDefault(before);
     QVERIFY(answers.texts.isEmpty());
 }
 

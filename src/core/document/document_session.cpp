@@ -259,7 +259,10 @@ void DocumentSession::createWithCompanions(const fs::path& path, const std::stri
     writeRollbackJournal(path, change.empty() ? std::string("new table") : change);
     m_inChange = true;
     try {
-        table.create();
+        if (m_newTableCodePage != 0)
+            table.create(m_newTableCodePage);
+        else
+            table.create();
         journalCreatedTable(path);
         table.open();
         m_open = true;

@@ -118,6 +118,10 @@ public:
     Document& document() { return m_doc; }
     const LayoutIo& layout() const { return m_layout; }
 
+    /// The code page a table this session creates stores its text in (1252 unless set; one of
+    /// CodePage::supported()). Tables that exist keep their own.
+    void setNewTableCodePage(int codePage) { m_newTableCodePage = codePage; }
+
 private:
     void updateWritable();
     std::vector<Diagnostic> recover(const std::filesystem::path& path, Mode mode);
@@ -134,6 +138,7 @@ private:
     bool m_tableWritable = false;       ///< the table opened writable (read when it was opened)
     bool m_inChange = false;            ///< a change is running: its journal lies beside the table
     std::vector<bool> m_keepOnDisk;     ///< per companion: could not be read, so never written over
+    int m_newTableCodePage = 0;         ///< 0: the table layer's setting
 };
 
 }  // namespace zelt::document

@@ -102,10 +102,15 @@ const std::filesystem::path& TraverseTable::path() const { return m->path; }
 
 void TraverseTable::create()
 {
+    // New tables take the code-page setting, so a user of another alphabet can store marks.
+    create(fallbackCodePageSetting());
+}
+
+void TraverseTable::create(int codePage)
+{
     if (isOpen())
         throw EngineError("Cannot perform this operation on an open dataset");
-    // New tables take the code-page setting, so a user of another alphabet can store marks.
-    codec([&] { ParadoxTable::create(m->path, TraverseSchema::fileFields(), fallbackCodePageSetting()); });
+    codec([&] { ParadoxTable::create(m->path, TraverseSchema::fileFields(), codePage); });
 }
 
 void TraverseTable::open(Access access)

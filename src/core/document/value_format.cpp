@@ -48,7 +48,12 @@ void stripTrailingZeros(std::string& digits)
 
 std::string exponentText(int exponent)
 {
-    return "E" + std::to_string(exponent);  // "E20", "E-7": no plus sign, no leading zeros
+    // "E20", "E-7": no plus sign, no leading zeros. Built by appending, and digits are set with
+    // assign(): GCC 12 at -O3 takes "literal" + std::string and assigning a literal for an
+    // overlapping copy (a false -Wrestrict warning in a Release build).
+    std::string text(1, 'E');
+    text += std::to_string(exponent);
+    return text;
 }
 
 /// Rounds the digit string half away from zero so that it keeps `keep` digits; a carry out of the
@@ -58,14 +63,14 @@ void roundDigitsHalfUp(Decimal& d, int keep)
     if (keep >= static_cast<int>(d.digits.size()))
         return;
     if (keep < 0) {
-        d.digits = "0";
+        d.digits.assign(1, '0');
         return;
     }
     const bool up = d.digits[static_cast<std::size_t>(keep)] >= '5';
     d.digits.resize(static_cast<std::size_t>(keep));
     if (!up) {
         if (d.digits.empty())
-            d.digits = "0";
+            d.digits.assign(1, '0');
         return;
     }
     int i = keep - 1;
@@ -145,7 +150,7 @@ std::string formatFixed(double v, int decimals, char decimalSeparator)
         decimals = 0;
     Decimal d;
     if (v == 0) {
-        d.digits = "0";
+        d.digits.assign(1, '0');
     } else {
         // 18 significant digits, then the display rounding on those decimal digits.
         d = toDecimal(v, 18);
@@ -155,7 +160,7 @@ std::string formatFixed(double v, int decimals, char decimalSeparator)
     }
     if (allZero(d.digits)) {
         d.negative = false;
-        d.digits = "0";
+        d.digits.assign(1, '0');
         d.exponent = 0;
     }
     // Lay the digits out on a fixed grid of places from max(exponent, 0) down to -decimals.

@@ -120,6 +120,17 @@ const CodePage* CodePage::find(int number)
     return nullptr;
 }
 
+int codePageForLocale(std::string_view localeName)
+{
+    if (localeName.find("@latin") != std::string_view::npos)
+        return 1252;  // Serbian and others written in the Latin alphabet
+    const std::string_view language = localeName.substr(0, localeName.find_first_of("_-.@"));
+    for (const std::string_view cyrillic : {"ru", "uk", "be", "bg", "sr", "mk", "kk", "ky", "tg", "mn"})
+        if (language == cyrillic)
+            return 1251;
+    return 1252;
+}
+
 std::vector<int> CodePage::supported()
 {
     std::vector<int> numbers;

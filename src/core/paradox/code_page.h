@@ -45,6 +45,11 @@ private:
     std::array<std::pair<char16_t, std::uint8_t>, 128> m_reverse{};  ///< sorted by code point
 };
 
+/// The code page new tables of a user with this locale ("ru_RU", "uk_UA.UTF-8", "de_DE") store
+/// their text in: 1251 for the languages written in Cyrillic (Russian, Ukrainian, Belarusian,
+/// Bulgarian, Serbian, Macedonian, Kazakh, Kyrgyz, Tajik, Mongolian), else 1252.
+int codePageForLocale(std::string_view localeName);
+
 /// "'ж' (U+0436)": a character as a user message shows it.
 std::string describeCodePoint(char32_t codePoint);
 

@@ -4,6 +4,7 @@
 
 #include "document/document_files.h"
 #include "interchange/layout_stream.h"
+#include "paradox/code_page.h"
 #include "shell/window/icons.h"
 #include "shell/window/mdi_child.h"
 #include "shell/window/undo_commands.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
@@ -88,6 +90,9 @@ void TMainForm::OpenDocument(const QString& path)
 
     zelt::document::Document& doc = child->document();
     std::vector<zelt::document::Diagnostic> found;
+    // A table made here (New, or a name that does not exist yet) keeps its text in the code page
+    // of the user's language, so that a Cyrillic user can type marks in their alphabet.
+    child->session().setNewTableCodePage(zelt::document::codePageForLocale(QLocale().name().toStdString()));
     try {
         zelt::document::OpenOutcome outcome = child->session().open(toPath(path));
         found = std::move(outcome.diagnostics);
