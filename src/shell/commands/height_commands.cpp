@@ -26,6 +26,8 @@ void runOnActive(TMainForm& main, const QString& context,
     TMDIChild* child = main.activeDocument();
     if (!child)
         return;
+    // A prompt that led here (press F10) is answered.
+    main.showStatus(QString());
     try {
         const UndoStep step(child, context);
         const zelt::compute::PassResult result
@@ -74,7 +76,7 @@ void HeightCommands::chooseStart()
 {
     if (!m_main.activeDocument())
         return;
-    m_main.showStatus(QStringLiteral("Enter the Start Height for this cell"));
+    m_main.showStatusFor(m_main.activeDocument(), TOKF9Dlg::promptOf(TOKF9Dlg::kModeStart));
     m_okf9->showMode(TOKF9Dlg::kModeStart);
 }
 
@@ -82,7 +84,7 @@ void HeightCommands::chooseEnd()
 {
     if (!m_main.activeDocument())
         return;
-    m_main.showStatus(QStringLiteral("Enter the End Height for this cell"));
+    m_main.showStatusFor(m_main.activeDocument(), TOKF9Dlg::promptOf(TOKF9Dlg::kModeEnd));
     m_okf9->showMode(TOKF9Dlg::kModeEnd);
 }
 
