@@ -217,7 +217,10 @@ private slots:
         child->Table1().setRecNo(2);
         QAction* remove = child->navigatorButton(5);
         QVERIFY(remove->isEnabled());
-        remove->trigger();
+        {
+            ModalAnswerer ok(QMessageBox::Ok);   // the navigator asks before deleting
+            remove->trigger();
+        }
         QCOMPARE(child->Table1().rowCount(), 3);
         QCOMPARE(dialog()->list()->rowCount(), 1);
         QCOMPARE(dialog()->list()->item(0, 0)->text(), QStringLiteral("3"));

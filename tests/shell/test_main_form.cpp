@@ -758,6 +758,12 @@ void TestMainForm::exportSaysWhatItWroteWhere()
     QVERIFY(!dlg->CheckBox1->isEnabled());
     dlg->RadioButton1->setChecked(true);
 
+    {
+        QFile figures(path(QStringLiteral("dani.dat")));
+        QVERIFY(figures.open(QIODevice::WriteOnly));
+        figures.write("1\n0 1\n");
+    }
+    command->zelt().setFigureFile(path(QStringLiteral("dani.dat")).toStdString());
     const QString map = path(QStringLiteral("out.ocd"));
     bool dialogHidden = false;
     command->setMapChooser([&](QWidget*) {
@@ -770,7 +776,7 @@ void TestMainForm::exportSaysWhatItWroteWhere()
     QVERIFY(QFile::exists(map));
     const QString status = form->statusPanel(0)->text();
     QVERIFY2(status.startsWith(QStringLiteral("Exported 1 row into ") + QDir::toNativeSeparators(map)),
-             qPrintable(status));
+             qPrintable(status + u'|' + answers.texts.join(u'|')));
     QVERIFY2(status.contains(QStringLiteral("a route line of")), qPrintable(status));
     form->close();
 }

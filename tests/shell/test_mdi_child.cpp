@@ -139,7 +139,7 @@ void TestMdiChild::columnsShowTheirTitlesAndTexts()
 // A text typed later, or first scrolled into view, is not cut by its column.
 void TestMdiChild::laterTextsWidenTheirColumns()
 {
-    TMDIChild* child = openWithRows(60);
+    TMDIChild* child = openWithRows(36);
     auto* grid = static_cast<GridView*>(child->DBGrid1());
     TraverseTable& t = child->Table1();
     const int mark = t.fieldIndex("Mark");
@@ -153,7 +153,7 @@ void TestMdiChild::laterTextsWidenTheirColumns()
     QVERIFY(grid->columnWidth(column) <= font.horizontalAdvance(longText));
 
     // Stored in a row far below the rows in view (as a pass or another program would).
-    t.setRecNo(59);
+    t.setRecNo(35);
     t.edit();
     t.setText("Mark", longText.toStdString());
     t.post();
@@ -165,11 +165,11 @@ void TestMdiChild::laterTextsWidenTheirColumns()
 
     // Typed into a cell.
     const QString typed = longText + QStringLiteral(" and the second bridge");
-    grid->setCurrentIndex(child->model()->index(58, column));
+    grid->setCurrentIndex(child->model()->index(34, column));
     QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
     QTest::keyClicks(editor(), typed);
     QTest::keyClick(editor(), Qt::Key_Up);
-    QTRY_COMPARE(QString::fromStdString(t.displayTextAt(58, mark)), typed);
+    QTRY_COMPARE(QString::fromStdString(t.displayTextAt(34, mark)), typed);
     QTRY_VERIFY(grid->columnWidth(column) > font.horizontalAdvance(typed));
 }
 

@@ -185,7 +185,7 @@ void TExportDlg::CancelBtnClick() { reject(); }
 
 QString exportSummary(const zelt::mapexport::ExportResult& result, const QString& map)
 {
-    const auto counted = [](int n, const char* one, const char* many) {
+    const auto counted = [](int n, const char* one, const char* many) -> QString {
         return QString::number(n) + u' ' + QString::fromLatin1(n == 1 ? one : many);
     };
     return QStringLiteral("Exported ") + counted(result.rows, "row", "rows") + QStringLiteral(" into ") + map
