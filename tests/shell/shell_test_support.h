@@ -33,6 +33,13 @@ inline QtMessageHandler& testLogHandler()
     return handler;
 }
 
+/// Warnings a test provokes on purpose (see ExpectedWarning).
+inline QStringList& expectedWarnings()
+{
+    static QStringList texts;
+    return texts;
+}
+
 /// Logs every message as the test library does, and fails the running test on a warning or a
 /// critical message: the program must not leave them on stderr.
 inline void failOnWarning(QtMsgType type, const QMessageLogContext& context, const QString& text)
@@ -44,11 +51,23 @@ inline void failOnWarning(QtMsgType type, const QMessageLogContext& context, con
         return;
     if (QtMessageHandler log = testLogHandler())
         log(type, context, text);
-    if (type == QtWarningMsg || type == QtCriticalMsg)
+    if ((type == QtWarningMsg || type == QtCriticalMsg) && !expectedWarnings().contains(text))
         QTest::qFail(qPrintable(QStringLiteral("Qt warned: ") + text), context.file ? context.file : __FILE__,
                      context.file ? context.line : __LINE__);
 }
 }  // namespace detail
+
+/// While it lives, the warning `text` (exactly) does not fail the test: one the test provokes.
+class ExpectedWarning {
+public:
+    explicit ExpectedWarning(const QString& text) : m_text(text) { detail::expectedWarnings().append(text); }
+    ~ExpectedWarning() { detail::expectedWarnings().removeOne(m_text); }
+    ExpectedWarning(const ExpectedWarning&) = delete;
+    ExpectedWarning& operator=(const ExpectedWarning&) = delete;
+
+private:
+    QString m_text;
+};
 
 /// From now until the test run ends, any Qt warning or critical message fails the test that
 /// is running. Call it from initTestCase(): the test library installs its own handler when the

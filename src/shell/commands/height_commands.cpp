@@ -26,8 +26,6 @@ void runOnActive(TMainForm& main, const QString& context,
     TMDIChild* child = main.activeDocument();
     if (!child)
         return;
-    // A prompt that led here (press F10) is answered.
-    main.showStatus(QString());
     try {
         const UndoStep step(child, context);
         const zelt::compute::PassResult result
@@ -90,6 +88,8 @@ void HeightCommands::chooseEnd()
 
 void HeightCommands::recalculate()
 {
+    // The prompt that led here is answered, whatever the pass then finds.
+    m_main.clearStatus(QStringLiteral("Press F10 key to calculation your Start and End Height"));
     runOnActive(m_main, QStringLiteral("Recalculate"),
                 [](auto& doc) { return zelt::compute::recalculateHeights(doc); });
 }
