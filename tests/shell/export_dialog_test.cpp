@@ -8,6 +8,7 @@
 #include "shell/settings/registry_store.h"
 
 #include "export_test_util.h"
+#include "shell_test_support.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -61,6 +62,7 @@ class ExportDialogTest : public QObject {
 private slots:
     void initTestCase()
     {
+        zelt::test::failOnQtWarnings();
         QStandardPaths::setTestModeEnabled(true);
         QCoreApplication::setOrganizationName(QStringLiteral("ZeltTest"));
         RegistryStore::setRegistryFile(m_dir.filePath(QStringLiteral("registry.ini")));

@@ -52,6 +52,9 @@ private slots:
     void surveyValuesRefuseZeroRatio();
     void beginWayDialog();
     void fillAndPercentCommands();
+    void surveyValuesDialogKeepsWhatIsTyped();
+    void dialogsShowTheirWholeTitles();
+    void promptsGoWhenTheirQuestionIsOver();
 
 private:
     TMDIChild* open(const QString& name, const std::vector<ShellRow>& rows);
@@ -130,6 +133,8 @@ void TestHeightCommands::f8F9F10WorkedExample()
     QVERIFY(qAbs(fieldAt(child, 2, "Recalc") - (424.0 + 2.0 / 3.0)) < 1e-9);
     QCOMPARE(child->Table1().recNo(), 2);
     QVERIFY(!child->Table1().controlsDisabled());
+    // The recalculation answered the prompt.
+    QCOMPARE(status(), QString());
 }
 
 // Choosing the end first asks for the start.
@@ -297,6 +302,79 @@ void TestHeightCommands::fillAndPercentCommands()
     m_shell.form->actions().tbFillPercent->trigger();
     QCOMPARE(fieldAt(child, 3, "FillHeight"), 420.0);  // all slopes 0: StartHeight
     QCOMPARE(child->Table1().recNo(), 3);
+}
+
+// The survey values dialog is modal, opens with the focus in its first field (digits typed at
+// once land there) and keeps what was typed when it is activated again.
+void TestHeightCommands::surveyValuesDialogKeepsWhatIsTyped()
+{
+    open(QStringLiteral("m.db"), {{0, 420.0}, {64}});
+    m_shell.form->actions().Parymetry1->trigger();
+    TDialog1* dlg = commands()->Dialog1();
+    QVERIFY(dlg->isVisible());
+    QVERIFY(dlg->isModal());
+    QTRY_VERIFY(QApplication::focusWidget() && dlg->StartHeightEdit()->isAncestorOf(QApplication::focusWidget()));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("512"));
+    QCOMPARE(dlg->StartHeightEdit()->value(), 512.0);
+    dlg->PairsEdit()->setValue(70);
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(dlg, &activate);
+    m_shell.form->actions().Parymetry1->trigger();   // shown again while open
+    QCOMPARE(dlg->StartHeightEdit()->value(), 512.0);
+    QCOMPARE(dlg->PairsEdit()->value(), 70.0);
+    dlg->CancelBtn()->click();
+    QVERIFY(!dlg->isVisible());
+}
+
+// A title bar shows the whole caption of each height dialog.
+void TestHeightCommands::dialogsShowTheirWholeTitles()
+{
+    open(QStringLiteral("c.db"), {{0, 420.0}, {64}});
+    const auto fits = [](QWidget* dialog) {
+        QFont bold = dialog->font();
+        bold.setBold(true);
+        return dialog->width() > QFontMetrics(bold).horizontalAdvance(dialog->windowTitle());
+    };
+    TOKF9Dlg* f = commands()->OKF9Dlg();
+    for (int mode : {TOKF9Dlg::kModeStart, TOKF9Dlg::kModeEnd}) {
+        f->showMode(mode);
+        QTRY_VERIFY(f->isVisible());
+        QVERIFY2(fits(f), qPrintable(f->windowTitle() + u' ' + QString::number(f->width())));
+        f->CancelBtn()->click();
+    }
+    Tdialog3* d = commands()->dialog3();
+    QTimer::singleShot(0, d, [d, &fits] {
+        QVERIFY2(fits(d), qPrintable(QString::number(d->width())));
+        d->Button2()->click();
+    });
+    m_shell.form->actions().BeginWayHeight1->trigger();
+}
+
+// The F8 prompt goes when the dialog is cancelled; a notice about a document goes when the
+// document changes back (Undo) or closes.
+void TestHeightCommands::promptsGoWhenTheirQuestionIsOver()
+{
+    TMDIChild* child = open(QStringLiteral("p.db"), {{0, 420.0}, {50}, {50, 455.0}});
+    TOKF9Dlg* dlg = commands()->OKF9Dlg();
+    QTest::keyClick(m_shell.form.get(), Qt::Key_F8);
+    QTRY_VERIFY(dlg->isVisible());
+    QCOMPARE(status(), QStringLiteral("Enter the Start Height for this cell"));
+    dlg->CancelBtn()->click();
+    QCOMPARE(status(), QString());
+
+    m_shell.form->showStatusFor(child, QStringLiteral("Applied 90 to row 2's Azimuth; check: nothing flagged"));
+    commands()->Dialog1()->StartHeightEdit()->setValue(300);
+    commands()->Dialog1()->OKBtnClick();
+    QCOMPARE(status(), QString());   // the document changed since
+    m_shell.form->showStatusFor(child, QStringLiteral("a notice"));
+    m_shell.form->actions().EditUndo1->trigger();
+    QCOMPARE(status(), QString());
+    m_shell.form->showStatusFor(child, QStringLiteral("a notice"));
+    ModalAnswerer answers;
+    m_shell.form->FileClose1Execute();
+    idle();
+    QCOMPARE(m_shell.form->documentCount(), 0);
+    QCOMPARE(status(), QString());
 }
 
 QTEST_MAIN(TestHeightCommands)

@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QScopeGuard>
 #include <QTableView>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <memory>
@@ -137,21 +138,41 @@ void TestInterchangeCommands::spreadsheetExportWritesNewWorkbooksAndOpensThem()
         opened << url;
         return canOpen;
     });
-    m_shell.form->actions().tbExcel->trigger();
+    {
+        // Said where it went; opened when the user says so.
+        ModalAnswerer yes(QMessageBox::Yes);
+        m_shell.form->actions().tbExcel->trigger();
+        QCOMPARE(yes.texts.size(), 1);
+        QVERIFY2(yes.texts[0].contains(QDir::toNativeSeparators(folder + QStringLiteral("/Book1.xlsx"))),
+                 qPrintable(yes.texts[0]));
+    }
     const QString book1 = folder + QStringLiteral("/Book1.xlsx");
     QVERIFY(QFile::exists(book1));
     QCOMPARE(opened, QList<QUrl>{QUrl::fromLocalFile(book1)});
     QVERIFY2(m_shell.form->statusPanel(0)->text().contains(QStringLiteral("Book1.xlsx")), qPrintable(m_shell.form->statusPanel(0)->text()));
     QCOMPARE(child->Table1().recNo(), 2);
 
+    // No: written, not opened.
+    {
+        ModalAnswerer no(QMessageBox::No);
+        m_shell.form->actions().ToMic1->trigger();
+        QCOMPARE(no.texts.size(), 1);
+    }
+    QVERIFY(QFile::exists(folder + QStringLiteral("/Book2.xlsx")));
+    QCOMPARE(opened.size(), 1);
+
     // No spreadsheet program: the workbook is still written and the message names it.
     canOpen = false;
-    ModalAnswerer answer;
+    ModalAnswerer answer(QMessageBox::Yes);
     m_shell.form->actions().ToMic1->trigger();
-    QTRY_COMPARE(answer.texts.size(), 1);
-    QVERIFY2(answer.texts[0].contains(QStringLiteral("Book2.xlsx")), qPrintable(answer.texts[0]));
-    QVERIFY(QFile::exists(folder + QStringLiteral("/Book2.xlsx")));
+    QTRY_COMPARE(answer.texts.size(), 2);
+    QVERIFY2(answer.texts[1].contains(QStringLiteral("Book3.xlsx")), qPrintable(answer.texts[1]));
+    QVERIFY(QFile::exists(folder + QStringLiteral("/Book3.xlsx")));
     QCOMPARE(child->Table1().recNo(), 2);
+
+    // Without a chosen folder the workbooks go to the documents folder, not a hidden one.
+    commands()->setWorkbookFolder(QString());
+    QVERIFY(commands()->workbookFolder().startsWith(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)));
 }
 
 void TestInterchangeCommands::pasteFillsTheSelectedColumnFromTheClipboard()

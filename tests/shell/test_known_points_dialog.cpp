@@ -69,12 +69,35 @@ private slots:
             QVERIFY(!dlg->usePaceCount());
         }
         QCOMPARE(child->document().pairsPer100m, 64.0);
+        auto& t = child->Table1();
+        std::vector<zelt::document::Value> metres;
+        for (int i = 0; i < t.rowCount(); ++i)
+            metres.push_back(t.valueAt(i, t.fieldIndex("metru")));
         {
             ModalAnswerer yes(QMessageBox::Yes);
             QVERIFY(dlg->usePaceCount());
+            // The question says what happens: the stored metres stay, as they do.
+            QCOMPARE(yes.texts.size(), 1);
+            QVERIFY2(yes.texts[0].contains(QStringLiteral("metres already stored in the rows (metru) stay")),
+                     qPrintable(yes.texts[0]));
+            QVERIFY(!yes.texts[0].contains(QStringLiteral("metres of every row are recalculated")));
         }
         QVERIFY(std::fabs(child->document().pairsPer100m - 64 / 1.1) < 1e-9);
         QVERIFY(std::fabs(dlg->report()->scale - 1.0) < 1e-9);
+        for (int i = 0; i < t.rowCount(); ++i)
+            QCOMPARE(t.valueAt(i, t.fieldIndex("metru")), metres[std::size_t(i)]);
+        const auto infNow = [&] {
+            double pairs = 0, start = 0;
+            zelt::document::readInf(zelt::document::companionPath(t.path(), ".inf"), pairs, start);
+            return pairs;
+        };
+        QVERIFY(std::fabs(infNow() - 64 / 1.1) < 1e-9);
+        // Taken back, the .inf holds the old count at once (not only when the window closes).
+        m_shell.form->actions().EditUndo1->trigger();
+        QCOMPARE(child->document().pairsPer100m, 64.0);
+        QCOMPARE(infNow(), 64.0);
+        m_shell.form->actions().EditRedo1->trigger();
+        QVERIFY(std::fabs(infNow() - 64 / 1.1) < 1e-9);
 
         QVERIFY(dlg->removePoint(3));
         QVERIFY(dlg->removePoint(5));
@@ -194,7 +217,10 @@ private slots:
         child->Table1().setRecNo(2);
         QAction* remove = child->navigatorButton(5);
         QVERIFY(remove->isEnabled());
-        remove->trigger();
+        {
+            ModalAnswerer ok(QMessageBox::Ok);   // the navigator asks before deleting
+            remove->trigger();
+        }
         QCOMPARE(child->Table1().rowCount(), 3);
         QCOMPARE(dialog()->list()->rowCount(), 1);
         QCOMPARE(dialog()->list()->item(0, 0)->text(), QStringLiteral("3"));

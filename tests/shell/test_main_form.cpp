@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests of the main window: enabling, status bar, toolbars, file commands, shut-down.
 #include "shell/commands/about_box.h"
+#include "shell/commands/export_dialog.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
 #include "shell/settings/session_entry.h"
@@ -14,6 +15,12 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QRadioButton>
+#include <QPushButton>
+#include <QMap>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocalSocket>
@@ -22,14 +29,17 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStatusTipEvent>
 #include <QTableView>
 #include <QTest>
 #include <QToolBar>
 
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -63,6 +73,10 @@ private slots:
     void windowMenuAndTiling();
     void openCommandOverLocalSocket();
     void localSocketTakesBoundedRequestsFromItsUserOnly();
+    void runningProgramIsOnePerDisplay();
+    void menuMnemonicsAreUnique();
+    void tableDialogsNameTheirCommandAndStartBesideTheTable();
+    void exportSaysWhatItWroteWhere();
     void logOffEntry();
     void aboutBox();
 
@@ -260,18 +274,26 @@ void TestMainForm::newDocumentNames()
 {
     ModalAnswerer answers;
     auto form = makeForm();
+    // Nothing used yet: the documents folder, never the folder the program started in; the
+    // title is the whole path.
+    const QDir documents(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    QVERIFY(documents.absolutePath().startsWith(QDir::homePath()));   // the tests' private home
     form->FileNew1Execute();
-    QCOMPARE(form->activeDocument()->windowTitle(), QStringLiteral("NONAME1.db"));
-    QVERIFY(QFile::exists(path(QStringLiteral("NONAME1.db"))));
+    QCOMPARE(form->activeDocument()->windowTitle(), documents.filePath(QStringLiteral("NONAME1.db")));
+    QVERIFY(QFile::exists(documents.filePath(QStringLiteral("NONAME1.db"))));
+    QVERIFY(!QFile::exists(path(QStringLiteral("NONAME1.db"))));
 
+    // Then the folder of the table last opened.
     form->OpenDocument(path(QStringLiteral("other.db")));
     QFile f(path(QStringLiteral("NONAME3.db")));
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.close();
     form->FileNew1Execute();
-    QCOMPARE(form->activeDocument()->windowTitle(), QStringLiteral("NONAME4.db"));
+    QCOMPARE(form->activeDocument()->windowTitle(), path(QStringLiteral("NONAME4.db")));
     QCOMPARE(form->documentCount(), 3);
     QVERIFY(answers.texts.isEmpty());
+    form->close();
+    QFile::remove(documents.filePath(QStringLiteral("NONAME1.db")));
 }
 
 // A table New makes keeps its text in the code page of the user's language: 1251 for a Russian
@@ -663,6 +685,131 @@ void TestMainForm::windowMenuAndTiling()
         QCOMPARE(sub->height(), area.height());
     QCOMPARE(subs[0]->width() + subs[1]->width(), area.width());
     QVERIFY(subs[0]->x() != subs[1]->x());
+
+    // Cascade: each window large (two thirds of the area at least), stepped one from the other,
+    // the active one on top and still active.
+    QMdiSubWindow* active = form->mdiArea()->activeSubWindow();
+    form->actions().WindowCascade1->trigger();
+    for (QMdiSubWindow* sub : subs) {
+        QVERIFY2(sub->width() >= area.width() * 2 / 3, qPrintable(QString::number(sub->width())));
+        QVERIFY2(sub->height() >= area.height() * 2 / 3, qPrintable(QString::number(sub->height())));
+        QVERIFY(area.contains(sub->geometry()));
+    }
+    QVERIFY(subs[0]->pos() != subs[1]->pos());
+    QCOMPARE(form->mdiArea()->activeSubWindow(), active);
+    QCOMPARE(form->mdiArea()->subWindowList(QMdiArea::StackingOrder).last(), active);
+}
+
+// Within each menu every mnemonic letter leads to one item only.
+void TestMainForm::menuMnemonicsAreUnique()
+{
+    auto form = makeForm();
+    const auto mnemonic = [](const QString& text) -> QChar {
+        for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+            if (text[i] != u'&')
+                continue;
+            if (text[i + 1] == u'&') {
+                ++i;
+                continue;
+            }
+            return text[i + 1].toLower();
+        }
+        return {};
+    };
+    const std::function<void(QMenu*)> check = [&](QMenu* menu) {
+        QMap<QChar, QString> seen;
+        for (QAction* a : menu->actions()) {
+            if (a->isSeparator())
+                continue;
+            const QChar m = mnemonic(a->text());
+            if (!m.isNull()) {
+                QVERIFY2(!seen.contains(m), qPrintable(menu->title() + u':' + seen.value(m) + u'/' + a->text()));
+                seen.insert(m, a->text());
+            }
+            if (a->menu())
+                check(a->menu());
+        }
+    };
+    for (QAction* top : form->menuBar()->actions())
+        check(top->menu());
+}
+
+// Rename File and SaveAs ask with titles of their own, starting in the active table's folder,
+// whatever folder the program works in.
+void TestMainForm::tableDialogsNameTheirCommandAndStartBesideTheTable()
+{
+    auto form = makeForm();
+    QDir(m_dir->path()).mkpath(QStringLiteral("tables"));
+    const QString table = path(QStringLiteral("tables/here.db"));
+    form->OpenDocument(table);
+    idle();
+    QDir::setCurrent(QDir::rootPath());
+    for (QAction* command : {form->actions().FileSaveAs1, form->actions().SaveAs1}) {
+        QStringList titles;
+        QStringList folders;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&] {
+            if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+                titles << dialog->windowTitle();
+                folders << dialog->directory().absolutePath();
+                dialog->reject();
+            }
+        });
+        timer.start(10);
+        command->trigger();
+        QCOMPARE(titles, QStringList{command == form->actions().FileSaveAs1 ? QStringLiteral("Rename File")
+                                                                             : QStringLiteral("Save As")});
+        QCOMPARE(folders, QStringList{QFileInfo(table).absolutePath()});
+    }
+    QDir::setCurrent(m_dir->path());
+    ModalAnswerer answers;
+    form->close();
+}
+
+// "Only way" leaves the frequency, field and contour controls disabled; OK closes the export
+// dialog before the map is asked for; the status bar says what was written where.
+void TestMainForm::exportSaysWhatItWroteWhere()
+{
+    ModalAnswerer answers;
+    auto form = makeForm();
+    form->OpenDocument(path(QStringLiteral("route.db")));
+    idle();
+    auto* command = form->findChild<ExportCommand*>();
+    QVERIFY(command);
+    TExportDlg* dlg = command->ExportDlg();
+    dlg->RadioButton1->setChecked(true);
+    for (QWidget* w : {static_cast<QWidget*>(dlg->ComboBox3), static_cast<QWidget*>(dlg->ComboBox4),
+                       static_cast<QWidget*>(dlg->CheckBox2)})
+        QVERIFY(!w->isEnabled());
+    QVERIFY(dlg->CheckBox1->isEnabled());
+    dlg->RadioButton2->setChecked(true);
+    for (QWidget* w : {static_cast<QWidget*>(dlg->ComboBox3), static_cast<QWidget*>(dlg->ComboBox4),
+                       static_cast<QWidget*>(dlg->CheckBox2)})
+        QVERIFY(w->isEnabled());
+    QVERIFY(!dlg->CheckBox1->isEnabled());
+    dlg->RadioButton1->setChecked(true);
+
+    {
+        QFile figures(path(QStringLiteral("dani.dat")));
+        QVERIFY(figures.open(QIODevice::WriteOnly));
+        figures.write("1\n0 1\n");
+    }
+    command->zelt().setFigureFile(path(QStringLiteral("dani.dat")).toStdString());
+    const QString map = path(QStringLiteral("out.ocd"));
+    bool dialogHidden = false;
+    command->setMapChooser([&](QWidget*) {
+        dialogHidden = !dlg->isVisible();
+        return map;
+    });
+    QTimer::singleShot(0, dlg, [dlg] { dlg->OKBtn->click(); });
+    form->actions().Export1->trigger();
+    QVERIFY(dialogHidden);
+    QVERIFY(QFile::exists(map));
+    const QString status = form->statusPanel(0)->text();
+    QVERIFY2(status.startsWith(QStringLiteral("Exported 1 row into ") + QDir::toNativeSeparators(map)),
+             qPrintable(status + u'|' + answers.texts.join(u'|')));
+    QVERIFY2(status.contains(QStringLiteral("a route line of")), qPrintable(status));
+    form->close();
 }
 
 // "[open("FILE")]" over the local socket opens FILE; other commands are ignored.
@@ -764,6 +911,44 @@ void TestMainForm::aboutBox()
         product = product || l->text() == QStringLiteral("Zelt 4.2 For Cartography");
     QVERIFY(product);
     QCOMPARE(box.versionLabel()->text(), QStringLiteral("File Version: 4.2.0.104"));
+}
+
+// A program on another display is not the running one: a file named there opens there.
+void TestMainForm::runningProgramIsOnePerDisplay()
+{
+    const QByteArray oldX = qgetenv("DISPLAY");
+    const QByteArray oldWayland = qgetenv("WAYLAND_DISPLAY");
+    const auto restore = qScopeGuard([&] {
+        oldX.isNull() ? qunsetenv("DISPLAY") : qputenv("DISPLAY", oldX);
+        oldWayland.isNull() ? qunsetenv("WAYLAND_DISPLAY") : qputenv("WAYLAND_DISPLAY", oldWayland);
+    });
+    qunsetenv("WAYLAND_DISPLAY");
+    const QString name = QStringLiteral("ZeltDisplay%1").arg(QCoreApplication::applicationPid());
+    const QString file = path(QStringLiteral("elsewhere.db"));
+    qputenv("DISPLAY", ":7");
+    const QString onSeven = SingleInstance::serverName(name);
+    SingleInstance first(name);
+    QVERIFY(first.listen());
+    QSignalSpy opened(&first, &SingleInstance::openRequested);
+
+    qputenv("DISPLAY", ":8.0");
+    QVERIFY(SingleInstance::serverName(name) != onSeven);
+    QVERIFY(!SingleInstance::serverName(name).contains(u':'));
+    QVERIFY(!SingleInstance::sendToRunning(name, {file}, 200));
+    SingleInstance second(name);
+    QVERIFY(second.listen());
+
+    qputenv("DISPLAY", ":7");
+    bool sent = false;
+    QTimer::singleShot(0, this, [&] { sent = SingleInstance::sendToRunning(name, {file}); });
+    QTRY_COMPARE(opened.size(), 1);
+    QVERIFY(sent);
+
+    // A Wayland session names its compositor; the same X number there is another display.
+    qputenv("WAYLAND_DISPLAY", "wayland-0");
+    if (!QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        qunsetenv("DISPLAY");
+    QVERIFY(SingleInstance::serverName(name) != onSeven);
 }
 
 QTEST_MAIN(TestMainForm)

@@ -58,6 +58,7 @@ private slots:
     void suspendedUpdatesGiveOneReset();
     void eachWindowKeepsTheNumberFormatItOpenedWith();
     void columnsShowTheirTitlesAndTexts();
+    void laterTextsWidenTheirColumns();
 
 private:
     TMDIChild* openWithRows(int rows);
@@ -133,6 +134,43 @@ void TestMdiChild::columnsShowTheirTitlesAndTexts()
         child->refreshRows();
         idle();
     }
+}
+
+// A text typed later, or first scrolled into view, is not cut by its column.
+void TestMdiChild::laterTextsWidenTheirColumns()
+{
+    TMDIChild* child = openWithRows(36);
+    auto* grid = static_cast<GridView*>(child->DBGrid1());
+    TraverseTable& t = child->Table1();
+    const int mark = t.fieldIndex("Mark");
+    int column = -1;
+    for (int i = 0; i < child->model()->columnCount(); ++i)
+        if (child->model()->headerData(i, Qt::Horizontal).toString() == QStringLiteral("Mark"))
+            column = i;
+    QVERIFY(column >= 0 && mark >= 0);
+    const QString longText = QStringLiteral("m1 ford by the old mill");
+    const QFontMetrics font(child->model()->index(0, column).data(Qt::FontRole).value<QFont>());
+    QVERIFY(grid->columnWidth(column) <= font.horizontalAdvance(longText));
+
+    // Stored in a row far below the rows in view (as a pass or another program would).
+    t.setRecNo(35);
+    t.edit();
+    t.setText("Mark", longText.toStdString());
+    t.post();
+    t.first();
+    child->refreshRows();
+    idle();
+    grid->scrollToBottom();
+    QTRY_VERIFY2(grid->columnWidth(column) > font.horizontalAdvance(longText), qPrintable(QString::number(grid->columnWidth(column))));
+
+    // Typed into a cell.
+    const QString typed = longText + QStringLiteral(" and the second bridge");
+    grid->setCurrentIndex(child->model()->index(34, column));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), typed);
+    QTest::keyClick(editor(), Qt::Key_Up);
+    QTRY_COMPARE(QString::fromStdString(t.displayTextAt(34, mark)), typed);
+    QTRY_VERIFY(grid->columnWidth(column) > font.horizontalAdvance(typed));
 }
 
 /// A new document whose table holds `rows` rows (the start row and rows with azimuths 10, 20...).
@@ -345,7 +383,7 @@ void TestMdiChild::leavingGridDropsUntouchedInsert()
     QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()) && editor() != &outside);
 }
 
-// The navigator moves, inserts and deletes (without asking) and enables what applies.
+// The navigator moves, inserts and deletes (asking first) and enables what applies.
 void TestMdiChild::navigatorButtons()
 {
     TMDIChild* child = openWithRows(3);
@@ -358,7 +396,18 @@ void TestMdiChild::navigatorButtons()
     QCOMPARE(t.currentIndex(), 2);
     QCOMPARE(child->DBGrid1()->currentIndex().row(), 2);
     QVERIFY(!child->navigatorButton(2)->isEnabled());
-    child->navigatorButton(5)->trigger();               // Delete, no question
+    {
+        // Delete asks first, as Ctrl+Delete does: Cancel keeps the row, OK deletes it.
+        ModalAnswerer cancel(QMessageBox::Cancel);
+        child->navigatorButton(5)->trigger();
+        QCOMPARE(cancel.texts, QStringList{QStringLiteral("Delete record?")});
+    }
+    QCOMPARE(t.rowCount(), 3);
+    {
+        ModalAnswerer ok(QMessageBox::Ok);
+        child->navigatorButton(5)->trigger();
+        QCOMPARE(ok.texts.size(), 1);
+    }
     QCOMPARE(t.rowCount(), 2);
     child->navigatorButton(4)->trigger();               // Insert
     QCOMPARE(t.state(), TraverseTable::State::Insert);

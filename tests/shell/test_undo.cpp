@@ -29,6 +29,11 @@
 #include <QTableView>
 #include <QTest>
 #include <QUndoStack>
+#include <QScopeGuard>
+
+#include <csignal>
+
+#include <sys/resource.h>
 
 using namespace zelt::shell;
 using zelt::document::Row;
@@ -43,6 +48,7 @@ struct Snapshot {
     std::vector<Row> rows;
     zelt::document::DocumentValues values;
     bool operator==(const Snapshot&) const = default;
+    bool operator!=(const Snapshot& o) const { return !(*this == o); }
 };
 
 Snapshot snapshot(TMDIChild* child)
@@ -60,6 +66,14 @@ std::vector<Row> rowsOnDisk(TMDIChild* child)
     zelt::document::ParadoxOpenOptions options;
     options.readOnly = true;
     return zelt::document::ParadoxTable::open(child->Table1().path(), options)->readAll();
+}
+
+/// The pairs per 100 m and the start height the table's .inf holds now.
+std::pair<double, double> surveyValuesOnDisk(TMDIChild* child)
+{
+    double pairs = 0, start = 0;
+    zelt::document::readInf(zelt::document::companionPath(child->Table1().path(), ".inf"), pairs, start);
+    return {pairs, start};
 }
 
 /// Presses the message box button whose text is `text` (a button of our own, not a standard one)
@@ -117,9 +131,14 @@ private slots:
     void storedPlacementIsKeptOnScreen();
     void failedOpenLeavesNoWindow();
     void typingRowsWarnsNothing();
+    void insertTypeEnterUndoWarnsNothing();
+    void escapeOnAppendedRowWarnsNothing();
+    void typingAfterUndoLandsInTheNewRow();
+    void rowWhoseWriteFailedIsAskedAboutOnClose();
 
 private:
     TMDIChild* open(const QString& name = QStringLiteral("t.db"));
+    TMDIChild* openRows(const QString& name, const std::vector<zelt::test::ShellRow>& rows);
     void change(Kind kind, TMDIChild* child);
     QWidget* editor() const { return QApplication::focusWidget(); }
     void typeInto(TMDIChild* child, int row, int column, const QString& text);
@@ -148,8 +167,13 @@ void TestUndo::cleanup()
 /// A document of four rows: pairs 10, 20, 30 and 40; readings on the first and the last.
 TMDIChild* TestUndo::open(const QString& name)
 {
+    return openRows(name, {{10, 420.0}, {20}, {30}, {40, 440.0}});
+}
+
+TMDIChild* TestUndo::openRows(const QString& name, const std::vector<zelt::test::ShellRow>& rows)
+{
     const QString path = m_shell.dir->filePath(name);
-    zelt::test::writeTraverse(path, {{10, 420.0}, {20}, {30}, {40, 440.0}});
+    zelt::test::writeTraverse(path, rows);
     m_shell.form->OpenDocument(path);
     TMDIChild* child = m_shell.form->activeDocument();
     child->DBGrid1()->setFocus();
@@ -193,11 +217,13 @@ void TestUndo::change(Kind kind, TMDIChild* child)
         QCOMPARE(t.rowCount(), 3);
         break;
     }
-    case Kind::NavigatorDelete:
+    case Kind::NavigatorDelete: {
+        ModalAnswerer yes(QMessageBox::Ok);
         t.setRecNo(2);
         child->navigatorButton(5)->trigger();
         QCOMPARE(t.rowCount(), 3);
         break;
+    }
     case Kind::Paste:
         t.setRecNo(3);
         child->selectField(QStringLiteral("Altimeter"));
@@ -280,12 +306,15 @@ void TestUndo::undoAndRedoEachKindOfChange()
     QVERIFY(rowsOnDisk(child) == before.rows);
     QVERIFY(zelt::document::readKnownPoints(child->Table1().path()).value_or(zelt::document::KnownPoints{})
             == before.values.knownPoints);
+    QVERIFY(surveyValuesOnDisk(child) == std::make_pair(before.values.pairsPer100m, before.values.startHeight));
     m_shell.form->updateEnabling();
     QCOMPARE(actions().EditRedo1->text(), QStringLiteral("&Redo ") + name);
 
     actions().EditRedo1->trigger();
     QVERIFY(snapshot(child) == after);
     QVERIFY(rowsOnDisk(child) == after.rows);
+    QVERIFY(surveyValuesOnDisk(child) == std::make_pair(after.values.pairsPer100m, after.values.startHeight));
+    QVERIFY(!QFile::exists(QString::fromStdString(child->Table1().path().string()) + QStringLiteral("-journal")));
 }
 
 // In a cell editor holding typed text, Ctrl+Z takes back the typing; the next one the last step.
@@ -496,6 +525,163 @@ void TestUndo::typingRowsWarnsNothing()
     qInstallMessageHandler(previous);
     QVERIFY2(g_editorWarnings.isEmpty(), qPrintable(g_editorWarnings.join(u'\n')));
     QCOMPARE(child->Table1().rowCount(), 6);
+}
+
+// Insert, typing, Enter and Ctrl+Z: the grid reads its rows again with no editor left over
+// (the test fails on any Qt warning).
+void TestUndo::insertTypeEnterUndoWarnsNothing()
+{
+    TMDIChild* child = open();
+    child->DBGrid1()->setCurrentIndex(child->model()->index(1, 0));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_Insert);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("45"));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QTRY_COMPARE(child->Table1().rowCount(), 5);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    idle();
+    QTest::keyClick(editor(), Qt::Key_Z, Qt::ControlModifier);
+    idle(100);
+    QCOMPARE(child->Table1().rowCount(), 4);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("7"));
+    idle();
+}
+
+// Enter on the last row opens a new one; Escape gives it up without a word on stderr.
+void TestUndo::escapeOnAppendedRowWarnsNothing()
+{
+    TMDIChild* child = open();
+    child->DBGrid1()->setCurrentIndex(child->model()->index(3, 0));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QTRY_COMPARE(child->Table1().displayRowCount(), 5);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_Escape);
+    idle(100);
+    QTRY_COMPARE(child->Table1().displayRowCount(), 4);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_Down);
+    idle();
+    QCOMPARE(child->Table1().rowCount(), 4);
+}
+
+// Deleting a row and taking it back, a typed change undone, redone and undone again, and then a
+// new leg typed after the last row: the leg is a new row, and no stored row takes its values.
+void TestUndo::typingAfterUndoLandsInTheNewRow()
+{
+    TMDIChild* child = openRows(QStringLiteral("six.db"), {{10, 420.0}, {20}, {30}, {40}, {50}, {60, 440.0}});
+    TraverseTable& t = child->Table1();
+    const Snapshot before = snapshot(child);
+    const int azimuth = t.fieldIndex("Azimuth");
+    const int pairs = t.fieldIndex("Pairs");
+    // Keys go where the focus is, with a moment between them as a user leaves.
+    const auto key = [this](Qt::Key k, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QWidget* target = QApplication::focusWidget();
+        if (!target)
+            target = m_shell.form.get();   // a key with nothing focused goes to the window
+        QTest::keyClick(target, k, mods);
+        idle(40);
+    };
+    child->DBGrid1()->setCurrentIndex(child->model()->index(2, 0));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    {
+        ModalAnswerer ok(QMessageBox::Ok);
+        key(Qt::Key_Delete, Qt::ControlModifier);
+    }
+    QCOMPARE(t.rowCount(), 5);
+    // The window manager gives the main window back its turn when the question closes.
+    m_shell.form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_shell.form.get()));
+    key(Qt::Key_Z, Qt::ControlModifier);
+    QTRY_COMPARE(t.rowCount(), 6);
+    child->selectField(QStringLiteral("Pairs"));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    qobject_cast<QLineEdit*>(editor())->selectAll();
+    QTest::keyClicks(editor(), QStringLiteral("33"));
+    key(Qt::Key_Down);
+    QVERIFY(snapshot(child) != before);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(snapshot(child) == before);
+    key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(snapshot(child) != before);
+    key(Qt::Key_Z, Qt::ControlModifier);
+    QVERIFY(snapshot(child) == before);
+
+    key(Qt::Key_End, Qt::ControlModifier);
+    key(Qt::Key_Down);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("45"));
+    key(Qt::Key_Tab);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("10"));
+    const QString path = QString::fromStdString(t.path().string());
+    m_shell.form->close();
+    idle();
+
+    zelt::document::ParadoxOpenOptions options;
+    options.readOnly = true;
+    const auto rows = zelt::document::ParadoxTable::open(path.toStdString(), options)->readAll();
+    QCOMPARE(int(rows.size()), 7);
+    for (int i = 0; i < 6; ++i)
+        QVERIFY2(rows[std::size_t(i)] == before.rows[std::size_t(i)], qPrintable(QString::number(i + 1)));
+    QCOMPARE(rows[6][std::size_t(azimuth)], zelt::document::Value(std::int32_t(45)));
+    QVERIFY(pairs >= 0);
+}
+
+// A new row whose write fails (the file may not grow: as on a full disk) stays in view; closing
+// asks about it (Keep leaves the window open with the row, Discard closes knowingly) instead of
+// dropping it unseen.
+void TestUndo::rowWhoseWriteFailedIsAskedAboutOnClose()
+{
+    TMDIChild* child = open();
+    TraverseTable& t = child->Table1();
+    child->DBGrid1()->setCurrentIndex(child->model()->index(3, 0));
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QTRY_COMPARE(t.displayRowCount(), 5);
+    QTRY_VERIFY(qobject_cast<QLineEdit*>(editor()));
+    QTest::keyClicks(editor(), QStringLiteral("45"));
+    {
+        ModalAnswerer ok;
+        rlimit old{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+        const auto restore = qScopeGuard([&] {
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, SIG_DFL);
+        });
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit none = old;
+        none.rlim_cur = 0;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &none) == 0);
+        QTest::keyClick(editor(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        QTRY_VERIFY(!ok.texts.isEmpty());
+    }
+    QVERIFY(t.isReadOnly());
+    QVERIFY(t.state() != TraverseTable::State::Browse);
+    const QString path = QString::fromStdString(t.path().string());
+
+    {
+        ButtonPresser keep(QStringLiteral("&Keep"));
+        m_shell.form->close();
+        idle(100);
+        QCOMPARE(keep.texts.size(), 1);
+        QVERIFY2(keep.texts[0].contains(QStringLiteral("Row 5")), qPrintable(keep.texts[0]));
+    }
+    QVERIFY(m_shell.form->documents().contains(child));
+    QCOMPARE(t.displayRowCount(), 5);
+    {
+        ButtonPresser discard(QStringLiteral("&Discard"));
+        m_shell.form->FileClose1Execute();
+        idle(100);
+        QCOMPARE(discard.texts.size(), 1);
+    }
+    QVERIFY(!m_shell.form->documents().contains(child));
+    zelt::document::ParadoxOpenOptions options;
+    options.readOnly = true;
+    QCOMPARE(int(zelt::document::ParadoxTable::open(path.toStdString(), options)->readAll().size()), 4);
 }
 
 QTEST_MAIN(TestUndo)

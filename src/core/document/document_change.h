@@ -46,6 +46,8 @@ public:
     enum class Kind { None, EditRow, NewRow, DeleteRow, Rows, Values };
 
     bool empty() const { return m_steps.empty() && !m_values; }
+    /// True when the change sets document values (survey values, marks, known points) besides rows.
+    bool setsValues() const { return m_values.has_value(); }
     Kind kind() const;
     /// 1-based number of the first row the change wrote (as it was then), 0 when none.
     int firstRow() const;

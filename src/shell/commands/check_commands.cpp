@@ -102,7 +102,7 @@ void check(TMainForm& main, TMDIChild* child, const QString& done)
             QString status = lead + QStringLiteral("nothing flagged");
             for (const Diagnostic& d : entries)
                 status += QStringLiteral("; ") + QString::fromStdString(d.text);
-            main.showStatus(status);
+            main.showStatusFor(child, status);
             if (!done.isEmpty() && list) {
                 entries.insert(entries.begin(), Diagnostic::note("nothing flagged"));
                 list->setDiagnostics(entries, QStringLiteral("Check"), child);
@@ -112,7 +112,7 @@ void check(TMainForm& main, TMDIChild* child, const QString& done)
         if (planFlagged && suspects.empty())
             entries.push_back(Diagnostic::note("no single reading explains the misclosure"));
         // The status line must not keep an earlier check's "nothing flagged".
-        main.showStatus(lead + QStringLiteral("flagged; the findings are in the list"));
+        main.showStatusFor(child, lead + QStringLiteral("flagged; the findings are in the list"));
         if (entries.size() == 1 && list && !done.isEmpty())
             list->setDiagnostics(entries, QStringLiteral("Check"), child);
         else

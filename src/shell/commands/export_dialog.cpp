@@ -2,6 +2,7 @@
 // The export dialog, the mapping of its choices to an export routine, and the export run's window side.
 #include "shell/commands/export_dialog.h"
 
+#include "base/diagnostic.h"
 #include "document/known_points.h"
 #include "shell/window/main_form.h"
 #include "shell/window/mdi_child.h"
@@ -11,7 +12,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -58,16 +61,24 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     ComboBox4->addItems({QStringLiteral("FillHeight"), QStringLiteral("Recalc"), QStringLiteral("Altimeter")});
     CheckBox2 = new QCheckBox(QStringLiteral("with contours"), GroupBox2);
     auto* block = new QGridLayout(GroupBox2);
+    m_frequencyLabel = new QLabel(QStringLiteral("frequency"), GroupBox2);
+    m_fieldLabel = new QLabel(QStringLiteral("field"), GroupBox2);
     block->addWidget(RadioButton2, 0, 0, 1, 2);
-    block->addWidget(new QLabel(QStringLiteral("frequency"), GroupBox2), 1, 0);
+    block->addWidget(m_frequencyLabel, 1, 0);
     block->addWidget(ComboBox3, 1, 1);
-    block->addWidget(new QLabel(QStringLiteral("field"), GroupBox2), 2, 0);
+    block->addWidget(m_fieldLabel, 2, 0);
     block->addWidget(ComboBox4, 2, 1);
     block->addWidget(CheckBox2, 3, 0, 1, 2);
 
     // The radio buttons sit in different frames; they still exclude each other.
-    connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) { RadioButton2->setChecked(!on); });
-    connect(RadioButton2, &QRadioButton::toggled, this, [this](bool on) { RadioButton1->setChecked(!on); });
+    connect(RadioButton1, &QRadioButton::toggled, this, [this](bool on) {
+        RadioButton2->setChecked(!on);
+        updateControls();
+    });
+    connect(RadioButton2, &QRadioButton::toggled, this, [this](bool on) {
+        RadioButton1->setChecked(!on);
+        updateControls();
+    });
     connect(CheckBox1, &QCheckBox::clicked, this, &TExportDlg::CheckBox1Click);
     connect(OKBtn, &QPushButton::clicked, this, &TExportDlg::OKBtnClick);
     connect(CancelBtn, &QPushButton::clicked, this, &TExportDlg::CancelBtnClick);
@@ -99,6 +110,19 @@ TExportDlg::TExportDlg(QWidget* parent) : QDialog(parent)
     setTabOrder(ComboBox4, CheckBox2);
     setTabOrder(CheckBox2, PlaceOnKnownPoints);
     setTabOrder(PlaceOnKnownPoints, HorizontalLengths);
+    updateControls();
+}
+
+void TExportDlg::updateControls()
+{
+    // Only the controls of the chosen routine can be changed: the others would do nothing.
+    const bool onlyWay = RadioButton1->isChecked();
+    CheckBox1->setEnabled(onlyWay);
+    ComboBox1->setEnabled(onlyWay && CheckBox1->isChecked());
+    for (QWidget* w : {static_cast<QWidget*>(m_frequencyLabel), static_cast<QWidget*>(ComboBox3),
+                       static_cast<QWidget*>(m_fieldLabel), static_cast<QWidget*>(ComboBox4),
+                       static_cast<QWidget*>(CheckBox2)})
+        w->setEnabled(!onlyWay);
 }
 
 void TExportDlg::showEvent(QShowEvent* event)
@@ -118,7 +142,7 @@ void TExportDlg::FormActivate()
     ComboBox4->setCurrentIndex(0);   // "FillHeight"
 }
 
-void TExportDlg::CheckBox1Click() { ComboBox1->setEnabled(CheckBox1->isChecked()); }
+void TExportDlg::CheckBox1Click() { updateControls(); }
 
 TExportDlg::Choice TExportDlg::choice() const
 {
@@ -147,14 +171,27 @@ TExportDlg::Choice TExportDlg::choice() const
 
 void TExportDlg::OKBtnClick()
 {
-    if (m_runner)
-        m_runner(choice());
+    // The dialog goes first: the map's file dialog and the messages of the run must not open
+    // underneath it.
+    const Choice c = choice();
     accept();
+    if (m_runner)
+        m_runner(c);
 }
 
 void TExportDlg::CancelBtnClick() { reject(); }
 
 // --- the command ------------------------------------------------------------------------------
+
+QString exportSummary(const zelt::mapexport::ExportResult& result, const QString& map)
+{
+    const auto counted = [](int n, const char* one, const char* many) -> QString {
+        return QString::number(n) + u' ' + QString::fromLatin1(n == 1 ? one : many);
+    };
+    return QStringLiteral("Exported ") + counted(result.rows, "row", "rows") + QStringLiteral(" into ") + map
+           + QStringLiteral(": ") + counted(result.labels, "label", "labels") + QStringLiteral(", a route line of ")
+           + counted(result.routePoints, "point", "points");
+}
 
 ExportCommand::ExportCommand(TMainForm& main) : QObject(&main), m_main(main)
 {
@@ -226,7 +263,13 @@ void ExportCommand::run(const TExportDlg::Choice& choice)
             ? zelt::mapexport::ExportRouteWithContours(child->document(), m_zelt, target, choice.params, onRow, placeOn)
             : zelt::mapexport::ExportRoute(child->document(), m_zelt, target, choice.params, onRow, placeOn);
         progress.reset();
-        m_main.showDiagnostics(result.warnings, QStringLiteral("Export"), child);
+        // Said as the command-line tool says it: what was written, and where.
+        QString status = exportSummary(result, QDir::toNativeSeparators(QFileInfo(map).absoluteFilePath()));
+        if (result.warnings.size() == 1)
+            status += QStringLiteral("; ") + QString::fromStdString(zelt::document::diagnosticLine(result.warnings.front()));
+        m_main.showStatusFor(child, status);
+        if (result.warnings.size() > 1)
+            m_main.showDiagnostics(result.warnings, QStringLiteral("Export"), child);
     } catch (const std::exception& e) {
         progress.reset();
         TMDIChild::showError(&m_main, QString::fromUtf8(e.what()));

@@ -13,6 +13,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 
@@ -68,7 +69,10 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void updateControls();
     Runner m_runner;
+    QLabel* m_frequencyLabel = nullptr;
+    QLabel* m_fieldLabel = nullptr;
 };
 
 /// The "&Export" command of the main window. Owns the route-geometry object `TZelt` and the
@@ -102,6 +106,10 @@ private:
     zelt::mapexport::TZelt m_zelt;
     MapChooser m_chooser = &ExportCommand::askTargetMap;
 };
+
+/// The status line of a finished export: "Exported 41 rows into MAP: 12 labels, a route line of
+/// 42 points".
+QString exportSummary(const zelt::mapexport::ExportResult& result, const QString& map);
 
 /// Creates the export command as a child of `main` and connects the "&Export" action.
 ExportCommand* installExportCommand(TMainForm& main);

@@ -74,7 +74,7 @@ void HeightCommands::chooseStart()
 {
     if (!m_main.activeDocument())
         return;
-    m_main.showStatus(QStringLiteral("Enter the Start Height for this cell"));
+    m_main.showStatusFor(m_main.activeDocument(), TOKF9Dlg::promptOf(TOKF9Dlg::kModeStart));
     m_okf9->showMode(TOKF9Dlg::kModeStart);
 }
 
@@ -82,12 +82,14 @@ void HeightCommands::chooseEnd()
 {
     if (!m_main.activeDocument())
         return;
-    m_main.showStatus(QStringLiteral("Enter the End Height for this cell"));
+    m_main.showStatusFor(m_main.activeDocument(), TOKF9Dlg::promptOf(TOKF9Dlg::kModeEnd));
     m_okf9->showMode(TOKF9Dlg::kModeEnd);
 }
 
 void HeightCommands::recalculate()
 {
+    // The prompt that led here is answered, whatever the pass then finds.
+    m_main.clearStatus(QStringLiteral("Press F10 key to calculation your Start and End Height"));
     runOnActive(m_main, QStringLiteral("Recalculate"),
                 [](auto& doc) { return zelt::compute::recalculateHeights(doc); });
 }

@@ -9,7 +9,9 @@
 #include "shell/window/mdi_child.h"
 #include "shell/window/undo_commands.h"
 
+#include <QCloseEvent>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +20,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <limits>
 
 namespace zelt::shell {
@@ -47,6 +50,20 @@ void centreOnScreen(QWidget* w)
         const QRect area = screen->availableGeometry();
         w->move(area.center() - QPoint(w->width() / 2, w->height() / 2));
     }
+}
+
+/// Keeps `layout`'s dialog at least as wide as its longest title needs in a title bar (with
+/// room for the window buttons), so that a window manager does not cut the title short.
+void fitTitles(QBoxLayout* layout, const QWidget* dialog, const QStringList& titles)
+{
+    QFont bold = dialog->font();
+    bold.setBold(true);
+    const QFontMetrics metrics(bold);
+    int widest = 0;
+    for (const QString& title : titles)
+        widest = std::max(widest, metrics.horizontalAdvance(title));
+    const int buttons = 6 * metrics.height();
+    layout->addSpacerItem(new QSpacerItem(widest + buttons, 0, QSizePolicy::Fixed, QSizePolicy::Minimum));
 }
 
 void showNonBlocking(QDialog* dialog)
@@ -89,6 +106,7 @@ TOKF9Dlg::TOKF9Dlg(TMainForm& main) : QDialog(&main, Qt::Dialog | Qt::MSWindowsF
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(grid);
     layout->addLayout(buttonRow(this, m_ok, m_cancel, true));
+    fitTitles(layout, this, {titleOf(kModeStart), titleOf(kModeEnd)});
     layout->setSizeConstraint(QLayout::SetFixedSize);
     setTabOrder(m_height, m_ok);
     connect(m_ok, &QPushButton::clicked, this, &TOKF9Dlg::OKBtnClick);
@@ -101,6 +119,24 @@ void TOKF9Dlg::showMode(int mode)
     showNonBlocking(this);
     FormActivate();  // also when it was active already and only the mode changed
     m_height->setFocus();
+}
+
+QString TOKF9Dlg::titleOf(int mode)
+{
+    return mode == kModeEnd ? QStringLiteral("Selecting End Height for calculation")
+                            : QStringLiteral("Selecting Start Height for calculation");
+}
+
+QString TOKF9Dlg::promptOf(int mode)
+{
+    return mode == kModeEnd ? QStringLiteral("Enter the End Height for this cell")
+                            : QStringLiteral("Enter the Start Height for this cell");
+}
+
+void TOKF9Dlg::closeEvent(QCloseEvent* e)
+{
+    m_main.clearStatus(promptOf(m_mode));
+    QDialog::closeEvent(e);
 }
 
 bool TOKF9Dlg::event(QEvent* e)
@@ -123,8 +159,7 @@ void TOKF9Dlg::FormActivate()
     }
     m_current->setText(QStringLiteral("Current Height : ") + reading);
     m_height->setValue(preset);
-    setWindowTitle(m_mode == kModeEnd ? QStringLiteral("Selecting End Height for calculation")
-                                      : QStringLiteral("Selecting Start Height for calculation"));
+    setWindowTitle(titleOf(m_mode));
 }
 
 void TOKF9Dlg::OKBtnClick()
@@ -145,7 +180,7 @@ void TOKF9Dlg::OKBtnClick()
         return;
     }
     close();
-    m_main.showStatus(QString::fromStdString(prompt));
+    m_main.showStatusFor(child, QString::fromStdString(prompt));
     m_main.updateEnabling();
 }
 
@@ -161,7 +196,8 @@ TDialog1::TDialog1(TMainForm& main)
 {
     setObjectName(QStringLiteral("Dialog1"));
     setWindowTitle(QStringLiteral("Survey Values"));
-    setModal(false);
+    // Modal: the values belong to the document active when it opened.
+    setModal(true);
     m_start = new RealSpinBox(this);
     m_pairs = new RealSpinBox(this);
     m_start->setValue(420.0);
@@ -181,15 +217,15 @@ TDialog1::TDialog1(TMainForm& main)
 
 void TDialog1::showDialog()
 {
+    // Read once as it opens: activating the dialog again (after a message, another window)
+    // keeps what was typed.
+    const bool opening = !isVisible();
     showNonBlocking(this);
-    FormActivate();
-}
-
-bool TDialog1::event(QEvent* e)
-{
-    if (e->type() == QEvent::WindowActivate)
+    if (opening) {
         FormActivate();
-    return QDialog::event(e);
+        m_start->setFocus();
+        m_start->selectAll();
+    }
 }
 
 void TDialog1::FormActivate()
@@ -249,6 +285,7 @@ Tdialog3::Tdialog3(TMainForm& main)
     layout->addWidget(text);
     layout->addWidget(m_offset);
     layout->addLayout(buttonRow(this, m_ok, m_cancel, false));
+    fitTitles(layout, this, {windowTitle()});
     connect(m_ok, &QPushButton::clicked, this, &Tdialog3::Button1Click);
     connect(m_cancel, &QPushButton::clicked, this, &Tdialog3::Button2Click);
 }

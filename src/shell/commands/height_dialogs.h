@@ -26,6 +26,10 @@ public:
 class TOKF9Dlg : public QDialog {
     Q_OBJECT
 public:
+    /// The caption of the dialog in `mode` (kModeStart, kModeEnd).
+    static QString titleOf(int mode);
+    /// The status bar's prompt while the dialog is open in `mode`.
+    static QString promptOf(int mode);
     static constexpr int kModeStart = 10;
     static constexpr int kModeEnd = 20;
 
@@ -46,6 +50,8 @@ public slots:
 
 protected:
     bool event(QEvent* e) override;
+    /// Closed without OK (Cancel, Escape, the close button): the prompt goes with it.
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     TMainForm& m_main;
@@ -56,13 +62,15 @@ private:
     QPushButton* m_cancel = nullptr;
 };
 
-/// The survey values dialog (`TDialog1`): non-blocking, stays on top; each activation reads the
-/// active document's StartHeight and PairsPer100m; OK stores them and runs the percent pass.
+/// The survey values dialog (`TDialog1`): modal, stays on top; opening it reads the active
+/// document's StartHeight and PairsPer100m (only then: what the user typed is never read over)
+/// and puts the focus in the first field; OK stores them and runs the percent pass.
 class TDialog1 : public QDialog {
     Q_OBJECT
 public:
     explicit TDialog1(TMainForm& main);
-    /// Shows the dialog without blocking (centred the first time) and reads the active document.
+    /// Shows the dialog (modal, without blocking the caller; centred the first time), reading the
+    /// active document when it was not open yet.
     void showDialog();
     RealSpinBox* StartHeightEdit() const { return m_start; }
     RealSpinBox* PairsEdit() const { return m_pairs; }
@@ -73,9 +81,6 @@ public slots:
     void FormActivate();
     void OKBtnClick();
     void CancelBtnClick();
-
-protected:
-    bool event(QEvent* e) override;
 
 private:
     TMainForm& m_main;

@@ -13,6 +13,7 @@
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QDir>
+#include <QMessageBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -56,7 +57,11 @@ QString InterchangeCommands::workbookFolder() const
 {
     if (!m_workbookFolder.isEmpty())
         return m_workbookFolder;
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/Workbooks");
+    // A folder the user finds: the documents folder, not a hidden one of the program.
+    QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (documents.isEmpty())
+        documents = QDir::homePath();
+    return documents + QStringLiteral("/Zelt Workbooks");
 }
 
 void InterchangeCommands::setWorkbookFolder(const QString& folder)
@@ -125,14 +130,23 @@ void InterchangeCommands::ToMic1Click()
         if (error.isEmpty())
             error = fromUtf8(e.what());
     }
+    child->refreshRows();
     if (!saved.isEmpty()) {
         m_lastWorkbook = saved;
-        m_main.showStatus(QStringLiteral("Workbook ") + QDir::toNativeSeparators(saved));
-        if (error.isEmpty() && !m_urlOpener(QUrl::fromLocalFile(saved)))
-            error = QStringLiteral("The table was exported to %1, but no spreadsheet program could be started "
-                                   "to open it.").arg(QDir::toNativeSeparators(saved));
+        const QString where = QDir::toNativeSeparators(saved);
+        m_main.showStatusFor(child, QStringLiteral("Table exported to the workbook ") + where);
+        // Said where it went, and opened only when the user wants it.
+        if (error.isEmpty()) {
+            QMessageBox box(QMessageBox::Question, applicationTitle(),
+                            QStringLiteral("The table was exported to the workbook\n%1\n\nOpen it with the spreadsheet "
+                                           "program?").arg(where),
+                            QMessageBox::Yes | QMessageBox::No, &m_main);
+            box.setDefaultButton(QMessageBox::Yes);
+            if (box.exec() == QMessageBox::Yes && !m_urlOpener(QUrl::fromLocalFile(saved)))
+                error = QStringLiteral("The table was exported to %1, but no spreadsheet program could be started "
+                                       "to open it.").arg(where);
+        }
     }
-    child->refreshRows();
     if (!error.isEmpty())
         TMDIChild::showError(&m_main, error);
 }

@@ -301,6 +301,18 @@ bool KnownPointsDialog::removePoint(int row)
     return next.remove(row) && save(next);
 }
 
+QString KnownPointsDialog::paceCountQuestion(double from, double to)
+{
+    // The ratio converts pairs to metres where lengths are worked out (the route, F and G, the
+    // heights); a length already stored in metres stays as it was typed or converted.
+    return QStringLiteral("Set the pace count from %1 to %2 pairs per 100 m?\n\n"
+                          "The route, the horizontal lengths (F), the height gains (G) and the heights "
+                          "are worked out from the pairs again with the new count. The metres already "
+                          "stored in the rows (metru) stay as they are; a length typed from now on is "
+                          "converted with the new count.")
+        .arg(number(from, 2), number(to, 2));
+}
+
 bool KnownPointsDialog::usePaceCount()
 {
     if (!m_child || !m_report || m_report->distinctPoints < 2)
@@ -309,8 +321,7 @@ bool KnownPointsDialog::usePaceCount()
     const double implied = m_report->pairsPer100m;
     const auto answer = QMessageBox::question(
         this, QStringLiteral("Known Points"),
-        QStringLiteral("Set the pace count from %1 to %2 pairs per 100 m? The metres of every row are recalculated.")
-            .arg(number(doc.pairsPer100m, 2), number(implied, 2)));
+        paceCountQuestion(doc.pairsPer100m, implied));
     if (answer != QMessageBox::Yes)
         return false;
     try {

@@ -41,8 +41,12 @@ public:
     bool setPoint(int row, double xMm, double yMm);
     /// Removes the point of `row` and saves.
     bool removePoint(int row);
+    /// The question before the pace count is changed from `from` to `to`: what it recalculates
+    /// and that the stored metres stay.
+    static QString paceCountQuestion(double from, double to);
     /// "Use this pace count": after confirmation, sets PairsPer100m to the fit's implied value
-    /// as the survey values dialog would. Returns whether it was applied.
+    /// as the survey values dialog would (one change of the files, undone as one). Returns
+    /// whether it was applied.
     bool usePaceCount();
 
     const zelt::document::KnownPoints& points() const { return m_points; }

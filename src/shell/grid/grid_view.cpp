@@ -70,12 +70,52 @@ void GridView::closeEditorBeforeReset()
         QPointer<QWidget> editor = qobject_cast<QWidget*>(child);
         if (!editor || editor->isWindow() || editor->isHidden())
             continue;
-        const QModelIndex index = indexAt(editor->geometry().center());
-        if (index.isValid() && indexWidget(index) == editor) {
+        const QModelIndex index = indexOfEditor(editor);
+        if (index.isValid()) {
             editor->setProperty(kRefused, false);
             QTableView::closeEditor(editor, QAbstractItemDelegate::NoHint);
         }
     }
+}
+
+QModelIndex GridView::indexOfEditor(const QWidget* editor) const
+{
+    // The current cell first; otherwise the cell under the editor and a few about it, as rows
+    // removed or inserted above it move its cell before its geometry follows.
+    if (!editor || !model())
+        return {};
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && indexWidget(current) == editor)
+        return current;
+    const QModelIndex at = indexAt(editor->geometry().center());
+    if (!at.isValid())
+        return {};
+    for (int d = 0; d <= 3; ++d)
+        for (const int row : {at.row() - d, at.row() + d}) {
+            const QModelIndex index = model()->index(row, at.column());
+            if (index.isValid() && indexWidget(index) == editor)
+                return index;
+        }
+    return {};
+}
+
+bool GridView::dropStrayEditor(QWidget* editor)
+{
+    // An editor the view no longer knows (its row went away under it, or a reset forgot it)
+    // still gets its focus-out and key events, which would reach the view as commits and
+    // closes of a foreign editor. Its text was stored or given up with its row; it goes.
+    if (!editor || indexOfEditor(editor).isValid())
+        return false;
+    editor->hide();
+    editor->deleteLater();
+    return true;
+}
+
+void GridView::commitData(QWidget* editor)
+{
+    if (dropStrayEditor(editor))
+        return;
+    QTableView::commitData(editor);
 }
 
 int GridView::fittingWidth(int column) const
@@ -101,7 +141,6 @@ QWidget* GridView::openEditor() const
 
 void GridView::discardOpenEditor()
 {
-    fprintf(stderr, "DBG aboutToReset open=%p\n", (void*)openEditor());
     if (QWidget* editor = openEditor()) {
         editor->setProperty(kRefused, false);
         QTableView::closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
@@ -120,6 +159,8 @@ bool GridView::commitOpenEditor()
 
 void GridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    if (dropStrayEditor(editor))
+        return;
     // A refused value stays in its editor while that cell is still the current one, so that
     // the user corrects what was typed instead of typing it again.
     if (editor && hint != QAbstractItemDelegate::RevertModelCache && editor->property(kRefused).toBool()
@@ -132,8 +173,43 @@ void GridView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint h
     QTableView::closeEditor(editor, hint);
 }
 
+QModelIndex GridView::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers)
+{
+    const QModelIndex current = currentIndex();
+    if (current.isValid() && model()) {
+        // Ctrl+Home and Ctrl+End go to the first and the last row, keeping the column.
+        if ((action == MoveHome || action == MoveEnd) && (modifiers & Qt::ControlModifier)) {
+            const int row = action == MoveHome ? 0 : model()->rowCount() - 1;
+            return model()->index(row, current.column());
+        }
+        // Tab stops at the last cell (Shift+Tab at the first) instead of wrapping round to the
+        // other end of the table, where typing would change a row far from the one in view.
+        if (action == MoveNext || action == MovePrevious) {
+            const QModelIndex next = QTableView::moveCursor(action, modifiers);
+            if (next.isValid() && (action == MoveNext ? next.row() < current.row() : next.row() > current.row()))
+                return current;
+            return next;
+        }
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
+void GridView::keyboardSearch(const QString&)
+{
+    // Text typed on a cell that takes none (a calculated column) must not jump to another row
+    // whose text begins with it.
+}
+
 void GridView::keyPressEvent(QKeyEvent* event)
 {
+    // Down on the last row goes on to a new row, as Enter there does.
+    if (event->key() == Qt::Key_Down && !(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier))
+        && model() && currentIndex().isValid() && currentIndex().row() == model()->rowCount() - 1) {
+        if (!isEditing() || commitOpenEditor())
+            emit downPastLastRow();
+        event->accept();
+        return;
+    }
     // Store the editor's text before the current cell moves: a refused value keeps the cell.
     if (isEditing() && movesBetweenCells(*event) && !commitOpenEditor()) {
         event->accept();

@@ -36,10 +36,19 @@ public:
     /// up to the header's resizeContentsPrecision() rows about them) without cutting them.
     int fittingWidth(int column) const;
 
+    /// Does nothing: typing never moves the current cell.
+    void keyboardSearch(const QString& search) override;
+
     /// Editor property set while the last commit of its text was refused.
     static constexpr const char* kRefused = "zeltRefused";
 
+signals:
+    /// Down was pressed on the last row (the text of its editor stored).
+    void downPastLastRow();
+
 protected:
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
+    void commitData(QWidget* editor) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -48,6 +57,10 @@ protected:
 
 private:
     void closeEditorBeforeReset();
+    /// The cell `editor` edits, as the view records it; invalid when the view does not know it.
+    QModelIndex indexOfEditor(const QWidget* editor) const;
+    /// Hides and deletes `editor` when the view does not know it; true when it did.
+    bool dropStrayEditor(QWidget* editor);
 
     bool m_pressRefused = false;
 };

@@ -294,7 +294,7 @@ RouteDock* installRouteDock(TMainForm& main)
         view->addAction(toggle);
         view->addAction(dock->horizontalAction());
     }
-    auto* print = new QAction(QObject::tr("Print R&oute..."), &main);
+    auto* print = new QAction(QObject::tr("Print Ro&ute..."), &main);
     print->setObjectName(QStringLiteral("PrintRoute1"));
     print->setStatusTip(QObject::tr("Preview and print the route and its height profile"));
     if (QMenu* file = menuNamed(main.menuBar(), QStringLiteral("&File"))) {

@@ -13,6 +13,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QPointer>
+#include <QStyle>
 #include <QTimer>
 #include <QAction>
 #include <QApplication>
@@ -237,6 +238,18 @@ void TMainForm::showStatus(const QString& text)
     m_statusOwner = nullptr;
     m_statusText = text;
     m_panels[0]->setText(text);
+}
+
+void TMainForm::showStatusFor(const QObject* document, const QString& text)
+{
+    showStatus(text);
+    m_statusOwner = document;
+}
+
+void TMainForm::clearStatus(const QString& text)
+{
+    if (m_statusText == text)
+        showStatus(QString());
 }
 
 void TMainForm::showDiagnostics(const std::vector<zelt::document::Diagnostic>& diagnostics, const QString& context,
@@ -476,6 +489,33 @@ void TMainForm::tileDocuments(Qt::Orientation stacking)
             sub->setGeometry(left, 0, right - left, area.height());
         }
     }
+}
+
+void TMainForm::cascadeDocuments()
+{
+    // Each window steps one title bar down and right from the one behind it and is as large as
+    // the area leaves room for (at least two thirds of it: a window shows a useful part of its
+    // table); when the steps would leave the area they start again at the top left.
+    QList<QMdiSubWindow*> subs;
+    for (QMdiSubWindow* sub : m_mdi->subWindowList(QMdiArea::StackingOrder))
+        if (!sub->isMinimized() && sub->isVisible())
+            subs.append(sub);
+    if (subs.isEmpty())
+        return;
+    const QRect area = m_mdi->viewport()->rect();
+    const int n = static_cast<int>(subs.size());
+    const int step = std::max(8, subs.front()->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, subs.front()));
+    const QSize size(std::max(area.width() * 2 / 3, area.width() - step * (n - 1)),
+                     std::max(area.height() * 2 / 3, area.height() - step * (n - 1)));
+    const int room = std::max(0, std::min(area.width() - size.width(), area.height() - size.height()) / step);
+    for (int i = 0; i < n; ++i) {
+        QMdiSubWindow* sub = subs[i];   // furthest back first: the active window ends on top
+        const int k = i % (room + 1);
+        sub->showNormal();
+        sub->setGeometry(QRect(QPoint(k * step, k * step), size));
+        sub->raise();
+    }
+    m_mdi->setActiveSubWindow(subs.back());
 }
 
 void TMainForm::minimizeAllDocuments()

@@ -137,6 +137,13 @@ public:
     /// Puts `text` into status panel 0 (`ShowStatus`).
     void showStatus(const QString& text);
     void ShowStatus(const QString& text) { showStatus(text); }
+    /// Puts `text` into status panel 0 as a notice about `document`: it goes when that document
+    /// changes (a new step, Undo, Redo), closes or another window takes the turn.
+    void showStatusFor(const QObject* document, const QString& text);
+    /// Empties status panel 0 when it still shows `text` (a prompt whose question is over).
+    void clearStatus(const QString& text);
+    /// The text of status panel 0.
+    QString statusText() const { return m_statusText; }
     /// Shows what a command left for the user: one diagnostic as its line in the status bar,
     /// several in the diagnostics list (non-modal, titled `context`), none changes nothing.
     /// Rows named by the entries are rows of `document` (the active document when null).
@@ -211,9 +218,14 @@ private:
     void documentActivated(QMdiSubWindow* sub);
     void clearStatusOf(const QObject* document);
     void tileDocuments(Qt::Orientation stacking);
+    void cascadeDocuments();
     void minimizeAllDocuments();
     void arrangeMinimizedDocuments();
-    QString askTablePath(bool forSave);
+    /// Asks for a table path: to open one, or (`forSave`) the target of `title` ("Save As",
+    /// "Rename File"), starting in the active table's folder.
+    QString askTablePath(bool forSave, const QString& title = {});
+    /// Where File > New makes its table.
+    QString newDocumentFolder() const;
     void connectCommandModules();
 
     MainActions m_actions;
@@ -226,6 +238,7 @@ private:
     TRegSave* m_regSave = nullptr;
     TAboutBox* m_about = nullptr;
     QString m_statusText;                 ///< panel 0's message, shown again when a hint ends
+    QString m_lastFolder;                 ///< folder of the table last opened, made or chosen
     DiagnosticsDialog* m_diagnostics = nullptr;
     PathPrompt m_pathPrompt;
     QMetaObject::Connection m_idleConnection;

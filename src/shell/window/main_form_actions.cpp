@@ -58,18 +58,18 @@ void TMainForm::createFileActions()
     a.FileOpen1 = withIcon(makeAction(this, "FileOpen1", "&Open", "Open|Open a file", QKeySequence(Qt::CTRL | Qt::Key_O)), IconKind::Open);
     a.FileClose1 = makeAction(this, "FileClose1", "&Close", "Close|Close current file");
     a.FileSave1 = withIcon(makeAction(this, "FileSave1", "&Save", "Save|Save current file", QKeySequence(Qt::CTRL | Qt::Key_S)), IconKind::Save);
-    a.SaveAs1 = makeAction(this, "SaveAs1", "SaveAs");
+    a.SaveAs1 = makeAction(this, "SaveAs1", "Save&As");
     a.FileSaveAs1 = makeAction(this, "FileSaveAs1", "&Rename File", "Save As|Save current file with different name");
     a.Export1 = withIcon(makeAction(this, "Export1", "&Export", "Export file in *.ocd format"), IconKind::Export);
     a.ToMic1 = withIcon(makeAction(this, "ToMic1", "To Microsoft E&xcel 2000"), IconKind::Excel);
     a.ToTXTFile1 = makeAction(this, "ToTXTFile1", "To *.TXT File");
     a.ToTXTFileVisible1 = makeAction(this, "ToTXTFilewithonlyvisiblecolumns1", "To *.TXT File with only Visible Columns");
     a.Print1 = withIcon(makeAction(this, "Print1", "&Print"), IconKind::Print);
-    a.PrintPreview1 = withIcon(makeAction(this, "PrintPreview1", "Print P&rewiew"), IconKind::Preview);
+    a.PrintPreview1 = withIcon(makeAction(this, "PrintPreview1", "Print Pre&wiew"), IconKind::Preview);
     a.FileExit1 = makeAction(this, "FileExit1", "E&xit", "Exit|Exit application");
 
     a.tbPrint = withIcon(makeAction(this, "ToolbarButtonPrint", "&Print", "Print table|Prints current table"), IconKind::Print);
-    a.tbPreview = withIcon(makeAction(this, "ToolbarButtonPreview", "Print P&rewiew", "Previw file to print|Opens preview window"), IconKind::Preview);
+    a.tbPreview = withIcon(makeAction(this, "ToolbarButtonPreview", "Print Pre&wiew", "Previw file to print|Opens preview window"), IconKind::Preview);
     a.tbExport = withIcon(makeAction(this, "ToolbarButtonExport", "&Export", "Export file in *.ocd format"), IconKind::Export);
     a.tbExcel = withIcon(makeAction(this, "ToolbarButton9712", "Excel",
                                     "Export table to Microsoft Excel 97-2000|Export table to Microsoft Excel 97-2000"),
@@ -166,7 +166,7 @@ void TMainForm::createGridAndWindowActions()
                                      IconKind::TileVertically);
     a.WindowMinimizeAll1 = makeAction(this, "WindowMinimizeAll1", "&Minimize All", "Minimize All");
     a.WindowArrangeAll1 = makeAction(this, "WindowArrangeAll1", "&Arrange All", "Arrange All");
-    connect(a.WindowCascade1, &QAction::triggered, m_mdi, &QMdiArea::cascadeSubWindows);
+    connect(a.WindowCascade1, &QAction::triggered, this, &TMainForm::cascadeDocuments);
     connect(a.WindowTileHorizontal1, &QAction::triggered, this, [this] { tileDocuments(Qt::Vertical); });
     connect(a.WindowTileVertical1, &QAction::triggered, this, [this] { tileDocuments(Qt::Horizontal); });
     connect(a.WindowMinimizeAll1, &QAction::triggered, this, &TMainForm::minimizeAllDocuments);

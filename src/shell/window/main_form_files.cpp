@@ -16,7 +16,9 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QStandardPaths>
 #include <QTableView>
+#include <QUndoStack>
 
 #include <filesystem>
 
@@ -33,13 +35,14 @@ QString fromPath(const std::filesystem::path& p)
     return QString::fromStdU16String(p.u16string());
 }
 
-QString defaultPrompt(QWidget* parent, bool forSave)
+QString defaultPrompt(QWidget* parent, bool forSave, const QString& title, const QString& folder)
 {
     QFileDialog dialog(parent);
     dialog.setDefaultSuffix(QStringLiteral("db"));
-    dialog.setDirectory(QDir::current());
+    dialog.setDirectory(folder.isEmpty() ? QDir::currentPath() : folder);
     if (forSave) {
         // The save dialog of tables: no question before replacing an existing file.
+        dialog.setWindowTitle(title.isEmpty() ? QStringLiteral("Save As") : title);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         dialog.setNameFilter(QStringLiteral("db (*.db)"));
@@ -56,16 +59,42 @@ QString defaultPrompt(QWidget* parent, bool forSave)
     return dialog.selectedFiles().constFirst();
 }
 
+/// A folder this user may create files in.
+bool writableFolder(const QString& folder)
+{
+    const QFileInfo info(folder);
+    return !folder.isEmpty() && info.isDir() && info.isWritable();
+}
+
 }  // namespace
 
-QString TMainForm::askTablePath(bool forSave)
+QString TMainForm::askTablePath(bool forSave, const QString& title)
 {
-    const QString path = m_pathPrompt ? m_pathPrompt(this, forSave) : defaultPrompt(this, forSave);
-    // The file dialogs leave the process in the folder of the chosen file, so that later new
-    // documents are looked for and created there.
-    if (!path.isEmpty())
+    // Saving starts beside the active table; opening where the user last was.
+    QString folder = m_lastFolder;
+    if (forSave)
+        if (const TMDIChild* child = activeDocument())
+            folder = QFileInfo(child->tablePath()).absolutePath();
+    const QString path = m_pathPrompt ? m_pathPrompt(this, forSave) : defaultPrompt(this, forSave, title, folder);
+    // The file dialogs leave the process in the folder of the chosen file, and new documents
+    // are made there.
+    if (!path.isEmpty()) {
         QDir::setCurrent(QFileInfo(path).absolutePath());
+        m_lastFolder = QFileInfo(path).absolutePath();
+    }
     return path;
+}
+
+QString TMainForm::newDocumentFolder() const
+{
+    // The folder last used for a table; else the user's documents folder (made when missing),
+    // else the home folder. Never the folder the program happened to be started in.
+    if (writableFolder(m_lastFolder))
+        return m_lastFolder;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QDir().mkpath(documents) && writableFolder(documents))
+        return QDir(documents).absolutePath();
+    return QDir::homePath();
 }
 
 void TMainForm::OpenDocument(const QString& path)
@@ -83,6 +112,8 @@ void TMainForm::OpenDocument(const QString& path)
         m_statusOwner = child;
     });
     connect(child, &QObject::destroyed, this, [this, child] { clearStatusOf(child); });
+    // What a notice said about the document no longer holds once it changed or went back.
+    connect(child->history()->stack(), &QUndoStack::indexChanged, this, [this, child] { clearStatusOf(child); });
     QMdiSubWindow* sub = m_mdi->addSubWindow(child);
     sub->showMaximized();
     m_mdi->setActiveSubWindow(sub);
@@ -118,6 +149,7 @@ void TMainForm::OpenDocument(const QString& path)
     }
     // The history starts with the document as opened (the start row a new table gets is no step).
     child->history()->forget();
+    m_lastFolder = QFileInfo(child->tablePath()).absolutePath();
     child->refreshRows();
     child->DBGrid1()->setFocus();
     // A table that opened read-only (damaged, locked, write-protected, on read-only media)
@@ -134,8 +166,10 @@ void TMainForm::OpenDocument(const QString& path)
 
 void TMainForm::FileNew1Execute()
 {
-    const std::string name = zelt::document::newDocumentName(documentCount(), std::filesystem::current_path());
-    OpenDocument(QString::fromStdString(name));
+    // The new table's whole path is its window's title, so that the user sees where it is.
+    const QString folder = newDocumentFolder();
+    const std::string name = zelt::document::newDocumentName(documentCount(), toPath(folder));
+    OpenDocument(QDir(folder).filePath(QString::fromStdString(name)));
 }
 
 void TMainForm::FileOpen1Execute()
@@ -175,7 +209,7 @@ void TMainForm::FileSaveAs1Execute()
     TMDIChild* child = activeDocument();
     if (!child)
         return;
-    const QString path = askTablePath(true);
+    const QString path = askTablePath(true, QStringLiteral("Rename File"));
     if (path.isEmpty())
         return;
     zelt::document::Document& doc = child->document();
@@ -195,7 +229,7 @@ void TMainForm::SaveAs1Click()
     TMDIChild* child = activeDocument();
     if (!child)
         return;
-    const QString path = askTablePath(true);
+    const QString path = askTablePath(true, QStringLiteral("Save As"));
     if (path.isEmpty())
         return;
     // A table open in another window or program is refused before anything else (the

@@ -22,6 +22,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTimer>
 #include <QToolBar>
@@ -158,6 +159,16 @@ void TMDIChild::connectGrid()
             showError(this, m);
     });
     connect(m_model, &TraverseTableModel::modelReset, this, &TMDIChild::updateCaption);
+    connect(m_model, &TraverseTableModel::dataChanged, this, &TMDIChild::queueWidenToTexts);
+    connect(static_cast<GridView*>(m_grid), &GridView::downPastLastRow, this, [this] {
+        // A new row nobody typed in yet is not followed by another.
+        const TraverseTable& t = Table1();
+        if (t.isOpen() && !t.isReadOnly() && !(t.state() == TraverseTable::State::Insert && !t.isModified()))
+            DBGrid1KeyDown();
+    });
+    connect(m_model, &TraverseTableModel::rowsInserted, this, &TMDIChild::queueWidenToTexts);
+    connect(m_model, &TraverseTableModel::modelReset, this, &TMDIChild::queueWidenToTexts);
+    connect(m_grid->verticalScrollBar(), &QScrollBar::valueChanged, this, &TMDIChild::queueWidenToTexts);
     connect(m_grid, &QAbstractItemView::doubleClicked, this, [this] {
         if (Table1().isReadOnly())
             emit statusMessage(readOnlyMessage());
@@ -293,6 +304,35 @@ void TMDIChild::applyColumns()
         m_fitColumns = false;
         QTimer::singleShot(0, this, &TMDIChild::fitColumns);
     }
+}
+
+void TMDIChild::widenToTexts()
+{
+    // Texts that come into view later (scrolled to, typed, pasted, computed) widen their
+    // column as the first ones did; a column never narrows under the user.
+    m_widenQueued = false;
+    if (!m_grid || m_fittedWidths.empty() || m_model->rowCount() == 0)
+        return;
+    auto* view = static_cast<GridView*>(m_grid);
+    m_applyingColumns = true;
+    for (int i = 0; i < m_model->columnCount() && i < static_cast<int>(m_fittedWidths.size()); ++i) {
+        if (m_grid->isColumnHidden(i))
+            continue;
+        const int needed = view->fittingWidth(i);
+        if (needed > m_grid->columnWidth(i)) {
+            m_grid->setColumnWidth(i, needed);
+            m_fittedWidths[static_cast<std::size_t>(i)] = needed;
+        }
+    }
+    m_applyingColumns = false;
+}
+
+void TMDIChild::queueWidenToTexts()
+{
+    if (m_widenQueued)
+        return;
+    m_widenQueued = true;
+    QTimer::singleShot(0, this, &TMDIChild::widenToTexts);
 }
 
 void TMDIChild::fitColumns()

@@ -126,7 +126,8 @@ public:
     /// Stores the row being typed, as leaving the row would (the cell editor's text included).
     /// When the table refuses it, asks whether to correct or discard it: true when the row was
     /// stored or discarded, false when the user corrects it (the window comes to the front with
-    /// the editor on the row).
+    /// the editor on the row). A row whose write failed (the table then takes no more writes)
+    /// is asked about too: kept in view, or discarded knowingly.
     bool settlePendingRow();
 
     /// Shows `message` in the program's error box (used for every table and file error).
@@ -155,11 +156,16 @@ private:
     void moveTableTo(int row);
     void applyColumns();
     void fitColumns();
+    void widenToTexts();
+    void queueWidenToTexts();
     void showCellEditor();
     int firstVisibleColumn() const;
     int columnOfField(const QString& fieldName) const;
     bool refuseReadOnlyKey(const QKeyEvent& key);
     bool closeAnyway(const QString& file, const QString& cause, const QString& lost);
+    /// Asks whether to keep the row being typed (correct it, or only keep it in view when the
+    /// table takes no more writes) or to discard it; true when it was discarded.
+    bool askAboutPendingRow(const QString& problem, bool correctable);
     void stepHistory(bool redo);
     QLineEdit* typingEditor() const;
 
@@ -179,6 +185,7 @@ private:
     bool m_fitColumns = true;               ///< the next columns applied with rows are fitted to their texts
     std::vector<int> m_fittedWidths;        ///< screen widths fitted to the texts, 0 where the user chose one
     double m_widthScale = 1.0;
+    bool m_widenQueued = false;
     DocumentHistory* m_history = nullptr;   ///< after m_document: deleted first (it listens to the table)
     CheckFindings* m_findings = nullptr;    ///< likewise
     bool m_closedEarly = false;             ///< the table closed, a companion still to be written

@@ -81,9 +81,16 @@ void TMDIChild::stepHistory(bool redo)
 bool TMDIChild::settlePendingRow()
 {
     TraverseTable& t = Table1();
-    if (m_closed || !t.isOpen() || t.isReadOnly())
+    if (m_closed || !t.isOpen())
         return true;
     auto* view = static_cast<GridView*>(m_grid);
+    if (t.isReadOnly()) {
+        // A table that stopped taking writes half-way (a full disk, an I/O error) still holds
+        // the row whose write failed: it is not stored, and closing would drop it unseen.
+        if (t.state() == TraverseTable::State::Browse || !t.isModified())
+            return true;
+        return askAboutPendingRow(QString::fromStdString(t.readOnlyReason()), false);
+    }
     m_settling = true;
     m_settleError.clear();
     const bool committed = view->commitOpenEditor();
@@ -102,15 +109,28 @@ bool TMDIChild::settlePendingRow()
         m_history->takeLoose();
         return true;
     }
+    // A write that failed (rather than a value the rules refused) leaves the table read-only.
+    return askAboutPendingRow(problem, !t.isReadOnly());
+}
+
+bool TMDIChild::askAboutPendingRow(const QString& problem, bool correctable)
+{
+    TraverseTable& t = Table1();
+    auto* view = static_cast<GridView*>(m_grid);
+    const QString question = correctable
+        ? QStringLiteral("Correct the row, or discard what was typed in it?")
+        : QStringLiteral("The table takes no more changes until it is opened again. Keep this window open with "
+                         "the row (its values can still be read and copied), or discard the row?");
     QMessageBox box(QMessageBox::Warning, applicationTitle(),
-                    QStringLiteral("Row %1 of \"%2\" cannot be stored:\n%3\n\nCorrect the row, or discard what was typed in it?")
+                    QStringLiteral("Row %1 of \"%2\" cannot be stored:\n%3\n\n%4")
                         .arg(t.recNo())
-                        .arg(m_pathCaption, problem),
+                        .arg(m_pathCaption, problem, question),
                     QMessageBox::NoButton, this);
-    QPushButton* correct = box.addButton(QStringLiteral("&Correct"), QMessageBox::RejectRole);
+    QPushButton* keep = box.addButton(correctable ? QStringLiteral("&Correct") : QStringLiteral("&Keep"),
+                                      QMessageBox::RejectRole);
     QPushButton* discard = box.addButton(QStringLiteral("&Discard"), QMessageBox::DestructiveRole);
-    box.setDefaultButton(correct);
-    box.setEscapeButton(correct);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
     // The question takes the focus from the editor, which tries its text again: that refusal
     // is the one asked about, not a message of its own.
     m_settling = true;

@@ -60,11 +60,9 @@ void TMDIChild::navigate(int button)
         case Next: t.next(); break;
         case Last: t.last(); break;
         case Insert: t.insert(); break;
-        case Delete: {  // the navigator deletes without asking; Undo brings the row back
-            UndoStep step(this, QStringLiteral("Delete Row %1").arg(t.recNo()), UndoStep::KeepPending);
-            t.deleteRow();
+        case Delete:  // asks first, as Ctrl+Delete does; Undo brings the row back
+            deleteWithConfirmation();
             break;
-        }
         case Edit: t.edit(); break;
         case Post: t.post(); break;
         case Cancel: t.cancel(); break;

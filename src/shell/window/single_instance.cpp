@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// One running program per user: later starts hand their files to it over a local socket.
+// One running program per user and display: later starts hand their files to it over a local socket.
 #include "shell/window/single_instance.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QStandardPaths>
@@ -69,17 +71,45 @@ SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(p
 
 SingleInstance::~SingleInstance() = default;
 
+QString SingleInstance::displayTag()
+{
+    // The display the program shows its windows on: a Wayland compositor when the session has
+    // one and the program uses it, otherwise the X server.
+    const QString platform = QGuiApplication::platformName();
+    const QString wayland = qEnvironmentVariable("WAYLAND_DISPLAY");
+    const QString x11 = qEnvironmentVariable("DISPLAY");
+    QString display;
+    if (!wayland.isEmpty() && (platform.startsWith(QLatin1String("wayland")) || x11.isEmpty()))
+        display = QStringLiteral("wl") + wayland;
+    else if (!x11.isEmpty())
+        display = QStringLiteral("x") + x11;
+    if (display.isEmpty())
+        return {};
+    // Only letters, digits, '.', '_' and '-' go into a file name; a long name (a socket path)
+    // becomes its hash, as socket paths are short.
+    QString tag;
+    for (const QChar c : display)
+        tag += (c.isLetterOrNumber() && c.unicode() < 128) || c == u'.' || c == u'-' ? c : QChar(u'_');
+    if (tag.size() > 32)
+        tag = QString::fromLatin1(QCryptographicHash::hash(display.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+    return tag;
+}
+
 QString SingleInstance::serverName(const QString& name)
 {
+    // One running program per display: a start on another display (a second seat, a remote
+    // session, a nested server) is a program of its own there.
+    const QString tag = displayTag();
+    const QString perDisplay = tag.isEmpty() ? name : name + u'-' + tag;
 #ifdef Q_OS_UNIX
     // The runtime folder is the user's own; the shared temporary folder is not, so there the
     // name carries the user's id (and a socket another user made under it is refused).
     const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (dir.isEmpty())
-        return QDir::tempPath() + u'/' + name + u'-' + QString::number(::getuid());
-    return dir + u'/' + name;
+        return QDir::tempPath() + u'/' + perDisplay + u'-' + QString::number(::getuid());
+    return dir + u'/' + perDisplay;
 #else
-    return name;
+    return perDisplay;
 #endif
 }
 

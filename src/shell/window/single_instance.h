@@ -18,7 +18,7 @@ QString openCommand(const QString& path);
 QStringList parseOpenCommands(const QString& text);
 
 /// Listens on the local socket named `name` ("Zelt"); every open command that arrives is
-/// reported by openRequested. On Unix the socket lives in the user's runtime folder, so two
+/// reported by openRequested. Each display has a name of its own. On Unix the socket lives in the user's runtime folder, so two
 /// users do not meet on the same name; without one it lives in the temporary folder under a
 /// name holding the user's id, only the user may connect, and a socket file of another user
 /// is neither listened on nor sent to. One connection brings at most kMaxMessageBytes bytes
@@ -37,8 +37,11 @@ public:
     bool listen();
     bool isListening() const;
 
-    /// Full server name for `name`.
+    /// Full server name for `name` on this program's display.
     static QString serverName(const QString& name);
+    /// The display this program shows on as a file-name word ("x_0", "wlwayland-0"); empty
+    /// when the environment names none.
+    static QString displayTag();
     /// Sends one open command per path to a running program; true when it was delivered.
     static bool sendToRunning(const QString& name, const QStringList& paths, int timeoutMs = 2000);
 

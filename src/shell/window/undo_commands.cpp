@@ -2,6 +2,7 @@
 // The undo history of a document window: recorded changes on a QUndoStack, named for the Edit menu.
 #include "shell/window/undo_commands.h"
 
+#include "shell/commands/document_change.h"
 #include "shell/window/mdi_child.h"
 
 #include <QTimer>
@@ -148,11 +149,24 @@ void DocumentHistory::replay(DocumentChange& change, bool forward)
 {
     if (m_failed)
         return;
-    try {
+    const auto step = [&] {
         if (forward)
             change.reapply(m_child.document());
         else
             change.revert(m_child.document());
+    };
+    using Kind = DocumentChange::Kind;
+    try {
+        // A step that sets survey values, marks or known points, or writes several rows, is one
+        // change of the files: its companions are written at once (the .inf must not keep the
+        // values taken back until the window closes) and a kill half-way is rolled back at the
+        // next open. A single row is one write of the table already.
+        zelt::document::DocumentSession& session = m_child.session();
+        const bool journaled = change.setsValues() || change.kind() == Kind::Rows;
+        if (journaled && session.isOpen() && !session.inChange())
+            runAsChange(session, forward ? "redo" : "undo", step);
+        else
+            step();
     } catch (const std::exception& e) {
         replayFailed(QString::fromUtf8(e.what()));
     }
