@@ -129,6 +129,8 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
                                          readOnly ? std::string() : args.command);
     for (const document::Diagnostic& d : outcome.journalNotes)
         std::cerr << document::diagnosticMessage(d) << '\n';
+    for (const document::Diagnostic& d : outcome.companionNotes)
+        std::cerr << document::diagnosticMessage(d) << '\n';
     if (!layout.empty()) {
         try {
             m_doc->columns = interchange::loadGridLayout(layout);

@@ -134,6 +134,7 @@ private:
     bool m_tableWritable = false;       ///< the table opened writable (read when it was opened)
     bool m_inChange = false;            ///< a change is running: its journal lies beside the table
     std::vector<bool> m_keepOnDisk;     ///< per companion: could not be read, so never written over
+    std::vector<Diagnostic> m_companionNotes;  ///< companions a read-only open did without
 };
 
 }  // namespace zelt::document
