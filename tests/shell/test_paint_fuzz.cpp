@@ -96,6 +96,17 @@ RouteScene randomScene(Numbers& num)
     return s;
 }
 
+// In the child: a warning of the painter (a point it cannot draw) ends the run as a failure.
+void failOnWarnings()
+{
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtDebugMsg || type == QtInfoMsg)
+            return;
+        boundedStep("warning at " + zelt::test::boundedStepName() + ": " + message.toStdString());
+        ::_exit(5);
+    });
+}
+
 void paintAll(const RouteScene& scene, const std::string& at)
 {
     QImage image(320, 400, QImage::Format_RGB32);
@@ -123,6 +134,7 @@ private slots:
         const QString png = dir.filePath(QStringLiteral("r.png"));
         const auto o = runBounded(
             [png] {
+                failOnWarnings();
                 std::vector<RouteRow> legs(3);
                 legs[0].altimeter = 1e300;
                 legs[1].azimuth = 90, legs[1].lengthM = 50, legs[1].altimeter = 430;
@@ -148,6 +160,7 @@ private slots:
     {
         const auto o = runBounded(
             [] {
+                failOnWarnings();
                 for (unsigned seed = 1; seed <= 150; ++seed) {
                     Numbers num(seed);
                     paintAll(randomScene(num), "seed " + std::to_string(seed) + ": ");

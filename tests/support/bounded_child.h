@@ -32,8 +32,15 @@ inline int& boundedChildPipe()
     static int fd = -1;
     return fd;
 }
+inline std::string& boundedStepName()
+{
+    static std::string name;
+    return name;
+}
 inline void boundedStep(const std::string& what)
 {
+    if (what.rfind("warning", 0) != 0 && what.rfind("error", 0) != 0)
+        boundedStepName() = what;
     const std::string line = what + '\n';
     if (boundedChildPipe() >= 0 && ::write(boundedChildPipe(), line.data(), line.size()) < 0)
         boundedChildPipe() = -1;
@@ -125,7 +132,7 @@ inline std::string describe(const ChildOutcome& o, int seconds)
     if (o.signal)
         return "crashed with signal " + std::to_string(o.signal) + "; last step: " + o.lastStep;
     if (o.exitCode != 0)
-        return "failed (exit " + std::to_string(o.exitCode) + "): " + o.lastStep;
+        return "failed (exit " + std::to_string(o.exitCode) + "); last step: " + o.lastStep;
     return "finished";
 }
 

@@ -62,16 +62,16 @@ void paintPlanCheckMarks(QPainter& p, const QRectF& area, const PlanView& view, 
     for (const auto& s : report.stretches) {
         if (!s.flagged)
             continue;
-        QPainterPath path;
+        QPolygonF line;
         for (int row = s.fromRow + 1; row <= s.toRow; ++row) {
             QPointF from, to;
             if (!legOf(route, row, from, to))
                 break;
-            if (path.isEmpty())
-                path.moveTo(toDevice(from));
-            path.lineTo(toDevice(to));
+            if (line.isEmpty())
+                line << toDevice(from);
+            line << toDevice(to);
         }
-        p.drawPath(path);
+        detail::drawPolylineInPieces(p, line.constData(), line.size());
     }
     for (const auto& s : report.suspects) {
         QPointF from, to;
@@ -81,7 +81,8 @@ void paintPlanCheckMarks(QPainter& p, const QRectF& area, const PlanView& view, 
         const QPointF a = toDevice(from), b = toDevice(to);
         p.setPen(QPen(withAlpha(checkSuspectColour(), best ? 255 : 150), best ? 3.5 : 2.0, Qt::SolidLine, Qt::RoundCap));
         p.setBrush(Qt::NoBrush);
-        p.drawLine(a, b);
+        const QPointF leg[2] = {a, b};
+        detail::drawPolylineInPieces(p, leg, 2);
         p.drawEllipse((a + b) / 2, best ? 8.0 : 6.0, best ? 8.0 : 6.0);
     }
     p.restore();

@@ -107,7 +107,7 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
         row = i;
         const RoutePoint& at = r.points[r.rowMarkPoint(i)];
         const QPointF d = view.toDevice(area, at.xM, at.yM);
-        if (!inside.contains(d))
+        if (!isFinitePoint(d) || !inside.contains(d))
             continue;
         double w = -1;   // measured only for a place whose first cell is free
         // A label may go to any side of its point on a route of a few thousand marks; on a

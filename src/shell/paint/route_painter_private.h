@@ -46,12 +46,16 @@ inline QPointF boundedPoint(const QPointF& p, const QRectF& area)
             std::clamp(p.y(), area.top() - kFarPx, area.bottom() + kFarPx)};
 }
 
+// Clips the segment a-b to `r` (Liang-Barsky); false when nothing of it is left. The painter
+// strokes a line reaching far outside the picture at great cost, so lines are cut first.
+bool clipSegment(QPointF& a, QPointF& b, const QRectF& r);
+
 // Lines of more points than this are drawn one pixel wide.
 constexpr qsizetype kDenseLine = 2500;
 
 // Long antialiased polylines are stroked as one self-intersecting outline, which costs far
 // more than the same line drawn in short pieces; pieces also let the painter skip what lies
-// outside the clip.
+// outside the clip. Segments are cut to the painter's clip (or its window) with a margin.
 void drawPolylineInPieces(QPainter& p, const QPointF* points, qsizetype count);
 
 // Pen of a route line or profile series of `points` points: one pixel wide (and solid) when

@@ -210,7 +210,7 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
         p.setBrush(c.route);
         for (std::size_t i = 0; i < rows; ++i) {
             const QPointF d = view.toDevice(area, r.points[r.rowPoints[i]].xM, r.points[r.rowPoints[i]].yM);
-            if (area.adjusted(-3, -3, 3, 3).contains(d))
+            if (isFinitePoint(d) && area.adjusted(-3, -3, 3, 3).contains(d))
                 p.drawEllipse(d, 2.0, 2.0);
         }
         p.setBrush(Qt::NoBrush);
@@ -225,7 +225,8 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
         pen.setCapStyle(Qt::RoundCap);
         pen.setJoinStyle(Qt::RoundJoin);
         p.setPen(pen);
-        p.drawPolyline(devicePoints(r, end - 1, last, view, area));
+        const QPolygonF leg = devicePoints(r, end - 1, last, view, area);
+        drawPolylineInPieces(p, leg.constData(), leg.size());
         p.setBrush(c.currentLeg);
         if (const QPointF d = view.toDevice(area, r.points[end].xM, r.points[end].yM); isFinitePoint(d))
             p.drawEllipse(boundedPoint(d, area), 3.5, 3.5);

@@ -111,7 +111,8 @@ void drawSeriesBand(QPainter& p, const std::vector<ProfilePoint>& s, const Profi
             flush();
             continue;
         }
-        const QPointF d = boundedPoint(far, f.plot);
+        // Far above or below the plot a band looks the same at any height.
+        const QPointF d = boundedPoint(far, f.plot.adjusted(0, kFarPx - 100, 0, 100 - kFarPx));
         const int col = int(std::clamp(std::floor(d.x()), firstCol, lastCol));
         if (top.empty()) {
             firstColumn = col;
