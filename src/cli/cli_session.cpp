@@ -131,6 +131,7 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
         std::cerr << document::diagnosticMessage(d) << '\n';
     for (const document::Diagnostic& d : outcome.companionNotes)
         std::cerr << document::diagnosticMessage(d) << '\n';
+    m_unreadSurveyValues = outcome.unreadSurveyValues;
     if (!layout.empty()) {
         try {
             m_doc->columns = interchange::loadGridLayout(layout);

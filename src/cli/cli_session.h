@@ -56,6 +56,9 @@ public:
     /// Throws PartialResult when the table was damaged, naming the rows that were read; read
     /// commands call it after their output.
     void checkComplete() const;
+    /// Why the survey values file could not be read (the session then holds the defaults);
+    /// empty when it was read or there is none.
+    const std::string& unreadSurveyValues() const { return m_unreadSurveyValues; }
 
 private:
     std::unique_ptr<document::Document> m_doc;
@@ -65,6 +68,7 @@ private:
     bool m_keepLayoutFile = false;  ///< the .ing could not be read and is not written
     std::string m_damage;  ///< the table's damage as found at open; empty when whole
     int m_rowsRead = 0;
+    std::string m_unreadSurveyValues;
 };
 
 /// The table argument of a command: the first positional argument, or a UsageError.

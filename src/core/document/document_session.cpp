@@ -157,6 +157,7 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::st
     m_tableWritable = false;
     m_keepOnDisk.assign(companions().size(), false);
     m_companionNotes.clear();
+    m_unreadSurveyValues.clear();
     m_doc.knownPoints.setWritesMoves(false);
     m_doc.knownPoints.reset();
     refuseCompanionName(path);
@@ -199,6 +200,7 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::st
                 m_doc.startHeight = kDefaultStartHeight;
                 table.notifySurveyValuesChanged();
                 std::string what = e.what();
+                m_unreadSurveyValues = what;
                 if (!what.empty() && what.back() != '.')
                     what += '.';
                 m_companionNotes.push_back(Diagnostic::warning(
@@ -246,6 +248,7 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::st
     outcome.diagnostics.insert(outcome.diagnostics.begin(), recovered.begin(), recovered.end());
     outcome.journalNotes = recovered;
     outcome.companionNotes = m_companionNotes;
+    outcome.unreadSurveyValues = m_unreadSurveyValues;
     return outcome;
 }
 

@@ -135,6 +135,7 @@ private:
     bool m_inChange = false;            ///< a change is running: its journal lies beside the table
     std::vector<bool> m_keepOnDisk;     ///< per companion: could not be read, so never written over
     std::vector<Diagnostic> m_companionNotes;  ///< companions a read-only open did without
+    std::string m_unreadSurveyValues;          ///< why the .inf could not be read, if so
 };
 
 }  // namespace zelt::document
