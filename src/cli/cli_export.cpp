@@ -82,6 +82,10 @@ int exportOcdCommand(const Args& args, std::ostream& out, std::ostream& err)
 
     const std::filesystem::path table = tableArgument(args);
     CliSession session(table, args, CliSession::Mode::ReadOnly);
+    // A map drawn with default pace counts and heights would be wrong in every point; unlike a
+    // listing, it may go into a map the user keeps.
+    if (!session.unreadSurveyValues().empty())
+        throw std::runtime_error(session.unreadSurveyValues() + " The map is not written.");
     std::optional<zelt::document::KnownPoints> known;
     if (args.has("--fit")) {
         const zelt::document::DocumentKnownPoints& points = session.document().knownPoints;

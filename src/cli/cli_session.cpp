@@ -152,6 +152,9 @@ CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layou
                                          readOnly ? std::string() : args.command);
     for (const document::Diagnostic& d : outcome.journalNotes)
         std::cerr << document::diagnosticMessage(d) << '\n';
+    for (const document::Diagnostic& d : outcome.companionNotes)
+        std::cerr << document::diagnosticMessage(d) << '\n';
+    m_unreadSurveyValues = outcome.unreadSurveyValues;
     if (!layout.empty()) {
         try {
             m_doc->columns = interchange::loadGridLayout(layout);

@@ -56,6 +56,9 @@ public:
     /// Throws PartialResult when the table was damaged, naming the rows that were read, or when
     /// a journal beside it could not be acted on; read commands call it after their output.
     void checkComplete() const;
+    /// Why the survey values file could not be read (the session then holds the defaults);
+    /// empty when it was read or there is none.
+    const std::string& unreadSurveyValues() const { return m_unreadSurveyValues; }
 
 private:
     std::unique_ptr<document::Document> m_doc;
@@ -66,6 +69,7 @@ private:
     std::string m_damage;  ///< the table's damage as found at open; empty when whole
     std::string m_unfinished;  ///< a journal that could not be acted on; the rows may be half changed
     int m_rowsRead = 0;
+    std::string m_unreadSurveyValues;
 };
 
 /// The table argument of a command: the first positional argument, or a UsageError.

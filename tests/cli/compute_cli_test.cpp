@@ -169,6 +169,12 @@ void ComputeCliTest::beginWayRefusedRow()
              qPrintable(r.err));
     QVERIFY(nearly(readColumn(m_table, "Altimeter"), Column{400.0, std::nullopt, std::nullopt, 430.0}, 0));
     QCOMPARE(infValues(m_table).second, 420.0);
+    // Start height and first reading both leave the range: the reading's message, naming the field.
+    const auto start = runCli({QStringLiteral("begin-way"), QString::fromStdString(m_table.string()), QStringLiteral("-425")});
+    QCOMPARE(start.exitCode, 1);
+    QVERIFY2(start.err.contains(QStringLiteral("-25 is not a valid value for field 'Altimeter'. The allowed range is 0 to 3000")),
+             qPrintable(start.err));
+    QCOMPARE(infValues(m_table).second, 420.0);
     const auto limits = runCli({QStringLiteral("begin-way"), QString::fromStdString(m_table.string()),
                                 QStringLiteral("10000000")});
     QCOMPARE(limits.exitCode, 1);

@@ -322,11 +322,28 @@ void DocumentCliTest::openingAppliesStartRowAndInf()
     QVERIFY(fs::exists(file("w.ing")));
     QCOMPARE(readFile(file("w.inf")), QByteArray(" 5.00000000000000E+0001\r\n 5.00000000000000E+0002\r\n"));
 
-    writeFile(file("w.inf"), "64\r\nhigh\r\n");
-    const Run bad = cli({"dump", table()});
-    QCOMPARE(bad.exitCode, 1);
-    QVERIFY2(bad.err.contains("w.inf' is damaged: line 2 holds 'high'"), qPrintable(bad.err));
-    QCOMPARE(readFile(file("w.inf")), QByteArray("64\r\nhigh\r\n"));  // a failed open writes no companion
+    // A damaged or empty survey values file: a command that only reads warns, naming the file,
+    // and goes on with the defaults; one that writes refuses, as closing would replace the file.
+    const QByteArray tableBytes = readFile(file("w.db"));
+    for (const QByteArray& damaged : {QByteArray("64\r\nhigh\r\n"), QByteArray()}) {
+        writeFile(file("w.inf"), damaged);
+        const Run read = cli({"dump", table()});
+        QVERIFY2(read.exitCode == 0, qPrintable(read.err));
+        QCOMPARE(read.out, QByteArray("0;0;0;;;;0.00;0.00;0.00;500.0;;;;;\r\n"
+                                      "90;12;0;;;;0.00;18.75;0.00;;;;;;\r\n"));  // F at 64 pairs per 100 m
+        QVERIFY2(read.err.contains("warning: The survey values file '" + QString::fromStdString(fs::absolute(file("w.inf")).string())
+                                   + "' is damaged: "),
+                 qPrintable(read.err));
+        QVERIFY2(read.err.contains("Reading goes on with the defaults (64 pairs per 100 m, start height 420 m)."),
+                 qPrintable(read.err));
+        const Run info = cli({"info", table()});
+        QVERIFY2(info.exitCode == 0, qPrintable(info.err));
+        const Run write = cli({"import", table()}, "Azimuth\n");
+        QCOMPARE(write.exitCode, 1);
+        QVERIFY2(write.err.contains("w.inf' is damaged: "), qPrintable(write.err));
+        QCOMPARE(readFile(file("w.inf")), damaged);  // neither command replaced it
+        QCOMPARE(readFile(file("w.db")), tableBytes);
+    }
 }
 
 void DocumentCliTest::layoutOption()

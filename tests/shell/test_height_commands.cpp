@@ -252,8 +252,8 @@ void TestHeightCommands::surveyValuesRefuseZeroRatio()
     dlg->CancelBtnClick();
 }
 
-// Modal begin-way dialog: 100 shifts the readings and StartHeight; an offset that takes a
-// reading below 0 is refused with the range message and leaves StartHeight.
+// Modal begin-way dialog: 100 shifts the readings and StartHeight; an offset that takes the
+// start row's reading below 0 is refused with the field's range message and leaves StartHeight.
 void TestHeightCommands::beginWayDialog()
 {
     TMDIChild* child = open(QStringLiteral("b.db"), {{0, 420.0}, {10}, {10, 455.0}});
@@ -284,8 +284,10 @@ void TestHeightCommands::beginWayDialog()
         dlg->Button2()->click();
     });
     m_shell.form->actions().BeginWayHeight1->trigger();
-    // Refused before any reading moves: the start height would leave the range of the readings.
-    QCOMPARE(messages, QStringList{QStringLiteral("The start height must be between 0 and 3000 m (it is -80)")});
+    // Refused before any reading moves, at the start row (which carries the start height) with
+    // the same range message as the command line's.
+    QCOMPARE(messages, QStringList{QStringLiteral(
+                           "-80 is not a valid value for field 'Altimeter'. The allowed range is 0 to 3000")});
     QCOMPARE(fieldAt(child, 0, "Altimeter"), 520.0);
     QCOMPARE(child->document().startHeight, 520.0);
     QCOMPARE(dlg->SpinEdit1()->value(), -600.0);  // kept for the next opening

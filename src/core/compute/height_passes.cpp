@@ -205,14 +205,16 @@ PassResult shiftBeginWay(Document& doc, double offset)
     if (!std::isfinite(offset) || offset < kBeginWayMin || offset > kBeginWayMax)
         throw PassRefused(PassRefused::Reason::OutOfLimits,
                           "The begin way height must lie between -9999999 and 9999999");
-    // Refused before any reading moves: a start height the survey values file cannot hold
-    // would make the next open refuse that file.
+    // Refused before any reading moves, a reading first (the start row usually carries the
+    // start height, and its refusal names the field and its range), then the start height:
+    // one the survey values file cannot hold would make the next open refuse that file.
+    TraverseTable& t = doc.table;
+    if (t.isOpen())
+        refuseShiftOutOfRange(t, offset);
     if (!zelt::document::isUsableStartHeight(doc.startHeight + offset))
         throw PassRefused(PassRefused::Reason::OutOfLimits, zelt::document::startHeightMessage(doc.startHeight + offset));
-    TraverseTable& t = doc.table;
     PassResult result;
     if (t.isOpen()) {
-        refuseShiftOutOfRange(t, offset);
         PassScope scope(t);
         for (t.first(); !t.eof(); t.next()) {
             if (t.isNull(kAltimeter))

@@ -180,6 +180,11 @@ std::vector<RouteRow> routeRowsOf(const zelt::document::TraverseTable& table, do
 RouteRow routeRowAt(const zelt::document::TraverseTable& table, int rowIndex, double pairsPer100m,
                     LegLengths lengths = LegLengths::Walked);
 
+/// The contour route's points at most unless set otherwise: 500 map line objects, far more than
+/// any walked traverse crosses, and few enough that a height far out of range (each 5 m of it a
+/// crossing) ends in a moment.
+inline constexpr std::size_t kMaxContourRoutePoints = 1000000;
+
 /// The route as a height profile: each leg (its horizontal length) from the height where the
 /// previous one ended to the row's height, cut where it crosses a contour level, with a mark
 /// figure ("+", "++", "-", "--") inserted at every crossing. Every move starts from the last
@@ -188,8 +193,8 @@ class ContourRouteBuilder {
 public:
     /// `startCount` is the running contour count at the start height.
     ContourRouteBuilder(double startHeightM, std::int32_t startCount, double intervalM = 5.0);
-    /// A leg can cross very many levels; past `maxPoints` points addRow throws std::length_error
-    /// and keeps the points made so far.
+    /// A leg can cross very many levels; past `maxPoints` points (kMaxContourRoutePoints unless
+    /// set) addRow throws std::length_error and keeps the points made so far.
     void setPointLimit(std::size_t maxPoints) { m_pointLimit = maxPoints; }
 
     /// Draws one leg of `lengthM` along `azimuth` to `endHeightM`, then the row's turn figure.
@@ -213,7 +218,7 @@ private:
     double m_interval;
     std::int32_t m_counter;
     std::int32_t m_direction = 0;
-    std::size_t m_pointLimit = static_cast<std::size_t>(-1);
+    std::size_t m_pointLimit = kMaxContourRoutePoints;
 };
 
 }  // namespace zelt::compute

@@ -4,6 +4,7 @@
 
 #include "document/column_set.h"
 #include "document/document_known_points.h"
+#include "document/survey_values.h"
 #include "document/traverse_table.h"
 
 namespace zelt::document {
@@ -14,8 +15,8 @@ namespace zelt::document {
 /// own, set from the user's locale when the window (or the zelt-cli session) creates it.
 struct Document {
     TraverseTable table;                 ///< `Table1`
-    double pairsPer100m = 64.0;          ///< `PairsPer100m`
-    double startHeight = 420.0;          ///< `StartHeight`, metres
+    double pairsPer100m = kDefaultPairsPer100m;  ///< `PairsPer100m`
+    double startHeight = kDefaultStartHeight;    ///< `StartHeight`, metres
     ColumnSet columns = ColumnSet::builtIn();  ///< the live grid column set
     TraverseTable::Bookmark calcStartMark = 0; ///< `CalcStartMark`
     TraverseTable::Bookmark calcEndMark = 0;   ///< `CalcEndMark`

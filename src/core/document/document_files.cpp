@@ -6,6 +6,7 @@
 #include "base/atomic_file.h"
 #include "base/regular_file.h"
 #include "document/survey_values.h"
+#include "document/value_format.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -36,7 +37,8 @@ bool fileExists(const fs::path& p)
 [[noreturn]] void damaged(const fs::path& inf, const std::string& what)
 {
     throw CompanionError("The survey values file " + quotedPath(inf) + " is damaged: " + what
-                         + ". Delete it to use the defaults (64 pairs per 100 m, start height 420 m).");
+                         + ". Delete it to use the defaults (" + formatGeneral(kDefaultPairsPer100m)
+                         + " pairs per 100 m, start height " + formatGeneral(kDefaultStartHeight) + " m).");
 }
 
 /// Reads one real number as a text file's number read does: blanks and line ends before it are

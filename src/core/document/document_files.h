@@ -72,6 +72,12 @@ struct OpenOutcome {
     std::vector<Diagnostic> diagnostics;
     /// What acting on a journal left by an unfinished change did (also first in diagnostics).
     std::vector<Diagnostic> journalNotes;
+    /// Companions a read-only open could not read and replaced by defaults, each a warning naming
+    /// the file (also in diagnostics).
+    std::vector<Diagnostic> companionNotes;
+    /// Why the survey values file could not be read, when a read-only open went on without it
+    /// (empty otherwise): a command that writes a file made from those values refuses with it.
+    std::string unreadSurveyValues;
 };
 /// Start-row rule: an empty table or a first row with Azimuth and Pairs both non-zero gets a
 /// start row carrying StartHeight in Altimeter, posted at once.

@@ -6,6 +6,7 @@
 #include "document/document_journal.h"
 #include "document/document_transfer.h"
 #include "document/known_points.h"
+#include "document/value_format.h"
 #include "paradox/paradox_table.h"
 #include "paradox/table_lock.h"
 
@@ -13,6 +14,7 @@
 #include <cctype>
 #include <cerrno>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -154,6 +156,8 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::st
     m_mode = mode;
     m_tableWritable = false;
     m_keepOnDisk.assign(companions().size(), false);
+    m_companionNotes.clear();
+    m_unreadSurveyValues.clear();
     m_doc.knownPoints.setWritesMoves(false);
     m_doc.knownPoints.reset();
     refuseCompanionName(path);
@@ -191,6 +195,26 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::st
             continue;
         try {
             list[i].read(*this, file);
+        } catch (const CompanionError& e) {
+            // A command that only reads goes on without survey values it cannot read, saying so;
+            // nothing is written, so the file stays for the user to repair. A writing command
+            // refuses, as it would replace the file at close.
+            if (mode == Mode::ReadOnly && std::string_view(list[i].extension) == ".inf") {
+                m_doc.pairsPer100m = kDefaultPairsPer100m;
+                m_doc.startHeight = kDefaultStartHeight;
+                table.notifySurveyValuesChanged();
+                std::string what = e.what();
+                m_unreadSurveyValues = what;
+                if (!what.empty() && what.back() != '.')
+                    what += '.';
+                m_companionNotes.push_back(Diagnostic::warning(
+                    what + " Reading goes on with the defaults (" + formatGeneral(kDefaultPairsPer100m)
+                    + " pairs per 100 m, start height " + formatGeneral(kDefaultStartHeight) + " m)."));
+                continue;
+            }
+            for (std::size_t j = i; j < list.size(); ++j)
+                m_keepOnDisk[j] = pathExists(companionPath(path, list[j].extension));
+            throw;
         } catch (...) {
             // What was not read must not be replaced by defaults when the document closes.
             for (std::size_t j = i; j < list.size(); ++j)
@@ -224,8 +248,11 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::st
         }
     }
     outcome.diagnostics = openDiagnostics(m_doc);
+    outcome.diagnostics.insert(outcome.diagnostics.begin(), m_companionNotes.begin(), m_companionNotes.end());
     outcome.diagnostics.insert(outcome.diagnostics.begin(), recovered.begin(), recovered.end());
     outcome.journalNotes = recovered;
+    outcome.companionNotes = m_companionNotes;
+    outcome.unreadSurveyValues = m_unreadSurveyValues;
     return outcome;
 }
 

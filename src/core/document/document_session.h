@@ -139,6 +139,8 @@ private:
     bool m_inChange = false;            ///< a change is running: its journal lies beside the table
     std::vector<bool> m_keepOnDisk;     ///< per companion: could not be read, so never written over
     int m_newTableCodePage = 0;         ///< 0: the table layer's setting
+    std::vector<Diagnostic> m_companionNotes;  ///< companions a read-only open did without
+    std::string m_unreadSurveyValues;          ///< why the .inf could not be read, if so
 };
 
 }  // namespace zelt::document

@@ -7,6 +7,11 @@
 
 namespace zelt::document {
 
+/// The survey values of a new document, and of one whose survey values file cannot be read
+/// by a command that only reads.
+inline constexpr double kDefaultPairsPer100m = 64.0;
+inline constexpr double kDefaultStartHeight = 420.0;
+
 /// Pace pairs per 100 m that give finite, meaningful lengths: a walker's count lies far inside.
 inline constexpr double kMinPairsPer100m = 1.0;
 inline constexpr double kMaxPairsPer100m = 1000.0;

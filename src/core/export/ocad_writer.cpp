@@ -170,6 +170,28 @@ void RouteLine::MarkCorner()
     m_slots[std::size_t(nItem() - 1)].y |= 1;
 }
 
+void RouteLineChain::AddPoint(std::int32_t x, std::int32_t y)
+{
+    if (m_lines.back().nItem() < kMaxObjectSlots) {
+        m_lines.back().AddPoint(x, y);
+        return;
+    }
+    // The next object starts where the full one ends (raw values are units x 256; the low 8
+    // bits of y hold flags, which the arithmetic shift drops).
+    const OcadCord& end = m_lines.back().point(kMaxObjectSlots - 1);
+    RouteLine next(end.x >> 8, end.y >> 8);
+    next.AddPoint(x, y);
+    m_lines.push_back(std::move(next));
+}
+
+int RouteLineChain::nItem() const
+{
+    int n = 0;
+    for (const RouteLine& l : m_lines)
+        n += l.nItem();
+    return n - int(m_lines.size()) + 1;
+}
+
 OcadObject makeTextObject(std::string_view text, std::int32_t x, std::int32_t y)
 {
     OcadObject obj(kLabelSymbol, 4);
@@ -318,6 +340,15 @@ bool MapAppender::findFreeEntry(MapFile& file)
         m_entry = 0;
         file.read(m_blocks[std::size_t(m_block)], &m_current, sizeof m_current, "an index block");
     }
+}
+
+void MapAppender::checkRoom(std::int64_t bytes, std::int64_t objects) const
+{
+    const std::int64_t grown = m_fileSize + bytes + objects * std::int64_t(sizeof(OcadIndexBlock)) / kIndexEntriesPerBlock
+                             + std::int64_t(sizeof(OcadIndexBlock));
+    if (bytes < 0 || objects < 0 || grown > kInt32Max)
+        throw MapRangeError("The map " + quoted(m_path) + " cannot grow past 2 GB; the route and its labels need "
+                            + std::to_string(bytes) + " bytes more.");
 }
 
 void MapAppender::append(const OcadObject& object)

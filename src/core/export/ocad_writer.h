@@ -81,6 +81,27 @@ public:
     void MarkCorner();
 };
 
+/// A route line of any length: route line objects of at most 2000 points each, every one after
+/// the first starting at the point where the one before it ends, so that the map shows one
+/// unbroken line however long the traverse.
+class RouteLineChain {
+public:
+    RouteLineChain() : m_lines{RouteLine()} {}
+    /// A chain starting at (x, y), map units; MapRangeError outside the coordinate range.
+    RouteLineChain(std::int32_t startX, std::int32_t startY) : m_lines{RouteLine(startX, startY)} {}
+    /// Adds a point to the last object, or to a new one that continues from the last object's
+    /// end when that one is full. MapRangeError outside the 24-bit coordinate range.
+    void AddPoint(std::int32_t x, std::int32_t y);
+    /// Sets the corner flag on the last point added.
+    void MarkCorner() { m_lines.back().MarkCorner(); }
+    /// Points of the route, start included; a joint of two objects counts once.
+    int nItem() const;
+    const std::vector<RouteLine>& lines() const { return m_lines; }
+
+private:
+    std::vector<RouteLine> m_lines;
+};
+
 /// The label object of `text` (already in the map's 8-bit code page) anchored at map point
 /// (x, y) in 0.01 mm: symbol 802.1, object type 4, five coordinates and the text slots.
 OcadObject makeTextObject(std::string_view text, std::int32_t x, std::int32_t y);
@@ -107,6 +128,11 @@ public:
     double mapScale() const { return m_scale; }
     /// Whether a symbol record with this number (tenths) is listed in the symbol blocks.
     bool definesSymbol(std::int16_t symbol) const;
+
+    /// Refuses, before anything is written, objects that would take the map past the 2 GB its
+    /// offsets can address: `bytes` of records in `objects` objects (each may need a new index
+    /// block). Throws MapRangeError.
+    void checkRoom(std::int64_t bytes, std::int64_t objects) const;
 
     /// Appends the object at the end of the file and enters it in the first free index entry
     /// (symbol 0 and length <= 32); chains a new index block when every entry is taken.

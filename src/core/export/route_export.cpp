@@ -16,6 +16,7 @@
 #include "export/t_zelt.h"
 
 #include <cmath>
+#include <limits>
 #include <optional>
 #include <stdexcept>
 #include <system_error>
@@ -55,29 +56,21 @@ public:
             ~PlacementEnds() { zelt.setPlacement(std::nullopt); }
         } placementEnds{m_zelt};
         // The route goes into a copy of the map that takes its place when the run is complete
-        // (a kill leaves the map as it was). A run stopped by a refused value or a missing
-        // figure keeps what it wrote before, as the export always has; one stopped by a write
-        // the system refused leaves the map as it was.
+        // (a kill leaves the map as it was).
         const auto [startX, startY] = newMapStart();
         StagedMap staged(m_map, startX, startY);
-        try {
-            return runInto(staged, prepare, rowWork, progress);
-        } catch (const MapWriteError&) {
-            throw;
-        } catch (...) {
-            try {
-                staged.commit();
-            } catch (...) {  // the run's own error is the one reported
-            }
-            throw;
-        }
+        return runInto(staged, prepare, rowWork, progress);
     }
 
+    // The rows are walked first, making every object in memory, and written only when all of
+    // them are made and fit: a route or label outside the map's coordinate range, or a map that
+    // would outgrow its offsets, leaves the map as it was. A run stopped by a refused value or a
+    // missing figure keeps the labels made before it, as the export always has; one stopped by a
+    // write the system refused leaves the map as it was.
     template<typename Prepare, typename RowWork>
     ExportResult runInto(StagedMap& staged, Prepare prepare, RowWork rowWork, const ExportProgress& progress)
     {
         MapAppender appender(staged.path());
-        m_appender = &appender;
         m_zelt.MapScale = appender.mapScale();
         placeOnKnownPoints();
         m_zelt.setFigureCodePage(m_codePage->number());
@@ -87,24 +80,60 @@ public:
         if (!appender.definesSymbol(kLabelSymbol))
             warn("The map defines no symbol 802.1; OCAD shows the labels as an unknown symbol.");
 
-        const zelt::compute::PassScope scope(m_table);   // back to the row also when a step fails
-        m_table.first();
-        prepare();
-        const int total = m_table.rowCount();
-        int n = 1;
-        while (!m_table.eof()) {
-            rowWork(n);
-            ++m_result.rows;
-            if (progress)
-                progress(n, total);
-            ++n;
-            m_table.next();
+        try {
+            const zelt::compute::PassScope scope(m_table);   // back to the row also when a step fails
+            m_table.first();
+            prepare();
+            const int total = m_table.rowCount();
+            int n = 1;
+            while (!m_table.eof()) {
+                rowWork(n);
+                ++m_result.rows;
+                if (progress)
+                    progress(n, total);
+                ++n;
+                m_table.next();
+            }
+        } catch (const MapRangeError&) {
+            throw;
+        } catch (...) {
+            try {
+                writeObjects(appender, false);
+                appender.close();
+                staged.commit();
+            } catch (...) {  // the run's own error is the one reported
+            }
+            throw;
         }
-        appender.append(m_line);
+        writeObjects(appender, true);
         appender.close();  // a failing close is the run's error, not a silent loss
         staged.commit();
         m_result.routePoints = m_line.nItem();
         return m_result;
+    }
+
+    // Checks every object made (labels, then the route line's objects when `withLine`) against
+    // the map's limits, then appends them in that order.
+    void writeObjects(MapAppender& appender, bool withLine)
+    {
+        std::int64_t bytes = 0, count = 0;
+        auto measure = [&](const OcadObject& o) {
+            OcadCord lowerLeft, upperRight;
+            o.boundingBox(lowerLeft, upperRight);
+            bytes += o.byteSize();
+            ++count;
+        };
+        for (const OcadObject& o : m_labels)
+            measure(o);
+        if (withLine)
+            for (const RouteLine& l : m_line.lines())
+                measure(l);
+        appender.checkRoom(bytes, count);
+        for (const OcadObject& o : m_labels)
+            appender.append(o);
+        if (withLine)
+            for (const RouteLine& l : m_line.lines())
+                appender.append(l);
     }
 
     // Label rules 1 to 4 of a row, at the map point (x, y + 80): 0.8 mm above the anchor.
@@ -145,7 +174,7 @@ public:
     TraverseTable& m_table;
     TZelt& m_zelt;
     const ExportParams& m_params;
-    RouteLine m_line;
+    RouteLineChain m_line;
 
 private:
     // The known points are millimetres on this map, so the route is converted at its scale.
@@ -160,7 +189,7 @@ private:
             warn("The known points were recorded for a map of scale 1:" + std::to_string(std::lround(known.mapScale))
                  + "; this map's scale is 1:" + std::to_string(std::lround(m_zelt.MapScale)) + ".");
         const auto [x, y] = m_zelt.toMapPoint(0, 0);
-        m_line = RouteLine(x, y);
+        m_line = RouteLineChain(x, y);
     }
 
     // A placed route into a map that does not exist yet: where the new map's start mark goes,
@@ -187,14 +216,17 @@ private:
         if (!m_codePage->fromUtf8(utf8, bytes, failure))
             throw MapRangeError("The label \"" + utf8 + "\" holds a character that code page " +
                                 std::to_string(m_codePage->number()) + " of the map's labels cannot hold.");
-        m_appender->append(makeTextObject(bytes, x, std::int32_t(std::int64_t(y) + 80)));
+        const std::int64_t top = std::int64_t(y) + 80;
+        if (top > std::numeric_limits<std::int32_t>::max())
+            throw MapRangeError("A label lies outside the coordinate range of the map.");
+        m_labels.push_back(makeTextObject(bytes, x, std::int32_t(top)));
         ++m_result.labels;
     }
 
     fs::path m_map;
     const zelt::document::KnownPoints* m_placeOn = nullptr;
     const zelt::document::CodePage* m_codePage = nullptr;
-    MapAppender* m_appender = nullptr;
+    std::vector<OcadObject> m_labels;   ///< made during the walk, written after it
     ExportResult m_result;
 };
 
@@ -283,8 +315,6 @@ ExportResult ExportRouteWithContours(Document& document, TZelt& zelt, const fs::
         zelt.ContourInterval = 5.0;
         zelt.ContourCounter = startingContourCount(zelt.LegStartHeight);
         builder.emplace(zelt.LegStartHeight, zelt.ContourCounter, zelt.ContourInterval);
-        // One point past the line's limit is enough for the line to refuse the route.
-        builder->setPointLimit(std::size_t(kMaxObjectSlots) + 1);
     };
     auto rowWork = [&](int n) {
         TraverseTable& t = run.m_table;
@@ -299,8 +329,9 @@ ExportResult ExportRouteWithContours(Document& document, TZelt& zelt, const fs::
             builder->addRow(static_cast<std::int32_t>(zelt.LegAzimuth), zelt.LegLength, zelt.LegEndHeight, note,
                             figures);
         } catch (const std::length_error&) {
-            run.encode(builder->route(), first);   // the line refuses the points past its limit
-            throw;
+            throw MapRangeError("The contour marks up to row " + std::to_string(n) + " need more than "
+                                + std::to_string(zelt::compute::kMaxContourRoutePoints) + " route points; check the row's "
+                                + heightFieldName(params.heightField) + ".");
         }
         run.encode(builder->route(), first);
         zelt.LegStartHeight = builder->legStartHeight();

@@ -52,11 +52,14 @@ struct ExportResult {
 };
 
 /// The export run without contour marks: places the template when `map` does not exist, reads
-/// the map scale, walks the rows from the first (labels appended as they are made), appends the
-/// route line, and returns to the row that was current, also when the run fails. Errors:
-/// MapIoError (map, figure file), MapRangeError (2000 points, coordinate range; an unusable
-/// `PairsPer100m` or `StartHeight`, refused before anything is written), the table's
-/// EngineError; labels appended before the error stay in the map and the route line is missing.
+/// the map scale, walks the rows from the first (making the labels and the route line in
+/// memory), then appends the labels and the route line, and returns to the row that was
+/// current, also when the run fails. A route of more than 2000 points continues in further
+/// line objects, each starting where the one before it ends. Errors: MapRangeError (a point or
+/// label outside the coordinate range, a map past 2 GB, a label's character the code page
+/// lacks; an unusable `PairsPer100m` or `StartHeight`), refused before anything is written;
+/// MapIoError (map, figure file) and the table's EngineError, after which the labels of the
+/// rows before the error are written and the route line is missing.
 /// With `placeOn`, every written coordinate (route line, figure and contour points, label
 /// anchors) is placed on those known points; a placement that cannot be made (FitError) is
 /// refused before the map is created or touched. Without it the route starts at the map's origin.

@@ -61,10 +61,13 @@ void setLinePixels(const PixelRows& rows, const std::vector<QPointF>& points, in
         QPointF a = points[i - 1], b = points[i];
         if (!clipSegment(a, b, w, top, bottom))
             continue;
-        // Clipped into the band, so every pixel stepped on lies inside it. One coordinate
-        // steps by whole pixels, the other in 16.16 fixed point.
-        const int x0 = int(std::lround(a.x())), y0 = int(std::lround(a.y()));
-        const int x1 = int(std::lround(b.x())), y1 = int(std::lround(b.y()));
+        // Clipped into the band, so every pixel stepped on lies inside it (the ends are held
+        // there against rounding too). One coordinate steps by whole pixels, the other in 16.16
+        // fixed point.
+        const auto px = [w](double x) { return int(std::clamp(std::lround(x), 0L, long(w - 1))); };
+        const auto py = [top, bottom](double y) { return int(std::clamp(std::lround(y), long(top), long(bottom))); };
+        const int x0 = px(a.x()), y0 = py(a.y());
+        const int x1 = px(b.x()), y1 = py(b.y());
         const int dx = x1 - x0, dy = y1 - y0;
         const int steps = std::max(std::abs(dx), std::abs(dy));
         if (steps == 0) {
@@ -118,7 +121,8 @@ void drawDenseLine(QPainter& p, const QRectF& area, const QPolygonF& ground, con
     std::vector<QPointF> points;
     points.reserve(std::size_t(ground.size()));
     for (const QPointF& g : ground)
-        points.push_back(view.toDevice(local, g.x(), g.y()) * ratio);
+        if (const QPointF d = view.toDevice(local, g.x(), g.y()); isFinitePoint(d))
+            points.push_back(boundedPoint(d, local) * ratio);
     const QRgb pixel = qPremultiply(colour.rgba());
     const int h = size.height();
     if (qint64(size.width()) * h >= 150000) {

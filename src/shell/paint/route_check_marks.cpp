@@ -2,6 +2,8 @@
 // The findings of the blunder check drawn over the route's plan and profile.
 #include "shell/paint/route_check_marks.h"
 
+#include "shell/paint/route_painter_private.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -24,7 +26,7 @@ bool legOf(const Route& route, int row, QPointF& from, QPointF& to)
     const auto& b = route.points[route.rowPoints[i]];
     from = {a.xM, a.yM};
     to = {b.xM, b.yM};
-    return true;
+    return detail::isFinitePoint(from) && detail::isFinitePoint(to);
 }
 
 /// Metres walked where row `row` (1-based) begins and ends.
@@ -34,7 +36,7 @@ bool walkOf(const Route& route, int row, double& fromM, double& toM)
         return false;
     fromM = row == 1 ? 0.0 : route.rowDistanceM(std::size_t(row) - 2);
     toM = route.rowDistanceM(std::size_t(row) - 1);
-    return true;
+    return std::isfinite(fromM) && std::isfinite(toM);
 }
 
 QColor withAlpha(QColor c, int alpha)
@@ -54,22 +56,22 @@ void paintPlanCheckMarks(QPainter& p, const QRectF& area, const PlanView& view, 
     p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setClipRect(area);
-    const auto toDevice = [&](const QPointF& g) { return view.toDevice(area, g.x(), g.y()); };
+    const auto toDevice = [&](const QPointF& g) { return detail::boundedPoint(view.toDevice(area, g.x(), g.y()), area); };
     QPen band(withAlpha(checkStretchColour(), 110), 9.0, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
     p.setPen(band);
     for (const auto& s : report.stretches) {
         if (!s.flagged)
             continue;
-        QPainterPath path;
+        QPolygonF line;
         for (int row = s.fromRow + 1; row <= s.toRow; ++row) {
             QPointF from, to;
             if (!legOf(route, row, from, to))
                 break;
-            if (path.isEmpty())
-                path.moveTo(toDevice(from));
-            path.lineTo(toDevice(to));
+            if (line.isEmpty())
+                line << toDevice(from);
+            line << toDevice(to);
         }
-        p.drawPath(path);
+        detail::drawPolylineInPieces(p, line.constData(), line.size());
     }
     for (const auto& s : report.suspects) {
         QPointF from, to;
@@ -79,7 +81,8 @@ void paintPlanCheckMarks(QPainter& p, const QRectF& area, const PlanView& view, 
         const QPointF a = toDevice(from), b = toDevice(to);
         p.setPen(QPen(withAlpha(checkSuspectColour(), best ? 255 : 150), best ? 3.5 : 2.0, Qt::SolidLine, Qt::RoundCap));
         p.setBrush(Qt::NoBrush);
-        p.drawLine(a, b);
+        const QPointF leg[2] = {a, b};
+        detail::drawPolylineInPieces(p, leg, 2);
         p.drawEllipse((a + b) / 2, best ? 8.0 : 6.0, best ? 8.0 : 6.0);
     }
     p.restore();
@@ -92,7 +95,8 @@ void paintProfileCheckMarks(QPainter& p, const QRectF& area, const RouteScene& s
         return;
     const ProfileFrame f = profileFrame(scene, area);
     const auto span = [&](double fromM, double toM) {
-        const double x0 = f.toDevice(fromM, f.y0).x(), x1 = f.toDevice(toM, f.y0).x();
+        const double x0 = detail::boundedPoint(f.toDevice(fromM, f.y0), f.plot).x();
+        const double x1 = detail::boundedPoint(f.toDevice(toM, f.y0), f.plot).x();
         return QRectF(QPointF(std::min(x0, x1), f.plot.top()), QPointF(std::max(x0, x1) + 1, f.plot.bottom()));
     };
     p.save();

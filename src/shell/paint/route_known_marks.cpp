@@ -145,7 +145,7 @@ void paintKnownPointMarks(QPainter& p, const QRectF& area, const PlanView& view,
     pen.setJoinStyle(Qt::MiterJoin);
     for (const KnownPointMark& m : marks.marks) {
         const QPointF at = view.toDevice(area, m.xM, m.yM);
-        if (!area.adjusted(-60, -60, 60, 60).contains(at))
+        if (!detail::isFinitePoint(at) || !area.adjusted(-60, -60, 60, 60).contains(at))
             continue;
         p.setPen(pen);
         p.setBrush(Qt::NoBrush);

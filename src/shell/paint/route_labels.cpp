@@ -31,10 +31,15 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
     const int cellRows = int(std::ceil(area.height() / kCell)) + 1;
     std::vector<bool> taken(std::size_t(columns) * std::size_t(cellRows), false);
     auto cells = [&](const QRectF& box, bool take) {
-        const int c0 = std::max(0, int((box.left() - area.left()) / kCell));
-        const int c1 = std::min(columns - 1, int((box.right() - area.left()) / kCell));
-        const int r0 = std::max(0, int((box.top() - area.top()) / kCell));
-        const int r1 = std::min(cellRows - 1, int((box.bottom() - area.top()) / kCell));
+        // A box without a place (from a point of no finite position) takes nothing and is never free.
+        if (!std::isfinite(box.left()) || !std::isfinite(box.right()) || !std::isfinite(box.top())
+            || !std::isfinite(box.bottom()))
+            return take;
+        const auto cellOf = [](double v, int count) { return int(std::clamp(v / kCell, -1.0, double(count))); };
+        const int c0 = std::max(0, cellOf(box.left() - area.left(), columns));
+        const int c1 = std::min(columns - 1, cellOf(box.right() - area.left(), columns));
+        const int r0 = std::max(0, cellOf(box.top() - area.top(), cellRows));
+        const int r1 = std::min(cellRows - 1, cellOf(box.bottom() - area.top(), cellRows));
         for (int y = r0; y <= r1; ++y)
             for (int x = c0; x <= c1; ++x) {
                 auto cell = taken[std::size_t(y) * std::size_t(columns) + std::size_t(x)];
@@ -102,7 +107,7 @@ std::vector<MarkLabel> markLabels(const RouteScene& scene, const PlanView& view,
         row = i;
         const RoutePoint& at = r.points[r.rowMarkPoint(i)];
         const QPointF d = view.toDevice(area, at.xM, at.yM);
-        if (!inside.contains(d))
+        if (!isFinitePoint(d) || !inside.contains(d))
             continue;
         double w = -1;   // measured only for a place whose first cell is free
         // A label may go to any side of its point on a route of a few thousand marks; on a

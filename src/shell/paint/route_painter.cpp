@@ -22,11 +22,62 @@ namespace zelt::shell {
 
 namespace detail {
 
+bool clipSegment(QPointF& a, QPointF& b, const QRectF& r)
+{
+    double t0 = 0, t1 = 1;
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {a.x() - r.left(), r.right() - a.x(), a.y() - r.top(), r.bottom() - a.y()};
+    for (int k = 0; k < 4; ++k) {
+        if (!std::isfinite(p[k]) || !std::isfinite(q[k]))
+            return false;
+        if (p[k] == 0) {
+            if (q[k] < 0)
+                return false;
+            continue;
+        }
+        const double t = q[k] / p[k];
+        if (p[k] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1)
+            return false;
+    }
+    const QPointF start = a;
+    a = start + QPointF(dx, dy) * t0;
+    b = start + QPointF(dx, dy) * t1;
+    return true;
+}
+
 void drawPolylineInPieces(QPainter& p, const QPointF* points, qsizetype count)
 {
     constexpr qsizetype kPiece = 64;
-    for (qsizetype start = 0; start + 1 < count; start += kPiece)
-        p.drawPolyline(points + start, int(std::min(kPiece + 1, count - start)));
+    const QRectF bounds = (p.hasClipping() ? p.clipBoundingRect() : QRectF(p.window())).adjusted(-16, -16, 16, 16);
+    // Runs of points inside the bounds go to the painter as they are; a segment that leaves
+    // them is cut at their edge and ends its run.
+    QPolygonF run;
+    auto flush = [&] {
+        for (qsizetype start = 0; start + 1 < run.size(); start += kPiece)
+            p.drawPolyline(run.constData() + start, int(std::min(kPiece + 1, run.size() - start)));
+        run.clear();
+    };
+    for (qsizetype i = 1; i < count; ++i) {
+        QPointF a = points[i - 1], b = points[i];
+        const bool whole = isFinitePoint(a) && isFinitePoint(b) && bounds.contains(a) && bounds.contains(b);
+        if (!whole && !clipSegment(a, b, bounds)) {
+            flush();
+            continue;
+        }
+        if (run.isEmpty() || run.back() != a) {
+            flush();
+            run << a;
+        }
+        run << b;
+        if (!whole && b != points[i])
+            flush();
+    }
+    flush();
 }
 
 QPen routePen(const QColor& colour, qsizetype points, Qt::PenStyle style)

@@ -10,9 +10,13 @@
 #include <QPen>
 #include <QString>
 
+#include <algorithm>
+#include <cmath>
+
+#include <QRectF>
+
 class QPainter;
 class QPolygonF;
-class QRectF;
 
 namespace zelt::shell::detail {
 
@@ -25,12 +29,33 @@ inline const QColor kGreen(0x00, 0x9E, 0x73);
 inline const QColor kPurple(0xCC, 0x79, 0xA7);
 inline const QColor kSkyBlue(0x56, 0xB4, 0xE9);
 
+// Ground metres (distances, heights, plan coordinates) beyond this size are no walked route's:
+// a value edited into a table from elsewhere. The pictures' frames leave them out, so the rest
+// of the route stays readable, and what is drawn of them leaves the picture.
+constexpr double kFarM = 1e7;
+inline bool isNearValue(double v) { return std::fabs(v) <= kFarM; }   // false for NaN too
+
+// Device coordinates are kept within this many pixels of the area painted: a point farther out
+// is drawn at that distance, along each axis, so the painter and the pixel loops only meet
+// numbers of a sane size. A route fitted to its view never comes near it.
+constexpr double kFarPx = 1e6;
+inline bool isFinitePoint(const QPointF& p) { return std::isfinite(p.x()) && std::isfinite(p.y()); }
+inline QPointF boundedPoint(const QPointF& p, const QRectF& area)
+{
+    return {std::clamp(p.x(), area.left() - kFarPx, area.right() + kFarPx),
+            std::clamp(p.y(), area.top() - kFarPx, area.bottom() + kFarPx)};
+}
+
+// Clips the segment a-b to `r` (Liang-Barsky); false when nothing of it is left. The painter
+// strokes a line reaching far outside the picture at great cost, so lines are cut first.
+bool clipSegment(QPointF& a, QPointF& b, const QRectF& r);
+
 // Lines of more points than this are drawn one pixel wide.
 constexpr qsizetype kDenseLine = 2500;
 
 // Long antialiased polylines are stroked as one self-intersecting outline, which costs far
 // more than the same line drawn in short pieces; pieces also let the painter skip what lies
-// outside the clip.
+// outside the clip. Segments are cut to the painter's clip (or its window) with a margin.
 void drawPolylineInPieces(QPainter& p, const QPointF* points, qsizetype count);
 
 // Pen of a route line or profile series of `points` points: one pixel wide (and solid) when

@@ -64,7 +64,8 @@ QPolygonF devicePoints(const Route& r, std::size_t first, std::size_t last, cons
 {
     QPolygonF poly;
     for (std::size_t i = first; i <= last && i < r.points.size(); ++i)
-        poly << v.toDevice(area, r.points[i].xM, r.points[i].yM);
+        if (const QPointF d = v.toDevice(area, r.points[i].xM, r.points[i].yM); isFinitePoint(d))
+            poly << boundedPoint(d, area);
     return poly;
 }
 
@@ -84,6 +85,8 @@ QRectF routeBounds(const Route& route)
 {
     double minX = 0, maxX = 0, minY = 0, maxY = 0;
     for (const RoutePoint& p : route.points) {
+        if (!isNearValue(p.xM) || !isNearValue(p.yM))
+            continue;   // no walked route's point: left out, so the rest stays readable
         minX = std::min(minX, p.xM);
         maxX = std::max(maxX, p.xM);
         minY = std::min(minY, p.yM);
@@ -137,6 +140,8 @@ const QPolygonF& PlanPathCache::polyline(const RouteScene& scene, double scale)
     m_polyline << last;
     for (std::size_t i = 1; i < pts.size(); ++i) {
         const QPointF p(pts[i].xM, pts[i].yM);
+        if (!isFinitePoint(p))
+            continue;   // a point without a place (a leg of no finite length) is left out
         if (std::fabs(p.x() - last.x()) < minStep && std::fabs(p.y() - last.y()) < minStep && i + 1 < pts.size())
             continue;
         m_polyline << p;
@@ -189,7 +194,7 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
     } else {
         QPolygonF device(line.size());
         for (qsizetype i = 0; i < line.size(); ++i)
-            device[i] = view.toDevice(area, line[i].x(), line[i].y());
+            device[i] = boundedPoint(view.toDevice(area, line[i].x(), line[i].y()), area);
         p.setPen(routePen(c.route, device.size()));
         // A dense line is a one-pixel web of short segments: drawn without antialiasing it
         // looks the same and costs a fraction.
@@ -205,7 +210,7 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
         p.setBrush(c.route);
         for (std::size_t i = 0; i < rows; ++i) {
             const QPointF d = view.toDevice(area, r.points[r.rowPoints[i]].xM, r.points[r.rowPoints[i]].yM);
-            if (area.adjusted(-3, -3, 3, 3).contains(d))
+            if (isFinitePoint(d) && area.adjusted(-3, -3, 3, 3).contains(d))
                 p.drawEllipse(d, 2.0, 2.0);
         }
         p.setBrush(Qt::NoBrush);
@@ -220,9 +225,11 @@ void paintPlan(QPainter& p, const QRectF& area, const RouteScene& scene, const P
         pen.setCapStyle(Qt::RoundCap);
         pen.setJoinStyle(Qt::RoundJoin);
         p.setPen(pen);
-        p.drawPolyline(devicePoints(r, end - 1, last, view, area));
+        const QPolygonF leg = devicePoints(r, end - 1, last, view, area);
+        drawPolylineInPieces(p, leg.constData(), leg.size());
         p.setBrush(c.currentLeg);
-        p.drawEllipse(view.toDevice(area, r.points[end].xM, r.points[end].yM), 3.5, 3.5);
+        if (const QPointF d = view.toDevice(area, r.points[end].xM, r.points[end].yM); isFinitePoint(d))
+            p.drawEllipse(boundedPoint(d, area), 3.5, 3.5);
         p.setBrush(Qt::NoBrush);
     }
 

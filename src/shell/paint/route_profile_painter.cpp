@@ -26,17 +26,27 @@ ProfileFrame profileFrame(const RouteScene& scene, const QRectF& area)
     if (f.plot.height() < 10)
         f.plot.setHeight(10);
     const auto& pr = scene.route.profile;
-    double lo = scene.startHeight, hi = scene.startHeight;
+    // Heights that are no terrain's (huge, infinite, not a number) stay out of the frame.
+    const double start = isNearValue(scene.startHeight) ? scene.startHeight : 0.0;
+    double lo = start, hi = start;
     for (const auto* s : {&pr.altimeter, &pr.fillHeight, &pr.recalc})
-        for (const ProfilePoint& pt : *s) {
-            lo = std::min(lo, pt.heightM);
-            hi = std::max(hi, pt.heightM);
-        }
+        for (const ProfilePoint& pt : *s)
+            if (isNearValue(pt.heightM)) {
+                lo = std::min(lo, pt.heightM);
+                hi = std::max(hi, pt.heightM);
+            }
     const double pad = std::max(2.0, (hi - lo) * 0.08);
     f.y0 = std::floor((lo - pad) / 5.0) * 5.0;
     f.y1 = std::ceil((hi + pad) / 5.0) * 5.0;
     f.x0 = 0;
-    f.x1 = std::max(1.0, scene.route.lengthM());
+    double length = scene.route.lengthM();
+    if (!isNearValue(length)) {
+        length = 0;   // the farthest row walked to that is a walk's
+        for (std::size_t i = 0; i < scene.route.rowCount(); ++i)
+            if (isNearValue(scene.route.rowDistanceM(i)))
+                length = std::max(length, scene.route.rowDistanceM(i));
+    }
+    f.x1 = std::max(1.0, length);
     return f;
 }
 
@@ -90,11 +100,20 @@ void drawSeriesBand(QPainter& p, const std::vector<ProfilePoint>& s, const Profi
         top.clear();
         bottom.clear();
     };
+    // Columns a little beyond the plot on either side: a point farther out (a huge distance)
+    // is taken there, so the columns filled between two points stay as many as the plot has.
+    const double firstCol = std::floor(f.plot.left()) - 2, lastCol = std::ceil(f.plot.right()) + 2;
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (i > 0 && s[i].row != s[i - 1].row + 1)
             flush();
-        const QPointF d = f.toDevice(s[i].distanceM, s[i].heightM);
-        const int col = int(std::floor(d.x()));
+        const QPointF far = f.toDevice(s[i].distanceM, s[i].heightM);
+        if (!isFinitePoint(far)) {   // no value to draw: the band breaks as at a row without one
+            flush();
+            continue;
+        }
+        // Far above or below the plot a band looks the same at any height.
+        const QPointF d = boundedPoint(far, f.plot.adjusted(0, kFarPx - 100, 0, 100 - kFarPx));
+        const int col = int(std::clamp(std::floor(d.x()), firstCol, lastCol));
         if (top.empty()) {
             firstColumn = col;
         } else if (col < firstColumn + int(top.size()) - 1) {
@@ -137,7 +156,12 @@ void drawSeriesLine(QPainter& p, const std::vector<ProfilePoint>& s, const Profi
     for (std::size_t i = 0; i < s.size(); ++i) {
         if (i > 0 && s[i].row != s[i - 1].row + 1)
             flush();
-        const QPointF d = f.toDevice(s[i].distanceM, s[i].heightM);
+        const QPointF far = f.toDevice(s[i].distanceM, s[i].heightM);
+        if (!isFinitePoint(far)) {   // no value to draw: the line breaks as at a row without one
+            flush();
+            continue;
+        }
+        const QPointF d = boundedPoint(far, f.plot);
         const int col = int(std::floor(d.x()));
         if (col == column && !poly.isEmpty()) {
             if (d.y() < lowest.y())
@@ -172,18 +196,24 @@ void paintProfile(QPainter& p, const QRectF& area, const RouteScene& scene, cons
     // Levels: every 5 m faint (when at least 3 pixels apart), every 25 m stronger and labelled;
     // a range too short to hold two levels of 25 m (a flat profile) labels every 10 or 5 m
     // where the labels have room.
+    // The frame is finite and at most some 2e7 m high, so the steps and counts below are
+    // bounded; the loops count levels by whole numbers all the same, so that no step too small
+    // for the height it is added to can keep one going.
     const double pxPerMetre = f.plot.height() / (f.y1 - f.y0);
     double labelStep = 25;
-    while (labelStep * pxPerMetre < fm.height() * 1.2)
+    for (int k = 0; k < 64 && labelStep * pxPerMetre < fm.height() * 1.2; ++k)
         labelStep *= 5;
     const auto labelledLevels = [&](double step) { return std::floor(f.y1 / step) - std::ceil(f.y0 / step) + 1; };
     for (const double finer : {10.0, 5.0})
         if (labelStep > finer && labelledLevels(labelStep) < 2 && finer * pxPerMetre >= fm.height() * 1.2)
             labelStep = finer;
-    for (double h = std::ceil(f.y0 / 5.0) * 5.0; h <= f.y1 + 1e-9; h += 5.0) {
+    // Every 5 m when those levels are drawn (3 pixels apart or more), else only the labelled ones.
+    const double levelStep = pxPerMetre * 5 >= 3 ? 5.0 : labelStep;
+    const double firstLevel = std::ceil(f.y0 / levelStep), levels = std::floor(f.y1 / levelStep) - firstLevel + 1;
+    const int levelCount = levels > 0 && levels <= 10000 ? int(levels) : 0;
+    for (int k = 0; k < levelCount; ++k) {
+        const double h = (firstLevel + k) * levelStep;
         const bool labelled = std::fmod(std::fabs(h), labelStep) < 1e-9;
-        if (!labelled && pxPerMetre * 5 < 3)
-            continue;
         QColor lc = c.contour;
         if (labelled)
             lc.setAlphaF(std::min(1.0f, lc.alphaF() * 2.2f));
@@ -205,7 +235,10 @@ void paintProfile(QPainter& p, const QRectF& area, const RouteScene& scene, cons
     // Each label centred under its tick, but moved in to stay whole inside the picture; one that
     // would then run into the label before it is left out.
     double labelsEnd = -std::numeric_limits<double>::infinity();
-    for (double x = 0; x <= f.x1 + 1e-9 && xStep > 0; x += xStep) {
+    const double ticks = std::floor((f.x1 + 1e-9) / xStep) + 1;
+    const int tickCount = ticks > 0 && ticks <= 10000 ? int(ticks) : 0;
+    for (int k = 0; k < tickCount; ++k) {
+        const double x = k * xStep;
         const double dx = f.toDevice(x, f.y0).x();
         p.drawLine(QPointF(dx, f.plot.bottom()), QPointF(dx, f.plot.bottom() + 4));
         const QString text = metresText(x);
@@ -238,7 +271,10 @@ void paintProfile(QPainter& p, const QRectF& area, const RouteScene& scene, cons
     p.setPen(QPen(c.altimeter, 1.6));
     int lastColumn = std::numeric_limits<int>::min();
     for (const ProfilePoint& pt : pr.altimeter) {
-        const QPointF d = f.toDevice(pt.distanceM, pt.heightM);
+        const QPointF far = f.toDevice(pt.distanceM, pt.heightM);
+        if (!isFinitePoint(far))
+            continue;
+        const QPointF d = boundedPoint(far, f.plot);
         if (pr.altimeter.size() > 2000 && int(d.x()) == lastColumn)
             continue;
         lastColumn = int(d.x());
@@ -246,9 +282,12 @@ void paintProfile(QPainter& p, const QRectF& area, const RouteScene& scene, cons
     }
     // The current row.
     if (scene.currentRow >= 0 && std::size_t(scene.currentRow) < scene.route.rowCount()) {
-        const double x = f.toDevice(scene.route.rowDistanceM(std::size_t(scene.currentRow)), f.y0).x();
-        p.setPen(QPen(c.currentLeg, 2));
-        p.drawLine(QPointF(x, f.plot.top()), QPointF(x, f.plot.bottom()));
+        const QPointF at = f.toDevice(scene.route.rowDistanceM(std::size_t(scene.currentRow)), f.y0);
+        if (isFinitePoint(at)) {
+            const double x = boundedPoint(at, f.plot).x();
+            p.setPen(QPen(c.currentLeg, 2));
+            p.drawLine(QPointF(x, f.plot.top()), QPointF(x, f.plot.bottom()));
+        }
     }
 
     // Legend along the top.

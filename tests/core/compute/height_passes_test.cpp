@@ -64,6 +64,7 @@ private slots:
     void percentHeightsRefusesUnusableRatio();
     void beginWayShift();
     void beginWayRefusedRowStopsShift();
+    void beginWayRefusedAtStartRow();
     void beginWayEmptyTableAndLimits();
     void surveyValues();
     void emptyPairsRowsDoNotStopThePasses();
@@ -282,6 +283,25 @@ void HeightPassesTest::beginWayRefusedRowStopsShift()
     QCOMPARE(fx.doc->table.state(), zelt::document::TraverseTable::State::Browse);
     fx.reopen();
     ZELT_COMPARE_COLUMN(fx.column("Altimeter"), (Column{900.0, 420.0, 1000.0}), 0.0);
+}
+
+// A shift refused at the start row, which carries the start height, names the field and its
+// range as any row's refusal does; nothing moves.
+void HeightPassesTest::beginWayRefusedAtStartRow()
+{
+    TraverseFixture fx;
+    fx.addLegs({{0, 420.0}, {10}, {10, 455.0}});
+    fx.doc->startHeight = 420;
+    try {
+        shiftBeginWay(*fx.doc, -500);
+        QFAIL("the shift must be refused");
+    } catch (const std::exception& e) {
+        QCOMPARE(std::string(e.what()),
+                 std::string("-80 is not a valid value for field 'Altimeter'. The allowed range is 0 to 3000"));
+    }
+    QCOMPARE(fx.doc->startHeight, 420.0);
+    fx.reopen();
+    ZELT_COMPARE_COLUMN(fx.column("Altimeter"), (Column{420.0, std::nullopt, 455.0}), 0.0);
 }
 
 // Without rows only the start height moves, and only within the range the survey values file

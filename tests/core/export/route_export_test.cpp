@@ -303,8 +303,9 @@ private slots:
         ZELT_VERIFY_INSPECT_CLEAN(f.map);
     }
 
-    // More than 2000 route points: a range error, the labels kept, no route line, row restored.
-    void pointLimit()
+    // More than 2000 route points: the route continues in further line objects, each starting
+    // where the one before it ends, so the map holds every point once and the line is unbroken.
+    void longRouteContinuesInFurtherLines()
     {
         ExportFixture f;
         std::string big = "1\n";
@@ -315,11 +316,62 @@ private slots:
         f.add({{0, 10, "Left", "a"}, {0, 10, "Left", "b"}, {0, 10, "Left", "c"}, {0, 10, "", "d"}});
         f.doc.table.setRecNo(4);
         int progressCalls = 0;
-        QVERIFY_THROWS_EXCEPTION(MapRangeError, ExportRoute(f.doc, f.zelt, f.map, {}, [&](int, int) { ++progressCalls; }));
-        QCOMPARE(progressCalls, 2);
-        QCOMPARE(int(f.labels().size()), 3);
-        QVERIFY(!f.route());
+        const ExportResult r = ExportRoute(f.doc, f.zelt, f.map, {}, [&](int, int) { ++progressCalls; });
+        QCOMPARE(progressCalls, 4);
+        QCOMPARE(r.routePoints, 1 + 4 + 3 * 700);
+        QCOMPARE(int(f.labels().size()), 4);
+        std::vector<Obj> lines;
+        for (const Obj& o : f.objects())
+            if (o.symbol == 5171)
+                lines.push_back(o);
+        QCOMPARE(int(lines.size()), 2);
+        QCOMPARE(int(lines[0].pts.size()), 2000);
+        QCOMPARE(int(lines[1].pts.size()), r.routePoints - 2000 + 1);
+        // The second line starts where the first ends (the flags of its end aside).
+        QCOMPARE(lines[1].pts.front().first, lines[0].pts.back().first);
+        QCOMPARE(lines[1].pts.front().second >> 8, lines[0].pts.back().second >> 8);
         QCOMPARE(f.doc.table.recNo(), 4);
+        ZELT_VERIFY_INSPECT_CLEAN(f.map);
+    }
+
+    // A route point or a label outside the coordinate range is refused before anything is
+    // written: an existing map keeps its bytes (no labels of the rows before it) and a new map
+    // is not made, however often the export is tried.
+    void outOfRangeWritesNothing()
+    {
+        ExportFixture f;
+        f.doc.pairsPer100m = 1;   // a pair is 100 m
+        // Row 2's leg ends 1258260 m north: 8388400 map units at 1:15000, inside the range of a
+        // point, but row 3's label there reaches past it.
+        f.add({{0, 10, "", "a"}, {0, 12582.6, "", "b"}, {0, 1, "", "far"}});
+        PrepareTarget(f.map);
+        const Bytes before = readBytes(f.map);
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            QVERIFY_THROWS_EXCEPTION(MapRangeError, ExportRoute(f.doc, f.zelt, f.map, {}));
+            QVERIFY(readBytes(f.map) == before);
+        }
+        ExportFixture g;
+        g.doc.pairsPer100m = 1;
+        g.add({{0, 10, "", "a"}, {0, 1e9, "", "b"}});   // the route itself leaves the range
+        QVERIFY_THROWS_EXCEPTION(MapRangeError, ExportRoute(g.doc, g.zelt, g.map, {}));
+        QVERIFY(!fs::exists(g.map));
+        QVERIFY_THROWS_EXCEPTION(MapRangeError,
+                                 ExportRouteWithContours(g.doc, g.zelt, g.map, {false, HeightField::FillHeight, 5, false}));
+        QVERIFY(!fs::exists(g.map));
+    }
+
+    // A height far out of range would cross a contour level every 5 m without end: the contour
+    // route stops at its point limit with a range error and writes nothing.
+    void contourHeightFarOutOfRange()
+    {
+        ExportFixture f;
+        f.doc.pairsPer100m = 100;
+        f.add({{0, 10, "", "a", 420.0, 425.0}, {0, 10, "", "b", std::nullopt, 1e300}});
+        PrepareTarget(f.map);
+        const Bytes before = readBytes(f.map);
+        QVERIFY_THROWS_EXCEPTION(MapRangeError,
+                                 ExportRouteWithContours(f.doc, f.zelt, f.map, {false, HeightField::FillHeight, 5, false}));
+        QVERIFY(readBytes(f.map) == before);
     }
 
     // A version 8 map and a ratio of 0 stop the run with a message; the map stays untouched.
