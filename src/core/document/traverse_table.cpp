@@ -100,12 +100,12 @@ void TraverseTable::setPath(const std::filesystem::path& path)
 
 const std::filesystem::path& TraverseTable::path() const { return m->path; }
 
-void TraverseTable::create()
+void TraverseTable::create(bool mustBeNew)
 {
     if (isOpen())
         throw EngineError("Cannot perform this operation on an open dataset");
     // New tables take the code-page setting, so a user of another alphabet can store marks.
-    codec([&] { ParadoxTable::create(m->path, TraverseSchema::fileFields(), fallbackCodePageSetting()); });
+    codec([&] { ParadoxTable::create(m->path, TraverseSchema::fileFields(), fallbackCodePageSetting(), mustBeNew); });
 }
 
 void TraverseTable::open(Access access)

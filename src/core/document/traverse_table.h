@@ -115,7 +115,9 @@ public:
     // --- table level
     void setPath(const std::filesystem::path& path);
     const std::filesystem::path& path() const;
-    void create();                    ///< empty traverse table at path() (the twelve stored fields)
+    /// Empty traverse table at path() (the twelve stored fields); with `mustBeNew` a file that
+    /// exists there, even one another program made a moment ago, is refused and left alone.
+    void create(bool mustBeNew = false);
     void open(Access access = Access::ReadWrite);  ///< refuses a foreign table: "not a traverse table: ..."
     /// Opens over a codec the caller has opened (a wrapper that fails on purpose, in tests);
     /// the same checks as open().
