@@ -4,6 +4,8 @@
 #include "cli/cli_help.h"
 #include "cli/cli_register.h"
 
+#include "base/atomic_file.h"
+
 #include <algorithm>
 #include <exception>
 #include <iostream>
@@ -246,6 +248,9 @@ int run(int argc, char** argv)
             start = end + 1;
         }
         return 3;
+    } catch (const document::NotDurableError& e) {
+        std::cerr << "zelt-cli " << name << ": " << e.what() << '\n';
+        return kNotDurable;
     } catch (const std::exception& e) {
         std::cerr << "zelt-cli " << name << ": " << e.what() << '\n';
         return 1;

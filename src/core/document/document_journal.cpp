@@ -72,6 +72,7 @@ public:
         m_file = AtomicFile::begin(m_path, message);
         if (!m_file.isOpen())
             throw JournalError("Cannot write the journal: " + asSentence(message) + " Nothing was changed.");
+        (void)narrowAccess(m_file.fd(), table);  // it holds the table's bytes
         put(std::string(kMagic) + "kind " + kind + "\n");
         blob("what", what);
     }
@@ -283,7 +284,7 @@ bool lockedElsewhere(const fs::path& file)
 void syncFolder(const fs::path& file)
 {
     if (const int error = syncFolderOf(file); error != 0)
-        fail(file.parent_path(), error, "Cannot sync the folder");
+        fail(folderOf(file), error, "Cannot sync the folder");
 }
 
 void finish(const fs::path& table)

@@ -52,10 +52,14 @@ StagedMap::StagedMap(const fs::path& map, std::int32_t startX, std::int32_t star
         if (::access(map.c_str(), W_OK) != 0)
             fail(map, errno);
     }
-    const int fd = createBeside(map, exists ? (st.st_mode & 07777) : 0666, m_staged);
+    // Private until it is whole; then it takes the map's group and mode, so that the map keeps
+    // who may read and write it.
+    const int fd = createBeside(map, exists ? 0600 : 0666, m_staged);
     if (fd < 0)
         fail(map, errno);
     int error = exists ? document::copyFileInto(map, fd) : 0;
+    if (exists && error == 0)
+        error = document::matchAccess(fd, map);
     if (::close(fd) != 0 && error == 0)
         error = errno;
     if (error != 0) {
@@ -93,8 +97,9 @@ void StagedMap::commit()
         fail(m_map, errno);
     m_staged.clear();
     if (const int error = document::syncFolderOf(m_map); error != 0)
-        throw MapIoError("The map " + document::fileErrorText(m_map, error)
-                         + " was written, but its folder could not be synced.");
+        throw document::NotDurableError("The map '" + m_map.string() + "' was written, but its folder "
+                                        + document::fileErrorText(document::folderOf(m_map), error)
+                                        + " could not be synced; a power loss may still undo the export.");
 }
 
 }  // namespace zelt::mapexport

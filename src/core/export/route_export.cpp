@@ -2,6 +2,7 @@
 // The export run shared by both routines, the label rules, and the row work of each routine.
 #include "export/route_export.h"
 
+#include "base/atomic_file.h"
 #include "compute/field_rules.h"
 #include "compute/pass_scope.h"
 #include "compute/route_geometry.h"
@@ -64,6 +65,8 @@ public:
             return runInto(staged, prepare, rowWork, progress);
         } catch (const MapWriteError&) {
             throw;
+        } catch (const document::NotDurableError&) {
+            throw;  // the map was replaced: there is nothing left to commit
         } catch (...) {
             try {
                 staged.commit();
