@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <map>
+#include <set>
 #include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -204,9 +205,15 @@ void CrashCliTest::faults(const QString& mode)
     // ZELT_CRASH_SAMPLES=N tries N points per command (every call when N is at least their count).
     const long kSamples = std::max(2, qEnvironmentVariableIntValue("ZELT_CRASH_SAMPLES") > 0
                                           ? qEnvironmentVariableIntValue("ZELT_CRASH_SAMPLES") : 6);
-    const long tried = std::min(calls, kSamples);
-    for (long i = 0; i < tried; ++i) {
-        const long k = calls <= kSamples ? i + 1 : 1 + i * (calls - 1) / (kSamples - 1);
+    // The points spread over the run, and every one of its last calls, where a change is put in
+    // place and synced.
+    std::set<long> points;
+    for (long i = 0; i < std::min(calls, kSamples); ++i)
+        points.insert(calls <= kSamples ? i + 1 : 1 + i * (calls - 1) / (kSamples - 1));
+    for (long k = std::max(1L, calls - 4); k <= calls; ++k)
+        points.insert(k);
+    const long tried = long(points.size());
+    for (const long k : points) {
         restore(dir, before);
         const Run hit = runWithFault(dir, c.args, c.input, k, mode);
         for (const QString& table : c.reopen)

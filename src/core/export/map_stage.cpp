@@ -23,6 +23,13 @@ namespace {
     throw MapIoError("Cannot write the map " + document::fileErrorText(map, error) + "; it was left as it was.");
 }
 
+/// A step of putting the finished copy in the map's place failed: a write error, so that the
+/// run is not committed once more (which would replace the map after all).
+[[noreturn]] void failCommit(const fs::path& map, int error)
+{
+    throw MapWriteError("Cannot write the map " + document::fileErrorText(map, error) + "; it was left as it was.");
+}
+
 /// Creates a new file beside `map`; returns its descriptor, its name in `staged`.
 int createBeside(const fs::path& map, mode_t mode, fs::path& staged)
 {
@@ -90,11 +97,11 @@ void StagedMap::commit()
         const int error = errno;
         if (fd >= 0)
             ::close(fd);
-        fail(m_map, error);
+        failCommit(m_map, error);
     }
     ::close(fd);
     if (::rename(m_staged.c_str(), m_map.c_str()) != 0)
-        fail(m_map, errno);
+        failCommit(m_map, errno);
     m_staged.clear();
     if (const int error = document::syncFolderOf(m_map); error != 0)
         throw document::NotDurableError("The map '" + m_map.string() + "' was written, but its folder "
