@@ -5,6 +5,8 @@
 #include "cli/cli_register.h"
 #include "cli/cli_util.h"
 
+#include "base/atomic_file.h"
+
 #include <algorithm>
 #include <exception>
 #include <iostream>
@@ -257,6 +259,9 @@ int run(int argc, char** argv)
             start = end + 1;
         }
         return 3;
+    } catch (const document::NotDurableError& e) {
+        std::cerr << "zelt-cli " << name << ": " << e.what() << '\n';
+        return kNotDurable;
     } catch (const std::exception& e) {
         std::cerr << "zelt-cli " << name << ": " << e.what() << '\n';
         return 1;

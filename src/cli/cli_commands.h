@@ -45,8 +45,13 @@ using Command = std::function<int(const Args&, std::ostream& out, std::ostream& 
 void registerCommand(const std::string& name, const std::string& usage, Command command,
                      const std::string& summary = {});
 
+/// Exit status of a command whose change was made but whose last sync to the disk failed
+/// (document::NotDurableError): not a failure to run again, nor a plain success.
+inline constexpr int kNotDurable = 5;
+
 /// Runs the command line; returns the exit status (0 ok, 1 failure, 2 bad usage or a value that
-/// cannot be used, 3 partial result from a damaged table, 4 check flagged something). `--help`, `-h`, `help [COMMAND]` and `--version` print on
+/// cannot be used, 3 partial result from a damaged table, 4 check flagged something, 5 done but
+/// not synced to the disk). `--help`, `-h`, `help [COMMAND]` and `--version` print on
 /// standard output and return 0. `--` ends the options: every argument after it is positional.
 int run(int argc, char** argv);
 

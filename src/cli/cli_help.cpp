@@ -125,6 +125,9 @@ void exitStatuses(std::ostream& out)
           "one with status 1 and changes nothing.");
     entry(out, "4", "check found something to flag: a stretch whose slopes disagree with the altimeter, or a "
                     "route that misses its known points.");
+    entry(out, "5",
+          "Done, but not synced: the change was made in full (do not run the command again), but the "
+          "last sync to the disk failed, so a power loss before the system writes it out may still undo it.");
 }
 
 void fields(std::ostream& out)
@@ -221,7 +224,7 @@ void printCommandHelp(std::ostream& out, const CommandHelp& command)
     wrapped(out,
             "Options of every command: --locale NAME, --figures FILE, --layout FILE.ing, --quiet, --help; "
             "-- ends the options. Exit status: 0 success, 1 failure, 2 usage or value error, 3 partial result "
-            "from a damaged table, 4 check flagged something.",
+            "from a damaged table, 4 check flagged something, 5 done but not synced to the disk.",
             0);
 }
 

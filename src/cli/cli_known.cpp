@@ -6,6 +6,7 @@
 #include "cli/cli_json.h"
 #include "cli/cli_util.h"
 
+#include "base/atomic_file.h"
 #include "compute/fit_wording.h"
 #include "compute/route_placement.h"
 #include "document/document.h"
@@ -19,6 +20,7 @@
 #include <charconv>
 #include <cmath>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 namespace zelt::cli {
@@ -93,6 +95,11 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
     const int rowCount = session->table().rowCount();
 
     const bool changes = args.has("--set") || args.has("--remove") || args.has("--clear") || args.has("--scale");
+    // A program that has the table open owns its known points too: they are changed only
+    // while this command holds the table.
+    std::optional<HeldTableLock> held;
+    if (changes)
+        held.emplace(tablePath);
     // Without --clear a damaged file stops the command: changing it would lose the points it
     // still holds. --clear starts from nothing and so replaces it.
     KnownPoints kp;
@@ -115,8 +122,13 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
             kp.mapScale = *s;
         }
     }
-    if (changes)
-        known.replace(kp);
+    if (changes) {
+        try {
+            known.replace(kp);
+        } catch (const zelt::document::KnownPointsNotSyncedError& e) {
+            throw zelt::document::NotDurableError(e.what());
+        }
+    }
     if (args.has("--json")) {
         QJsonArray points;
         for (const auto& p : kp.points)

@@ -8,15 +8,19 @@
 #include "document/value_format.h"
 #include "interchange/layout_stream.h"
 #include "paradox/code_page.h"
+#include "paradox/table_lock.h"
 
 #include <QLocale>
 #include <QString>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <fcntl.h>
 #include <iostream>
 #include <stdexcept>
 #include <thread>
+#include <unistd.h>
 
 namespace zelt::cli {
 namespace fs = std::filesystem;
@@ -73,9 +77,33 @@ fs::path tablePath(const std::string& argument)
     return ec ? fs::path(argument) : full.lexically_normal();
 }
 
-CliSession::CliSession(const fs::path& table, const Args& args, Mode mode, Layout layoutUse)
+HeldTableLock::HeldTableLock(const fs::path& table)
+{
+    m_fd = ::open(table.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (m_fd < 0)
+        throw std::runtime_error("Cannot lock the table " + document::fileErrorText(table, errno) + ". Nothing was changed.");
+    std::string detail;
+    for (int wait = 0; document::TableLock::tryLock(m_fd, detail) == document::TableLock::Result::Busy; ++wait) {
+        if (wait == 50) {
+            ::close(m_fd);
+            m_fd = -1;
+            throw std::runtime_error("The table '" + table.string() + "' is in use by another program. Nothing was changed.");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+HeldTableLock::~HeldTableLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+CliSession::CliSession(const fs::path& named, const Args& args, Mode mode, Layout layoutUse)
     : m_doc(std::make_unique<document::Document>())
 {
+    // Reached through a link, the document is the real table's, with its files beside it.
+    const fs::path table = document::followTableLinks(named);
     m_decimalSeparator = decimalSeparatorOf(args);
     m_doc->table.setNumberFormat({m_decimalSeparator});
     const bool readOnly = mode == Mode::ReadOnly || mode == Mode::HeaderOnly;
@@ -194,6 +222,8 @@ void CliSession::close()
     m_opened = false;
     try {
         m_session->close();
+    } catch (const document::NotDurableError&) {
+        throw;  // the change was made: nothing to undo
     } catch (const std::exception& e) {
         std::string message = e.what();
         try {

@@ -72,6 +72,22 @@ private:
     std::string m_unreadSurveyValues;
 };
 
+/// The table's lock, held by a command that changes a file beside the table without opening the
+/// table for writing (known-points), so that it never changes that file under a program that
+/// has the table open. Released when it goes out of scope.
+class HeldTableLock {
+public:
+    /// Waits up to a second for another holder, as a writing command does, then refuses with
+    /// "... is in use by another program. Nothing was changed."
+    explicit HeldTableLock(const std::filesystem::path& table);
+    ~HeldTableLock();
+    HeldTableLock(const HeldTableLock&) = delete;
+    HeldTableLock& operator=(const HeldTableLock&) = delete;
+
+private:
+    int m_fd = -1;
+};
+
 /// The table argument of a command: the first positional argument, or a UsageError.
 std::filesystem::path tableArgument(const Args& args);
 /// A table named on the command line: a UsageError for "" and for "-" (a table is a file with

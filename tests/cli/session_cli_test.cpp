@@ -39,6 +39,10 @@ private slots:
     void heldTableIsRefusedWhole();
     void damagedTableIsAPartialResult();
     void damagedTableIsNotWritten();
+    void chainCutShortIsReportedNotShortened();
+    void refusedCommandLeavesStaleCountersAsFound();
+    void linkedTableKeepsOneDocument();
+    void knownPointsWaitForTheTable();
     void saveAsCarriesCompanions();
     void saveAsAndRenameRefuseTargets();
     void renameCarriesCompanions();
@@ -147,6 +151,94 @@ void SessionCliTest::damagedTableIsNotWritten()
         QVERIFY2(!r.out.contains("rows posted"), qPrintable(r.out));
         QVERIFY2(folderState(dir()) == before, qPrintable(c.front()));
     }
+}
+
+// A block header zeroed in the middle of the chain cuts the rows after it off. Reading says
+// the table is damaged; writing is refused; nobody shortens the header to the chain.
+void SessionCliTest::chainCutShortIsReportedNotShortened()
+{
+    makeTable(file("w.db"), 41, setRow);
+    std::vector<unsigned char> bytes = readBytes(file("w.db"));
+    const std::size_t headerSize = bytes[2] | (bytes[3] << 8);
+    const std::size_t blockSize = std::size_t(bytes[5]) * 1024;
+    QVERIFY(bytes.size() >= headerSize + 3 * blockSize);  // at least three blocks
+    std::fill_n(bytes.begin() + std::ptrdiff_t(headerSize + blockSize), 6, 0);  // the second block's header
+    writeBytes(file("w.db"), bytes);
+    const auto before = folderState(dir());
+
+    const CliRun info = runCli({"info", arg("w.db")});
+    QCOMPARE(info.exitCode, 3);
+    QVERIFY2(info.out.contains("header gives 41 rows"), qPrintable(info.out));
+    for (const QStringList& c : QList<QStringList>{{"begin-way", arg("w.db"), "10"}, {"fill-heights", arg("w.db")}}) {
+        const CliRun r = runCli(c);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("is damaged") && r.err.contains("Nothing was changed"), qPrintable(r.err));
+        QVERIFY2(folderState(dir()) == before, qPrintable(c.front()));
+    }
+}
+
+// Counters one row behind the chain are corrected only by a change that is made: a command that
+// opens the table and then refuses (here over a damaged survey values file) leaves it as found.
+void SessionCliTest::refusedCommandLeavesStaleCountersAsFound()
+{
+    makeTable(file("w.db"), 12, setRow);
+    std::vector<unsigned char> bytes = readBytes(file("w.db"));
+    bytes[6] = 11;  // the row count, one behind
+    writeBytes(file("w.db"), bytes);
+    const std::string inf = " 6.40000000000000E+0001\r\nhigh\r\n";
+    writeBytes(file("w.inf"), std::vector<unsigned char>(inf.begin(), inf.end()));
+    const auto before = folderState(dir());
+    const CliRun r = runCli({"settings", arg("w.db"), "--start-height", "500"});
+    QCOMPARE(r.exitCode, 1);
+    QVERIFY2(folderState(dir()) == before, qPrintable(r.err));
+}
+
+// A table reached through a symbolic link in another folder is the real table's document:
+// its companions are read and written beside the real table, and nothing appears beside the link.
+void SessionCliTest::linkedTableKeepsOneDocument()
+{
+    fs::create_directory(file("real"));
+    fs::create_directory(file("elsewhere"));
+    makeTable(file("real") / "w.db", 3, setRow, 64.0, 420.0);
+    const QString real = QString::fromStdString((file("real") / "w.db").string());
+    QCOMPARE(runCli({"settings", real}).exitCode, 0);  // the start row, and the .ing
+    QCOMPARE(runCli({"known-points", real, "--set", "2:5,5"}).exitCode, 0);
+    fs::create_symlink("../real/w.db", file("elsewhere") / "w.db");
+    const QString link = QString::fromStdString((file("elsewhere") / "w.db").string());
+
+    CliRun r = runCli({"settings", link, "--start-height", "510"});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QCOMPARE(readFile(file("real") / "w.inf"), QByteArray(" 6.40000000000000E+0001\r\n 5.10000000000000E+0002\r\n"));
+    r = runCli({"known-points", link});
+    QVERIFY2(r.exitCode == 0 && r.out.startsWith("2\t5\t5"), qPrintable(r.out + r.err));  // the real points
+    r = runCli({"known-points", link, "--set", "3:7,8"});
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    r = runCli({"known-points", real});
+    QVERIFY2(r.out.contains("3\t7\t8"), qPrintable(r.out));
+    std::vector<std::string> beside;
+    for (const auto& entry : fs::directory_iterator(file("elsewhere")))
+        beside.push_back(entry.path().filename().string());
+    QCOMPARE(beside, std::vector<std::string>{"w.db"});
+    QVERIFY(fs::is_symlink(file("elsewhere") / "w.db"));
+}
+
+// Changing the known points while another program has the table is refused, as every change of
+// the document is; reading them is not.
+void SessionCliTest::knownPointsWaitForTheTable()
+{
+    makeTable(file("w.db"), 3, setRow);
+    QCOMPARE(runCli({"known-points", arg("w.db"), "--set", "2:5,5"}).exitCode, 0);
+    const OtherProcessLock holder(file("w.db"));
+    QVERIFY(holder.locked());
+    const auto before = folderState(dir());
+    for (const QStringList& c : QList<QStringList>{{"known-points", arg("w.db"), "--set", "3:1,2"},
+                                                   {"known-points", arg("w.db"), "--clear"}}) {
+        const CliRun r = runCli(c);
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains("in use by another program") && r.err.contains("Nothing was changed"), qPrintable(r.err));
+        QVERIFY(folderState(dir()) == before);
+    }
+    QCOMPARE(runCli({"known-points", arg("w.db")}).exitCode, 0);
 }
 
 void SessionCliTest::saveAsCarriesCompanions()

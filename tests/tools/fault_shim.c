@@ -7,6 +7,8 @@
 //   ZELT_FAULT_MODE=kill the process is killed (SIGKILL) instead of making that call
 //                  eio / enospc: the call fails with EIO / ENOSPC and the program goes on
 //   ZELT_FAULT_COUNT=FILE the number of counted calls is written to FILE when the program exits
+//   ZELT_FAULT_REPORT=FILE the name of the call that was made to fail ("fsync") is written to
+//                  FILE when the program exits (nothing when none failed)
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <errno.h>
@@ -21,6 +23,7 @@
 #include <unistd.h>
 
 static long g_calls;
+static const char* g_failed;  // the name of the call made to fail
 static long g_failAt = -1;
 static int g_mode;  // 0 kill, 1 EIO, 2 ENOSPC
 
@@ -38,8 +41,9 @@ static void setUp(void)
 /// function pointer without the cast ISO C forbids.
 #define REAL(name) (((union { void* object; __typeof__(&name) function; }){dlsym(RTLD_NEXT, #name)}).function)
 
-/// Counts one call; returns -1 (errno set) when it is the one to fail.
-static int counted(void)
+/// Counts one call of `name`; returns -1 (errno set) when it is the one to fail.
+#define counted() countedCall(__func__)
+static int countedCall(const char* name)
 {
     setUp();
     ++g_calls;
@@ -49,6 +53,7 @@ static int counted(void)
         raise(SIGKILL);
         _exit(137);
     }
+    g_failed = name;
     errno = g_mode == 1 ? EIO : ENOSPC;
     return -1;
 }
@@ -148,6 +153,18 @@ int unlink(const char* path)
     if (counted() < 0)
         return -1;
     return REAL(unlink)(path);
+}
+
+__attribute__((destructor)) static void reportFailed(void)
+{
+    const char* file = getenv("ZELT_FAULT_REPORT");
+    if (!file || !g_failed)
+        return;
+    const int fd = open(file, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    REAL(write)(fd, g_failed, strlen(g_failed));
+    close(fd);
 }
 
 __attribute__((destructor)) static void reportCount(void)

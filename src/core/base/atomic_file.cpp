@@ -97,6 +97,46 @@ int copyFileInto(const fs::path& from, int to)
     return error;
 }
 
+namespace {
+
+void matchAccess(int fd, const struct stat& model)
+{
+    // The owner can only be given by the superuser; the group by an owner who is in it. The
+    // mode is set after, because a change of owner clears the set-id bits.
+    const uid_t owner = ::geteuid() == 0 ? model.st_uid : uid_t(-1);
+    (void)::fchown(fd, owner, model.st_gid);
+    (void)::fchmod(fd, model.st_mode & 07777);
+}
+
+}  // namespace
+
+int matchAccess(int fd, const fs::path& model)
+{
+    struct stat st {};
+    if (::stat(model.c_str(), &st) != 0)
+        return errno;
+    matchAccess(fd, st);
+    return 0;
+}
+
+int narrowAccess(int fd, const fs::path& model)
+{
+    struct stat st {}, own {};
+    if (::stat(model.c_str(), &st) != 0 || ::fstat(fd, &own) != 0)
+        return errno;
+    const mode_t narrowed = own.st_mode & st.st_mode & 07777;
+    if (narrowed != (own.st_mode & 07777) && ::fchmod(fd, narrowed) != 0)
+        return errno;
+    return 0;
+}
+
+fs::path folderOf(const fs::path& path)
+{
+    std::error_code ec;
+    const fs::path absolute = fs::absolute(path, ec);
+    return (ec ? path : absolute).lexically_normal().parent_path();
+}
+
 int syncFolderOf(const fs::path& path)
 {
     fs::path dir = path.parent_path();
@@ -119,7 +159,7 @@ AtomicFile::~AtomicFile()
 }
 
 AtomicFile::AtomicFile(AtomicFile&& other) noexcept
-    : m_fd(other.m_fd), m_target(std::move(other.m_target)), m_temp(std::move(other.m_temp))
+    : m_fd(other.m_fd), m_target(std::move(other.m_target)), m_temp(std::move(other.m_temp)), m_inPlace(other.m_inPlace)
 {
     other.m_fd = -1;
     other.m_temp.clear();
@@ -132,6 +172,7 @@ AtomicFile& AtomicFile::operator=(AtomicFile&& other) noexcept
         m_fd = other.m_fd;
         m_target = std::move(other.m_target);
         m_temp = std::move(other.m_temp);
+        m_inPlace = other.m_inPlace;
         other.m_fd = -1;
         other.m_temp.clear();
     }
@@ -191,7 +232,7 @@ AtomicFile AtomicFile::begin(const fs::path& target, std::string& message, std::
             return file;
         }
         if (keepMode)
-            (void)::fchmod(fd, mode);
+            matchAccess(fd, st);
         file.m_fd = fd;
         file.m_target = resolved;
         file.m_temp = std::move(temp);
@@ -257,9 +298,10 @@ bool AtomicFile::finish(bool replace, std::string& message)
         if (const int error = renameNoReplace(m_temp, m_target); error != 0)
             return fail(error, message);
     m_temp.clear();
+    m_inPlace = true;
     if (const int error = syncFolderOf(m_target); error != 0) {
         // The new content is in place; only its durability across a power loss is in doubt.
-        message = fileErrorText(m_target.parent_path(), error);
+        message = "Cannot sync the folder " + fileErrorText(folderOf(m_target), error);
         return false;
     }
     return true;
@@ -278,12 +320,15 @@ void AtomicFile::discard()
 }
 
 bool writeFileAtomically(const fs::path& target, std::string_view bytes, std::string& message,
-                         std::uintmax_t maxExistingBytes)
+                         std::uintmax_t maxExistingBytes, bool* inPlace)
 {
     AtomicFile file = AtomicFile::begin(target, message, maxExistingBytes);
     if (!file.isOpen())
         return false;
-    return file.write(bytes, message) && file.commit(message);
+    const bool written = file.write(bytes, message) && file.commit(message);
+    if (inPlace)
+        *inPlace = file.isInPlace();
+    return written;
 }
 
 }  // namespace zelt::document

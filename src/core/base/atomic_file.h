@@ -5,10 +5,20 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace zelt::document {
+
+/// A change made in full whose last step, a sync to the disk (of a file or of the folder that
+/// holds its new name), failed: the files are as after the change, and only a power loss before
+/// the system writes them out could still undo it. Running the command again would do its work
+/// twice, so this is told apart from a failure that changed nothing.
+class NotDurableError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 /// The system's reason for `error` (an errno value) in English, whatever the process locale:
 /// "No space left on device", "Permission denied".
@@ -31,7 +41,7 @@ std::string asSentence(std::string text);
 /// temporary file. The target is never opened for writing and never truncated.
 ///
 /// A target that exists must be a regular file (a link is followed and the file it points at is
-/// replaced); the new file keeps its permission bits. A target that does not exist is created
+/// replaced); the new file keeps its permission bits and group (see matchAccess). A target that does not exist is created
 /// with 0666 less the umask. Missing folders are never created.
 class AtomicFile {
 public:
@@ -71,6 +81,9 @@ public:
     bool commitAsNew(std::string& message);
     /// Removes the temporary file; the target stays as it was.
     void discard();
+    /// Whether the new file took the target's place: after a commit that failed only in syncing
+    /// the folder, the new content is in place.
+    bool isInPlace() const { return m_inPlace; }
 
 private:
     bool fail(int error, std::string& message);
@@ -79,17 +92,34 @@ private:
     int m_fd = -1;
     std::filesystem::path m_target;
     std::filesystem::path m_temp;
+    bool m_inPlace = false;
 };
 
 /// Writes `bytes` as the whole content of `target` through an AtomicFile (an existing target
 /// larger than `maxExistingBytes` is refused). False with `message` set when it could not; the
-/// target is then as it was.
+/// target is then as it was, unless `inPlace` is given and set: then only the folder's sync
+/// failed, and the new content is in place.
 bool writeFileAtomically(const std::filesystem::path& target, std::string_view bytes, std::string& message,
-                         std::uintmax_t maxExistingBytes = UINTMAX_MAX);
+                         std::uintmax_t maxExistingBytes = UINTMAX_MAX, bool* inPlace = nullptr);
+
+/// The folder holding `path`, as an absolute path (a bare file name is in the working folder),
+/// for messages that name it.
+std::filesystem::path folderOf(const std::filesystem::path& path);
 
 /// Syncs the folder holding `path`, so that a rename or a new file in it survives a power loss.
 /// Returns 0 or the errno of the failure.
 int syncFolderOf(const std::filesystem::path& path);
+
+/// Gives the new file open as `fd` the group (and, for the superuser, the owner) and the
+/// permission bits of the file `model`, which it is to replace: a rewrite keeps who may read
+/// and write the file. Best effort (a group this user is not in stays the user's own); 0, or
+/// the errno of a failed look at `model` (the new file then keeps what it has).
+int matchAccess(int fd, const std::filesystem::path& model);
+
+/// Takes from the new file open as `fd` every permission bit the file `model` lacks, so that a
+/// copy of `model`'s content (a journal, a staged copy) is no more readable than `model`.
+/// 0, or the errno of the failure.
+int narrowAccess(int fd, const std::filesystem::path& model);
 
 /// Appends the whole of file `from` to the open descriptor `to`; 0, or the errno of the first
 /// read or write that failed (EIO for a write that wrote nothing).

@@ -88,6 +88,22 @@ std::string quotedPath(const fs::path& p)
     return "'" + (ec ? p : full).string() + "'";
 }
 
+fs::path followTableLinks(const fs::path& table)
+{
+    fs::path at = table;
+    // The system's own limit on links in one lookup; more is a loop.
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code ec;
+        if (!fs::is_symlink(fs::symlink_status(at, ec)) || ec)
+            return at;
+        const fs::path to = fs::read_symlink(at, ec);
+        if (ec || to.empty())
+            return at;
+        at = to.is_absolute() ? to : (at.parent_path() / to).lexically_normal();
+    }
+    return table;
+}
+
 fs::path companionPath(const fs::path& table, const char* ext)
 {
     // The extension starts at the last dot of the file name; a name without one gets `ext` added.

@@ -50,6 +50,12 @@ public:
 /// Companion path: the table path with its extension replaced (or appended) by `ext` (".inf").
 std::filesystem::path companionPath(const std::filesystem::path& table, const char* ext);
 
+/// The table a path names, its symbolic links followed (a link to a link too, and one whose
+/// target does not exist yet): the document lives beside the real table, so its companions,
+/// journal and lock are found there whichever name reached it. A path that is no link, or a
+/// chain of links that loops, is returned as it is.
+std::filesystem::path followTableLinks(const std::filesystem::path& table);
+
 /// The 23-character fixed scientific form, e.g. " 6.40000000000000E+0001".
 std::string formatInfValue(double v);
 /// Writes both lines (CR LF) to the .inf file through a temporary file renamed over it; throws

@@ -316,7 +316,7 @@ std::string readJournal(int fd, const fs::path& path)
 void syncFolder(const fs::path& file)
 {
     if (const int error = syncFolderOf(file); error != 0)
-        fail(file.parent_path().empty() ? fs::path(".") : file.parent_path(), error, "Cannot sync the folder");
+        fail(folderOf(file), error, "Cannot sync the folder");
 }
 
 void finish(const fs::path& table)

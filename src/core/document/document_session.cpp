@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <optional>
 #include <fcntl.h>
 #include <string_view>
 #include <sys/stat.h>
@@ -147,8 +148,11 @@ const std::vector<Companion>& companions()
 
 DocumentSession::DocumentSession(Document& doc, LayoutIo layout) : m_doc(doc), m_layout(std::move(layout)) {}
 
-OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::string& change)
+OpenOutcome DocumentSession::open(const fs::path& named, Mode mode, const std::string& change)
 {
+    // Reached through a link, the document is the real table's: its companions, journal and
+    // lock lie beside it, never beside the link.
+    const fs::path path = followTableLinks(named);
     TraverseTable& table = m_doc.table;
     table.close();
     m_open = false;
@@ -164,7 +168,7 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::st
     table.setPath(path);
 
     OpenOutcome outcome;
-    const std::vector<Diagnostic> recovered = recover(path, mode);
+    std::vector<Diagnostic> recovered = recover(path, mode);
     std::error_code ec;
     if (!fs::exists(path, ec)) {
         if (mode == Mode::ReadOnly)
@@ -236,16 +240,23 @@ OpenOutcome DocumentSession::open(const fs::path& path, Mode mode, const std::st
             } catch (const JournalError&) {  // a folder that takes no journal: as before, unjournaled
             }
         }
+        std::optional<Diagnostic> unsynced;
         try {
             applyStartRowRule(m_doc);
             if (twoFiles && m_inChange) {
                 m_doc.knownPoints.writePending();
-                endChange();
+                try {
+                    endChange();
+                } catch (const NotDurableError& e) {
+                    unsynced = Diagnostic::warning(e.what());  // the start row stands; the open goes on
+                }
             }
         } catch (...) {
             rollBackAfterError();
             throw;
         }
+        if (unsynced)
+            recovered.push_back(*unsynced);
     }
     outcome.diagnostics = openDiagnostics(m_doc);
     outcome.diagnostics.insert(outcome.diagnostics.begin(), m_companionNotes.begin(), m_companionNotes.end());
@@ -286,10 +297,19 @@ void DocumentSession::createWithCompanions(const fs::path& path, const std::stri
     writeRollbackJournal(path, change.empty() ? std::string("new table") : change);
     m_inChange = true;
     try {
-        if (m_newTableCodePage != 0)
-            table.create(m_newTableCodePage);
-        else
-            table.create();
+        table.create(m_newTableCodePage, true);
+    } catch (...) {
+        // Nothing of this creation is on disk (a file that could not be filled is removed
+        // again), and a table found at the name is another program's, which a roll back to
+        // "no table here" would delete: only the journal goes.
+        m_inChange = false;
+        try {
+            removeJournal(path);
+        } catch (const JournalError&) {
+        }
+        throw;
+    }
+    try {
         journalCreatedTable(path);
         table.open();
         m_open = true;
@@ -354,7 +374,16 @@ void DocumentSession::endChange()
     if (!m_inChange)
         return;
     m_doc.table.flush();
-    removeJournal(m_doc.table.path());
+    const fs::path journal = journalPath(m_doc.table.path());
+    try {
+        removeJournal(m_doc.table.path());
+    } catch (const JournalError& e) {
+        if (pathExists(journal))
+            throw;  // still there: the change can be, and is, rolled back
+        // Gone: the change stands, whatever happens to this session; only the folder's sync failed.
+        m_inChange = false;
+        throw NotDurableError(asSentence(e.what()) + " The change was made, but a power loss may still undo it.");
+    }
     m_inChange = false;
 }
 
@@ -426,10 +455,25 @@ void DocumentSession::close()
         // (its journal removed) before the lock goes.
         if (writesCompanions())
             writeCompanions();
-        endChange();
+        const bool changed = m_inChange;
+        std::optional<NotDurableError> unsynced;
+        try {
+            endChange();
+        } catch (const NotDurableError& e) {
+            unsynced = e;  // the change is complete: the document closes, and the doubt is told
+        }
         m_doc.knownPoints.setWritesMoves(false);
         m_open = false;
-        m_doc.table.close();
+        try {
+            m_doc.table.close();
+        } catch (const std::exception& e) {
+            // After its journal went, a change stands: what fails now only puts its durability in doubt.
+            if (!changed)
+                throw;
+            unsynced = NotDurableError(asSentence(e.what()) + " The change was made, but a power loss may still undo it.");
+        }
+        if (unsynced)
+            throw *unsynced;
     }
 }
 

@@ -108,7 +108,15 @@ Staged stage(const fs::path& from, const fs::path& target, bool lock)
     std::string detail;
     if (lock)
         TableLock::tryLock(s.fd.get(), detail);
-    int error = copyFileInto(from, s.fd.get());
+    // Before any byte is copied: a file replaced keeps its group and mode, and the copy is no
+    // more readable than the file it copies.
+    int error = matchAccess(s.fd.get(), target);
+    if (error == ENOENT)
+        error = 0;
+    if (error == 0)
+        error = narrowAccess(s.fd.get(), from);
+    if (error == 0)
+        error = copyFileInto(from, s.fd.get());
     if (error == 0 && ::fsync(s.fd.get()) != 0)
         error = errno;
     if (error != 0) {
@@ -164,6 +172,7 @@ void renameWithCompanions(Document& doc, const fs::path& to, Access access)
         throw EngineError("Cannot rename the table " + quoted(from) + " to " + quoted(to) + ": "
                           + systemReason(folderError) + ".");
     Moves done;
+    std::string unsynced;  // the rename is complete, but a folder could not be synced
     try {
         // The lock is held from here to the end, so no other program starts on the table
         // while its files are under two names. The table moves last: until it has, the next
@@ -188,12 +197,23 @@ void renameWithCompanions(Document& doc, const fs::path& to, Access access)
 #endif
         if (!moved && ::rename(from.c_str(), to.c_str()) != 0)
             throw EngineError("Cannot rename the table " + quoted(from) + " to " + quoted(to) + ": " + systemReason(errno) + ".");
-        syncFolderOf(to);
-        if (from.parent_path() != to.parent_path())
-            syncFolderOf(from);
+        // From here the rename is complete: nothing is moved back, whatever fails.
+        done.clear();
+        int error = syncFolderOf(to);
+        fs::path folder = to;
+        if (error == 0 && folderOf(from) != folderOf(to)) {
+            error = syncFolderOf(from);
+            folder = from;
+        }
+        if (error != 0)
+            unsynced = "Cannot sync the folder " + fileErrorText(folderOf(folder), error);
         try {
             removeJournal(from);
-        } catch (const JournalError&) {  // the rename is complete; a journal left is dropped at the next open
+        } catch (const JournalError& e) {
+            // A journal left is dropped by the next open (the table has moved); one removed
+            // whose folder could not be synced may come back with a power loss, and is dropped too.
+            if (unsynced.empty() && !pathExists(journalPath(from)))
+                unsynced = e.what();
         }
     } catch (...) {
         // The table stays closed under its old name, as it is when it cannot be moved.
@@ -206,6 +226,9 @@ void renameWithCompanions(Document& doc, const fs::path& to, Access access)
     }
     table.setPath(to);
     table.open(access);
+    if (!unsynced.empty())
+        throw NotDurableError(asSentence(unsynced) + " The table was renamed to " + quoted(to)
+                              + ", but a power loss may still undo the rename.");
 }
 
 bool saveAsWithCompanions(Document& doc, const fs::path& to, ReplaceExisting replace, Access access)
@@ -263,6 +286,7 @@ bool saveAsWithCompanions(Document& doc, const fs::path& to, ReplaceExisting rep
     }
     // From here the save is completed: now, or by the next open of the target. A step that
     // fails is tried once more through the journal, as that open would.
+    std::string unsynced;
     try {
         for (const fs::path& file : removals)
             if (::unlink(file.c_str()) != 0 && errno != ENOENT)
@@ -270,8 +294,16 @@ bool saveAsWithCompanions(Document& doc, const fs::path& to, ReplaceExisting rep
         for (const auto& [path, target] : moves)
             if (::rename(path.c_str(), target.c_str()) != 0)
                 throw CompanionError("Cannot move " + fileErrorText(path, errno));
-        syncFolderOf(to);
-        removeJournal(to);
+        // Every file is in place: the save is complete, whatever fails from here.
+        if (const int error = syncFolderOf(to); error != 0)
+            unsynced = "Cannot sync the folder " + fileErrorText(folderOf(to), error);
+        try {
+            removeJournal(to);
+        } catch (const JournalError& e) {
+            // A journal left is acted on by the next open: it finds the save complete.
+            if (unsynced.empty() && !pathExists(journalPath(to)))
+                unsynced = e.what();
+        }
     } catch (const CompanionError& e) {
         staged.clear();
         held = Descriptor();  // the journal's completion checks that nobody holds the files
@@ -289,6 +321,9 @@ bool saveAsWithCompanions(Document& doc, const fs::path& to, ReplaceExisting rep
     table.close();
     table.setPath(to);
     table.open(access);
+    if (!unsynced.empty())
+        throw NotDurableError(asSentence(unsynced) + " The table was saved as " + quoted(to)
+                              + ", but a power loss may still undo the save.");
     return true;
 }
 

@@ -252,14 +252,22 @@ void writeKnownPoints(const fs::path& table, const KnownPoints& points)
     if (st.type() != fs::file_type::not_found && st.type() != fs::file_type::regular)
         throw KnownPointsError(name + " is not a regular file; it was left as it is.");
     if (points.empty()) {
-        fs::remove(file, ec);
+        const bool removed = fs::remove(file, ec);
         if (ec)
             throw KnownPointsError(name + " cannot be removed: " + systemReason(ec.value()) + ".");
+        if (const int error = removed ? syncFolderOf(file) : 0; error != 0)
+            throw KnownPointsNotSyncedError(name + " was removed, but its folder " + fileErrorText(folderOf(file), error)
+                                            + " could not be synced; a power loss may still bring it back.");
         return;
     }
     std::string message;
-    if (!writeFileAtomically(file, formatKnownPoints(points), message, kMaxKnownPointsFileBytes))
+    bool inPlace = false;
+    if (!writeFileAtomically(file, formatKnownPoints(points), message, kMaxKnownPointsFileBytes, &inPlace)) {
+        if (inPlace)
+            throw KnownPointsNotSyncedError("The known points file was written, but: " + asSentence(message)
+                                            + " A power loss may still undo it.");
         throw KnownPointsError("Cannot write the known points file: " + message);
+    }
 }
 
 }  // namespace zelt::document

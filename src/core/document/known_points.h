@@ -50,6 +50,13 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+/// The known-points file was written (or removed) in full, but its folder could not be synced:
+/// on its own that is a change made; inside a change of the document, a failure to roll back.
+class KnownPointsNotSyncedError : public KnownPointsError {
+public:
+    using KnownPointsError::KnownPointsError;
+};
+
 /// The companion beside `table`: its path with the extension replaced by ".kpt".
 std::filesystem::path knownPointsPath(const std::filesystem::path& table);
 

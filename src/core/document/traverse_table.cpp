@@ -100,17 +100,15 @@ void TraverseTable::setPath(const std::filesystem::path& path)
 
 const std::filesystem::path& TraverseTable::path() const { return m->path; }
 
-void TraverseTable::create()
-{
-    // New tables take the code-page setting, so a user of another alphabet can store marks.
-    create(fallbackCodePageSetting());
-}
-
-void TraverseTable::create(int codePage)
+void TraverseTable::create(int codePage, bool mustBeNew)
 {
     if (isOpen())
         throw EngineError("Cannot perform this operation on an open dataset");
-    codec([&] { ParadoxTable::create(m->path, TraverseSchema::fileFields(), codePage); });
+    // Without a code page of their own, new tables take the code-page setting, so a user of
+    // another alphabet can store marks.
+    if (codePage == 0)
+        codePage = fallbackCodePageSetting();
+    codec([&] { ParadoxTable::create(m->path, TraverseSchema::fileFields(), codePage, mustBeNew); });
 }
 
 void TraverseTable::open(Access access)

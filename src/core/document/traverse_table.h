@@ -115,9 +115,10 @@ public:
     // --- table level
     void setPath(const std::filesystem::path& path);
     const std::filesystem::path& path() const;
-    void create();                    ///< empty traverse table at path() (the twelve stored fields)
-    /// As create(), with its text in `codePage` (1252, 1251, 866, 437 or 850).
-    void create(int codePage);
+    /// Empty traverse table at path() (the twelve stored fields), its text in `codePage` (1252,
+    /// 1251, 866, 437 or 850; 0 for the code-page setting). With `mustBeNew` a file that exists
+    /// there, even one another program made a moment ago, is refused and left alone.
+    void create(int codePage = 0, bool mustBeNew = false);
     void open(Access access = Access::ReadWrite);  ///< refuses a foreign table: "not a traverse table: ..."
     /// Opens over a codec the caller has opened (a wrapper that fails on purpose, in tests);
     /// the same checks as open().

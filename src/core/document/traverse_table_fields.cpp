@@ -479,7 +479,9 @@ void TraverseTable::enableControls() noexcept
 
 void TraverseTable::flush()
 {
-    if (!m->file || m->file->isReadOnly())
+    // A read-only file has nothing to flush, unless it became read-only because a write or a
+    // flush failed: that failure is reported again.
+    if (!m->file)
         return;
     try {
         m->file->sync();

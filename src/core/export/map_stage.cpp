@@ -23,6 +23,13 @@ namespace {
     throw MapIoError("Cannot write the map " + document::fileErrorText(map, error) + "; it was left as it was.");
 }
 
+/// A step of putting the finished copy in the map's place failed: a write error, so that the
+/// run is not committed once more (which would replace the map after all).
+[[noreturn]] void failCommit(const fs::path& map, int error)
+{
+    throw MapWriteError("Cannot write the map " + document::fileErrorText(map, error) + "; it was left as it was.");
+}
+
 /// Creates a new file beside `map`; returns its descriptor, its name in `staged`.
 int createBeside(const fs::path& map, mode_t mode, fs::path& staged)
 {
@@ -52,10 +59,14 @@ StagedMap::StagedMap(const fs::path& map, std::int32_t startX, std::int32_t star
         if (::access(map.c_str(), W_OK) != 0)
             fail(map, errno);
     }
-    const int fd = createBeside(map, exists ? (st.st_mode & 07777) : 0666, m_staged);
+    // Private until it is whole; then it takes the map's group and mode, so that the map keeps
+    // who may read and write it.
+    const int fd = createBeside(map, exists ? 0600 : 0666, m_staged);
     if (fd < 0)
         fail(map, errno);
     int error = exists ? document::copyFileInto(map, fd) : 0;
+    if (exists && error == 0)
+        error = document::matchAccess(fd, map);
     if (::close(fd) != 0 && error == 0)
         error = errno;
     if (error != 0) {
@@ -86,15 +97,16 @@ void StagedMap::commit()
         const int error = errno;
         if (fd >= 0)
             ::close(fd);
-        fail(m_map, error);
+        failCommit(m_map, error);
     }
     ::close(fd);
     if (::rename(m_staged.c_str(), m_map.c_str()) != 0)
-        fail(m_map, errno);
+        failCommit(m_map, errno);
     m_staged.clear();
     if (const int error = document::syncFolderOf(m_map); error != 0)
-        throw MapIoError("The map " + document::fileErrorText(m_map, error)
-                         + " was written, but its folder could not be synced.");
+        throw document::NotDurableError("The map '" + m_map.string() + "' was written, but its folder "
+                                        + document::fileErrorText(document::folderOf(m_map), error)
+                                        + " could not be synced; a power loss may still undo the export.");
 }
 
 }  // namespace zelt::mapexport

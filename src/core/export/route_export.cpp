@@ -2,6 +2,7 @@
 // The export run shared by both routines, the label rules, and the row work of each routine.
 #include "export/route_export.h"
 
+#include "base/atomic_file.h"
 #include "compute/field_rules.h"
 #include "compute/pass_scope.h"
 #include "compute/route_geometry.h"

@@ -111,8 +111,12 @@ void exportTextFile(TraverseTable& table, const document::ColumnSet& columns, Te
         throw TextExportError("Cannot write the text export: " + buf.failure());
     if (!out)
         throw TextExportError("Cannot write the text export: " + document::fileErrorText(file.target(), EIO));
-    if (!file.commit(message))
+    if (!file.commit(message)) {
+        if (file.isInPlace())
+            throw document::NotDurableError("The text export was written, but: " + document::asSentence(message)
+                                            + " A power loss may still undo it.");
         throw TextExportError("Cannot write the text export: " + message);
+    }
 }
 
 }  // namespace zelt::interchange

@@ -3,6 +3,7 @@
 #include "interchange/xlsx_writer.h"
 
 #include "base/atomic_file.h"
+#include "interchange/workbook_check.h"
 
 #include <xlsxwriter.h>
 
@@ -187,6 +188,9 @@ public:
     template<class F>
     void forEach(const fs::path& target, F&& f)
     {
+        // Buffered cells are written out here: a failure of that write counts as much as one before.
+        if (m_file && std::fflush(m_file) != 0 && !m_failed)
+            m_failed = errno ? errno : EIO;
         if (m_failed)
             throw SpreadsheetError("Cannot write the workbook '" + target.string()
                                    + "': its cells could not be kept in a temporary file: " + document::systemReason(m_failed));
@@ -341,10 +345,13 @@ public:
         const auto row = static_cast<lxw_row_t>(r);
         const auto col = static_cast<lxw_col_t>(c);
         const Look look = lookOf(r, c);
-        if (const auto number = numberOf(text, m_separator))
-            keep(worksheet_write_number(m_ws, row, col, number->first, m_formats.get(look, number->second)));
-        else
-            keep(worksheet_write_string(m_ws, row, col, text.c_str(), m_formats.get(look, Digits::General)));
+        if (const auto number = numberOf(text, m_separator)) {
+            written(worksheet_write_number(m_ws, row, col, number->first, m_formats.get(look, number->second)), true);
+        } else {
+            // An empty text is an empty cell, which the sheet holds only when it has a look.
+            lxw_format* format = m_formats.get(look, Digits::General);
+            written(worksheet_write_string(m_ws, row, col, text.c_str(), format), !text.empty() || format);
+        }
         if (look != Look::None)
             m_widths[c] = std::max(m_widths[c], textWidth(text) + 2);
         m_atRow = r;
@@ -387,9 +394,12 @@ private:
             const int end = m_atRow < row ? m_lastFormattedCol + 1 : std::min(col, m_lastFormattedCol + 1);
             for (; m_atCol < end; ++m_atCol) {
                 const Look look = lookOf(m_atRow, m_atCol);
-                if (look != Look::None)
-                    keep(worksheet_write_blank(m_ws, static_cast<lxw_row_t>(m_atRow), static_cast<lxw_col_t>(m_atCol),
-                                               m_formats.get(look, Digits::General)));
+                if (look != Look::None) {
+                    lxw_format* format = m_formats.get(look, Digits::General);
+                    written(worksheet_write_blank(m_ws, static_cast<lxw_row_t>(m_atRow),
+                                                  static_cast<lxw_col_t>(m_atCol), format),
+                            format != nullptr);
+                }
             }
             if (m_atRow == row)
                 break;
@@ -403,6 +413,19 @@ private:
         if (m_error == LXW_NO_ERROR)
             m_error = e;
     }
+    /// Keeps the error of writing one cell, and counts the cell when the sheet holds it.
+    void written(lxw_error e, bool holdsCell)
+    {
+        keep(e);
+        if (e == LXW_NO_ERROR && holdsCell)
+            ++m_cells;
+    }
+
+public:
+    /// The cells the worksheet holds, as its XML will list them.
+    std::uint64_t cells() const { return m_cells; }
+
+private:
 
     lxw_worksheet* m_ws;
     Formats m_formats;
@@ -412,6 +435,7 @@ private:
     int m_atRow = 0, m_atCol = 0;  ///< the first cell not written yet
     std::map<int, double> m_widths;
     lxw_error m_error = LXW_NO_ERROR;
+    std::uint64_t m_cells = 0;
 };
 
 }  // namespace
@@ -454,8 +478,17 @@ fs::path XlsxWriter::save()
         error = closed;
     if (error != LXW_NO_ERROR)
         throw SpreadsheetError("Cannot write the workbook: " + workbookFailure(file.target(), error, closeErrno));
-    if (!file.commit(message))
+    // The library keeps its parts in temporary files whose write errors it does not report: the
+    // workbook is read back, and one that lost anything never takes the target's place.
+    if (const std::string problem = checkWorkbook(file.tempPath(), sheet.cells()); !problem.empty())
+        throw SpreadsheetError("Cannot write the workbook '" + file.target().string() + "': " + problem
+                               + " (a temporary file could not be written); it was left as it was.");
+    if (!file.commit(message)) {
+        if (file.isInPlace())
+            throw document::NotDurableError("The workbook was written, but: " + document::asSentence(message)
+                                            + " A power loss may still undo it.");
         throw SpreadsheetError("Cannot write the workbook: " + message);
+    }
     return m_path;
 }
 

@@ -198,6 +198,14 @@ void noteCounter(ReadFindings& f, const std::string& name, const char* what, std
     f.needsRepair = true;
 }
 
+/// Rows the header counts but the block chain does not reach. One row is what an interrupted
+/// removal leaves (the block's count is written before the header's); more were cut off from
+/// the chain by damage, and trusting the chain would lose them when the header is next written.
+bool chainLosesRows(const TableImage& img)
+{
+    return getU32(&img.bytes[hdr::kNumRecords]) > img.rowCount() + 1;
+}
+
 void checkCounters(TableImage& img, std::size_t physBlocks, const std::string& name, ReadFindings& f)
 {
     const auto& b = img.bytes;
@@ -284,6 +292,15 @@ TableImage readImage(std::vector<std::uint8_t> bytes, std::size_t fileSize, cons
         return img;
     }
     img.recomputeStarts();
+    if (chainLosesRows(img)) {
+        // Never shortened to the chain: the rows past the break may still be there to rescue.
+        findings.damaged = true;
+        findings.readOnlyReason = "The table '" + name + "' is damaged (its header gives "
+            + num(getU32(&b[hdr::kNumRecords])) + " rows, its block chain holds " + num(img.rowCount())
+            + "); it is opened read-only and shows only the " + num(img.rowCount()) + " rows the chain holds.";
+        img.fileBlocks = physBlocks;
+        return img;
+    }
     walkFreeList(img, physBlocks, peek, name, findings);
     checkCounters(img, physBlocks, name, findings);
     if (findings.readOnlyReason.empty() && img.info.fileType == 0)

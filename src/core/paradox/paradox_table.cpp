@@ -206,10 +206,14 @@ public:
     }
     void addNote(Diagnostic note) { m_notes.push_back(std::move(note)); }
     void releaseLock() { TableLock::unlock(m_fd.get()); }
-    void repair(const std::vector<std::size_t>& staleLinks)
+    /// The header counters and back links are set to match the block chain with the first change
+    /// written, never at open: a command that opens the table and then refuses, or one that only
+    /// reads, leaves the file as it found it, and a change's journal is written before its first
+    /// write.
+    void repairWithFirstChange(std::vector<std::size_t> staleLinks)
     {
-        write([&](paradox::TableWriter& w) { w.repair(staleLinks); });
-        sync();
+        m_repairPending = true;
+        m_staleLinks = std::move(staleLinks);
     }
 
     const std::vector<FieldDef>& fields() const override { return m_img.fields; }
@@ -282,10 +286,18 @@ public:
 
     void sync() override
     {
-        if (m_readOnly || m_fd.get() < 0)
-            return;
-        if (::fdatasync(m_fd.get()) != 0)
-            throw ParadoxError("Cannot flush the table '" + m_name + "' to disk: " + systemError(errno) + ".");
+        // A write or a flush that failed is failed for good: the system may have dropped the
+        // rows it could not write and report success for the next flush.
+        if (!m_failure.empty())
+            throw ParadoxError(m_failure);
+        if (m_readOnly || m_fd.get() < 0 || !m_dirty)
+            return;  // nothing written since the last flush
+        if (::fdatasync(m_fd.get()) != 0) {
+            m_failure = "Cannot flush the table '" + m_name + "' to disk: " + systemError(errno)
+                + ". No further changes are written; open the table again.";
+            setReadOnly(m_failure);
+            throw ParadoxError(m_failure);
+        }
         m_dirty = false;
     }
 
@@ -318,10 +330,16 @@ private:
         paradox::TableWriter writer(m_img, m_sink);
         m_dirty = true;
         try {
+            if (m_repairPending) {
+                writer.repair(m_staleLinks);
+                m_repairPending = false;
+            }
             op(writer);
         } catch (const ParadoxError& e) {
-            if (m_sink.failed())
-                setReadOnly(std::string(e.what()) + " No further changes are written; open the table again.");
+            if (m_sink.failed()) {
+                m_failure = std::string(e.what()) + " No further changes are written; open the table again.";
+                setReadOnly(m_failure);
+            }
             throw;
         } catch (...) {
             setReadOnly("The table '" + m_name + "' stopped taking changes after an internal error; open it again.");
@@ -337,6 +355,9 @@ private:
     bool m_damaged;
     bool m_readOnly;
     bool m_dirty = false;
+    bool m_repairPending = false;
+    std::string m_failure;  ///< a write or flush failed: every later flush fails with this
+    std::vector<std::size_t> m_staleLinks;
     FileSink m_sink;
 };
 
@@ -462,14 +483,15 @@ std::unique_ptr<ParadoxTable> ParadoxTable::open(const std::filesystem::path& pa
     else if (writable && table->isReadOnly())
         table->releaseLock();  // a keyed or damaged table: leave it free for programs that can write it
     if (repair && !table->isReadOnly()) {
-        table->repair(staleLinks);
-        table->addNote(Diagnostic::note("The header and links of '" + name + "' were corrected to match the block chain."));
+        table->repairWithFirstChange(staleLinks);
+        table->addNote(Diagnostic::note("The header and links of '" + name
+                                        + "' are corrected to match the block chain with the table's next change."));
     }
     return table;
 }
 
 std::unique_ptr<ParadoxTable> ParadoxTable::create(const std::filesystem::path& path, const std::vector<FieldDef>& fields,
-                                                   int codePage)
+                                                   int codePage, bool mustBeNew)
 {
     const std::string name = displayName(path);
     paradox::NewTableSpec request{fields, codePage, name, static_cast<std::uint32_t>(std::time(nullptr))};
@@ -478,26 +500,31 @@ std::unique_ptr<ParadoxTable> ParadoxTable::create(const std::filesystem::path& 
     requireRegularPath(path, name, "create");
     struct stat before {};
     const bool existed = ::lstat(path.c_str(), &before) == 0;
-    FileHandle fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666));
+    FileHandle fd(::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC | (mustBeNew ? O_EXCL : 0), 0666));
+    if (fd.get() < 0 && errno == EEXIST)
+        throw ParadoxError("Cannot create the table '" + name + "': a file of that name already exists.");
     if (fd.get() < 0)
         throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
     requireRegular(fd.get(), name, "create");
     std::string detail;
     if (TableLock::tryLock(fd.get(), detail) == TableLock::Result::Busy)
         throw ParadoxError("Cannot create the table '" + name + "': it is in use by another program.");
-    if (::ftruncate(fd.get(), 0) != 0)
-        throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
     try {
+        if (::ftruncate(fd.get(), 0) != 0)
+            throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
         FileSink(fd.get(), name).write(0, bytes.data(), bytes.size());
         if (::fdatasync(fd.get()) != 0)
             throw ParadoxError("Cannot create the table '" + name + "': " + systemError(errno) + ".");
+        // A new name that is not in its folder on the disk is lost with the power.
+        if (const int error = syncFolderOf(path); error != 0)
+            throw ParadoxError("Cannot create the table '" + name + "': cannot sync the folder "
+                               + fileErrorText(folderOf(path), error) + ".");
     } catch (const ParadoxError&) {
         // A file this call made and could not fill is no table: it goes again.
         if (!existed)
             ::unlink(path.c_str());
         throw;
     }
-    syncDirectory(path);
     paradox::ReadFindings findings;
     TableImage image = paradox::readTable(std::move(bytes), name, codePage, findings);
     return std::make_unique<ParadoxFile>(name, std::move(fd), std::move(image), std::move(findings), true);

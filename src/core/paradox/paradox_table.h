@@ -54,10 +54,12 @@ public:
     /// locked by another program opens read-only; readOnlyReason() says why.
     static std::unique_ptr<ParadoxTable> open(const std::filesystem::path& path,
                                               const ParadoxOpenOptions& options = {});
-    /// Creates a new empty unkeyed level-7 table with 2 KB blocks (overwrites an existing file).
+    /// Creates a new empty unkeyed level-7 table with 2 KB blocks (overwrites an existing file,
+    /// unless `mustBeNew`: then a file that exists, even one that appeared a moment ago, is
+    /// refused and left as it is). The new name is synced into its folder.
     static std::unique_ptr<ParadoxTable> create(const std::filesystem::path& path,
                                                 const std::vector<FieldDef>& fields,
-                                                int codePage = 1252);
+                                                int codePage = 1252, bool mustBeNew = false);
 
     virtual const std::vector<FieldDef>& fields() const = 0;
     virtual const ParadoxInfo& info() const = 0;
@@ -86,7 +88,8 @@ public:
     virtual void insertRow(std::size_t index, const Row& row) = 0;
     virtual void appendRow(const Row& row) = 0;
     virtual void deleteRow(std::size_t index) = 0;
-    /// fdatasync: called after structural changes, at the end of passes and on close.
+    /// fdatasync: called after structural changes, at the end of passes and on close. After a
+    /// write or a flush failed, it throws that failure again, every time.
     virtual void sync() = 0;
 
     /// Called with the byte range of the file about to be overwritten, before each write. A

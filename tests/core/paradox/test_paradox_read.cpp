@@ -244,7 +244,8 @@ private slots:
     }
 
     // Stale counters and back links next to a valid chain (what an interrupted write leaves) are
-    // trusted to the chain, noted, and corrected in the file when it is opened for writing.
+    // trusted to the chain, noted, and corrected in the file with the first change written: an
+    // open for writing alone leaves the file as it is.
     void staleCountersTrustTheChain()
     {
         const fs::path p = makeThreeBlockTable("stale.db");
@@ -272,17 +273,61 @@ private slots:
             // The table is whole after the repair: what the open did is told as notes.
             for (const Diagnostic& note : t->openNotes())
                 QCOMPARE(note.severity, Severity::Note);
-            QVERIFY(t->openNotes().back().text.find("were corrected") != std::string::npos);
+            QVERIFY(t->openNotes().back().text.find("are corrected") != std::string::npos);
             QVERIFY(firstDifference(t->readAll(), [] {
                         std::vector<Row> rows;
                         for (int i = 0; i < 30; ++i)
                             rows.push_back(traverseRow(i));
                         return rows;
                     }()).empty());
+            QVERIFY(zelt::test::readBytes(p) == b);  // nothing written yet
+            t->updateRow(0, traverseRow(0));
         }
         if (hasPxcheck())
             QCOMPARE(pxcheckProblems(p), std::string());
         QVERIFY(ParadoxTable::open(p)->openNotes().empty());
+    }
+
+    // A block header zeroed in the middle of the chain ends the chain early: the rows after it are
+    // cut off, and the header still counts them. The table is damaged, not to be shortened to the
+    // chain: it opens read-only for writing too, shows what the chain holds, and stays untouched.
+    void chainCutShortOfTheHeaderIsDamage()
+    {
+        const fs::path p = makeThreeBlockTable("cut.db");
+        auto b = zelt::test::readBytes(p);
+        std::fill(b.begin() + std::ptrdiff_t(blockAt(2)), b.begin() + std::ptrdiff_t(blockAt(2) + 6), 0);
+        zelt::test::writeBytes(p, b);
+        for (const ParadoxOpenOptions& how : {ParadoxOpenOptions{}, ParadoxOpenOptions{.headerOnly = true}}) {
+            auto t = ParadoxTable::open(p, how);
+            QVERIFY(t->isDamaged());
+            QVERIFY(t->isReadOnly());
+            QVERIFY2(t->readOnlyReason().find("header gives 30 rows") != std::string::npos, t->readOnlyReason().c_str());
+            QVERIFY_THROWS_EXCEPTION(ParadoxError, t->appendRow(traverseRow(1)));
+        }
+        QVERIFY(zelt::test::readBytes(p) == b);
+    }
+
+    // A table made as new never truncates a file that is there, whoever made it a moment ago.
+    void newTableLeavesAFileThatIsThere()
+    {
+        const fs::path p = makeThreeBlockTable("taken.db");
+        const auto b = zelt::test::readBytes(p);
+        QVERIFY_THROWS_EXCEPTION(ParadoxError, ParadoxTable::create(p, traverseFields(), 1252, true));
+        QVERIFY(zelt::test::readBytes(p) == b);
+        QVERIFY(ParadoxTable::create(tmp() / "fresh.db", traverseFields(), 1252, true)->rowCount() == 0);
+    }
+
+    // One row more in the header than in the chain is what a removal cut off between the block's
+    // count and the header's leaves: the chain is trusted and the table stays writable.
+    void headerOneRowAheadIsAnInterruptedRemoval()
+    {
+        const fs::path p = makeThreeBlockTable("ahead.db");
+        auto b = zelt::test::readBytes(p);
+        b[0x06] = 31;
+        zelt::test::writeBytes(p, b);
+        auto t = ParadoxTable::open(p);
+        QVERIFY(!t->isReadOnly());
+        QCOMPARE(t->rowCount(), std::size_t(30));
     }
 
     // A file ending inside its last block, after that block's rows, is a valid table and takes posts.
