@@ -34,6 +34,7 @@ void registerAll()
     registerKnownPointCommands();
     registerRouteCommands();
     registerCheckCommands();
+    registerGeoCommands();
 }
 
 std::vector<CommandHelp> helpEntries()
