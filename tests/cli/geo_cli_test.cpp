@@ -15,6 +15,7 @@
 #include <QXmlStreamReader>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <numbers>
 
@@ -50,6 +51,11 @@ struct Feature {
     QString layer;
     std::map<QString, QString> fields;
     QString geometry;
+    QString field(const char* name) const
+    {
+        const auto it = fields.find(QString::fromLatin1(name));
+        return it == fields.end() ? QString() : it->second;
+    }
 };
 
 // Every feature of every layer, as ogrinfo reads them.
@@ -131,6 +137,29 @@ void georeferenceAndPin(const Walk& w)
     const CliRun r = run({QStringLiteral("known-points"), w.table, QStringLiteral("--crs"), QStringLiteral("--set"),
                           QStringLiteral("2:351000,5042000"), QStringLiteral("--set"), QStringLiteral("end:351100,5042100")});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+}
+
+// The coordinates (0.01 mm) of the last route line (symbol 517.1) of a map, as the outside map
+// checker reads them; empty when it could not run.
+std::vector<std::pair<double, double>> lastRouteLine(const QString& map)
+{
+    const fs::path tools = sharedDir("tools");
+    QProcess p;
+    p.start(QStringLiteral("python3"), {QString::fromStdString((tools / "ocd-inspect.py").string()), QStringLiteral("-q"),
+                                        QStringLiteral("--json"), QStringLiteral("-"), map});
+    if (tools.empty() || !p.waitForFinished(120000))
+        return {};
+    const QByteArray first = p.readAllStandardOutput().split('\n').value(0);
+    std::vector<std::pair<double, double>> out;
+    for (const QJsonValue& v : QJsonDocument::fromJson(first).object().value(QStringLiteral("objects")).toArray()) {
+        const QJsonObject o = v.toObject();
+        if (o.value(QStringLiteral("sym")).toInt() != 5171)
+            continue;
+        out.clear();
+        for (const QJsonValue& c : o.value(QStringLiteral("coords")).toArray())
+            out.emplace_back(double(c.toArray()[0].toInt() >> 8), double(c.toArray()[1].toInt() >> 8));
+    }
+    return out;
 }
 
 bool near(const std::pair<double, double>& a, const std::pair<double, double>& b, double eps)
@@ -306,8 +335,7 @@ private slots:
         }
         const auto count = [&](const QString& layer, const QString& tag) {
             return std::count_if(features.begin(), features.end(), [&](const Feature& f) {
-                return tag.isEmpty() ? f.layer == layer : (f.fields.count(QStringLiteral("layer")) && f.fields.at(QStringLiteral("layer")) == tag)
-                                                             || (f.fields.count(QStringLiteral("Layer")) && f.fields.at(QStringLiteral("Layer")) == tag);
+                return tag.isEmpty() ? f.layer == layer : f.field("layer") == tag || f.field("Layer") == tag;
             });
         };
         // The stations: three rows, the third at the end of the walk with its altimeter height.
@@ -316,7 +344,7 @@ private slots:
             QCOMPARE(int(count(QStringLiteral("tracks"), {})), 1);
             QCOMPARE(int(count(QStringLiteral("waypoints"), {})), 2);
             for (const Feature& f : features)
-                if (f.layer == QStringLiteral("waypoints") && f.fields.at(QStringLiteral("name")) == QStringLiteral("hut")) {
+                if (f.layer == QStringLiteral("waypoints") && f.field("name") == QStringLiteral("hut")) {
                     // The hut's mark stands where its leg begins: the end of row 2.
                     const auto at = coordinatesOf(f.geometry);
                     QVERIFY2(!at.empty() && near(at[0], expected[1], eps), qPrintable(f.geometry));
@@ -332,8 +360,7 @@ private slots:
             QCOMPARE(int(count({}, QStringLiteral("marks"))), 2);
             QCOMPARE(int(count({}, QStringLiteral("known_points"))), 2);
             for (const Feature& f : features)
-                if ((f.fields.count(QStringLiteral("layer")) && f.fields.at(QStringLiteral("layer")) == QStringLiteral("stations"))
-                    || (f.fields.count(QStringLiteral("Layer")) && f.fields.at(QStringLiteral("Layer")) == QStringLiteral("stations")))
+                if (f.field("layer") == QStringLiteral("stations") || f.field("Layer") == QStringLiteral("stations"))
                     stations.push_back(&f);
         } else {
             QCOMPARE(int(count(name.endsWith(QStringLiteral(".shp")) ? QStringLiteral("walk") : QStringLiteral("route"), {})), 1);
@@ -351,10 +378,11 @@ private slots:
             QVERIFY2(!at.empty() && near(at[0], expected[i], eps), qPrintable(name + u' ' + stations[i]->geometry));
             // DXF keeps no attributes of its own but the drawing's layer.
             if (!name.endsWith(QStringLiteral(".dxf"))) {
-                QCOMPARE(stations[i]->fields.at(QStringLiteral("row")).toInt(), int(i + 1));
+                QCOMPARE(stations[i]->field("row").toInt(), int(i + 1));
                 if (i == 2) {
-                    QCOMPARE(stations[i]->fields.at(QStringLiteral("mark")), QStringLiteral("hut"));
-                    QCOMPARE(stations[i]->fields.at(QStringLiteral("altimeter")).toDouble(), 455.5);
+                    // KML shows the mark as the placemark's name.
+                    QCOMPARE(stations[i]->field(name.endsWith(QStringLiteral(".kml")) ? "Name" : "mark"), QStringLiteral("hut"));
+                    QCOMPARE(stations[i]->field("altimeter").toDouble(), 455.5);
                 }
             }
         }
@@ -392,6 +420,75 @@ private slots:
         QVERIFY(near(track.back(), expected[2], 1e-8));
         QVERIFY(waypoints.count(QStringLiteral("gate")) && waypoints.count(QStringLiteral("hut")));
         QVERIFY(near(waypoints[QStringLiteral("hut")], expected[1], 1e-8));
+    }
+
+    /// A new map from a georeferenced table carries the georeference in its setup: scale (draft
+    /// and print scales too), real-world offsets, angle, real-world coordinates on.
+    void newMapCarriesTheGeoreference()
+    {
+        Walk w;
+        georeferenceAndPin(w);
+        const QString map = w.path("new.ocd");
+        const CliRun r = run({QStringLiteral("export-ocd"), w.table, map});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QByteArray b = readFile(map.toStdString());
+        QVERIFY(b.size() > 20620);
+        const auto f64 = [&](int at) {
+            double v;
+            std::memcpy(&v, b.constData() + 19272 + at, 8);
+            return v;
+        };
+        QCOMPARE(f64(24), 10000.0);
+        QCOMPARE(f64(32), 350000.0);
+        QCOMPARE(f64(40), 5040000.0);
+        QCOMPARE(f64(48), 3.0);
+        QCOMPARE(f64(556), 10000.0);
+        QCOMPARE(f64(564), 10000.0);
+        QCOMPARE(f64(888), 10000.0);
+        QCOMPARE(int(b[19272 + 1080]), 1);
+        // A table without a georeference still gets the template's setup.
+        Walk bare;
+        QCOMPARE(run({QStringLiteral("export-ocd"), bare.table, bare.path("plain.ocd")}).exitCode, 0);
+        const QByteArray plain = readFile(bare.path("plain.ocd").toStdString());
+        double scale;
+        std::memcpy(&scale, plain.constData() + 19272 + 24, 8);
+        QCOMPARE(scale, 15000.0);
+        QCOMPARE(int(plain[19272 + 1080]), 0);
+    }
+
+    /// Into an existing map with another georeference: the user is warned, and the route placed
+    /// on its known points lands where they lie on the ground in that map's own coordinates.
+    void existingMapKeepsItsGeoreference()
+    {
+        if (sharedDir("tools").empty() || !haveTool("python3"))
+            ZELT_SKIP_OUTSIDE("the outside map checker tools/ocd-inspect.py (or python3) is absent");
+        Walk w;
+        georeferenceAndPin(w);
+        const QString same = w.path("same.ocd"), other = w.path("other.ocd");
+        CliRun r = run({QStringLiteral("export-ocd"), w.table, same, QStringLiteral("--fit")});
+        QVERIFY2(r.exitCode == 0 && !r.err.contains(QStringLiteral("differs")), qPrintable(r.err));
+        QCOMPARE(run({QStringLiteral("export-ocd"), w.table, other}).exitCode, 0);
+        {
+            // The other map's origin lies 100 m east and 200 m north of the table's.
+            QFile f(other);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            const double offsets[] = {350100, 5040200};
+            f.seek(19272 + 32);
+            f.write(reinterpret_cast<const char*>(offsets), sizeof offsets);
+        }
+        r = run({QStringLiteral("export-ocd"), w.table, other, QStringLiteral("--fit")});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        QVERIFY2(r.err.contains(QStringLiteral("differs from the table's")), qPrintable(r.err));
+        const auto a = lastRouteLine(same), b = lastRouteLine(other);
+        QVERIFY(!a.empty());
+        QCOMPARE(a.size(), b.size());
+        // A ground shift of (-100 m, -200 m) at 1:10000 on paper turned 3 degrees: the paper's
+        // right is 93 degrees from grid north, its up 3 degrees.
+        const double g = 3 * std::numbers::pi / 180, de = -10, dn = -20;   // mm
+        const double dx = de * std::cos(g) - dn * std::sin(g), dy = de * std::sin(g) + dn * std::cos(g);
+        for (std::size_t i = 0; i < a.size(); ++i)
+            QVERIFY2(near({b[i].first - a[i].first, b[i].second - a[i].second}, {dx * 100, dy * 100}, 1.01),
+                     qPrintable(QStringLiteral("%1: %2 %3").arg(i).arg(b[i].first - a[i].first).arg(b[i].second - a[i].second)));
     }
 
     /// A table without a georeference goes out from the start given, north up; GeoJSON on

@@ -32,22 +32,22 @@ std::string reasonOf(PJ_CONTEXT* ctx)
     return text && *text ? std::string(" (") + text + ")" : std::string();
 }
 
-// A projected system, also behind a bound CRS (a PROJ string with +towgs84) or as the
-// horizontal part of a compound one.
-bool isProjected(PJ_CONTEXT* ctx, const PJ* crs)
+// The projection of a projected system, also behind a bound CRS (a PROJ string with
+// +towgs84) or as the horizontal part of a compound one; null for any other system.
+PJ* projectionOf(PJ_CONTEXT* ctx, const PJ* crs)
 {
     const PJ_TYPE type = proj_get_type(crs);
     if (type == PJ_TYPE_PROJECTED_CRS)
-        return true;
+        return proj_crs_get_coordoperation(ctx, crs);
     PJ* inner = nullptr;
     if (type == PJ_TYPE_BOUND_CRS)
         inner = proj_get_source_crs(ctx, crs);
     else if (type == PJ_TYPE_COMPOUND_CRS)
         inner = proj_crs_get_sub_crs(ctx, crs, 0);
-    const bool projected = inner && isProjected(ctx, inner);
+    PJ* projection = inner ? projectionOf(ctx, inner) : nullptr;
     if (inner)
         proj_destroy(inner);
-    return projected;
+    return projection;
 }
 
 std::string formatted(double v)
@@ -91,9 +91,15 @@ Crs::Crs(const std::string& definition) : m(std::make_unique<Impl>()), m_definit
                        + ". Give an EPSG code such as EPSG:32633 or a PROJ definition.");
     if (!proj_is_crs(m->crs))
         throw GeoError(quoted + " is not a coordinate reference system but a coordinate operation.");
-    if (!isProjected(m->ctx, m->crs))
+    PJ* projection = projectionOf(m->ctx, m->crs);
+    if (!projection)
         throw GeoError("The coordinate reference system " + quoted
                        + " is not a projected one: its coordinates are not metres east and north.");
+    const bool invertible = proj_pj_info(projection).has_inverse != 0;
+    proj_destroy(projection);
+    if (!invertible)
+        throw GeoError("The coordinate reference system " + quoted
+                       + " has no inverse: longitude and latitude cannot be converted into it.");
     PJ* wgs84 = proj_create(m->ctx, "EPSG:4326");
     PJ* op = wgs84 ? proj_create_crs_to_crs_from_pj(m->ctx, m->crs, wgs84, nullptr, nullptr) : nullptr;
     if (wgs84)
@@ -105,9 +111,6 @@ Crs::Crs(const std::string& definition) : m(std::make_unique<Impl>()), m_definit
     if (!m->toWgs84)
         throw GeoError("PROJ finds no way from the coordinate reference system " + quoted + " to WGS 84"
                        + reasonOf(m->ctx) + ".");
-    if (!proj_pj_info(m->toWgs84).has_inverse)
-        throw GeoError("The coordinate reference system " + quoted
-                       + " has no inverse: longitude and latitude cannot be converted into it.");
 }
 
 Crs::~Crs() = default;

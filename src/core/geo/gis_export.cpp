@@ -166,8 +166,9 @@ public:
             break;
         }
         case GisLayout::Gpx:
-            writeLine(layer("tracks", wkbMultiLineString25D, {}), route);
+            // GPX puts every waypoint before the tracks.
             writeMarks(layer("waypoints", wkbPoint, {}), route);
+            writeLine(layer("tracks", wkbMultiLineString25D, {}), route);
             break;
         }
     }

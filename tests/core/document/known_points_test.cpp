@@ -67,7 +67,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("empty") << "" << "empty";
         QTest::newRow("foreign") << "1 2 3\n" << "does not begin";
-        QTest::newRow("newer") << "ZELT KNOWN POINTS 3\n" << "newer version";
+        QTest::newRow("newer") << "ZELT KNOWN POINTS 4\n" << "newer version";
         QTest::newRow("older, last row") << "ZELT KNOWN POINTS 1\npoint 1000000000 1 2\n" << "line 2";
         QTest::newRow("comma decimal") << "ZELT KNOWN POINTS 1\npoint 1 1,5 2\n" << "line 2";
         QTest::newRow("missing y") << "ZELT KNOWN POINTS 1\npoint 1 1.5\n" << "two coordinates";
