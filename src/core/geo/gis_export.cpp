@@ -18,6 +18,7 @@
 #include <cctype>
 #include <cerrno>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <system_error>
 
@@ -222,7 +223,14 @@ private:
             f.SetField(layerField, tag);
         if (l->CreateFeature(&f) != OGRERR_NONE)
             throw GeoError("GDAL cannot write a feature of \"" + std::string(tag) + "\"" + gdalReason());
+        ++m_written[l->GetName()];
     }
+
+public:
+    /// Features written, by the name of the layer they went into.
+    const std::map<std::string, long long>& written() const { return m_written; }
+
+private:
 
     static void set(OGRFeature& f, const char* name, const std::optional<double>& v)
     {
@@ -321,7 +329,34 @@ private:
     std::string m_stem;
     OGRSpatialReference m_srs;
     std::string m_tag;
+    std::map<std::string, long long> m_written;
 };
+
+// Reads the finished dataset back and counts its features: a driver that lost a write without
+// saying so (a full disk under a buffered writer) is caught before the file takes the target's
+// place. Single-layer formats may name their layer differently when read (DXF: "entities"),
+// so all their features count; GPX adds layers of its own, so only the written ones count.
+void checkWritten(const fs::path& dataset, const GisFormat& format, const std::map<std::string, long long>& written)
+{
+    long long expected = 0;
+    for (const auto& [name, n] : written)
+        expected += n;
+    CPLErrorReset();
+    GDALDataset* ds = static_cast<GDALDataset*>(
+        GDALOpenEx(dataset.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY, nullptr, nullptr, nullptr));
+    if (!ds)
+        throw GeoError("The " + format.driver + " file just written cannot be read back" + gdalReason());
+    long long found = 0;
+    for (int i = 0; i < ds->GetLayerCount(); ++i) {
+        OGRLayer* l = ds->GetLayer(i);
+        if (format.layout == GisLayout::OneLayer || written.count(l->GetName()))
+            found += l->GetFeatureCount(TRUE);
+    }
+    GDALClose(ds);
+    if (found != expected)
+        throw GeoError("The " + format.driver + " file just written holds " + std::to_string(found) + " of its "
+                       + std::to_string(expected) + " features; it was not kept.");
+}
 
 }  // namespace
 
@@ -359,9 +394,12 @@ void writeGis(const fs::path& target, const GisFormat& format, const Crs& crs, c
     CSLDestroy(options);
     if (!ds)
         throw GeoError("GDAL cannot make a " + format.driver + " file" + gdalReason());
+    std::map<std::string, long long> written;
     try {
         const bool transaction = ds->StartTransaction(TRUE) == OGRERR_NONE;
-        Writer(*ds, format, crs, stem).write(route);
+        Writer writer(*ds, format, crs, stem);
+        writer.write(route);
+        written = writer.written();
         if (transaction && ds->CommitTransaction() != OGRERR_NONE)
             throw GeoError("GDAL cannot finish the " + format.driver + " file" + gdalReason());
     } catch (...) {
@@ -372,6 +410,7 @@ void writeGis(const fs::path& target, const GisFormat& format, const Crs& crs, c
     GDALClose(ds);
     if (CPLGetLastErrorType() >= CE_Failure)
         throw GeoError("GDAL cannot finish the " + format.driver + " file" + gdalReason());
+    checkWritten(datasetPath, format, written);
     std::vector<fs::path> made;
     if (shapefile) {
         for (const auto& entry : fs::directory_iterator(datasetPath))
