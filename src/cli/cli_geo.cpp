@@ -14,9 +14,11 @@
 #include "export/ocad_writer.h"
 #include "geo/crs.h"
 #include "geo/gis_export.h"
+#include "geo/track.h"
 #include "compute/map_grid.h"
 
 #include <cmath>
+#include <map>
 #include <memory>
 #include <ostream>
 
@@ -287,6 +289,38 @@ zelt::compute::MapPointMm knownPointFromCrs(const KnownPoints& kp, double first,
     const zelt::geo::Crs crs(kp.georef->crs);
     const zelt::geo::EastNorth grid = latLon ? crs.fromLonLat({second, first}) : zelt::geo::EastNorth{first, second};
     return zelt::compute::gridToMap(*kp.georef, kp.mapScale, grid);
+}
+
+int pointsFromTrack(KnownPoints& kp, const std::string& file, const std::vector<std::string>& marks, std::ostream& err)
+{
+    if (!kp.georef)
+        throw std::runtime_error("the table has no georeference: set one with georef TABLE --crs CRS --origin E,N "
+                                 "before taking known points from a track");
+    const zelt::geo::Crs crs(kp.georef->crs);
+    const zelt::geo::Track track = zelt::geo::readTrack(file);
+    std::map<std::string, std::vector<int>> rowsOf;
+    for (std::size_t i = 0; i < marks.size(); ++i)
+        if (!marks[i].empty())
+            rowsOf[marks[i]].push_back(int(i + 1));
+    int matched = 0;
+    for (const auto& w : track.waypoints) {
+        const auto it = rowsOf.find(w.name);
+        if (it == rowsOf.end())
+            continue;
+        if (it->second.size() > 1) {
+            err << "warning: the waypoint \"" << w.name << "\" names the mark of " << it->second.size()
+                << " rows; it was left out\n";
+            continue;
+        }
+        const auto mm = zelt::compute::gridToMap(*kp.georef, kp.mapScale, crs.fromLonLat(w.at));
+        try {
+            kp.set(it->second.front(), mm.x, mm.y);
+        } catch (const zelt::document::KnownPointsError& e) {
+            throw std::runtime_error("the waypoint \"" + w.name + "\": " + e.what());
+        }
+        ++matched;
+    }
+    return matched;
 }
 
 void registerGeoCommands()

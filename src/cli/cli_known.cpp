@@ -90,7 +90,7 @@ void applySet(KnownPoints& kp, const std::string& value, char separator, int row
     }
 }
 
-int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
+int knownPointsCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 1, 1, "TABLE.db");
     const auto tablePath = tableArgument(args);
@@ -100,7 +100,8 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
     zelt::document::DocumentKnownPoints& known = session->document().knownPoints;
     const int rowCount = session->table().rowCount();
 
-    const bool changes = args.has("--set") || args.has("--remove") || args.has("--clear") || args.has("--scale");
+    const bool changes = args.has("--set") || args.has("--remove") || args.has("--clear") || args.has("--scale")
+                         || args.has("--from-track");
     // Without --clear a damaged file stops the command: changing it would lose the points it
     // still holds. --clear starts from nothing and so replaces it.
     if (args.has("--crs") && args.has("--latlon"))
@@ -123,6 +124,18 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
                 throw std::runtime_error("row " + std::to_string(row) + " has no known point");
         } else if (name == "--set") {
             applySet(kp, value, sep, rowCount, given);
+        } else if (name == "--from-track") {
+            const auto table = &session->table();
+            std::vector<std::string> marks;
+            const int markField = table->fieldIndex("Mark");
+            for (int i = 0; i < rowCount; ++i) {
+                const auto v = markField < 0 ? zelt::document::Value{} : table->valueAt(i, markField);
+                const auto* text = std::get_if<std::string>(&v);
+                marks.push_back(text ? *text : std::string());
+            }
+            const auto matched = pointsFromTrack(kp, value, marks, err);
+            printStatus(args, err, std::to_string(matched) + " waypoint" + (matched == 1 ? "" : "s")
+                                       + " of the track became known points");
         } else if (name == "--scale") {
             const auto s = zelt::document::parseDecimal(value, sep);
             if (!s || !(*s >= 1 && *s <= 1e7))
@@ -202,7 +215,8 @@ int fitCommand(const Args& args, std::ostream& out, std::ostream&)
 void registerKnownPointCommands()
 {
     registerCommand("known-points",
-                    "known-points TABLE.db [--set ROW:X,Y]... [--remove ROW]... [--clear] [--scale N] [--crs] [--latlon]",
+                    "known-points TABLE.db [--set ROW:X,Y]... [--remove ROW]... [--clear] [--scale N] [--crs] [--latlon] "
+                    "[--from-track FILE]",
                     knownPointsCommand,
                     "List the table's known points (row, X, Y in mm on the map, one a line), or change them: "
                     "--set gives the map position where row ROW's mark stands, the point where its leg begins and "
@@ -211,7 +225,8 @@ void registerKnownPointCommands()
                     "all (also a damaged file), --scale records the map's scale (default 1:15000). With --crs the points of --set are "
                     "easting and northing in the table's coordinate reference system, with --latlon WGS 84 latitude and "
                     "longitude (see georef); they are converted to the map and kept in TABLE.kpt beside the table, "
-                    "like all known points.");
+                    "like all known points. --from-track makes a known point of every waypoint of a GPS track (GPX "
+                    "or any file GDAL reads) whose name is the Mark of exactly one row; the table needs a georeference.");
     registerCommand("fit", "fit TABLE.db [--horizontal] [--json]", fitCommand,
                     "Place the route on the known points (one point: a shift; more: the least-squares shift, turn "
                     "and scale) and say how far the compass and the pace count are off and what to do about it, "

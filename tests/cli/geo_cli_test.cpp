@@ -491,6 +491,50 @@ private slots:
                      qPrintable(QStringLiteral("%1: %2 %3").arg(i).arg(b[i].first - a[i].first).arg(b[i].second - a[i].second)));
     }
 
+    /// Waypoints named by the marks become known points where they lie; a file that is no track
+    /// is refused by name and nothing is written.
+    void knownPointsFromTrack()
+    {
+        Walk w;
+        QCOMPARE(run({QStringLiteral("georef"), w.table, QStringLiteral("--crs"), QStringLiteral("EPSG:32635"),
+                      QStringLiteral("--origin"), QStringLiteral("350000,5040000"), QStringLiteral("--grivation"),
+                      QStringLiteral("3"), QStringLiteral("--scale"), QStringLiteral("10000")})
+                     .exitCode,
+                 0);
+        // The walk as a GPS would have it: its marks as waypoints, the start 1 km east, 2 km north.
+        const QString gpx = w.path("track.gpx");
+        QCOMPARE(run({QStringLiteral("export-gis"), w.table, gpx, QStringLiteral("--start"), QStringLiteral("351000,5042000")})
+                     .exitCode,
+                 0);
+        const QByteArray before = readFile(w.kpt.toStdString());
+        const QString notTrack = w.path("notes.gpx");
+        {
+            QFile f(notTrack);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("these are my notes, not a track\n");
+        }
+        CliRun r = run({QStringLiteral("known-points"), w.table, QStringLiteral("--from-track"), notTrack});
+        QCOMPARE(r.exitCode, 1);
+        QVERIFY2(r.err.contains(QStringLiteral("notes.gpx")) && r.err.contains(QStringLiteral("not a GPX")), qPrintable(r.err));
+        QCOMPARE(readFile(w.kpt.toStdString()), before);
+
+        r = run({QStringLiteral("known-points"), w.table, QStringLiteral("--from-track"), gpx});
+        QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+        const QStringList lines = r.out.trimmed().split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        // Row 2 ("gate") has its mark at the start, row 3 ("hut") 100 m further along the
+        // paper's right: on paper at 1:10000 turned 3 degrees.
+        const double g = 3 * std::numbers::pi / 180, de = 100, dn = 200;   // mm from the origin
+        const std::pair<double, double> start{de * std::cos(g) - dn * std::sin(g), de * std::sin(g) + dn * std::cos(g)};
+        const std::pair<double, double> hut{start.first + 10, start.second};
+        const auto at = [&](int i) {
+            const QStringList f = lines[i].split(u'\t');
+            return std::pair<double, double>{f.value(1).toDouble(), f.value(2).toDouble()};
+        };
+        QVERIFY2(lines[0].startsWith(QStringLiteral("2\t")) && near(at(0), start, 0.01), qPrintable(lines[0]));
+        QVERIFY2(lines[1].startsWith(QStringLiteral("3\t")) && near(at(1), hut, 0.01), qPrintable(lines[1]));
+    }
+
     /// A table without a georeference goes out from the start given, north up; GeoJSON on
     /// standard output.
     void startGivenWithoutGeoreference()
