@@ -12,7 +12,7 @@ import sys
 MAX_LINES = 800
 
 CORE = ["core/base", "core/paradox", "core/document", "core/compute", "core/export",
-        "core/interchange", "core/printing"]
+        "core/interchange", "core/printing", "core/geo"]
 SHELL = ["shell/paint", "shell/settings", "shell/grid", "shell/route", "shell/commands",
          "shell/window"]
 ALLOWED = {
@@ -23,6 +23,7 @@ ALLOWED = {
     "core/interchange": ["core/document", "core/paradox", "core/base"],
     "core/printing": ["core/document", "core/paradox", "core/base"],
     "core/export": ["core/compute", "core/document", "core/paradox", "core/base"],
+    "core/geo": ["core/compute", "core/document", "core/paradox", "core/base"],
     # Painting uses QtGui only and is shared with zelt-cli: nothing of the windows.
     "shell/paint": CORE,
 }

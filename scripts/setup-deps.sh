@@ -5,7 +5,8 @@ pkgs=(build-essential cmake ninja-build pkg-config python3
       qt6-base-dev libqt6printsupport6 qt6-svg-dev libgl-dev
       libxlsxwriter-dev pxlib-dev zlib1g-dev libpng-dev ccache
       poppler-utils xvfb xauth fonts-dejavu-core fonts-liberation2 unzip
-      desktop-file-utils appstream locales shared-mime-info dpkg-dev git)
+      desktop-file-utils appstream locales shared-mime-info dpkg-dev git
+      libgdal-dev libproj-dev gdal-bin proj-bin)
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 missing=()

@@ -37,6 +37,7 @@ void registerAll()
     registerKnownPointCommands();
     registerRouteCommands();
     registerCheckCommands();
+    registerGeoCommands();
 }
 
 std::vector<CommandHelp> helpEntries()

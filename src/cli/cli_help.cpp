@@ -193,7 +193,7 @@ void printFullHelp(std::ostream& out, const std::vector<CommandHelp>& commands)
             "a table opens and closes it as a document window does: the start row is added where it is "
             "missing, and the survey values, column layout and known points are kept beside it. A "
             "command that only reads a table (info, dump, the exports, report, route, plot, fit, "
-            "known-points without options) writes nothing beside it but its own output. Rows are numbered "
+            "known-points and georef without options) writes nothing beside it but its own output. Rows are numbered "
             "from 1.",
             0);
     out << "\nCommands:\n";
@@ -280,7 +280,7 @@ std::string didYouMean(const std::string& typed, const std::vector<std::string>&
                 close.push_back(n);
         }
     }
-    if (close.empty() || close.size() > 3)
+    if (close.empty() || close.size() > 4)
         return {};
     std::string text = " (did you mean ";
     for (std::size_t i = 0; i < close.size(); ++i)

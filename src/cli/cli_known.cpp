@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // zelt-cli known-points and fit: the table's known points and the placement of its route on them.
 #include "cli/cli_commands.h"
+#include "cli/cli_geo.h"
 #include "cli/cli_register.h"
 #include "cli/cli_session.h"
 #include "cli/cli_json.h"
@@ -54,8 +55,11 @@ double parseNumber(std::string_view text, char separator, const std::string& who
     return *v;
 }
 
+/// How --set gives a point.
+enum class Given { MapMm, Crs, LatLon };
+
 /// ROW:X,Y, or ROW:X;Y (needed where the decimal separator is the comma).
-void applySet(KnownPoints& kp, const std::string& value, char separator, int rowCount)
+void applySet(KnownPoints& kp, const std::string& value, char separator, int rowCount, Given given)
 {
     const std::size_t colon = value.find(':');
     if (colon == std::string::npos)
@@ -72,11 +76,16 @@ void applySet(KnownPoints& kp, const std::string& value, char separator, int row
     }
     if (split == std::string::npos)
         throw UsageError{"--set takes ROW:X,Y, not '" + value + "'"};
-    const double x = parseNumber(std::string_view(xy).substr(0, split), separator, value);
-    const double y = parseNumber(std::string_view(xy).substr(split + 1), separator, value);
+    double x = parseNumber(std::string_view(xy).substr(0, split), separator, value);
+    double y = parseNumber(std::string_view(xy).substr(split + 1), separator, value);
     if (row > rowCount + 1)
         throw ValueError{"row " + std::to_string(row) + " is beyond the table's " + std::to_string(rowCount)
                          + (rowCount == 1 ? " row" : " rows")};
+    if (given != Given::MapMm) {
+        const auto mm = knownPointFromCrs(kp, x, y, given == Given::LatLon);
+        x = mm.x;
+        y = mm.y;
+    }
     try {
         kp.set(row, x, y);
     } catch (const zelt::document::KnownPointsError& e) {
@@ -84,7 +93,7 @@ void applySet(KnownPoints& kp, const std::string& value, char separator, int row
     }
 }
 
-int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
+int knownPointsCommand(const Args& args, std::ostream& out, std::ostream& err)
 {
     expectPositional(args, 1, 1, "TABLE.db");
     const auto tablePath = tableArgument(args);
@@ -94,7 +103,8 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
     zelt::document::DocumentKnownPoints& known = session->document().knownPoints;
     const int rowCount = session->table().rowCount();
 
-    const bool changes = args.has("--set") || args.has("--remove") || args.has("--clear") || args.has("--scale");
+    const bool changes = args.has("--set") || args.has("--remove") || args.has("--clear") || args.has("--scale")
+                         || args.has("--from-track");
     // A program that has the table open owns its known points too: they are changed only
     // while this command holds the table.
     std::optional<HeldTableLock> held;
@@ -102,11 +112,18 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
         held.emplace(tablePath);
     // Without --clear a damaged file stops the command: changing it would lose the points it
     // still holds. --clear starts from nothing and so replaces it.
+    if (args.has("--crs") && args.has("--latlon"))
+        throw UsageError{"--crs and --latlon exclude each other"};
+    const Given given = args.has("--crs") ? Given::Crs : args.has("--latlon") ? Given::LatLon : Given::MapMm;
     KnownPoints kp;
     if (!args.has("--clear")) {
         if (!known.damage().empty())
             throw zelt::document::KnownPointsError(known.damage());
         kp = known.points();
+    } else if (known.damage().empty()) {
+        // The points go; where the map lies does not.
+        kp.mapScale = known.points().mapScale;
+        kp.georef = known.points().georef;
     }
     for (const auto& [name, value] : args.options) {
         if (name == "--remove") {
@@ -114,7 +131,19 @@ int knownPointsCommand(const Args& args, std::ostream& out, std::ostream&)
             if (!kp.remove(row))
                 throw ValueError{"row " + std::to_string(row) + " has no known point"};
         } else if (name == "--set") {
-            applySet(kp, value, sep, rowCount);
+            applySet(kp, value, sep, rowCount, given);
+        } else if (name == "--from-track") {
+            const auto table = &session->table();
+            std::vector<std::string> marks;
+            const int markField = table->fieldIndex("Mark");
+            for (int i = 0; i < rowCount; ++i) {
+                const auto v = markField < 0 ? zelt::document::Value{} : table->valueAt(i, markField);
+                const auto* text = std::get_if<std::string>(&v);
+                marks.push_back(text ? *text : std::string());
+            }
+            const auto matched = pointsFromTrack(kp, value, marks, err);
+            printStatus(args, err, std::to_string(matched) + " waypoint" + (matched == 1 ? "" : "s")
+                                       + " of the track became known points");
         } else if (name == "--scale") {
             const auto s = zelt::document::parseDecimal(value, sep);
             if (!s || !(*s >= 1 && *s <= 1e7))
@@ -210,14 +239,19 @@ int fitCommand(const Args& args, std::ostream& out, std::ostream&)
 void registerKnownPointCommands()
 {
     registerCommand("known-points",
-                    "known-points TABLE.db [--set ROW:X,Y]... [--remove ROW]... [--clear] [--scale N] [--json]",
+                    "known-points TABLE.db [--set ROW:X,Y]... [--remove ROW]... [--clear] [--scale N] [--crs] [--latlon] "
+                    "[--from-track FILE] [--json]",
                     knownPointsCommand,
                     "List the table's known points (row, X, Y in mm on the map, one a line), or change them: "
                     "--set gives the map position where row ROW's mark stands, the point where its leg begins and "
                     "the map export writes its labels (write ROW:X;Y where the decimal separator is the comma; ROW "
                     "'end', or one past the last row, is the end of the route), --remove drops one, --clear drops "
-                    "all (also a damaged file), --scale records the map's scale (default 1:15000). The points are "
-                    "kept in TABLE.kpt beside the table. --json prints one object: \"table\" (full path), \"mapScale\" "
+                    "all (also a damaged file), --scale records the map's scale (default 1:15000). With --crs the points of --set are "
+                    "easting and northing in the table's coordinate reference system, with --latlon WGS 84 latitude and "
+                    "longitude (see georef); they are converted to the map and kept in TABLE.kpt beside the table, "
+                    "like all known points. --from-track makes a known point of every waypoint of a GPS track (GPX "
+                    "or any file GDAL reads) whose name is the Mark of exactly one row; the table needs a georeference. "
+                    "--json prints one object: \"table\" (full path), \"mapScale\" "
                     "(the scale denominator) and \"points\" ([{\"row\", \"x\", \"y\"}], x and y in mm on the map).");
     registerCommand("fit", "fit TABLE.db [--horizontal] [--json]", fitCommand,
                     "Place the route on the known points (one point: a shift; more: the least-squares shift, turn "

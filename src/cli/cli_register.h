@@ -11,4 +11,5 @@ void registerReportCommands();       ///< report
 void registerKnownPointCommands();   ///< known-points, fit
 void registerRouteCommands();        ///< route, plot
 void registerCheckCommands();        ///< check
+void registerGeoCommands();          ///< georef, export-gis
 }  // namespace zelt::cli

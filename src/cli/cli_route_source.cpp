@@ -4,6 +4,8 @@
 
 #include "cli/cli_session.h"
 #include "compute/field_rules.h"
+#include "compute/route_placement.h"
+#include "document/value_format.h"
 #include "document/document.h"
 #include "export/figure_file.h"
 #include "export/ocad_writer.h"
@@ -15,7 +17,7 @@
 namespace zelt::cli {
 namespace fs = std::filesystem;
 
-RouteSource loadRouteSource(const Args& args)
+RouteSource loadRouteSource(const Args& args, RouteExtras extras)
 {
     const fs::path path = tableArgument(args);
 
@@ -38,8 +40,23 @@ RouteSource loadRouteSource(const Args& args)
     src.lengths = args.has("--horizontal") ? compute::LegLengths::Horizontal : compute::LegLengths::Walked;
     src.rows = compute::routeRowsOf(doc.table, doc.pairsPer100m, -1, &src.marks, src.lengths);
     src.known = doc.knownPoints.points();
-    if (!doc.knownPoints.damage().empty())
+    if (!doc.knownPoints.damage().empty()) {
+        src.knownDamaged = true;
         src.warnings.push_back(document::Diagnostic::warning(doc.knownPoints.damage()));
+    }
+    if (extras == RouteExtras::LegsAndFit) {
+        const int pairsField = doc.table.fieldIndex("Pairs");
+        const int slopeField = doc.table.fieldIndex("Procent");
+        const int n = doc.table.rowCount();
+        src.pairs.reserve(std::size_t(n));
+        src.slopes.reserve(std::size_t(n));
+        for (int i = 0; i < n; ++i) {
+            src.pairs.push_back(pairsField < 0 ? std::nullopt : document::numberOf(doc.table.valueAt(i, pairsField)));
+            src.slopes.push_back(slopeField < 0 ? std::nullopt : document::numberOf(doc.table.valueAt(i, slopeField)));
+        }
+        if (!src.known.empty() && !src.knownDamaged)
+            src.fit = compute::placeOnKnownPoints(doc, src.known, src.known.mapScale, src.lengths);
+    }
     compute::FigureLookup figures;
     const int codePage = mapexport::FigureFile::codePageOf(doc.table);
     if (args.has("--figures")) {

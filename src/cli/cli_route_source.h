@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/cli_commands.h"
+#include "compute/route_fit.h"
 #include "compute/route_geometry.h"
 #include "base/diagnostic.h"
 #include "document/known_points.h"
@@ -23,7 +24,12 @@ struct RouteSource {
     std::vector<std::string> marks;   ///< `Mark` of each row, empty when the field is empty
     zelt::compute::Route route;
     zelt::document::KnownPoints known;   ///< the table's known points (the picture marks them)
+    bool knownDamaged = false;           ///< the .kpt could not be read (a warning says why)
     document::Diagnostics warnings;
+    /// With RouteExtras::LegsAndFit: each row's Pairs and Procent, and the placement on the
+    /// known points when there are any (computed with the route's leg lengths).
+    std::vector<std::optional<double>> pairs, slopes;
+    std::optional<zelt::compute::FitReport> fit;
 
     /// The table is closed on another thread while the caller goes on (freeing a long table
     /// takes a while); waits for it and rethrows what closing threw. Called at the end.
@@ -38,6 +44,7 @@ struct RouteSource {
 /// no companion, no lock file. A damaged table gives the route of the rows before the damage and
 /// a warning saying so. Errors: a missing or non-regular table, an unusable ratio with
 /// rows to convert, an unreadable or damaged figure file named by --figures.
-RouteSource loadRouteSource(const Args& args);
+enum class RouteExtras { None, LegsAndFit };
+RouteSource loadRouteSource(const Args& args, RouteExtras extras = RouteExtras::None);
 
 }  // namespace zelt::cli

@@ -392,7 +392,7 @@ void ConventionsCliTest::unknownNamesTakeOneLine_data()
     QTest::addColumn<QString>("message");
     QTest::newRow("a slip") << QStringList{"export-oc", "TABLE"} << "unknown command 'export-oc' (did you mean 'export-ocd'?)";
     QTest::newRow("swapped letters") << QStringList{"fill-hieghts"} << "(did you mean 'fill-heights'?)";
-    QTest::newRow("a beginning") << QStringList{"exp"} << "(did you mean 'export-ocd', 'export-txt' or 'export-xlsx'?)";
+    QTest::newRow("a beginning") << QStringList{"exp"} << "(did you mean 'export-gis', 'export-ocd', 'export-txt' or 'export-xlsx'?)";
     QTest::newRow("nothing close") << QStringList{"frobnicate", "TABLE"} << "unknown command 'frobnicate'; see";
     QTest::newRow("help of no command") << QStringList{"help", "export-oc"} << "(did you mean 'export-ocd'?)";
     QTest::newRow("global option") << QStringList{"--verison"} << "unknown option '--verison' (did you mean '--version'?)";

@@ -44,8 +44,9 @@ FolderState folderState(const fs::path& dir)
 
 void restore(const fs::path& dir, const FolderState& state)
 {
+    // A killed GIS export leaves its private folder (".NAME.zelt-...") as others leave a file.
     for (const auto& entry : fs::directory_iterator(dir))
-        fs::remove(entry.path());
+        fs::remove_all(entry.path());
     for (const auto& [name, bytes] : state)
         writeBytes(dir / name, std::vector<unsigned char>(bytes.begin(), bytes.end()));
 }
@@ -178,6 +179,10 @@ void CrashCliTest::commands()
     }};
     QTest::newRow("rename") << Case{{"rename", "w.db", "r.db"}, {}, {"w.db", "r.db"}, documentFolder};
     QTest::newRow("known-points") << Case{{"known-points", "w.db", "--set", "4:1,2"}, {}, w, documentFolder};
+    QTest::newRow("georef") << Case{{"georef", "w.db", "--crs", "EPSG:32635", "--origin", "350000,5040000"}, {}, w,
+                                    documentFolder};
+    QTest::newRow("export-gis") << Case{{"export-gis", "w.db", "w.geojson", "--crs", "EPSG:32635", "--start", "350000,5040000"},
+                                        {}, w, documentFolder};
     QTest::newRow("export-ocd into a map") << Case{{"export-ocd", "w.db", "m.ocd"}, {}, w, [](const fs::path& dir) {
         documentFolder(dir);
         runCli({"export-ocd", QString::fromStdString((dir / "w.db").string()), QString::fromStdString((dir / "m.ocd").string())});

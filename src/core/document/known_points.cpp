@@ -23,7 +23,10 @@ namespace {
 
 // Layout 2 pins where a row's mark stands (where its leg begins); layout 1 pinned a row's end
 // point, which is where the next row's mark stands, and is read by moving each point one row on.
+// Layout 3 adds the georeference; a file without one is still written as layout 2, so that
+// earlier versions of the program go on reading it.
 constexpr std::string_view kHeader = "ZELT KNOWN POINTS 2";
+constexpr std::string_view kGeorefHeader = "ZELT KNOWN POINTS 3";
 constexpr std::string_view kEndPointsHeader = "ZELT KNOWN POINTS 1";
 constexpr std::string_view kHeaderStem = "ZELT KNOWN POINTS ";
 constexpr double kMaxCoordinateMm = 1e7;   // 10 km of map: far beyond any sheet
@@ -96,12 +99,58 @@ private:
     std::size_t m_line;
 };
 
-void parseLine(std::string_view line, std::size_t number, KnownPoints& out, bool& sawScale, int rowShift)
+// What the georeference lines of one file gave; each at most once.
+struct GeorefLines {
+    std::optional<std::string> crs;
+    std::optional<std::pair<double, double>> origin;
+    std::optional<double> grivation;
+};
+
+std::string_view trimmed(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+void parseLine(std::string_view line, std::size_t number, KnownPoints& out, bool& sawScale, int rowShift,
+               GeorefLines* geo)
 {
     const LineError at(number);
     const auto t = tokens(line);
     if (t.empty() || t.front().front() == '#')
         return;
+    if (geo && t.front() == "crs") {
+        // The definition is the rest of the line: PROJ strings hold blanks.
+        if (geo->crs)
+            at.fail("the coordinate reference system is given twice");
+        const std::string_view rest = trimmed(trimmed(line).substr(3));
+        if (rest.empty())
+            at.fail("\"crs\" takes a coordinate reference system");
+        geo->crs = std::string(rest);
+        return;
+    }
+    if (geo && t.front() == "origin") {
+        if (geo->origin)
+            at.fail("the origin is given twice");
+        const auto e = t.size() == 3 ? parseNumber(t[1]) : std::nullopt;
+        const auto n = t.size() == 3 ? parseNumber(t[2]) : std::nullopt;
+        if (!e || !n)
+            at.fail("\"origin\" takes an easting and a northing written with '.'");
+        geo->origin = std::pair{*e, *n};
+        return;
+    }
+    if (geo && t.front() == "grivation") {
+        if (geo->grivation)
+            at.fail("the grivation is given twice");
+        const auto g = t.size() == 2 ? parseNumber(t[1]) : std::nullopt;
+        if (!g)
+            at.fail("\"grivation\" takes one number of degrees");
+        geo->grivation = *g;
+        return;
+    }
     if (t.front() == "scale") {
         if (t.size() != 2)
             at.fail("\"scale\" takes one number");
@@ -169,12 +218,34 @@ bool KnownPoints::remove(int row)
     return true;
 }
 
+void checkGeoreference(const Georeference& g)
+{
+    if (trimmed(g.crs).empty())
+        throw KnownPointsError("A georeference needs a coordinate reference system.");
+    if (g.crs.size() > Georeference::kMaxCrsLength)
+        throw KnownPointsError("The coordinate reference system is longer than "
+                               + std::to_string(Georeference::kMaxCrsLength) + " characters.");
+    if (std::any_of(g.crs.begin(), g.crs.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }))
+        throw KnownPointsError("The coordinate reference system must be one line without control characters.");
+    if (!std::isfinite(g.originEastM) || !std::isfinite(g.originNorthM)
+        || std::fabs(g.originEastM) > Georeference::kMaxCoordinateM
+        || std::fabs(g.originNorthM) > Georeference::kMaxCoordinateM)
+        throw KnownPointsError("The map's origin must be finite coordinates within 1000000 km.");
+    if (!std::isfinite(g.grivationDeg) || !(std::fabs(g.grivationDeg) < 360))
+        throw KnownPointsError("The grivation must be a number of degrees between -360 and 360.");
+}
+
 fs::path knownPointsPath(const fs::path& table) { return companionPath(table, ".kpt"); }
 
 std::string formatKnownPoints(const KnownPoints& kp)
 {
-    std::string text(kHeader);
+    std::string text(kp.georef ? kGeorefHeader : kHeader);
     text += "\nscale " + formatNumber(kp.mapScale) + "\n";
+    if (kp.georef) {
+        text += "crs " + std::string(trimmed(kp.georef->crs)) + '\n';
+        text += "origin " + formatNumber(kp.georef->originEastM) + ' ' + formatNumber(kp.georef->originNorthM) + '\n';
+        text += "grivation " + formatNumber(kp.georef->grivationDeg) + '\n';
+    }
     for (const KnownPoint& p : kp.points)
         text += "point " + std::to_string(p.row) + ' ' + formatNumber(p.xMm) + ' ' + formatNumber(p.yMm) + '\n';
     return text;
@@ -188,10 +259,14 @@ KnownPoints parseKnownPoints(std::string_view text, bool* converted)
     bool sawScale = false;
     int rowShift = 0;
     std::size_t number = 0;
+    GeorefLines geo;
+    bool georefLayout = false;
     for (const std::string_view line : textLines(text)) {
         if (++number == 1) {
             if (line == kEndPointsHeader)
                 rowShift = 1;   // row N's end point is where row N + 1's mark stands
+            else if (line == kGeorefHeader)
+                georefLayout = true;
             else if (line.substr(0, kHeaderStem.size()) == kHeaderStem && line != kHeader)
                 throw KnownPointsError("it was written by a newer version of the program (\""
                                        + std::string(line.substr(0, 40)) + "\")");
@@ -199,12 +274,19 @@ KnownPoints parseKnownPoints(std::string_view text, bool* converted)
                 throw KnownPointsError("it does not begin with \"" + std::string(kHeader) + "\"");
             continue;
         }
-        parseLine(line, number, out, sawScale, rowShift);
+        parseLine(line, number, out, sawScale, rowShift, georefLayout ? &geo : nullptr);
     }
     if (converted)
         *converted = rowShift != 0;
     if (number == 0)
         throw KnownPointsError("it is empty");
+    if (georefLayout) {
+        if (!geo.crs || !geo.origin)
+            throw KnownPointsError("its georeference lacks the \"crs\" or the \"origin\" line");
+        Georeference g{*geo.crs, geo.origin->first, geo.origin->second, geo.grivation.value_or(0.0)};
+        checkGeoreference(g);
+        out.georef = std::move(g);
+    }
     return out;
 }
 
@@ -251,7 +333,10 @@ void writeKnownPoints(const fs::path& table, const KnownPoints& points)
     const fs::file_status st = fs::symlink_status(file, ec);
     if (st.type() != fs::file_type::not_found && st.type() != fs::file_type::regular)
         throw KnownPointsError(name + " is not a regular file; it was left as it is.");
-    if (points.empty()) {
+    // A system with a line break would write lines of its own into the file.
+    if (points.georef)
+        checkGeoreference(*points.georef);
+    if (points.empty() && !points.georef) {
         const bool removed = fs::remove(file, ec);
         if (ec)
             throw KnownPointsError(name + " cannot be removed: " + systemReason(ec.value()) + ".");

@@ -24,16 +24,34 @@ struct KnownPoint {
     bool operator==(const KnownPoint&) const = default;
 };
 
+/// Where the table's map lies on Earth: the map's origin (paper point 0, 0) at `originEastM`,
+/// `originNorthM` in the coordinate reference system `crs`, the map's up direction turned
+/// `grivationDeg` clockwise from the grid's north. The map's scale is KnownPoints::mapScale: one
+/// scale for the points and the georeference.
+struct Georeference {
+    std::string crs;            ///< an EPSG code ("EPSG:32633") or any definition PROJ accepts, one line
+    double originEastM = 0;
+    double originNorthM = 0;
+    double grivationDeg = 0;    ///< (-360, 360)
+    bool operator==(const Georeference&) const = default;
+
+    static constexpr std::size_t kMaxCrsLength = 16384;
+    static constexpr double kMaxCoordinateM = 1e9;
+};
+
 /// All known points of one table, ordered by row, at most one per row.
 struct KnownPoints {
     /// Scale denominator of the map the points were read from; 15000 (the template's) if unset.
     double mapScale = kDefaultMapScale;
     std::vector<KnownPoint> points;
+    /// The table's georeference, when it has one.
+    std::optional<Georeference> georef;
 
     static constexpr double kDefaultMapScale = 15000;
     static constexpr std::size_t kMaxPoints = 100000;
     static constexpr int kMaxRow = 1000000000;
 
+    /// Whether there are no points (a georeference may still be set).
     bool empty() const { return points.empty(); }
     const KnownPoint* find(int row) const;
     /// Adds the point of `row` or moves it. KnownPointsError for a row below 1, a coordinate that
@@ -63,6 +81,11 @@ std::filesystem::path knownPointsPath(const std::filesystem::path& table);
 /// The file's text (see docs/formats/known-points.md). Numbers are written in the shortest form
 /// that reads back to the same double, with '.' whatever the locale.
 std::string formatKnownPoints(const KnownPoints& points);
+/// KnownPointsError when the georeference cannot be kept: an empty CRS, one longer than
+/// kMaxCrsLength or holding a line break or control character, an origin that is not finite or
+/// beyond +-1e9 m, a grivation not finite or not within (-360, 360) degrees.
+void checkGeoreference(const Georeference& georef);
+
 /// Reads the text; KnownPointsError naming the line for anything it does not understand. A text
 /// of the first layout (which pinned rows' end points) is converted: its row N becomes row N + 1,
 /// whose mark stands there; `converted` (may be null) tells whether that was done.
@@ -76,8 +99,8 @@ inline constexpr std::size_t kMaxKnownPointsFileBytes = 8u << 20;
 /// `converted` as for parseKnownPoints.
 std::optional<KnownPoints> readKnownPoints(const std::filesystem::path& table, bool* converted = nullptr);
 /// Writes the companion of `table` through a temporary file renamed over it, so a failed write
-/// leaves the old file; an empty list removes the file, so the table is as one that never had
-/// known points. Refuses to replace anything but a regular file. KnownPointsError on failure.
+/// leaves the old file; no points and no georeference remove the file, so the table is as one
+/// that never had known points. Refuses to replace anything but a regular file. KnownPointsError on failure.
 void writeKnownPoints(const std::filesystem::path& table, const KnownPoints& points);
 
 }  // namespace zelt::document

@@ -49,7 +49,8 @@ int createBeside(const fs::path& map, mode_t mode, fs::path& staged)
 
 }  // namespace
 
-StagedMap::StagedMap(const fs::path& map, std::int32_t startX, std::int32_t startY) : m_map(map)
+StagedMap::StagedMap(const fs::path& map, std::int32_t startX, std::int32_t startY, const MapGeoreference* georef)
+    : m_map(map)
 {
     struct stat st {};
     const bool exists = ::stat(map.c_str(), &st) == 0;
@@ -76,7 +77,7 @@ StagedMap::StagedMap(const fs::path& map, std::int32_t startX, std::int32_t star
     if (!exists) {
         ::unlink(m_staged.c_str());   // the template goes there as a new file
         try {
-            PrepareTarget(m_staged, startX, startY);
+            PrepareTarget(m_staged, startX, startY, georef);
         } catch (...) {
             ::unlink(m_staged.c_str());
             throw;

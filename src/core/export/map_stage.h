@@ -2,6 +2,8 @@
 // A map changed as a whole: objects are appended to a copy, which then takes the map's place.
 #pragma once
 
+#include "export/ocad_types.h"
+
 #include <cstdint>
 #include <filesystem>
 
@@ -15,8 +17,10 @@ namespace zelt::mapexport {
 /// route; re-running never finds half a route to add to. A copy never committed is removed.
 class StagedMap {
 public:
-    /// A new map made from the template gets its start mark at (startX, startY).
-    explicit StagedMap(const std::filesystem::path& map, std::int32_t startX = 0, std::int32_t startY = 0);
+    /// A new map made from the template gets its start mark at (startX, startY), and `georef`
+    /// in its setup when given.
+    explicit StagedMap(const std::filesystem::path& map, std::int32_t startX = 0, std::int32_t startY = 0,
+                       const MapGeoreference* georef = nullptr);
     ~StagedMap();
     StagedMap(const StagedMap&) = delete;
     StagedMap& operator=(const StagedMap&) = delete;

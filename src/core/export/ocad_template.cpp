@@ -378,6 +378,21 @@ const std::vector<std::uint8_t>& templateMap()
     return bytes;
 }
 
+void setTemplateGeoreference(std::vector<std::uint8_t>& file, const MapGeoreference& g)
+{
+    OcadSetup s;
+    std::memcpy(&s, file.data() + L::kSetupPos, sizeof s);
+    s.mapScale = g.scale;
+    s.draftScaleX = g.scale;
+    s.draftScaleY = g.scale;
+    s.printScale = g.scale;
+    s.realWorldOfsX = g.ofsX;
+    s.realWorldOfsY = g.ofsY;
+    s.realWorldAngle = g.angleDeg;
+    s.realWorldCoords = g.realWorldOn ? 1 : 0;
+    put(file, L::kSetupPos, s);
+}
+
 std::vector<std::uint8_t> templateMapStartingAt(std::int32_t x, std::int32_t y)
 {
     std::vector<std::uint8_t> file = templateMap();

@@ -2,6 +2,8 @@
 // The empty OCAD 7 map ("ClearMap.ocd") that a new export target starts from, generated in code.
 #pragma once
 
+#include "export/ocad_types.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -41,5 +43,8 @@ const std::vector<std::uint8_t>& templateMap();
 /// for a route that does not start at the map's origin. The caller keeps (x, y) within the
 /// map's coordinate range.
 std::vector<std::uint8_t> templateMapStartingAt(std::int32_t x, std::int32_t y);
+/// Puts `g` into the setup of template bytes: the scale (and the draft and print scales with
+/// it), the real-world offsets and angle, and real-world coordinates shown.
+void setTemplateGeoreference(std::vector<std::uint8_t>& file, const MapGeoreference& g);
 
 }  // namespace zelt::mapexport

@@ -249,4 +249,14 @@ inline constexpr int kIndexEntriesPerBlock = 256;
 /// Room of one object record in memory: the OCAD 6/7 limit of coordinate plus text slots.
 inline constexpr int kMaxObjectSlots = 2000;
 
+/// The georeference a map's setup record keeps: paper point (0, 0) lies at real-world
+/// (ofsX, ofsY) metres, the grid turned by `angleDeg`, at the scale 1:`scale`.
+struct MapGeoreference {
+    double scale = 0;
+    double ofsX = 0;
+    double ofsY = 0;
+    double angleDeg = 0;
+    bool realWorldOn = false;   ///< the map shows real-world coordinates
+};
+
 }  // namespace zelt::mapexport

@@ -400,7 +400,7 @@ void MapAppender::append(const OcadObject& object)
 
 void PrepareTarget(const fs::path& path) { PrepareTarget(path, 0, 0); }
 
-void PrepareTarget(const fs::path& path, std::int32_t startX, std::int32_t startY)
+void PrepareTarget(const fs::path& path, std::int32_t startX, std::int32_t startY, const MapGeoreference* georef)
 {
     std::error_code ec;
     if (fs::exists(path, ec) || ec)
@@ -408,8 +408,10 @@ void PrepareTarget(const fs::path& path, std::int32_t startX, std::int32_t start
     if (startX < -kMaxUnits - 1 || startX > kMaxUnits || startY < -kMaxUnits - 1 || startY > kMaxUnits)
         throw MapRangeError("The route's start lies outside the coordinate range of the map at (" + std::to_string(startX)
                             + ", " + std::to_string(startY) + ").");
-    const std::vector<std::uint8_t> bytes = startX == 0 && startY == 0 ? templateMap()
-                                                                        : templateMapStartingAt(startX, startY);
+    std::vector<std::uint8_t> bytes = startX == 0 && startY == 0 ? templateMap()
+                                                                  : templateMapStartingAt(startX, startY);
+    if (georef)
+        setTemplateGeoreference(bytes, *georef);
     // A new map is written beside its name and appears only when complete.
     MapFile file(path, MapFile::Mode::CreateNew);
     file.write(0, bytes.data(), bytes.size());
@@ -420,6 +422,31 @@ double ReadMapScale(const fs::path& path)
 {
     MapFile file(path, MapFile::Mode::Read);
     return readHead(file, path).scale;
+}
+
+MapGeoreference ReadMapGeoreference(const fs::path& path)
+{
+    MapFile file(path, MapFile::Mode::Read);
+    const MapHead head = readHead(file, path);
+    MapGeoreference g;
+    g.scale = head.scale;
+    const std::int64_t setup = head.header.setupPos;
+    // The real-world offsets and angle follow the scale; a setup too short for them has none.
+    if (head.header.setupSize < 56 || setup + 56 > head.size)
+        throw MapIoError("The map " + quoted(path) + " keeps no georeference: its setup record is too short.");
+    double values[3] = {};
+    file.read(setup + 32, values, sizeof values, "the map's georeference");
+    if (!std::isfinite(values[0]) || !std::isfinite(values[1]) || !std::isfinite(values[2]))
+        throw MapIoError("The map " + quoted(path) + " has a damaged georeference (a value is not a number).");
+    g.ofsX = values[0];
+    g.ofsY = values[1];
+    g.angleDeg = values[2];
+    if (head.header.setupSize >= 1082 && setup + 1082 <= head.size) {
+        std::uint16_t on = 0;
+        file.read(setup + 1080, &on, sizeof on, "the map's real-world switch");
+        g.realWorldOn = on != 0;
+    }
+    return g;
 }
 
 void AppendObject(const fs::path& path, const OcadObject& object) { MapAppender(path).append(object); }

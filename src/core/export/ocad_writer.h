@@ -160,9 +160,16 @@ private:
 void PrepareTarget(const std::filesystem::path& path);
 /// The same with the template's start object at (startX, startY), map units of 0.01 mm;
 /// MapRangeError, before anything is written, when that is outside the map's coordinate range.
-void PrepareTarget(const std::filesystem::path& path, std::int32_t startX, std::int32_t startY);
+/// With `georef`, the new map's setup carries it: scale (also the draft and print scales),
+/// real-world offsets and angle, real-world coordinates shown.
+void PrepareTarget(const std::filesystem::path& path, std::int32_t startX, std::int32_t startY,
+                   const MapGeoreference* georef = nullptr);
 /// The map scale of the map at `path` (checked as MapAppender does).
 double ReadMapScale(const std::filesystem::path& path);
+/// Reads the georeference from the setup of the map at `path` (checked as MapAppender does).
+/// MapIoError when the setup record is too short to hold it or its values are not finite.
+MapGeoreference ReadMapGeoreference(const std::filesystem::path& path);
+
 /// Opens the map, walks its index, appends `object`, closes the map.
 void AppendObject(const std::filesystem::path& path, const OcadObject& object);
 /// Builds the label object for `text` at (x, y) and appends it with AppendObject.

@@ -4,6 +4,7 @@
 
 #include "base/atomic_file.h"
 #include "compute/field_rules.h"
+#include "compute/map_grid.h"
 #include "compute/pass_scope.h"
 #include "compute/route_geometry.h"
 #include "compute/route_placement.h"
@@ -16,6 +17,7 @@
 #include "export/ocad_writer.h"
 #include "export/t_zelt.h"
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -58,8 +60,15 @@ public:
         } placementEnds{m_zelt};
         // The route goes into a copy of the map that takes its place when the run is complete
         // (a kill leaves the map as it was).
-        const auto [startX, startY] = newMapStart();
-        StagedMap staged(m_map, startX, startY);
+        std::error_code ec;
+        m_newMap = !fs::exists(m_map, ec) && !ec;
+        const auto& georef = m_doc.knownPoints.points().georef;
+        std::optional<MapGeoreference> newGeoref;
+        if (m_newMap && georef)
+            newGeoref = MapGeoreference{m_doc.knownPoints.points().mapScale, georef->originEastM, georef->originNorthM,
+                                        georef->grivationDeg, true};
+        const auto [startX, startY] = newMapStart(newGeoref ? newGeoref->scale : TemplateLayout::kMapScale);
+        StagedMap staged(m_map, startX, startY, newGeoref ? &*newGeoref : nullptr);
         return runInto(staged, prepare, rowWork, progress);
     }
 
@@ -73,6 +82,8 @@ public:
     {
         MapAppender appender(staged.path());
         m_zelt.MapScale = appender.mapScale();
+        if (!m_newMap)
+            useTheMapsGeoreference(staged.path());
         placeOnKnownPoints();
         m_zelt.setFigureCodePage(m_codePage->number());
         m_zelt.reloadFigures();
@@ -193,14 +204,66 @@ private:
         m_line = RouteLineChain(x, y);
     }
 
-    // A placed route into a map that does not exist yet: where the new map's start mark goes,
-    // the start of the route placed at the template's scale. (0, 0) otherwise, as the template has it.
-    std::pair<std::int32_t, std::int32_t> newMapStart()
+    // An existing map keeps its own georeference. When the table's differs, the known points
+    // (millimetres on the table's map) are carried through the ground onto this map, and the
+    // user is told; a map without one (offsets 0, real-world coordinates off) is taken as the
+    // table's map, as before.
+    void useTheMapsGeoreference(const fs::path& map)
     {
-        std::error_code ec;
-        if (!m_placeOn || fs::exists(m_map, ec) || ec)
+        const auto& known = m_doc.knownPoints.points();
+        if (!known.georef)
+            return;
+        MapGeoreference mapGeo;
+        try {
+            mapGeo = ReadMapGeoreference(map);
+        } catch (const MapIoError&) {
+            return;   // a setup too short to hold one: nothing to compare
+        }
+        if (!mapGeo.realWorldOn && mapGeo.ofsX == 0 && mapGeo.ofsY == 0 && mapGeo.angleDeg == 0)
+            return;
+        const zelt::document::Georeference& table = *known.georef;
+        // Within a millimetre on the ground and a thousandth of a degree: the same georeference.
+        const bool same = std::fabs(mapGeo.ofsX - table.originEastM) < 1e-3
+                          && std::fabs(mapGeo.ofsY - table.originNorthM) < 1e-3
+                          && std::fabs(mapGeo.angleDeg - table.grivationDeg) < 1e-3
+                          && std::fabs(mapGeo.scale - known.mapScale) < 1e-6 * known.mapScale;
+        if (same)
+            return;
+        warn("The map's georeference (origin " + metres(mapGeo.ofsX) + ", " + metres(mapGeo.ofsY) + ", grivation "
+             + degrees(mapGeo.angleDeg) + ", 1:" + std::to_string(std::lround(mapGeo.scale))
+             + ") differs from the table's (origin " + metres(table.originEastM) + ", " + metres(table.originNorthM)
+             + ", grivation " + degrees(table.grivationDeg) + ", 1:" + std::to_string(std::lround(known.mapScale))
+             + "); the map's is used.");
+        if (!m_placeOn)
+            return;
+        const zelt::document::Georeference onMap{table.crs, mapGeo.ofsX, mapGeo.ofsY, mapGeo.angleDeg};
+        m_carried = *m_placeOn;
+        m_carried.mapScale = mapGeo.scale;
+        for (auto& p : m_carried.points) {
+            const auto at = zelt::compute::gridToMap(
+                onMap, mapGeo.scale, zelt::compute::mapToGrid(table, known.mapScale, {p.xMm, p.yMm}));
+            p.xMm = at.x;
+            p.yMm = at.y;
+        }
+        m_placeOn = &m_carried;
+    }
+
+    static std::string fixed(double v, int decimals)
+    {
+        char buf[64];
+        const auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+        return ec == std::errc() ? std::string(buf, end) : std::string("?");
+    }
+    static std::string metres(double v) { return fixed(v, 2); }
+    static std::string degrees(double v) { return fixed(v, 3) + "\u00b0"; }
+
+    // A placed route into a map that does not exist yet: where the new map's start mark goes,
+    // the start of the route placed at the new map's scale. (0, 0) otherwise, as the template has it.
+    std::pair<std::int32_t, std::int32_t> newMapStart(double newMapScale)
+    {
+        if (!m_placeOn || !m_newMap)
             return {0, 0};
-        m_zelt.MapScale = TemplateLayout::kMapScale;
+        m_zelt.MapScale = newMapScale;
         m_zelt.setPlacement(
             zelt::compute::placeOnKnownPoints(m_doc, *m_placeOn, m_zelt.MapScale, m_params.legLengths).placement);
         const auto start = m_zelt.toMapPoint(0, 0);
@@ -225,7 +288,9 @@ private:
     }
 
     fs::path m_map;
+    bool m_newMap = false;
     const zelt::document::KnownPoints* m_placeOn = nullptr;
+    zelt::document::KnownPoints m_carried;   ///< the known points carried onto an existing map's georeference
     const zelt::document::CodePage* m_codePage = nullptr;
     std::vector<OcadObject> m_labels;   ///< made during the walk, written after it
     ExportResult m_result;

@@ -67,7 +67,7 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("empty") << "" << "empty";
         QTest::newRow("foreign") << "1 2 3\n" << "does not begin";
-        QTest::newRow("newer") << "ZELT KNOWN POINTS 3\n" << "newer version";
+        QTest::newRow("newer") << "ZELT KNOWN POINTS 4\n" << "newer version";
         QTest::newRow("older, last row") << "ZELT KNOWN POINTS 1\npoint 1000000000 1 2\n" << "line 2";
         QTest::newRow("comma decimal") << "ZELT KNOWN POINTS 1\npoint 1 1,5 2\n" << "line 2";
         QTest::newRow("missing y") << "ZELT KNOWN POINTS 1\npoint 1 1.5\n" << "two coordinates";
@@ -198,6 +198,60 @@ private slots:
             }
         }
         QVERIFY(refused > 0);
+    }
+
+    /// A georeference is written in the layout that holds it and read back bit for bit, a PROJ
+    /// string with its blanks included; points without one keep the layout earlier versions read.
+    void georeferenceRoundTrip()
+    {
+        KnownPoints kp;
+        kp.mapScale = 10000;
+        kp.set(3, 1.5, -2.25);
+        QVERIFY(formatKnownPoints(kp).rfind("ZELT KNOWN POINTS 2\n", 0) == 0);
+        kp.georef = Georeference{"+proj=utm +zone=35 +ellps=krass +towgs84=28,-130,-95", 0.1 + 0.2, 5123456.789, -2.5};
+        const std::string text = formatKnownPoints(kp);
+        QVERIFY(text.rfind("ZELT KNOWN POINTS 3\nscale 10000\n", 0) == 0);
+        QCOMPARE(parseKnownPoints(text), kp);
+        // A layout-2 file names no georeference.
+        QVERIFY(!parseKnownPoints("ZELT KNOWN POINTS 2\npoint 1 0 0\n").georef);
+    }
+
+    /// Georeference lines are refused where they do not belong or are incomplete.
+    void damagedGeoreferenceIsRefused()
+    {
+        // Earlier layouts know no georeference: the line is unknown there.
+        QVERIFY(messageOf("ZELT KNOWN POINTS 2\ncrs EPSG:32633\n").find("unknown entry") != std::string::npos);
+        QVERIFY(messageOf("ZELT KNOWN POINTS 3\ncrs EPSG:32633\n").find("origin") != std::string::npos);
+        QVERIFY(messageOf("ZELT KNOWN POINTS 3\norigin 1 2\n").find("crs") != std::string::npos);
+        QVERIFY(messageOf("ZELT KNOWN POINTS 3\ncrs \norigin 1 2\n").find("line 2") != std::string::npos);
+        QVERIFY(messageOf("ZELT KNOWN POINTS 3\ncrs A\ncrs B\norigin 1 2\n").find("twice") != std::string::npos);
+        QVERIFY(messageOf("ZELT KNOWN POINTS 3\ncrs A\norigin 1,5 2\n").find("line 3") != std::string::npos);
+        QVERIFY(messageOf("ZELT KNOWN POINTS 3\ncrs A\norigin 1 2\ngrivation 400\n").find("grivation")
+                != std::string::npos);
+        QVERIFY(messageOf("ZELT KNOWN POINTS 3\ncrs A\norigin 1e10 2\n").find("origin") != std::string::npos);
+        QVERIFY(messageOf("ZELT KNOWN POINTS 4\n").find("newer") != std::string::npos);
+    }
+
+    /// A table with a georeference and no points keeps its file; removing both removes it.
+    void georeferenceAloneKeepsTheFile()
+    {
+        const fs::path table = fs::path(m_dir.path().toStdString()) / "georef.db";
+        KnownPoints kp;
+        kp.georef = Georeference{"EPSG:3844", 500000, 400000, 0};
+        writeKnownPoints(table, kp);
+        QVERIFY(fs::exists(knownPointsPath(table)));
+        QCOMPARE(readKnownPoints(table).value(), kp);
+        kp.georef.reset();
+        writeKnownPoints(table, kp);
+        QVERIFY(!fs::exists(knownPointsPath(table)));
+        // A line break in the system would add lines of its own: refused, the file left as it was.
+        kp.georef = Georeference{"EPSG:3844", 1, 2, 0};
+        writeKnownPoints(table, kp);
+        const auto before = zelt::test::readBytes(knownPointsPath(table));
+        KnownPoints bad = kp;
+        bad.georef->crs = "EPSG:3844\npoint 1 5 5";
+        QVERIFY_THROWS_EXCEPTION(KnownPointsError, writeKnownPoints(table, bad));
+        QCOMPARE(zelt::test::readBytes(knownPointsPath(table)), before);
     }
 
 private:
