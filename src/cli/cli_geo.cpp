@@ -11,6 +11,7 @@
 #include "document/document.h"
 #include "document/known_points.h"
 #include "document/value_format.h"
+#include "base/atomic_file.h"
 #include "export/ocad_writer.h"
 #include "geo/crs.h"
 #include "geo/gis_export.h"
@@ -20,6 +21,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
 
 namespace zelt::cli {
@@ -76,13 +78,26 @@ int georefCommand(const Args& args, std::ostream& out, std::ostream& err)
     // Only the .kpt file changes; the table and its other companions are only read.
     CliSession session(tablePath, args, CliSession::Mode::ReadOnly, CliSession::Layout::Ignore);
     zelt::document::DocumentKnownPoints& known = session.document().knownPoints;
+    // A program that has the table open owns its known points and georeference too: they are
+    // changed only while this command holds the table.
+    std::optional<HeldTableLock> held;
+    if (changes)
+        held.emplace(tablePath);
     if (!known.damage().empty())
         throw zelt::document::KnownPointsError(known.damage());
     KnownPoints kp = known.points();
+    // A file written whose folder could not be synced is in place: the command did its work.
+    auto replace = [&known](const KnownPoints& points) {
+        try {
+            known.replace(points);
+        } catch (const zelt::document::KnownPointsNotSyncedError& e) {
+            throw zelt::document::NotDurableError(e.what());
+        }
+    };
 
     if (clear) {
         kp.georef.reset();
-        known.replace(kp);
+        replace(kp);
         printStatus(args, out, "the georeference was removed");
         return 0;
     }
@@ -130,7 +145,7 @@ int georefCommand(const Args& args, std::ostream& out, std::ostream& err)
         const zelt::geo::Crs crs(g.crs);
         crs.toLonLat({g.originEastM, g.originNorthM});
         kp.georef = g;
-        known.replace(kp);
+        replace(kp);
     }
     if (!kp.georef) {
         out << "the table has no georeference\n";

@@ -259,8 +259,8 @@ void InstallTreeTest::completionAfterQuietAndField_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("a command") << "ex" << QStringList{"export-ocd", "export-txt", "export-xlsx"};
-    QTest::newRow("a command after -q") << "-q ex" << QStringList{"export-ocd", "export-txt", "export-xlsx"};
+    QTest::newRow("a command") << "ex" << QStringList{"export-gis", "export-ocd", "export-txt", "export-xlsx"};
+    QTest::newRow("a command after -q") << "-q ex" << QStringList{"export-gis", "export-ocd", "export-txt", "export-xlsx"};
     QTest::newRow("an option after --quiet") << "--quiet dump t.db --vi" << QStringList{"--visible"};
     QTest::newRow("a field name") << "paste t.db --field Fi" << QStringList{"FillHeight"};
     QTest::newRow("a field name after -q") << "-q paste t.db --field A" << QStringList{"Altimeter", "Azimuth"};

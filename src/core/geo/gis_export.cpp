@@ -114,8 +114,12 @@ void copyInPlace(const fs::path& from, const fs::path& to)
         }
     }
     ::close(fd);
-    if (!out.commit(message))
+    if (!out.commit(message)) {
+        if (out.isInPlace())
+            throw zelt::document::NotDurableError("The GIS file was written, but: " + zelt::document::asSentence(message)
+                                                  + " A power loss may still undo it.");
         throw GeoError("Cannot write the GIS file: " + message);
+    }
 }
 
 struct Field {
