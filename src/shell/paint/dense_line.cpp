@@ -15,34 +15,6 @@ namespace zelt::shell::detail {
 
 namespace {
 
-// Clips the segment a-b to the rectangle [0, w-1] x [top, bottom] (Liang-Barsky); false when
-// nothing of it is left.
-bool clipSegment(QPointF& a, QPointF& b, double w, double top, double bottom)
-{
-    double t0 = 0, t1 = 1;
-    const double dx = b.x() - a.x(), dy = b.y() - a.y();
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x(), w - 1 - a.x(), a.y() - top, bottom - a.y()};
-    for (int k = 0; k < 4; ++k) {
-        if (p[k] == 0) {
-            if (q[k] < 0)
-                return false;
-            continue;
-        }
-        const double t = q[k] / p[k];
-        if (p[k] < 0)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-        if (t0 > t1)
-            return false;
-    }
-    const QPointF start = a;
-    a = start + QPointF(dx, dy) * t0;
-    b = start + QPointF(dx, dy) * t1;
-    return true;
-}
-
 // Pixels of a 32-bit image, taken once so that threads setting disjoint rows share no state.
 struct PixelRows {
     QRgb* bits;
@@ -59,7 +31,8 @@ void setLinePixels(const PixelRows& rows, const std::vector<QPointF>& points, in
     const int w = rows.width;
     for (std::size_t i = 1; i < points.size(); ++i) {
         QPointF a = points[i - 1], b = points[i];
-        if (!clipSegment(a, b, w, top, bottom))
+        // The band [0, w-1] x [top, bottom].
+        if (!clipSegment(a, b, QRectF(0, top, w - 1, bottom - top)))
             continue;
         // Clipped into the band, so every pixel stepped on lies inside it (the ends are held
         // there against rounding too). One coordinate steps by whole pixels, the other in 16.16
