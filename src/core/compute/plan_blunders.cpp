@@ -168,6 +168,9 @@ std::vector<Misreading> typicalMisreadings(CheckField field, double value)
         break;
     }
     case CheckField::Procent: {
+        // A slope the table cannot hold (beyond its ±150 %) has no typical misreading.
+        if (!(std::fabs(value) <= 1000))
+            break;
         const int p = int(std::lround(value));
         if (p != 0)
             add(-p, BlunderKind::LostSign, 3);

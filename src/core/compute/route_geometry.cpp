@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <future>
 #include <iterator>
 #include <numbers>
@@ -370,8 +371,14 @@ std::size_t ContourRouteBuilder::addRow(std::int32_t azimuth, double lengthM, do
     const double I = m_interval, H0 = m_legStartHeight, H1 = endHeightM, D = lengthM;
     const double az = azimuth;
     const bool climbing = H1 >= H0;
+    // The counter stays within its type at any height: a wild reading may start it at a bound.
+    auto count = [this](int by) {
+        if ((by > 0 && m_counter < std::numeric_limits<std::int32_t>::max())
+            || (by < 0 && m_counter > std::numeric_limits<std::int32_t>::min()))
+            m_counter += by;
+    };
     if (fracPart(H0 / I) == 0) {
-        ++m_counter;
+        count(1);
         insertMark(climbing, row, az, figures);
     }
     const double diff = intPart(H1 / I) - intPart(H0 / I);
@@ -388,9 +395,9 @@ std::size_t ContourRouteBuilder::addRow(std::int32_t azimuth, double lengthM, do
             moveBy(step, az, row, false);
             if (climbing) {
                 if (m_direction != -1)
-                    ++m_counter;
+                    count(1);
             } else if (m_direction != 1) {
-                --m_counter;
+                count(-1);
             }
             m_direction = climbing ? 1 : -1;
             insertMark(climbing, row, az, figures);
