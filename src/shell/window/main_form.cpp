@@ -466,14 +466,21 @@ void TMainForm::updateWindowMenu()
     }
 }
 
-void TMainForm::tileDocuments(Qt::Orientation stacking)
+QList<QMdiSubWindow*> TMainForm::arrangeableDocuments() const
 {
-    // "Tile Horizontally" stacks the windows one above the other, each as wide as the area;
-    // "Tile Vertically" puts them side by side, each as high as the area.
+    // The windows Tile and Cascade place: shown and not minimised, furthest back first.
     QList<QMdiSubWindow*> subs;
     for (QMdiSubWindow* sub : m_mdi->subWindowList(QMdiArea::StackingOrder))
         if (!sub->isMinimized() && sub->isVisible())
             subs.append(sub);
+    return subs;
+}
+
+void TMainForm::tileDocuments(Qt::Orientation stacking)
+{
+    // "Tile Horizontally" stacks the windows one above the other, each as wide as the area;
+    // "Tile Vertically" puts them side by side, each as high as the area.
+    const QList<QMdiSubWindow*> subs = arrangeableDocuments();
     if (subs.isEmpty())
         return;
     const QRect area = m_mdi->viewport()->rect();
@@ -496,10 +503,7 @@ void TMainForm::cascadeDocuments()
     // Each window steps one title bar down and right from the one behind it and is as large as
     // the area leaves room for (at least two thirds of it: a window shows a useful part of its
     // table); when the steps would leave the area they start again at the top left.
-    QList<QMdiSubWindow*> subs;
-    for (QMdiSubWindow* sub : m_mdi->subWindowList(QMdiArea::StackingOrder))
-        if (!sub->isMinimized() && sub->isVisible())
-            subs.append(sub);
+    const QList<QMdiSubWindow*> subs = arrangeableDocuments();
     if (subs.isEmpty())
         return;
     const QRect area = m_mdi->viewport()->rect();

@@ -217,6 +217,7 @@ private:
     void stepHistory(bool redo);
     void documentActivated(QMdiSubWindow* sub);
     void clearStatusOf(const QObject* document);
+    QList<QMdiSubWindow*> arrangeableDocuments() const;
     void tileDocuments(Qt::Orientation stacking);
     void cascadeDocuments();
     void minimizeAllDocuments();
